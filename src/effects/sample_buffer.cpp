@@ -1,0 +1,30 @@
+#include "effects/sample_buffer.h"
+
+#include <atomic>
+#include <cstdlib>
+
+namespace wavfx {
+namespace {
+
+std::atomic<ZeroedAllocator> testAllocator{nullptr};
+
+}  // namespace
+
+float* AllocateSamples(uint64_t count) {
+  if (count == 0 || count > UINT32_MAX) return nullptr;
+  const ZeroedAllocator allocator = testAllocator.load(std::memory_order_relaxed);
+  void* memory = allocator != nullptr ? allocator(count, sizeof(float))
+                                      : std::calloc(count, sizeof(float));
+  return static_cast<float*>(memory);
+}
+
+void FreeSamples(float*& buffer) {
+  std::free(buffer);
+  buffer = nullptr;
+}
+
+void SetZeroedAllocatorForTesting(ZeroedAllocator allocator) {
+  testAllocator.store(allocator, std::memory_order_relaxed);
+}
+
+}  // namespace wavfx

@@ -1,0 +1,21 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace wavfx {
+
+// Stream buffer for WAV files: large enough that 2048-byte blocks cost few system calls.
+constexpr std::size_t kFileBufferBytes = 1 << 18;
+
+// What the reader learned of a WAV file's sample data.
+struct StreamFormat {
+  uint32_t channels;
+  uint32_t sampleRate;
+  uint32_t bitsPerSample;
+  uint32_t byteRate;
+  uint32_t blockAlign;
+  uint32_t dataSize;
+};
+
+}  // namespace wavfx

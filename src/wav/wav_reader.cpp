@@ -1,0 +1,175 @@
+#include "wav/wav_reader.h"
+
+#include <sys/stat.h>
+
+#include <cstring>
+
+#include "wav/little_endian.h"
+
+namespace wavfx {
+namespace {
+
+bool ReadTag(std::FILE* file, char (&tag)[4]) { return std::fread(tag, 1, 4, file) == 4; }
+
+bool TagIs(const char (&tag)[4], const char* literal) { return std::memcmp(tag, literal, 4) == 0; }
+
+// Moves forward by `count` bytes. Chunk sizes are unsigned 32-bit, so skips use 64-bit offsets;
+// a seek past the end of a file is no failure. Without seeking, the bytes are read and dropped.
+bool SkipForward(std::FILE* file, uint64_t count, bool bySeeking) {
+  if (bySeeking) return fseeko(file, static_cast<off_t>(count), SEEK_CUR) == 0;
+  char scratch[4096];
+  while (count > 0) {
+    const std::size_t step = count < sizeof scratch ? static_cast<std::size_t>(count) : sizeof scratch;
+    const std::size_t got = std::fread(scratch, 1, step, file);
+    if (got == 0) return true;  // the end of input ends the walk at the next tag read
+    count -= got;
+  }
+  return true;
+}
+
+struct FormatChunk {
+  uint16_t formatTag;
+  uint16_t channels;
+  uint32_t sampleRate;
+  uint32_t byteRate;
+  uint16_t blockAlign;
+  uint16_t bitsPerSample;
+};
+
+bool ReadFormatFields(std::FILE* file, FormatChunk& chunk) {
+  return ReadLE16(file, chunk.formatTag) && ReadLE16(file, chunk.channels) &&
+         ReadLE32(file, chunk.sampleRate) && ReadLE32(file, chunk.byteRate) &&
+         ReadLE16(file, chunk.blockAlign) && ReadLE16(file, chunk.bitsPerSample);
+}
+
+WavHeader Refuse(WavHeader header, WavProblem problem, uint32_t detail = 0) {
+  header.problem = problem;
+  header.detail = detail;
+  return header;
+}
+
+std::FILE* OpenInput(const char* path) {
+  std::FILE* file = std::fopen(path, "rb");
+  if (file == nullptr) return nullptr;
+  // A directory opens for reading here but is no file to read.
+  struct stat info;
+  if (fstat(fileno(file), &info) != 0 || S_ISDIR(info.st_mode)) {
+    std::fclose(file);
+    return nullptr;
+  }
+  std::setvbuf(file, nullptr, _IOFBF, kFileBufferBytes);
+  return file;
+}
+
+}  // namespace
+
+WavHeader ParseWavHeader(std::FILE* file, bool stopAtData) {
+  WavHeader header{};
+  header.dataOffset = -1;
+  const bool bySeeking = !stopAtData;
+  char tag[4];
+  uint32_t riffSize = 0;
+  if (!ReadTag(file, tag)) return Refuse(header, WavProblem::Truncated);
+  if (!TagIs(tag, "RIFF")) return Refuse(header, WavProblem::NotRiff);
+  if (!ReadLE32(file, riffSize)) return Refuse(header, WavProblem::Truncated);
+  if (!ReadTag(file, tag)) return Refuse(header, WavProblem::Truncated);
+  if (!TagIs(tag, "WAVE")) return Refuse(header, WavProblem::NotWave);
+
+  int64_t position = 12;  // counted by hand: a pipe cannot tell its position
+  bool sawFormat = false;
+  bool sawData = false;
+  for (;;) {
+    uint32_t size = 0;
+    if (!ReadTag(file, tag) || !ReadLE32(file, size)) break;
+    position += 8;
+    if (TagIs(tag, "fmt ")) {
+      FormatChunk chunk;
+      if (!ReadFormatFields(file, chunk)) return Refuse(header, WavProblem::Truncated);
+      if (size > 16 && !SkipForward(file, size - 16u, bySeeking)) {
+        return Refuse(header, WavProblem::SeekFailed);
+      }
+      if (chunk.formatTag != 1) return Refuse(header, WavProblem::NotPcm, chunk.formatTag);
+      if (chunk.bitsPerSample != 16) {
+        return Refuse(header, WavProblem::Not16Bit, chunk.bitsPerSample);
+      }
+      if (chunk.channels == 0) return Refuse(header, WavProblem::NoChannels, 0);
+      header.format.channels = chunk.channels;
+      header.format.sampleRate = chunk.sampleRate;
+      header.format.byteRate = chunk.byteRate;
+      header.format.blockAlign = chunk.blockAlign;
+      header.format.bitsPerSample = 16;
+      sawFormat = true;
+      position += size > 16 ? size : 16;
+    } else if (TagIs(tag, "data")) {
+      header.dataOffset = position;
+      header.format.dataSize = size;
+      sawData = true;
+      if (stopAtData) break;
+      if (!SkipForward(file, size, bySeeking)) return Refuse(header, WavProblem::SeekFailed);
+      position += size;
+    } else {
+      if (!SkipForward(file, size, bySeeking)) return Refuse(header, WavProblem::SeekFailed);
+      position += size;
+    }
+    if (size % 2 == 1) {
+      if (!SkipForward(file, 1, bySeeking)) return Refuse(header, WavProblem::SeekFailed);
+      position += 1;
+    }
+  }
+  if (!sawFormat || !sawData) return Refuse(header, WavProblem::MissingChunk);
+  if (!stopAtData && fseeko(file, static_cast<off_t>(header.dataOffset), SEEK_SET) != 0) {
+    return Refuse(header, WavProblem::SeekFailed);
+  }
+  return header;
+}
+
+void PrintWavProblem(WavProblem problem, uint32_t detail, const char* path) {
+  switch (problem) {
+    case WavProblem::CannotOpen:
+      std::fprintf(stderr, "Error: cannot open input '%s'\n", path);
+      break;
+    case WavProblem::NotRiff:
+      std::fprintf(stderr, "Error: not a RIFF file\n");
+      break;
+    case WavProblem::NotWave:
+      std::fprintf(stderr, "Error: not a WAVE file\n");
+      break;
+    case WavProblem::NotPcm:
+      std::fprintf(stderr, "Error: only PCM format supported (%u)\n", detail);
+      break;
+    case WavProblem::Not16Bit:
+      std::fprintf(stderr, "Error: only16-bit PCM supported (%u)\n", detail);
+      break;
+    case WavProblem::NoChannels:
+      std::fprintf(stderr, "Error: unsupported channel count (%u)\n", detail);
+      break;
+    case WavProblem::MissingChunk:
+      std::fprintf(stderr, "Error: missing fmt or data chunk\n");
+      break;
+    case WavProblem::None:
+    case WavProblem::Truncated:
+    case WavProblem::SeekFailed:
+      break;
+  }
+}
+
+std::FILE* ReadWavHeader(const char* path, StreamFormat& format, int64_t& dataOffset) {
+  format = StreamFormat{};
+  dataOffset = -1;
+  std::FILE* file = OpenInput(path);
+  if (file == nullptr) {
+    PrintWavProblem(WavProblem::CannotOpen, 0, path);
+    return nullptr;
+  }
+  const WavHeader header = ParseWavHeader(file, false);
+  if (header.problem != WavProblem::None) {
+    std::fclose(file);
+    PrintWavProblem(header.problem, header.detail, path);
+    return nullptr;
+  }
+  format = header.format;
+  dataOffset = header.dataOffset;
+  return file;
+}
+
+}  // namespace wavfx

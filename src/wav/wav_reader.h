@@ -1,0 +1,45 @@
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+
+#include "wav/stream_format.h"
+
+namespace wavfx {
+
+// Why a WAV header was refused. Truncated and SeekFailed are the silent failures: a file cut
+// short inside its header, or a skip that could not be made.
+enum class WavProblem {
+  None,
+  CannotOpen,
+  Truncated,
+  NotRiff,
+  NotWave,
+  NotPcm,
+  Not16Bit,
+  NoChannels,
+  MissingChunk,
+  SeekFailed,
+};
+
+struct WavHeader {
+  StreamFormat format;
+  int64_t dataOffset;  // file position of the first sample byte, -1 until a data chunk is seen
+  WavProblem problem;
+  uint32_t detail;  // the refused format tag, bit depth or channel count
+};
+
+// Walks the chunks of `file` from its current position, which must be the start of the RIFF
+// header. Seekable files are walked to their end (the last "fmt " and "data" chunks win) and
+// left positioned at the first sample byte. With `stopAtData` the walk ends at the first data
+// chunk's body instead and skips by reading, so that a pipe can be read.
+WavHeader ParseWavHeader(std::FILE* file, bool stopAtData);
+
+// Prints the diagnostic line for `problem` to standard error; the silent problems print nothing.
+void PrintWavProblem(WavProblem problem, uint32_t detail, const char* path);
+
+// Opens `path` and parses its header. Returns the file positioned at the first sample byte, or
+// null after closing the file and printing the diagnostic.
+std::FILE* ReadWavHeader(const char* path, StreamFormat& format, int64_t& dataOffset);
+
+}  // namespace wavfx
