@@ -1,7 +1,35 @@
 #include "effects/distortion.h"
 
+#include <bit>
+#include <cstddef>
+
+#include "engine/sample_conversion.h"
+
 namespace wavfx {
-float SoftClip(float v) { return v; }
-void InitDistortion(DistortionState&, float, uint32_t) {}
-void ProcessDistortion(DistortionState&, int16_t*, int32_t) {}
+
+// v - v^3 / 3, with the third one unit below the nearest float to 1/3.
+float SoftClip(float v) {
+  constexpr float kThird = std::bit_cast<float>(0x3EAAAAAAu);
+  return v - v * v * v * kThird;
+}
+
+void InitDistortion(DistortionState& state, float drive, uint32_t channels) {
+  state.drive = drive;
+  state.outputLevel = 0.7f;
+  state.channels = channels;
+}
+
+void ProcessDistortion(DistortionState& state, int16_t* samples, int32_t frames) {
+  if (frames <= 0 || state.channels == 0) return;
+  const float drive = state.drive;
+  const float outputLevel = state.outputLevel;
+  int16_t* const end = samples + static_cast<std::size_t>(frames) * state.channels;
+  for (int16_t* sample = samples; sample != end; ++sample) {
+    float v = SampleToFloat(*sample) * drive;
+    if (v > 1.0f) v = 1.0f;
+    if (v < -1.0f) v = -1.0f;
+    *sample = FloatToSample(outputLevel * SoftClip(v));
+  }
+}
+
 }  // namespace wavfx

@@ -1,8 +1,57 @@
 #include "effects/one_pole.h"
 
+#include "effects/effect_math.h"
+#include "engine/sample_conversion.h"
+
 namespace wavfx {
-float OnePoleCoefficient(float, uint32_t) { return 0; }
-void InitOnePole(OnePoleState&, uint32_t, float, uint32_t) {}
-void ProcessLowpass(OnePoleState&, int16_t*, int32_t) {}
-void ProcessHighpass(OnePoleState&, int16_t*, int32_t) {}
+namespace {
+
+// Filters a block in place. Channel 0 keeps its own memory; channels 1 and up run through the
+// shared second memory one after another. The highpass output is the input minus the lowpass.
+template <bool kHighpass>
+void ProcessOnePole(OnePoleState& state, int16_t* samples, int32_t frames) {
+  const uint32_t channels = state.channels;
+  if (frames <= 0 || channels == 0) return;
+  const float a = state.coefficient;
+  const auto filter = [a](int16_t& sample, float& memory) {
+    const float x = SampleToFloat(sample);
+    const float y = OnePoleStep(x, memory, a);
+    sample = FloatToSample(kHighpass ? x - y : y);
+  };
+  int16_t* sample = samples;
+  for (int32_t frame = 0; frame < frames; ++frame) {
+    filter(*sample++, state.memory0);
+    for (uint32_t channel = 1; channel < channels; ++channel) {
+      filter(*sample++, state.memory1);
+    }
+  }
+}
+
+}  // namespace
+
+float OnePoleCoefficient(float cutoff, uint32_t sampleRate) {
+  // A zero rate gives 0 / 0 here: the coefficient is NaN and the output silence, harmlessly.
+  return static_cast<float>(Exponential(static_cast<double>(cutoff) * -6.283185307179586 /
+                                        static_cast<double>(sampleRate)));
+}
+
+void InitOnePole(OnePoleState& state, uint32_t sampleRate, float cutoff, uint32_t channels) {
+  // The Nyquist-side limit is applied last, so at rates below about 22 Hz it wins over 10 Hz.
+  if (cutoff < 10.0f) cutoff = 10.0f;
+  const float limit = static_cast<float>(sampleRate) * 0.45f;
+  if (cutoff > limit) cutoff = limit;
+  state.coefficient = OnePoleCoefficient(cutoff, sampleRate);
+  state.memory0 = 0.0f;
+  state.memory1 = 0.0f;
+  state.channels = channels;
+}
+
+void ProcessLowpass(OnePoleState& state, int16_t* samples, int32_t frames) {
+  ProcessOnePole<false>(state, samples, frames);
+}
+
+void ProcessHighpass(OnePoleState& state, int16_t* samples, int32_t frames) {
+  ProcessOnePole<true>(state, samples, frames);
+}
+
 }  // namespace wavfx

@@ -1,10 +1,96 @@
 #include "effects/reverb.h"
 
+#include "effects/sample_buffer.h"
+#include "engine/sample_conversion.h"
+
 namespace wavfx {
-bool InitCombFilter(CombFilter&, uint32_t) { return false; }
-float RunCombFilter(CombFilter&, float input, float) { return input; }
-void ReleaseCombFilter(CombFilter&) {}
-void InitReverb(ReverbState&, int32_t, uint32_t) {}
-void ProcessReverb(ReverbState&, int16_t*, int32_t) {}
-void ReleaseReverb(ReverbState&) {}
+namespace {
+
+// Comb delays in samples at 44100 Hz, in channel 0's chain order.
+constexpr uint32_t kBaseLengths[4] = {1493, 1733, 1999, 2311};
+
+// scale * base truncated, at least 1. The largest positive rate gives about 1.1e8, so the
+// conversion is in range; a negative scale (rates of 2^31 and up) gives 1.
+uint32_t CombLength(double scale, uint32_t base) {
+  const double length = scale * static_cast<double>(base);
+  return length >= 1.0 ? static_cast<uint32_t>(length) : 1u;
+}
+
+}  // namespace
+
+bool InitCombFilter(CombFilter& comb, uint32_t length) {
+  comb.buffer = AllocateSamples(length);
+  comb.length = comb.buffer != nullptr ? length : 0;
+  comb.position = 0;
+  return comb.buffer != nullptr;
+}
+
+float RunCombFilter(CombFilter& comb, float input, float feedback) {
+  if (comb.buffer == nullptr) return input;  // an empty comb passes its input through
+  float& slot = comb.buffer[comb.position];
+  const float old = slot;
+  slot = old * feedback + input;
+  if (++comb.position == comb.length) comb.position = 0;
+  return old;
+}
+
+void ReleaseCombFilter(CombFilter& comb) {
+  FreeSamples(comb.buffer);
+  comb.length = 0;
+  comb.position = 0;
+}
+
+void InitReverb(ReverbState& state, int32_t sampleRate, uint32_t channels) {
+  const double scale = static_cast<double>(sampleRate) * 2.2675736961451248e-05;  // rate / 44100
+  for (int i = 0; i < 4; ++i) {
+    state.firstCombs[i] = CombFilter{};
+    state.secondCombs[i] = CombFilter{};
+  }
+  // Stereo's channel 1 runs the same delays rotated by one, so the channels decorrelate.
+  bool allocated = true;
+  for (int i = 0; i < 4 && allocated; ++i) {
+    allocated = InitCombFilter(state.firstCombs[i], CombLength(scale, kBaseLengths[i]));
+  }
+  if (channels == 2) {
+    for (int i = 0; i < 4 && allocated; ++i) {
+      allocated =
+          InitCombFilter(state.secondCombs[i], CombLength(scale, kBaseLengths[(i + 1) % 4]));
+    }
+  }
+  // Without all its combs the effect stays inactive and passes the audio through.
+  if (!allocated) ReleaseReverb(state);
+  state.channels = channels;
+  state.wetGain = 0.42f;
+  state.dryGain = 0.7f;
+  // The feedback belongs to the chain position, not to the delay.
+  state.feedback[0] = 0.77f;
+  state.feedback[1] = 0.74f;
+  state.feedback[2] = 0.72f;
+  state.feedback[3] = 0.7f;
+}
+
+void ProcessReverb(ReverbState& state, int16_t* samples, int32_t frames) {
+  if (state.firstCombs[0].buffer == nullptr) return;  // inactive: untouched pass-through
+  for (int32_t frame = 0; frame < frames; ++frame) {
+    for (uint32_t channel = 0; channel < state.channels; ++channel, ++samples) {
+      // Beyond stereo, channels 1 and up meet only the empty second set.
+      CombFilter* chain = channel == 0 ? state.firstCombs : state.secondCombs;
+      const float x = SampleToFloat(*samples);
+      float wet = x;
+      for (int i = 0; i < 4; ++i) {
+        wet = RunCombFilter(chain[i], wet, state.feedback[i]);
+      }
+      *samples = FloatToSample(state.wetGain * wet + state.dryGain * x);
+    }
+  }
+}
+
+void ReleaseReverb(ReverbState& state) {
+  // The second set is empty unless the stream is stereo; releasing an empty comb does nothing.
+  for (int i = 0; i < 4; ++i) {
+    ReleaseCombFilter(state.firstCombs[i]);
+    ReleaseCombFilter(state.secondCombs[i]);
+  }
+}
+
 }  // namespace wavfx

@@ -11,7 +11,7 @@ std::atomic<ZeroedAllocator> testAllocator{nullptr};
 }  // namespace
 
 float* AllocateSamples(uint64_t count) {
-  if (count == 0 || count > UINT32_MAX) return nullptr;
+  if (count == 0 || count > kMaxSamplesPerBuffer) return nullptr;
   const ZeroedAllocator allocator = testAllocator.load(std::memory_order_relaxed);
   void* memory = allocator != nullptr ? allocator(count, sizeof(float))
                                       : std::calloc(count, sizeof(float));

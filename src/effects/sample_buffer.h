@@ -5,9 +5,14 @@
 
 namespace wavfx {
 
-// Allocates `count` zero-filled floats for an effect's history. Returns null when the count does
-// not fit the 32-bit length fields of the effect records, or when memory is short; an effect
-// whose buffer is null passes its audio through unchanged.
+// The largest history an effect may hold: 2^28 floats (1 GiB), far beyond any real stream (an
+// echo of 1024 channels at 192 kHz needs a quarter of it), so that a file declaring an absurd
+// sample rate cannot make the library claim gigabytes.
+constexpr uint64_t kMaxSamplesPerBuffer = uint64_t{1} << 28;
+
+// Allocates `count` zero-filled floats for an effect's history. Returns null when the count is 0
+// or above kMaxSamplesPerBuffer, or when memory is short; an effect whose buffer is null passes
+// its audio through unchanged.
 float* AllocateSamples(uint64_t count);
 void FreeSamples(float*& buffer);
 
