@@ -1,0 +1,227 @@
+// Runs every effect over the deterministic signal set through WAVEffect and compares the SHA-256
+// of each output file with the table in the repository, or rewrites that table.
+//
+// Usage: wavfx_golden --check TABLE | --write TABLE
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cstdio>
+#include <cstring>
+#include <map>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "engine/effect.h"
+#include "golden/sha256.h"
+#include "golden/signals.h"
+#include "platform/text_conversion.h"
+#include "wav/wav_writer.h"
+#include "wavfx/wavfx.h"
+
+namespace {
+
+using wavfx::testing::SignalSpec;
+
+struct Job {
+  SignalSpec signal;
+  std::string inputPath;
+};
+
+// Values the effects are known to produce, checked in the golden outputs themselves so that the
+// table can only be regenerated from output that agrees with them.
+struct KnownSample {
+  const char* effect;
+  const char* signal;
+  uint32_t channels, sampleRate, channel;
+  std::size_t frame;
+  int16_t expected;
+};
+
+const KnownSample kKnownSamples[] = {
+    {"lowpass", "impulse", 2, 44100, 1, 0, 11397},  {"lowpass", "impulse", 2, 44100, 1, 1, 7433},
+    {"lowpass", "impulse", 2, 44100, 1, 2, 4847},   {"echo", "impulse", 2, 10, 1, 0, 22936},
+    {"echo", "impulse", 2, 10, 1, 3, 16383},        {"echo", "impulse", 2, 10, 1, 6, 7372},
+    {"reverb", "impulse", 1, 44100, 0, 0, 11468},   {"reverb", "impulse", 1, 44100, 0, 7535, 0},
+    {"reverb", "impulse", 1, 44100, 0, 7536, 6881}, {"flanger", "impulse", 1, 44100, 0, 0, 11468},
+    {"flanger", "impulse", 1, 44100, 0, 117, 6911}, {"flanger", "impulse", 1, 44100, 0, 118, 2955},
+    {"flanger", "impulse", 1, 44100, 0, 235, 1756}, {"antique", "silence", 3, 48000, 2, 999, -116},
+    {"distort", "square", 1, 8000, 0, 0, 15291},    {"bitcrush", "square", 1, 8000, 0, 60, -32767},
+    {"widen", "square", 2, 22050, 0, 0, 32766},     {"tremolo", "impulse", 1, 44100, 0, 0, 16384},
+};
+
+std::vector<std::string> CanonicalEffects() {
+  std::vector<std::string> names;
+  wavfx::EffectKind previous = wavfx::EffectKind::Widener;
+  for (const wavfx::EffectName& name : wavfx::EffectNames()) {
+    if (names.empty() || name.kind != previous) names.push_back(name.literal);
+    previous = name.kind;
+  }
+  return names;
+}
+
+std::string Key(const std::string& effect, const SignalSpec& s) {
+  return effect + " " + s.name + " " + std::to_string(s.channels) + " " +
+         std::to_string(s.sampleRate);
+}
+
+bool WriteInput(const Job& job) {
+  const auto samples = wavfx::testing::MakeSignal(job.signal);
+  const auto bytes = static_cast<uint32_t>(samples.size() * 2);
+  const wavfx::StreamFormat format{job.signal.channels, job.signal.sampleRate, 16, 0, 0, bytes};
+  std::FILE* file = wavfx::WriteWavHeader(job.inputPath.c_str(), format);
+  if (file == nullptr) return false;
+  std::vector<unsigned char> data(bytes);
+  for (std::size_t i = 0; i < samples.size(); ++i) {
+    data[2 * i] = static_cast<unsigned char>(samples[i] & 0xFF);
+    data[2 * i + 1] = static_cast<unsigned char>((samples[i] >> 8) & 0xFF);
+  }
+  const bool ok = std::fwrite(data.data(), 1, data.size(), file) == data.size();
+  return std::fclose(file) == 0 && ok;
+}
+
+std::vector<unsigned char> ReadAll(const std::string& path) {
+  std::vector<unsigned char> bytes;
+  std::FILE* file = std::fopen(path.c_str(), "rb");
+  if (file == nullptr) return bytes;
+  unsigned char chunk[1 << 16];
+  std::size_t got;
+  while ((got = std::fread(chunk, 1, sizeof chunk, file)) > 0)
+    bytes.insert(bytes.end(), chunk, chunk + got);
+  std::fclose(file);
+  return bytes;
+}
+
+std::u16string Wide(const std::string& text) {
+  std::u16string wide;
+  wavfx::Utf8ToUtf16(text, wide);
+  return wide;
+}
+
+// Runs one effect on one signal; returns the output's hash and checks its known samples.
+std::string RunOne(const Job& job, const std::string& effect, const std::string& outputPath,
+                   std::atomic<int>& failures) {
+  const int32_t status =
+      WAVEffect(Wide(job.inputPath).c_str(), Wide(outputPath).c_str(), Wide(effect).c_str());
+  const auto bytes = ReadAll(outputPath);
+  std::remove(outputPath.c_str());
+  if (status != 999) {
+    std::fprintf(stderr, "%s: status %d\n", Key(effect, job.signal).c_str(), status);
+    ++failures;
+  }
+  for (const KnownSample& known : kKnownSamples) {
+    if (effect != known.effect || job.signal.name != known.signal ||
+        job.signal.channels != known.channels || job.signal.sampleRate != known.sampleRate) {
+      continue;
+    }
+    const std::size_t at = 44 + 2 * (known.frame * known.channels + known.channel);
+    const auto value = at + 1 < bytes.size() ? static_cast<int16_t>(bytes[at] | bytes[at + 1] << 8)
+                                             : static_cast<int16_t>(-1);
+    if (value != known.expected) {
+      std::fprintf(stderr, "%s: channel %u frame %zu is %d, expected %d\n",
+                   Key(effect, job.signal).c_str(), known.channel, known.frame, value,
+                   known.expected);
+      ++failures;
+    }
+  }
+  wavfx::testing::Sha256 hash;
+  wavfx::testing::Sha256Init(hash);
+  wavfx::testing::Sha256Update(hash, bytes.data(), bytes.size());
+  return wavfx::testing::Sha256Hex(hash);
+}
+
+std::map<std::string, std::string> ReadTable(const char* path) {
+  std::map<std::string, std::string> table;
+  std::FILE* file = std::fopen(path, "r");
+  if (file == nullptr) return table;
+  char effect[32], signal[32], hex[80];
+  unsigned channels, rate;
+  while (std::fscanf(file, "%31s %31s %u %u %79s", effect, signal, &channels, &rate, hex) == 5) {
+    table[std::string(effect) + " " + signal + " " + std::to_string(channels) + " " +
+          std::to_string(rate)] = hex;
+  }
+  std::fclose(file);
+  return table;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc != 3 || (std::strcmp(argv[1], "--check") != 0 && std::strcmp(argv[1], "--write") != 0)) {
+    std::fprintf(stderr, "usage: wavfx_golden --check TABLE | --write TABLE\n");
+    return 2;
+  }
+  const bool write = std::strcmp(argv[1], "--write") == 0;
+  char directory[] = "/tmp/wavfx-golden-XXXXXX";
+  if (mkdtemp(directory) == nullptr) return 2;
+
+  std::vector<Job> jobs;
+  for (const auto& name : wavfx::testing::SignalNames()) {
+    for (uint32_t channels : wavfx::testing::SignalChannelCounts()) {
+      for (uint32_t rate : wavfx::testing::SignalSampleRates()) {
+        jobs.push_back({{name, channels, rate},
+                        std::string(directory) + "/in-" + std::to_string(jobs.size()) + ".wav"});
+      }
+    }
+  }
+  const auto effects = CanonicalEffects();
+  std::vector<std::map<std::string, std::string>> results(jobs.size());
+  std::atomic<std::size_t> next{0};
+  std::atomic<int> failures{0};
+  auto worker = [&] {
+    for (std::size_t i; (i = next++) < jobs.size();) {
+      if (!WriteInput(jobs[i])) {
+        ++failures;
+        continue;
+      }
+      for (const auto& effect : effects) {
+        const std::string output = jobs[i].inputPath + "." + effect + ".wav";
+        results[i][Key(effect, jobs[i].signal)] = RunOne(jobs[i], effect, output, failures);
+      }
+      std::remove(jobs[i].inputPath.c_str());
+    }
+  };
+  const unsigned threads = std::max(1u, std::thread::hardware_concurrency());
+  std::vector<std::thread> pool;
+  for (unsigned t = 0; t < threads; ++t)
+    pool.emplace_back(worker);
+  for (auto& thread : pool)
+    thread.join();
+  rmdir(directory);
+
+  std::map<std::string, std::string> actual;
+  for (const auto& result : results)
+    actual.insert(result.begin(), result.end());
+  if (failures > 0) {
+    std::fprintf(stderr, "%d known-value or status failures\n", failures.load());
+    return 1;
+  }
+  if (write) {
+    std::FILE* file = std::fopen(argv[2], "w");
+    if (file == nullptr) return 2;
+    for (const auto& [key, hex] : actual)
+      std::fprintf(file, "%s %s\n", key.c_str(), hex.c_str());
+    std::printf("wrote %zu golden hashes to %s\n", actual.size(), argv[2]);
+    return std::fclose(file) == 0 ? 0 : 2;
+  }
+  const auto expected = ReadTable(argv[2]);
+  int mismatches = 0;
+  for (const auto& [key, hex] : actual) {
+    const auto found = expected.find(key);
+    if (found == expected.end() || found->second != hex) {
+      if (++mismatches <= 20) std::fprintf(stderr, "mismatch: %s\n", key.c_str());
+    }
+  }
+  if (expected.size() != actual.size()) {
+    std::fprintf(stderr, "table has %zu entries, run produced %zu\n", expected.size(),
+                 actual.size());
+    ++mismatches;
+  }
+  if (mismatches > 0) {
+    std::fprintf(stderr, "%d of %zu outputs differ from %s\n", mismatches, actual.size(), argv[2]);
+    return 1;
+  }
+  std::printf("all %zu outputs match %s\n", actual.size(), argv[2]);
+  return 0;
+}
