@@ -19,13 +19,17 @@ void SwapToHostOrder(int16_t* samples, std::size_t count) {
   }
 }
 
-// Processes and writes `bytes` bytes of whole frames held in `block`; returns the bytes written.
-std::size_t ProcessAndWrite(int16_t* block, uint32_t bytes, uint32_t blockAlign, EffectState& effect,
-                     std::FILE* output) {
+// Processes and writes `bytes` bytes of whole frames held in `block` and counts them in `written`.
+// Returns false, counting nothing, when the output failed: an unbuffered stream's fwrite can report
+// the full count and set only the error flag.
+bool ProcessAndWrite(int16_t* block, uint32_t bytes, uint32_t blockAlign, EffectState& effect,
+                     std::FILE* output, uint32_t& written) {
   SwapToHostOrder(block, bytes / 2);
   ProcessEffect(effect, block, static_cast<int32_t>(bytes / blockAlign));
   SwapToHostOrder(block, bytes / 2);
-  return std::fwrite(block, 1, bytes, output);
+  if (std::fwrite(block, 1, bytes, output) != bytes || std::ferror(output)) return false;
+  written += bytes;
+  return true;
 }
 
 }  // namespace
@@ -47,19 +51,13 @@ StreamResult StreamBlocks(std::FILE* input, std::FILE* output, uint32_t dataSize
     if (got < count) {
       std::fprintf(stderr, "Error: read failed\n");
       const auto whole = static_cast<uint32_t>(got - got % blockAlign);
-      if (whole > 0) {
-        const std::size_t put = ProcessAndWrite(block, whole, blockAlign, effect, output);
-        written += static_cast<uint32_t>(put);
-        if (put < whole) {
-          std::fprintf(stderr, "Error: write failed\n");
-          return {StreamOutcome::WriteFailed, written};
-        }
+      if (whole > 0 && !ProcessAndWrite(block, whole, blockAlign, effect, output, written)) {
+        std::fprintf(stderr, "Error: write failed\n");
+        return {StreamOutcome::WriteFailed, written};
       }
       return {StreamOutcome::ReadFailed, written};
     }
-    const std::size_t put = ProcessAndWrite(block, count, blockAlign, effect, output);
-    written += static_cast<uint32_t>(put);
-    if (put < count) {
+    if (!ProcessAndWrite(block, count, blockAlign, effect, output, written)) {
       std::fprintf(stderr, "Error: write failed\n");
       return {StreamOutcome::WriteFailed, written};
     }

@@ -12,7 +12,7 @@ constexpr uint32_t kBlockBytes = 2048;
 
 struct StreamResult {
   StreamOutcome outcome;
-  uint32_t bytesWritten;
+  uint32_t bytesWritten;  // bytes of the blocks written in full
 };
 
 // Streams `dataSize` bytes of whole frames from `input` through `effect` to `output`, one block

@@ -50,11 +50,11 @@ std::size_t SignalFrames(uint32_t sampleRate) {
   return 3000;
 }
 
-std::vector<int16_t> MakeSignal(const SignalSpec& spec) {
-  const std::size_t frames = SignalFrames(spec.sampleRate);
-  std::vector<int16_t> samples(frames * spec.channels, 0);
-  for (uint32_t c = 0; c < spec.channels; ++c) {
-    uint32_t random = 0x9E3779B9u ^ (c * 0x85EBCA6Bu) ^ spec.sampleRate;
+std::vector<int16_t> MakeSignal(const SignalSpec& signal) {
+  const std::size_t frames = SignalFrames(signal.sampleRate);
+  std::vector<int16_t> samples(frames * signal.channels, 0);
+  for (uint32_t c = 0; c < signal.channels; ++c) {
+    uint32_t random = 0x9E3779B9u ^ (c * 0x85EBCA6Bu) ^ signal.sampleRate;
     if (random == 0) random = 1;
     double phase = 0.0;
     for (std::size_t f = 0; f < frames; ++f) {
@@ -65,21 +65,21 @@ std::vector<int16_t> MakeSignal(const SignalSpec& spec) {
       const double sweep = 30000.0 * PolySine(phase);
       const auto noise = static_cast<int16_t>(NextRandom(random) & 0xFFFF);
       int16_t value = 0;
-      if (spec.name == "impulse") {
+      if (signal.name == "impulse") {
         if (f == 0) value = c % 2 == 0 ? 16384 : 32767;
         if (f == frames / 2) value = -32768;
-      } else if (spec.name == "square") {
+      } else if (signal.name == "square") {
         value = ((f + 13 * c) / 50) % 2 == 0 ? 32767 : -32768;
-      } else if (spec.name == "sweep") {
+      } else if (signal.name == "sweep") {
         value = ToSample(sweep);
-      } else if (spec.name == "noise") {
+      } else if (signal.name == "noise") {
         value = noise;
-      } else if (spec.name == "mix") {
+      } else if (signal.name == "mix") {
         // Bursts of tone and noise with silent gaps, so feedback paths decay in between.
         const bool burst = (f / 4000) % 3 == 0;
         value = burst ? ToSample(0.6 * sweep + 0.3 * noise) : 0;
       }
-      samples[f * spec.channels + c] = value;
+      samples[f * signal.channels + c] = value;
     }
   }
   return samples;

@@ -22,6 +22,6 @@ const std::vector<uint32_t>& SignalSampleRates();
 std::size_t SignalFrames(uint32_t sampleRate);
 
 // Interleaved samples of one signal.
-std::vector<int16_t> MakeSignal(const SignalSpec& spec);
+std::vector<int16_t> MakeSignal(const SignalSpec& signal);
 
 }  // namespace wavfx::testing
