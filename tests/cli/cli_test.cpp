@@ -1,0 +1,307 @@
+// The wavfx command, run as a separate process.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <spawn.h>
+#include <sys/wait.h>
+
+#include <set>
+#include <string>
+#include <vector>
+
+#include "engine/effect.h"
+#include "entry/apply_effect.h"
+#include "support/wav_files.h"
+
+extern char** environ;
+
+namespace wavfx {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::Bytes;
+
+struct CliRun {
+  int exitCode = -1;
+  std::string out;
+  std::string err;
+};
+
+std::string AsText(const Bytes& bytes) {
+  return std::string(bytes.begin(), bytes.end());
+}
+
+CliRun RunCli(const std::vector<std::string>& args) {
+  testing::TempDir capture;
+  const std::string outPath = (capture / "stdout").string();
+  const std::string errPath = (capture / "stderr").string();
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                   0600);
+  posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                   0600);
+  std::vector<char*> argv;
+  std::string program = WAVFX_CLI_PATH;
+  argv.push_back(program.data());
+  std::vector<std::string> copies = args;
+  for (std::string& arg : copies)
+    argv.push_back(arg.data());
+  argv.push_back(nullptr);
+
+  CliRun run;
+  pid_t pid;
+  const int spawned = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  if (spawned != 0) return run;
+  int status = 0;
+  if (waitpid(pid, &status, 0) == pid && WIFEXITED(status)) run.exitCode = WEXITSTATUS(status);
+  run.out = AsText(testing::ReadFile(outPath));
+  run.err = AsText(testing::ReadFile(errPath));
+  return run;
+}
+
+std::set<std::string> Listing(const fs::path& dir) {
+  std::set<std::string> names;
+  for (const auto& entry : fs::directory_iterator(dir))
+    names.insert(entry.path().filename());
+  return names;
+}
+
+TEST(Cli, OptionsAndUsage) {
+  struct Case {
+    std::vector<std::string> args;
+    int exitCode;
+    std::string outStart;  // stdout begins with this
+    std::string errStart;  // and stderr with this
+  };
+  const std::string usage = "Usage: wavfx INPUT OUTPUT EFFECT\n";
+  const Case cases[] = {
+      {{"--help"}, 0, usage, ""},
+      {{"-h"}, 0, usage, ""},
+      {{"--version"}, 0, std::string("wavfx ") + WAVFX_VERSION + "\n", ""},
+      {{"--list"}, 0, "none ", ""},
+      {{}, 1, "", usage},
+      {{"--frobnicate"}, 1, "", usage},
+      {{"in.wav"}, 1, "", usage},
+      {{"in.wav", "out.wav"}, 1, "", usage},
+      {{"in.wav", "out.wav", "echo", "extra"}, 1, "", usage},
+      {{"--help", "--version"}, 1, "", usage},
+  };
+  for (const Case& c : cases) {
+    const CliRun run = RunCli(c.args);
+    SCOPED_TRACE(c.args.empty() ? "no arguments" : c.args[0]);
+    EXPECT_EQ(run.exitCode, c.exitCode);
+    EXPECT_EQ(run.out.substr(0, c.outStart.size()), c.outStart);
+    EXPECT_EQ(run.err.substr(0, c.errStart.size()), c.errStart);
+    if (c.outStart.empty()) {
+      EXPECT_EQ(run.out, "");
+    }
+    if (c.errStart.empty()) {
+      EXPECT_EQ(run.err, "");
+    }
+  }
+  EXPECT_EQ(RunCli({"--version"}).out, std::string("wavfx ") + WAVFX_VERSION + "\n");
+}
+
+TEST(Cli, ListNamesEveryEffect) {
+  const CliRun run = RunCli({"--list"});
+  ASSERT_EQ(run.exitCode, 0);
+  std::set<std::string> listed;
+  std::size_t lines = 0;
+  for (std::size_t start = 0; start < run.out.size();) {
+    const std::size_t end = run.out.find('\n', start);
+    ASSERT_NE(end, std::string::npos);
+    const std::string line = run.out.substr(start, end - start);
+    ++lines;
+    // Names come first, separated by ", ", then the description.
+    std::size_t at = 0;
+    for (;;) {
+      const std::size_t stop = line.find_first_of(", ", at);
+      listed.insert(line.substr(at, stop - at));
+      if (stop == std::string::npos || line.compare(stop, 2, ", ") != 0) break;
+      at = stop + 2;
+    }
+    start = end + 1;
+  }
+  std::set<std::string> expected;
+  std::set<EffectKind> kinds;
+  for (const EffectName& name : EffectNames()) {
+    expected.insert(name.literal);
+    kinds.insert(name.kind);
+  }
+  EXPECT_EQ(listed, expected);
+  EXPECT_EQ(lines, kinds.size());  // aliases share their line
+}
+
+Bytes Riff(std::initializer_list<Bytes> chunks) {
+  Bytes file = {'R', 'I', 'F', 'F', 0, 0, 0, 0, 'W', 'A', 'V', 'E'};
+  for (const Bytes& chunk : chunks)
+    file.insert(file.end(), chunk.begin(), chunk.end());
+  return file;
+}
+
+Bytes DataHeader(uint32_t declared) {
+  Bytes header;
+  testing::AppendTag(header, "data");
+  testing::AppendLE32(header, declared);
+  return header;
+}
+
+TEST(Cli, ExitStatusTellsHowFarTheJobGot) {
+  struct Case {
+    const char* name;
+    std::vector<std::string> args;  // "@" stands for the test directory
+    int exitCode;
+    std::string err;
+    bool outputCreated;  // @/out.wav
+  };
+  const std::string e100 = [] {
+    std::string s;
+    for (int i = 0; i < 100; ++i)
+      s += "\xC3\xA9";
+    return s;
+  }();
+  const Case cases[] = {
+      {"copy", {"@/in.wav", "@/out.wav", "none"}, 0, "", true},
+      {"effect in capitals", {"@/in.wav", "@/out.wav", "ECHO"}, 0, "", true},
+      {"unknown effect copies", {"@/in.wav", "@/out.wav", "vibrato"}, 0, "", true},
+      {"partial trailing frame", {"@/partial.wav", "@/out.wav", "none"}, 0, "", true},
+      {"no data", {"@/empty-data.wav", "@/out.wav", "none"}, 0, "", true},
+      {"non-ASCII paths", {"@/\xC3\xA9t\xC3\xA9.wav", "@/out.wav", "none"}, 0, "", true},
+      {"input shorter than declared",
+       {"@/short.wav", "@/out.wav", "none"},
+       2,
+       "Error: read failed\n",
+       true},
+      {"frames too wide",
+       {"@/wide.wav", "@/out.wav", "none"},
+       2,
+       "Error: frames wider than a block (over 1024 channels), nothing streamed\n",
+       true},
+      {"write failure surfacing at the flush",
+       {"@/in.wav", "/dev/full", "none"},
+       2,
+       "Error: write failed\n",
+       false},
+      {"write failure while streaming",
+       {"@/large.wav", "/dev/full", "none"},
+       2,
+       "Error: write failed\n",
+       false},
+      {"missing input",
+       {"@/missing.wav", "@/out.wav", "none"},
+       1,
+       "Error: cannot open input '@/missing.wav'\n",
+       false},
+      {"empty input path", {"", "@/out.wav", "none"}, 1, "Error: cannot open input ''\n", false},
+      {"format directives printed literally",
+       {"@/%s%n.wav", "@/out.wav", "none"},
+       1,
+       "Error: cannot open input '@/%s%n.wav'\n",
+       false},
+      {"output in a missing directory",
+       {"@/in.wav", "@/missing/%n.wav", "none"},
+       1,
+       "Error: cannot open output '@/missing/%n.wav'\n",
+       false},
+      {"rejected input",
+       {"@/zero.wav", "@/out.wav", "none"},
+       1,
+       "Error: unsupported channel count (0)\n",
+       false},
+      {"same file",
+       {"@/in.wav", "@/link.wav", "none"},
+       1,
+       "Error: input and output are the same file\n",
+       false},
+      {"argument too long",
+       {"@/in.wav", "@/out.wav", std::string(200, 'e')},
+       1,
+       "Error: argument too long\n",
+       false},
+      {"argument too long once converted",
+       {"@/in.wav", "@/out.wav", e100},
+       1,
+       "Error: argument too long\n",
+       false},
+      {"argument not UTF-8",
+       {"@/in.wav", "@/out.wav", "caf\xE9"},
+       1,
+       "Error: argument is not valid UTF-8\n",
+       false},
+  };
+  // Small enough that a write failure surfaces only when the output is flushed.
+  const Bytes input = testing::WavFile(2, 44100, std::vector<int16_t>(1000, -300));
+  const Bytes large = testing::WavFile(2, 44100, std::vector<int16_t>(1'000'000, 5));
+  const Bytes partial =
+      testing::RiffWave({testing::FormatChunk(2, 44100), testing::Chunk("data", Bytes(6, 1))});
+  const Bytes shortFile = Riff({testing::FormatChunk(2, 44100), DataHeader(5000), Bytes(3000, 1)});
+  const Bytes wide = Riff({testing::FormatChunk(1025, 8000), DataHeader(4100), Bytes(4100, 1)});
+  const Bytes zero = testing::WavFile(0, 44100, {1, 2});
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    testing::TempDir dir;
+    const std::string root = dir.path.string();
+    auto expand = [&root](std::string text) {
+      for (std::size_t at; (at = text.find('@')) != std::string::npos;)
+        text.replace(at, 1, root);
+      return text;
+    };
+    testing::WriteFile(dir / "in.wav", input);
+    testing::WriteFile(dir / "\xC3\xA9t\xC3\xA9.wav", input);
+    testing::WriteFile(dir / "large.wav", large);
+    testing::WriteFile(dir / "partial.wav", partial);
+    testing::WriteFile(dir / "empty-data.wav", testing::WavFile(2, 44100, {}));
+    testing::WriteFile(dir / "short.wav", shortFile);
+    testing::WriteFile(dir / "wide.wav", wide);
+    testing::WriteFile(dir / "zero.wav", zero);
+    fs::create_symlink(dir / "in.wav", dir / "link.wav");
+    std::vector<std::string> args;
+    for (const std::string& arg : c.args)
+      args.push_back(expand(arg));
+
+    const CliRun run = RunCli(args);
+    EXPECT_EQ(run.exitCode, c.exitCode);
+    EXPECT_EQ(run.err, expand(c.err));
+    EXPECT_EQ(run.out, "");
+    EXPECT_EQ(fs::exists(dir / "out.wav"), c.outputCreated);
+    EXPECT_EQ(testing::ReadFile(dir / "in.wav"), input);
+  }
+}
+
+TEST(Cli, WritesWhatWavEffectWrites) {
+  std::vector<std::string> names = {"", "NONE", "unknown"};
+  for (const EffectName& name : EffectNames())
+    names.push_back(name.literal);
+  testing::TempDir dir;
+  for (const std::string& name : names) {
+    SCOPED_TRACE(name);
+    const CliRun run = RunCli({WAVFX_DEMO_WAV, (dir / "cli.wav").string(), name});
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_EQ(run.err, "");
+    const std::u16string in = testing::Utf16(WAVFX_DEMO_WAV);
+    const std::u16string out = testing::Utf16((dir / "call.wav").string());
+    const std::u16string wide = testing::Utf16(name);
+    ASSERT_EQ(ApplyEffect(in.c_str(), out.c_str(), wide.c_str()), StreamOutcome::Complete);
+    const Bytes expected = testing::ReadFile(dir / "call.wav");
+    EXPECT_EQ(expected.size(), testing::ReadFile(WAVFX_DEMO_WAV).size());
+    EXPECT_EQ(testing::ReadFile(dir / "cli.wav"), expected);
+  }
+}
+
+TEST(Cli, TruncatedInputGivesAPlayableFile) {
+  testing::TempDir dir;
+  const Bytes data(3002, 0x11);
+  testing::WriteFile(dir / "in.wav",
+                     Riff({testing::FormatChunk(2, 44100), DataHeader(5000), data}));
+  const CliRun run = RunCli({(dir / "in.wav").string(), (dir / "out.wav").string(), "none"});
+  EXPECT_EQ(run.exitCode, 2);
+  const Bytes output = testing::ReadFile(dir / "out.wav");
+  ASSERT_EQ(output.size(), 44u + 3000u);
+  EXPECT_EQ(output[4] | output[5] << 8, 3036);
+  EXPECT_EQ(output[40] | output[41] << 8, 3000);
+  EXPECT_EQ(Listing(dir.path), (std::set<std::string>{"in.wav", "out.wav"}));
+}
+
+}  // namespace
+}  // namespace wavfx
