@@ -3,6 +3,8 @@
 #include <sys/stat.h>
 
 #include <cstdio>
+#include <memory>
+#include <new>
 
 #include "engine/effect.h"
 #include "entry/arguments.h"
@@ -53,7 +55,9 @@ bool FinishOutput(std::FILE* output, uint32_t declared, uint32_t written) {
 
 }  // namespace
 
-int32_t StatusOf(StreamOutcome outcome) { return outcome == StreamOutcome::NotStarted ? 1 : 999; }
+int32_t StatusOf(StreamOutcome outcome) {
+  return outcome == StreamOutcome::NotStarted ? 1 : 999;
+}
 
 StreamOutcome ApplyEffect(const char16_t* input, const char16_t* output, const char16_t* effect) {
   char narrow[3][kArgumentBufferSize];
@@ -62,9 +66,14 @@ StreamOutcome ApplyEffect(const char16_t* input, const char16_t* output, const c
   const char* outputPath = narrow[1];
   const char* effectName = narrow[2];
 
+  // Both stdio buffers outlive the files, which are closed before this function returns.
+  const std::unique_ptr<char[]> buffers(new (std::nothrow) char[2 * kFileBufferBytes]);
+  char* inputBuffer = buffers ? buffers.get() : nullptr;
+  char* outputBuffer = buffers ? buffers.get() + kFileBufferBytes : nullptr;
+
   StreamFormat format;
   int64_t dataOffset;
-  std::FILE* in = ReadWavHeader(inputPath, format, dataOffset);
+  std::FILE* in = ReadWavHeader(inputPath, format, dataOffset, inputBuffer);
   if (in == nullptr) return StreamOutcome::NotStarted;
   if (IsSameFile(in, outputPath)) {
     std::fclose(in);
@@ -73,7 +82,7 @@ StreamOutcome ApplyEffect(const char16_t* input, const char16_t* output, const c
   }
   format.blockAlign = format.channels * (format.bitsPerSample / 8);
   format.byteRate = format.sampleRate * format.blockAlign;
-  std::FILE* out = WriteWavHeader(outputPath, format);
+  std::FILE* out = WriteWavHeader(outputPath, format, outputBuffer);
   if (out == nullptr) {
     std::fclose(in);
     return StreamOutcome::NotStarted;

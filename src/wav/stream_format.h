@@ -5,7 +5,9 @@
 
 namespace wavfx {
 
-// Stream buffer for WAV files: large enough that 2048-byte blocks cost few system calls.
+// Stream buffer for WAV files: large enough that 2048-byte blocks cost few system calls. The
+// caller provides it (stdio ignores the size of a buffer it allocates itself) and keeps it
+// until the file is closed.
 constexpr std::size_t kFileBufferBytes = 1 << 18;
 
 // What the reader learned of a WAV file's sample data.

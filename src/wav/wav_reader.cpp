@@ -9,9 +9,13 @@
 namespace wavfx {
 namespace {
 
-bool ReadTag(std::FILE* file, char (&tag)[4]) { return std::fread(tag, 1, 4, file) == 4; }
+bool ReadTag(std::FILE* file, char (&tag)[4]) {
+  return std::fread(tag, 1, 4, file) == 4;
+}
 
-bool TagIs(const char (&tag)[4], const char* literal) { return std::memcmp(tag, literal, 4) == 0; }
+bool TagIs(const char (&tag)[4], const char* literal) {
+  return std::memcmp(tag, literal, 4) == 0;
+}
 
 // Moves forward by `count` bytes. Chunk sizes are unsigned 32-bit, so skips use 64-bit offsets;
 // a seek past the end of a file is no failure. Without seeking, the bytes are read and dropped.
@@ -19,7 +23,8 @@ bool SkipForward(std::FILE* file, uint64_t count, bool bySeeking) {
   if (bySeeking) return fseeko(file, static_cast<off_t>(count), SEEK_CUR) == 0;
   char scratch[4096];
   while (count > 0) {
-    const std::size_t step = count < sizeof scratch ? static_cast<std::size_t>(count) : sizeof scratch;
+    const std::size_t step =
+        count < sizeof scratch ? static_cast<std::size_t>(count) : sizeof scratch;
     const std::size_t got = std::fread(scratch, 1, step, file);
     if (got == 0) return true;  // the end of input ends the walk at the next tag read
     count -= got;
@@ -48,7 +53,7 @@ WavHeader Refuse(WavHeader header, WavProblem problem, uint32_t detail = 0) {
   return header;
 }
 
-std::FILE* OpenInput(const char* path) {
+std::FILE* OpenInput(const char* path, char* streamBuffer) {
   std::FILE* file = std::fopen(path, "rb");
   if (file == nullptr) return nullptr;
   // A directory opens for reading here but is no file to read.
@@ -57,7 +62,7 @@ std::FILE* OpenInput(const char* path) {
     std::fclose(file);
     return nullptr;
   }
-  std::setvbuf(file, nullptr, _IOFBF, kFileBufferBytes);
+  if (streamBuffer != nullptr) std::setvbuf(file, streamBuffer, _IOFBF, kFileBufferBytes);
   return file;
 }
 
@@ -153,10 +158,11 @@ void PrintWavProblem(WavProblem problem, uint32_t detail, const char* path) {
   }
 }
 
-std::FILE* ReadWavHeader(const char* path, StreamFormat& format, int64_t& dataOffset) {
+std::FILE* ReadWavHeader(const char* path, StreamFormat& format, int64_t& dataOffset,
+                         char* streamBuffer) {
   format = StreamFormat{};
   dataOffset = -1;
-  std::FILE* file = OpenInput(path);
+  std::FILE* file = OpenInput(path, streamBuffer);
   if (file == nullptr) {
     PrintWavProblem(WavProblem::CannotOpen, 0, path);
     return nullptr;

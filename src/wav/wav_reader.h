@@ -39,7 +39,9 @@ WavHeader ParseWavHeader(std::FILE* file, bool stopAtData);
 void PrintWavProblem(WavProblem problem, uint32_t detail, const char* path);
 
 // Opens `path` and parses its header. Returns the file positioned at the first sample byte, or
-// null after closing the file and printing the diagnostic.
-std::FILE* ReadWavHeader(const char* path, StreamFormat& format, int64_t& dataOffset);
+// null after closing the file and printing the diagnostic. A non-null `streamBuffer` of
+// kFileBufferBytes becomes the file's stdio buffer.
+std::FILE* ReadWavHeader(const char* path, StreamFormat& format, int64_t& dataOffset,
+                         char* streamBuffer = nullptr);
 
 }  // namespace wavfx

@@ -5,7 +5,9 @@
 namespace wavfx {
 namespace {
 
-bool WriteTag(std::FILE* file, const char* tag) { return std::fwrite(tag, 1, 4, file) == 4; }
+bool WriteTag(std::FILE* file, const char* tag) {
+  return std::fwrite(tag, 1, 4, file) == 4;
+}
 
 }  // namespace
 
@@ -26,13 +28,13 @@ bool WriteWavHeaderTo(std::FILE* file, const StreamFormat& format) {
   return ok;
 }
 
-std::FILE* WriteWavHeader(const char* path, const StreamFormat& format) {
+std::FILE* WriteWavHeader(const char* path, const StreamFormat& format, char* streamBuffer) {
   std::FILE* file = std::fopen(path, "wb");
   if (file == nullptr) {
     std::fprintf(stderr, "Error: cannot open output '%s'\n", path);
     return nullptr;
   }
-  std::setvbuf(file, nullptr, _IOFBF, kFileBufferBytes);
+  if (streamBuffer != nullptr) std::setvbuf(file, streamBuffer, _IOFBF, kFileBufferBytes);
   // A failed header write surfaces as a write failure when the stream is flushed.
   WriteWavHeaderTo(file, format);
   return file;

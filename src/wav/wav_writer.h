@@ -14,8 +14,10 @@ constexpr uint32_t kWavHeaderSize = 44;
 bool WriteWavHeaderTo(std::FILE* file, const StreamFormat& format);
 
 // Creates (or empties) `path` and writes its header. Returns the file positioned after the
-// header, or null after printing the diagnostic when the file cannot be created.
-std::FILE* WriteWavHeader(const char* path, const StreamFormat& format);
+// header, or null after printing the diagnostic when the file cannot be created. A non-null
+// `streamBuffer` of kFileBufferBytes becomes the file's stdio buffer.
+std::FILE* WriteWavHeader(const char* path, const StreamFormat& format,
+                          char* streamBuffer = nullptr);
 
 // Rewrites the RIFF and data sizes of a header written by WriteWavHeaderTo so that they
 // describe `dataBytes`, then returns to the end of the file. Returns false when the stream
