@@ -1,0 +1,103 @@
+// wavfx for C++: an owning, move-only handle over the streaming effects of wavfx.h. Needs C++17;
+// the std::span overload of Process needs C++20. Nothing here throws except ListEffects, which
+// allocates.
+#ifndef WAVFX_WAVFX_HPP
+#define WAVFX_WAVFX_HPP
+
+#include <cstddef>
+#include <cstdint>
+#include <utility>
+#include <vector>
+#if __cplusplus >= 202002L && __has_include(<span>)
+#include <span>
+#define WAVFX_HAS_SPAN 1
+#endif
+
+#include "wavfx.h"
+
+namespace wavfx {
+
+// One effect instance for one stream of interleaved 16-bit samples. An Effect is empty when
+// wavfx_effect_create refused it (see wavfx.h) and after it was moved from; test it with
+// `if (effect)`. Processing an empty Effect returns WAVFX_ERROR_NULL_EFFECT.
+class Effect {
+ public:
+  Effect() noexcept = default;
+  Effect(const char* name, uint32_t channels, uint32_t sampleRate) noexcept
+      : handle_(wavfx_effect_create(name, channels, sampleRate)),
+        channels_(handle_ != nullptr ? channels : 0) {}
+  Effect(Effect&& other) noexcept
+      : handle_(std::exchange(other.handle_, nullptr)),
+        channels_(std::exchange(other.channels_, 0u)) {}
+  Effect& operator=(Effect&& other) noexcept {
+    if (this != &other) {
+      wavfx_effect_destroy(handle_);
+      handle_ = std::exchange(other.handle_, nullptr);
+      channels_ = std::exchange(other.channels_, 0u);
+    }
+    return *this;
+  }
+  Effect(const Effect&) = delete;
+  Effect& operator=(const Effect&) = delete;
+  ~Effect() { wavfx_effect_destroy(handle_); }
+
+  explicit operator bool() const noexcept { return handle_ != nullptr; }
+  // 0 when empty.
+  uint32_t Channels() const noexcept { return channels_; }
+  wavfx_effect* Get() const noexcept { return handle_; }
+
+  // Processes `frames` frames in place; the result of wavfx_effect_process.
+  int32_t Process(int16_t* samples, int32_t frames) noexcept {
+    return wavfx_effect_process(handle_, samples, frames);
+  }
+
+#ifdef WAVFX_HAS_SPAN
+  // Processes whole frames of interleaved samples in place, however many. A span that does not
+  // hold whole frames is left untouched: WAVFX_ERROR_PARTIAL_FRAME.
+  int32_t Process(std::span<int16_t> samples) noexcept {
+    if (handle_ == nullptr) return WAVFX_ERROR_NULL_EFFECT;
+    if (samples.size() % channels_ != 0) return WAVFX_ERROR_PARTIAL_FRAME;
+    constexpr std::size_t kMaxFramesPerCall = INT32_MAX;
+    int16_t* at = samples.data();
+    for (std::size_t frames = samples.size() / channels_; frames > 0;) {
+      const std::size_t count = frames < kMaxFramesPerCall ? frames : kMaxFramesPerCall;
+      const int32_t result = wavfx_effect_process(handle_, at, static_cast<int32_t>(count));
+      if (result != WAVFX_OK) return result;
+      at += count * channels_;
+      frames -= count;
+    }
+    return WAVFX_OK;
+  }
+#endif
+
+ private:
+  wavfx_effect* handle_ = nullptr;
+  uint32_t channels_ = 0;
+};
+
+// One accepted effect name; an alias selects the same effect as the name before it.
+struct EffectInfo {
+  const char* name;
+  const char* description;
+  bool alias;
+};
+
+// Every accepted effect name, in the order of wavfx_effect_name.
+inline std::vector<EffectInfo> ListEffects() {
+  std::vector<EffectInfo> effects;
+  const std::size_t count = wavfx_effect_name_count();
+  effects.reserve(count);
+  for (std::size_t i = 0; i < count; ++i) {
+    effects.push_back({wavfx_effect_name(i), wavfx_effect_name_description(i),
+                       wavfx_effect_name_is_alias(i) != 0});
+  }
+  return effects;
+}
+
+inline const char* Version() noexcept {
+  return wavfx_version();
+}
+
+}  // namespace wavfx
+
+#endif
