@@ -5,6 +5,7 @@
 # find_package(wavfx), and runs both on demo/demo.wav.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
+"$root/scripts/setup.sh" pkg-config make groff-base
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 demo=$root/demo/demo.wav
