@@ -1,30 +1,15 @@
-// wavfx: applies one effect to a 16-bit PCM WAV file.
+// wavfx: applies one effect to 16-bit PCM WAV files.
 #include <cstdio>
-#include <cstring>
 #include <string>
-#include <string_view>
 
+#include "batch.h"
+#include "command_line.h"
 #include "engine/effect.h"
-#include "entry/apply_effect.h"
-#include "platform/text_conversion.h"
+#include "exit_status.h"
+#include "info.h"
+#include "single_job.h"
 
 namespace {
-
-constexpr int kExitDone = 0;
-constexpr int kExitNotStarted = 1;
-constexpr int kExitIncomplete = 2;
-
-void PrintUsage(std::FILE* to) {
-  std::fprintf(to,
-               "Usage: wavfx INPUT OUTPUT EFFECT\n"
-               "       wavfx --list | --help | --version\n"
-               "\n"
-               "Reads the 16-bit PCM WAV file INPUT, applies EFFECT and writes OUTPUT.\n"
-               "Effect names ignore case; 'none' and unknown names copy the audio.\n"
-               "\n"
-               "Exit status: 0 all audio streamed, 1 nothing done (bad argument or file),\n"
-               "2 audio left unstreamed (read or write failure, frames too wide).\n");
-}
 
 void PrintEffects() {
   const auto names = wavfx::EffectNames();
@@ -38,51 +23,33 @@ void PrintEffects() {
   }
 }
 
-int RunOne(const char* input, const char* output, const char* effect) {
-  std::u16string wide[3];
-  const char* narrow[3] = {input, output, effect};
-  for (int i = 0; i < 3; ++i) {
-    if (!wavfx::Utf8ToUtf16(narrow[i], wide[i])) {
-      std::fprintf(stderr, "Error: argument is not valid UTF-8\n");
-      return kExitNotStarted;
-    }
-  }
-  switch (wavfx::ApplyEffect(wide[0].c_str(), wide[1].c_str(), wide[2].c_str())) {
-    case wavfx::StreamOutcome::Complete:
-      return kExitDone;
-    case wavfx::StreamOutcome::NotStarted:
-      return kExitNotStarted;
-    case wavfx::StreamOutcome::FramesTooWide:
-      std::fprintf(stderr, "Error: frames wider than a block (over 1024 channels), nothing streamed\n");
-      return kExitIncomplete;
-    case wavfx::StreamOutcome::ReadFailed:
-    case wavfx::StreamOutcome::WriteFailed:
-      return kExitIncomplete;  // the library printed which
-  }
-  return kExitIncomplete;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc == 2) {
-    const std::string_view option = argv[1];
-    if (option == "--help" || option == "-h") {
-      PrintUsage(stdout);
-      return kExitDone;
-    }
-    if (option == "--version") {
-      std::printf("wavfx %s\n", WAVFX_VERSION);
-      return kExitDone;
-    }
-    if (option == "--list") {
-      PrintEffects();
-      return kExitDone;
-    }
-  }
-  if (argc != 4) {
+  using namespace wavfx::cli;
+  CommandLine line;
+  std::string error;
+  if (!ParseCommandLine(argc, argv, line, error)) {
     PrintUsage(stderr);
+    if (!error.empty()) std::fprintf(stderr, "Error: %s\n", error.c_str());
     return kExitNotStarted;
   }
-  return RunOne(argv[1], argv[2], argv[3]);
+  switch (line.mode) {
+    case Mode::Help:
+      PrintHelp();
+      return kExitDone;
+    case Mode::Version:
+      std::printf("wavfx %s\n", WAVFX_VERSION);
+      return kExitDone;
+    case Mode::List:
+      PrintEffects();
+      return kExitDone;
+    case Mode::Info:
+      return RunInfo(line.files);
+    case Mode::Batch:
+      return RunBatch(line);
+    case Mode::Single:
+      break;
+  }
+  return RunSingleJob(line);
 }

@@ -1,7 +1,9 @@
 #include "entry/apply_effect.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 
+#include <cmath>
 #include <cstdio>
 #include <memory>
 #include <new>
@@ -15,27 +17,21 @@
 namespace wavfx {
 namespace {
 
-bool NarrowAll(const char16_t* const (&wide)[3], char (&narrow)[3][kArgumentBufferSize]) {
+bool NarrowAll(const char16_t* const (&wide)[3], char (&narrow)[3][kArgumentBufferSize],
+               std::FILE* messages) {
   for (int i = 0; i < 3; ++i) {
     switch (NarrowArgument(wide[i], narrow[i])) {
       case ArgumentProblem::None:
         break;
       case ArgumentProblem::Missing:
-        std::fprintf(stderr, "Error: missing argument\n");
+        std::fprintf(messages, "Error: missing argument\n");
         return false;
       case ArgumentProblem::TooLong:
-        std::fprintf(stderr, "Error: argument too long\n");
+        std::fprintf(messages, "Error: argument too long\n");
         return false;
     }
   }
   return true;
-}
-
-// Whether `path` names the file already open as `file`, through any link or spelling.
-bool IsSameFile(std::FILE* file, const char* path) {
-  struct stat opened, named;
-  return fstat(fileno(file), &opened) == 0 && stat(path, &named) == 0 &&
-         opened.st_dev == named.st_dev && opened.st_ino == named.st_ino;
 }
 
 bool IsRegularFile(std::FILE* file) {
@@ -43,14 +39,80 @@ bool IsRegularFile(std::FILE* file) {
   return fstat(fileno(file), &info) == 0 && S_ISREG(info.st_mode);
 }
 
-// Makes the header describe the data actually written, flushes and closes. Returns false when
+// Whether writing the output would overwrite the input: the same file through any link or
+// spelling. A pipe, socket or terminal may serve as both ends.
+bool IsSameFile(std::FILE* input, std::FILE* outputStream, const char* outputPath) {
+  struct stat opened, named;
+  if (fstat(fileno(input), &opened) != 0 || S_ISFIFO(opened.st_mode) || S_ISSOCK(opened.st_mode) ||
+      S_ISCHR(opened.st_mode)) {
+    return false;
+  }
+  const int found =
+      outputStream != nullptr ? fstat(fileno(outputStream), &named) : stat(outputPath, &named);
+  return found == 0 && opened.st_dev == named.st_dev && opened.st_ino == named.st_ino;
+}
+
+// Reads the header of a caller's stream: a regular file at its start is walked like a named
+// file, anything else (a pipe) only up to its first data chunk. Sets `piped` accordingly.
+bool ReadStreamHeader(std::FILE* input, StreamFormat& format, bool& piped, std::FILE* messages) {
+  piped = !IsRegularFile(input) || ftello(input) != 0;
+  const WavHeader header = ParseWavHeader(input, piped);
+  if (header.problem != WavProblem::None) {
+    PrintWavProblem(header.problem, header.detail, "", messages);
+    return false;
+  }
+  format = header.format;
+  return true;
+}
+
+// Whether the header written at the current position of `output` can be rewritten later: the
+// stream is a regular file written from its start, not in append mode.
+bool CanPatchHeader(std::FILE* output) {
+  const int flags = fcntl(fileno(output), F_GETFL);
+  return IsRegularFile(output) && ftello(output) == 0 && flags != -1 && (flags & O_APPEND) == 0;
+}
+
+uint64_t TailFrames(double seconds, uint32_t sampleRate) {
+  if (!(seconds > 0)) return 0;
+  const double frames = std::round(seconds * sampleRate);
+  return frames < 4294967295.0 ? static_cast<uint64_t>(frames) : 4294967295u;
+}
+
+// Plans the streaming of the data `format` declares and sets `declared` to the data size the
+// output header states: the input's, or with a tail its whole frames plus the tail.
+StreamPlan PlanStream(const StreamFormat& format, bool piped, const JobOptions& options,
+                      std::FILE* messages, uint32_t& declared) {
+  const uint32_t blockAlign = format.blockAlign;
+  const bool sizeUnknown = piped && format.dataSize >= kUnknownDataSize;
+  const uint32_t whole = format.dataSize - format.dataSize % blockAlign;
+  uint64_t tailBytes = TailFrames(options.tailSeconds, format.sampleRate) * blockAlign;
+  declared = format.dataSize;
+  if (tailBytes > 0 && !sizeUnknown) {
+    const uint32_t room = (UINT32_MAX - whole) - (UINT32_MAX - whole) % blockAlign;
+    if (tailBytes > room) tailBytes = room;
+    declared = whole + static_cast<uint32_t>(tailBytes);
+  }
+  StreamPlan plan{};
+  plan.dataBytes = sizeUnknown ? UINT64_MAX : format.dataSize;
+  plan.endOfInputIsNormal = piped;
+  plan.tailBytes = tailBytes;
+  plan.totalBytes = sizeUnknown ? 0 : whole + tailBytes;
+  plan.progress = options.progress;
+  plan.progressContext = options.progressContext;
+  plan.messages = messages;
+  return plan;
+}
+
+// Makes a patchable header describe the data actually written and flushes. Returns false when
 // any buffered data could not be written.
-bool FinishOutput(std::FILE* output, uint32_t declared, uint32_t written) {
+bool FinishOutput(std::FILE* output, bool patchable, uint32_t declared, uint64_t written) {
+  constexpr uint64_t kMostDescribable = UINT32_MAX - 36;  // the RIFF size must fit too
   bool ok = true;
-  if (written != declared && IsRegularFile(output)) ok = PatchWavSizes(output, written);
-  ok &= std::fflush(output) == 0;
-  ok &= std::fclose(output) == 0;
-  return ok;
+  if (patchable && written != declared) {
+    ok = PatchWavSizes(
+        output, static_cast<uint32_t>(written < kMostDescribable ? written : kMostDescribable));
+  }
+  return std::fflush(output) == 0 && ok;
 }
 
 }  // namespace
@@ -60,8 +122,18 @@ int32_t StatusOf(StreamOutcome outcome) {
 }
 
 StreamOutcome ApplyEffect(const char16_t* input, const char16_t* output, const char16_t* effect) {
+  return ApplyEffect(input, output, effect, JobOptions{});
+}
+
+StreamOutcome ApplyEffect(const char16_t* input, const char16_t* output, const char16_t* effect,
+                          const JobOptions& options) {
+  std::FILE* messages = options.messages != nullptr ? options.messages : stderr;
   char narrow[3][kArgumentBufferSize];
-  if (!NarrowAll({input, output, effect}, narrow)) return StreamOutcome::NotStarted;
+  if (!NarrowAll({options.input != nullptr ? u"" : input, options.output != nullptr ? u"" : output,
+                  effect},
+                 narrow, messages)) {
+    return StreamOutcome::NotStarted;
+  }
   const char* inputPath = narrow[0];
   const char* outputPath = narrow[1];
   const char* effectName = narrow[2];
@@ -71,31 +143,52 @@ StreamOutcome ApplyEffect(const char16_t* input, const char16_t* output, const c
   char* inputBuffer = buffers ? buffers.get() : nullptr;
   char* outputBuffer = buffers ? buffers.get() + kFileBufferBytes : nullptr;
 
-  StreamFormat format;
-  int64_t dataOffset;
-  std::FILE* in = ReadWavHeader(inputPath, format, dataOffset, inputBuffer);
-  if (in == nullptr) return StreamOutcome::NotStarted;
-  if (IsSameFile(in, outputPath)) {
-    std::fclose(in);
-    std::fprintf(stderr, "Error: input and output are the same file\n");
+  StreamFormat format{};
+  bool piped = false;
+  std::FILE* in = options.input;
+  if (in == nullptr) {
+    int64_t dataOffset;
+    in = ReadWavHeader(inputPath, format, dataOffset, inputBuffer, messages);
+    if (in == nullptr) return StreamOutcome::NotStarted;
+  } else if (!ReadStreamHeader(in, format, piped, messages)) {
+    return StreamOutcome::NotStarted;
+  }
+  auto closeInput = [&options, in] {
+    if (options.input == nullptr) std::fclose(in);
+  };
+  if (IsSameFile(in, options.output, outputPath)) {
+    closeInput();
+    std::fprintf(messages, "Error: input and output are the same file\n");
     return StreamOutcome::NotStarted;
   }
   format.blockAlign = format.channels * (format.bitsPerSample / 8);
   format.byteRate = format.sampleRate * format.blockAlign;
-  std::FILE* out = WriteWavHeader(outputPath, format, outputBuffer);
+  StreamFormat outputFormat = format;
+  const StreamPlan plan = PlanStream(format, piped, options, messages, outputFormat.dataSize);
+
+  std::FILE* out = options.output;
+  bool patchable = true;
   if (out == nullptr) {
-    std::fclose(in);
-    return StreamOutcome::NotStarted;
+    out = WriteWavHeader(outputPath, outputFormat, outputBuffer);
+    if (out == nullptr) {
+      closeInput();
+      return StreamOutcome::NotStarted;
+    }
+    patchable = IsRegularFile(out);
+  } else {
+    patchable = CanPatchHeader(out);
+    WriteWavHeaderTo(out, outputFormat);  // a failure surfaces when the stream is flushed
   }
 
   EffectState state{};
   InitEffect(state, effectName, format.channels, format.sampleRate);
-  StreamResult result = StreamBlocks(in, out, format.dataSize, format.blockAlign, state);
+  StreamResult result = StreamBlocks(in, out, plan, format.blockAlign, state);
   ReleaseEffect(state);
-  std::fclose(in);
-  if (!FinishOutput(out, format.dataSize, result.bytesWritten) &&
-      result.outcome != StreamOutcome::WriteFailed) {
-    std::fprintf(stderr, "Error: write failed\n");
+  closeInput();
+  bool finished = FinishOutput(out, patchable, outputFormat.dataSize, result.bytesWritten);
+  if (options.output == nullptr) finished &= std::fclose(out) == 0;
+  if (!finished && result.outcome != StreamOutcome::WriteFailed) {
+    std::fprintf(messages, "Error: write failed\n");
     result.outcome = StreamOutcome::WriteFailed;
   }
   return result.outcome;

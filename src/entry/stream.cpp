@@ -2,6 +2,7 @@
 
 #include <bit>
 #include <cstddef>
+#include <cstring>
 
 namespace wavfx {
 namespace {
@@ -23,7 +24,7 @@ void SwapToHostOrder(int16_t* samples, std::size_t count) {
 // Returns false, counting nothing, when the output failed: an unbuffered stream's fwrite can report
 // the full count and set only the error flag.
 bool ProcessAndWrite(int16_t* block, uint32_t bytes, uint32_t blockAlign, EffectState& effect,
-                     std::FILE* output, uint32_t& written) {
+                     std::FILE* output, uint64_t& written) {
   SwapToHostOrder(block, bytes / 2);
   ProcessEffect(effect, block, static_cast<int32_t>(bytes / blockAlign));
   SwapToHostOrder(block, bytes / 2);
@@ -32,35 +33,66 @@ bool ProcessAndWrite(int16_t* block, uint32_t bytes, uint32_t blockAlign, Effect
   return true;
 }
 
+// The bytes of the next block: whole frames, at most `remaining` and one block.
+uint32_t NextBlockBytes(uint64_t remaining, uint32_t blockAlign) {
+  const uint32_t count = remaining < kBlockBytes ? static_cast<uint32_t>(remaining) : kBlockBytes;
+  return count - count % blockAlign;
+}
+
+void ReportProgress(const StreamPlan& plan, uint64_t written) {
+  if (plan.progress != nullptr) plan.progress(plan.progressContext, written, plan.totalBytes);
+}
+
 }  // namespace
 
 StreamResult StreamBlocks(std::FILE* input, std::FILE* output, uint32_t dataSize,
                           uint32_t blockAlign, EffectState& effect) {
+  const StreamPlan plan{dataSize, false, 0, 0, nullptr, nullptr, nullptr};
+  return StreamBlocks(input, output, plan, blockAlign, effect);
+}
+
+StreamResult StreamBlocks(std::FILE* input, std::FILE* output, const StreamPlan& plan,
+                          uint32_t blockAlign, EffectState& effect) {
   alignas(16) int16_t block[kBlockBytes / 2];
-  uint32_t remaining = dataSize;
-  uint32_t written = 0;
-  while (remaining > 0) {
-    uint32_t count = remaining < kBlockBytes ? remaining : kBlockBytes;
-    count -= count % blockAlign;
+  std::FILE* messages = plan.messages != nullptr ? plan.messages : stderr;
+  uint64_t written = 0;
+  ReportProgress(plan, written);
+  for (uint64_t remaining = plan.dataBytes; remaining > 0;) {
+    const uint32_t count = NextBlockBytes(remaining, blockAlign);
     if (count == 0) {
       // Less than a frame left is a trailing partial frame; a frame wider than a block is not.
-      const bool tooWide = remaining >= blockAlign;
-      return {tooWide ? StreamOutcome::FramesTooWide : StreamOutcome::Complete, written};
+      if (remaining >= blockAlign) return {StreamOutcome::FramesTooWide, written};
+      break;
     }
     const std::size_t got = std::fread(block, 1, count, input);
     if (got < count) {
-      std::fprintf(stderr, "Error: read failed\n");
+      const bool endOfStream = plan.endOfInputIsNormal && !std::ferror(input);
+      if (!endOfStream) std::fprintf(messages, "Error: read failed\n");
       const auto whole = static_cast<uint32_t>(got - got % blockAlign);
       if (whole > 0 && !ProcessAndWrite(block, whole, blockAlign, effect, output, written)) {
-        std::fprintf(stderr, "Error: write failed\n");
+        std::fprintf(messages, "Error: write failed\n");
         return {StreamOutcome::WriteFailed, written};
       }
-      return {StreamOutcome::ReadFailed, written};
+      ReportProgress(plan, written);
+      if (!endOfStream) return {StreamOutcome::ReadFailed, written};
+      break;
     }
     if (!ProcessAndWrite(block, count, blockAlign, effect, output, written)) {
-      std::fprintf(stderr, "Error: write failed\n");
+      std::fprintf(messages, "Error: write failed\n");
       return {StreamOutcome::WriteFailed, written};
     }
+    ReportProgress(plan, written);
+    remaining -= count;
+  }
+  for (uint64_t remaining = plan.tailBytes; remaining > 0;) {
+    const uint32_t count = NextBlockBytes(remaining, blockAlign);
+    if (count == 0) return {StreamOutcome::FramesTooWide, written};
+    std::memset(block, 0, count);
+    if (!ProcessAndWrite(block, count, blockAlign, effect, output, written)) {
+      std::fprintf(messages, "Error: write failed\n");
+      return {StreamOutcome::WriteFailed, written};
+    }
+    ReportProgress(plan, written);
     remaining -= count;
   }
   return {StreamOutcome::Complete, written};

@@ -5,6 +5,7 @@
 
 #include "engine/effect.h"
 #include "entry/apply_effect.h"
+#include "entry/job_options.h"
 
 namespace wavfx {
 
@@ -12,13 +13,28 @@ constexpr uint32_t kBlockBytes = 2048;
 
 struct StreamResult {
   StreamOutcome outcome;
-  uint32_t bytesWritten;  // bytes of the blocks written in full
+  uint64_t bytesWritten;  // bytes of the blocks written in full
+};
+
+// What StreamBlocks reads and writes, beyond the data itself.
+struct StreamPlan {
+  uint64_t dataBytes;       // data bytes to read from the input
+  bool endOfInputIsNormal;  // a pipe: ending before dataBytes ends the data, no read failure
+  uint64_t tailBytes;       // silence fed through the effect after the data, in whole frames
+  uint64_t totalBytes;      // the total given to `progress`, 0 when unknown
+  ProgressCallback progress;
+  void* progressContext;
+  std::FILE* messages;  // diagnostics, standard error when null
 };
 
 // Streams `dataSize` bytes of whole frames from `input` through `effect` to `output`, one block
 // of at most 2048 bytes at a time. When the input ends early the whole frames that did arrive
 // are still processed and written.
 StreamResult StreamBlocks(std::FILE* input, std::FILE* output, uint32_t dataSize,
+                          uint32_t blockAlign, EffectState& effect);
+
+// The same walk after `plan`; the tail follows only data streamed to its end.
+StreamResult StreamBlocks(std::FILE* input, std::FILE* output, const StreamPlan& plan,
                           uint32_t blockAlign, EffectState& effect);
 
 }  // namespace wavfx

@@ -128,49 +128,54 @@ WavHeader ParseWavHeader(std::FILE* file, bool stopAtData) {
   return header;
 }
 
-void PrintWavProblem(WavProblem problem, uint32_t detail, const char* path) {
+std::string DescribeWavProblem(WavProblem problem, uint32_t detail, const char* path) {
   switch (problem) {
-    case WavProblem::CannotOpen:
-      std::fprintf(stderr, "Error: cannot open input '%s'\n", path);
-      break;
-    case WavProblem::NotRiff:
-      std::fprintf(stderr, "Error: not a RIFF file\n");
-      break;
-    case WavProblem::NotWave:
-      std::fprintf(stderr, "Error: not a WAVE file\n");
-      break;
-    case WavProblem::NotPcm:
-      std::fprintf(stderr, "Error: only PCM format supported (%u)\n", detail);
-      break;
-    case WavProblem::Not16Bit:
-      std::fprintf(stderr, "Error: only16-bit PCM supported (%u)\n", detail);
-      break;
-    case WavProblem::NoChannels:
-      std::fprintf(stderr, "Error: unsupported channel count (%u)\n", detail);
-      break;
-    case WavProblem::MissingChunk:
-      std::fprintf(stderr, "Error: missing fmt or data chunk\n");
-      break;
     case WavProblem::None:
+      return "";
+    case WavProblem::CannotOpen:
+      return std::string("cannot open input '") + path + "'";
     case WavProblem::Truncated:
+      return "file ends inside its header";
+    case WavProblem::NotRiff:
+      return "not a RIFF file";
+    case WavProblem::NotWave:
+      return "not a WAVE file";
+    case WavProblem::NotPcm:
+      return "only PCM format supported (" + std::to_string(detail) + ")";
+    case WavProblem::Not16Bit:
+      return "only16-bit PCM supported (" + std::to_string(detail) + ")";
+    case WavProblem::NoChannels:
+      return "unsupported channel count (" + std::to_string(detail) + ")";
+    case WavProblem::MissingChunk:
+      return "missing fmt or data chunk";
     case WavProblem::SeekFailed:
-      break;
+      return "a chunk cannot be skipped (seek failed)";
   }
+  return "";
+}
+
+bool IsSilentWavProblem(WavProblem problem) {
+  return problem == WavProblem::Truncated || problem == WavProblem::SeekFailed;
+}
+
+void PrintWavProblem(WavProblem problem, uint32_t detail, const char* path, std::FILE* to) {
+  if (problem == WavProblem::None || IsSilentWavProblem(problem)) return;
+  std::fprintf(to, "Error: %s\n", DescribeWavProblem(problem, detail, path).c_str());
 }
 
 std::FILE* ReadWavHeader(const char* path, StreamFormat& format, int64_t& dataOffset,
-                         char* streamBuffer) {
+                         char* streamBuffer, std::FILE* messages) {
   format = StreamFormat{};
   dataOffset = -1;
   std::FILE* file = OpenInput(path, streamBuffer);
   if (file == nullptr) {
-    PrintWavProblem(WavProblem::CannotOpen, 0, path);
+    PrintWavProblem(WavProblem::CannotOpen, 0, path, messages);
     return nullptr;
   }
   const WavHeader header = ParseWavHeader(file, false);
   if (header.problem != WavProblem::None) {
     std::fclose(file);
-    PrintWavProblem(header.problem, header.detail, path);
+    PrintWavProblem(header.problem, header.detail, path, messages);
     return nullptr;
   }
   format = header.format;

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <string>
 
 #include "wav/stream_format.h"
 
@@ -35,13 +36,20 @@ struct WavHeader {
 // chunk's body instead and skips by reading, so that a pipe can be read.
 WavHeader ParseWavHeader(std::FILE* file, bool stopAtData);
 
-// Prints the diagnostic line for `problem` to standard error; the silent problems print nothing.
-void PrintWavProblem(WavProblem problem, uint32_t detail, const char* path);
+// Why `problem` refuses a file, in the words of its diagnostic without "Error: " ("not a RIFF
+// file"); the silent problems are described too ("file ends inside its header").
+std::string DescribeWavProblem(WavProblem problem, uint32_t detail, const char* path);
+
+// Whether `problem` refuses a file without printing a diagnostic.
+bool IsSilentWavProblem(WavProblem problem);
+
+// Prints the diagnostic line for `problem` to `to`; the silent problems print nothing.
+void PrintWavProblem(WavProblem problem, uint32_t detail, const char* path, std::FILE* to = stderr);
 
 // Opens `path` and parses its header. Returns the file positioned at the first sample byte, or
-// null after closing the file and printing the diagnostic. A non-null `streamBuffer` of
-// kFileBufferBytes becomes the file's stdio buffer.
+// null after closing the file and printing the diagnostic to `messages`. A non-null
+// `streamBuffer` of kFileBufferBytes becomes the file's stdio buffer.
 std::FILE* ReadWavHeader(const char* path, StreamFormat& format, int64_t& dataOffset,
-                         char* streamBuffer = nullptr);
+                         char* streamBuffer = nullptr, std::FILE* messages = stderr);
 
 }  // namespace wavfx

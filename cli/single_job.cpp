@@ -1,0 +1,91 @@
+#include "single_job.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <string_view>
+
+#include "entry/apply_effect.h"
+#include "exit_status.h"
+#include "platform/text_conversion.h"
+#include "progress.h"
+#include "wav/stream_format.h"
+
+namespace wavfx::cli {
+namespace {
+
+bool IsStandardStream(const char* operand) {
+  return std::string_view(operand) == "-";
+}
+
+bool IsRegular(int descriptor) {
+  struct stat info;
+  return fstat(descriptor, &info) == 0 && S_ISREG(info.st_mode);
+}
+
+// Large buffers for the standard streams, kept until exit. A pipe's output keeps stdio's small
+// buffer so that a live stream is not held back.
+char inputBuffer[kFileBufferBytes];
+char outputBuffer[kFileBufferBytes];
+
+void ProgressToBar(void* context, uint64_t done, uint64_t total) {
+  auto& bar = *static_cast<ProgressBar*>(context);
+  if (ProgressDue(bar)) DrawProgress(bar, "", done, total);
+}
+
+}  // namespace
+
+int RunSingleJob(const CommandLine& line) {
+  const char* operands[3] = {line.files[0], line.files[1], line.files[2]};
+  std::u16string wide[3];
+  for (int i = 0; i < 3; ++i) {
+    if (!Utf8ToUtf16(operands[i], wide[i])) {
+      std::fprintf(stderr, "Error: argument is not valid UTF-8\n");
+      return kExitNotStarted;
+    }
+  }
+  JobOptions options;
+  options.tailSeconds = line.tailSeconds;
+  if (IsStandardStream(operands[0])) {
+    if (isatty(STDIN_FILENO) == 1) {
+      std::fprintf(stderr, "Error: standard input is a terminal, not a WAV stream\n");
+      return kExitNotStarted;
+    }
+    std::setvbuf(stdin, inputBuffer, _IOFBF, sizeof inputBuffer);
+    options.input = stdin;
+  }
+  if (IsStandardStream(operands[1])) {
+    if (isatty(STDOUT_FILENO) == 1) {
+      std::fprintf(stderr, "Error: standard output is a terminal; redirect it or use a file\n");
+      return kExitNotStarted;
+    }
+    if (IsRegular(STDOUT_FILENO)) std::setvbuf(stdout, outputBuffer, _IOFBF, sizeof outputBuffer);
+    options.output = stdout;
+  }
+
+  // While a bar may be on the screen the library's diagnostics are held back, then printed
+  // once the bar is gone.
+  ProgressBar bar = MakeProgressBar(line.quiet);
+  char* held = nullptr;
+  std::size_t heldSize = 0;
+  if (bar.enabled) {
+    options.messages = open_memstream(&held, &heldSize);
+    options.progress = ProgressToBar;
+    options.progressContext = &bar;
+  }
+  const StreamOutcome outcome =
+      ApplyEffect(wide[0].c_str(), wide[1].c_str(), wide[2].c_str(), options);
+  ClearProgress(bar);
+  if (options.messages != nullptr) {
+    std::fclose(options.messages);
+    std::fputs(held, stderr);
+    std::free(held);
+  }
+  if (const char* note = OutcomeNote(outcome)) std::fprintf(stderr, "Error: %s\n", note);
+  return ExitStatusOf(outcome);
+}
+
+}  // namespace wavfx::cli

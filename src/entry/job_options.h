@@ -1,0 +1,35 @@
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+
+namespace wavfx {
+
+// Reports the data bytes written so far and the number the job will write when it completes
+// (0 when unknown: a piped input whose header declares no real size). Called on the job's thread
+// once before the first block and after every block, so it must return quickly.
+using ProgressCallback = void (*)(void* context, uint64_t bytesDone, uint64_t bytesTotal);
+
+// What a job may do beyond WAVEffect's; the defaults give exactly WAVEffect's job.
+struct JobOptions {
+  // Seconds of silence fed through the effect after the input, so that echoes and reverberation
+  // ring out; the output header declares the longer data.
+  double tailSeconds = 0;
+  ProgressCallback progress = nullptr;
+  void* progressContext = nullptr;
+  // Open streams used instead of the input or output path, such as standard input and output.
+  // They stay open. The input must be at the start of its RIFF header; unless it is a regular
+  // file at offset 0, its header is read up to the first data chunk only and its data is read
+  // up to the declared size or the end of input, whichever comes first (to the end of input when
+  // the declared size is kUnknownDataSize or more).
+  std::FILE* input = nullptr;
+  std::FILE* output = nullptr;
+  // Where the job's diagnostic lines go; null means standard error. An output path that cannot
+  // be created is reported on standard error all the same.
+  std::FILE* messages = nullptr;
+};
+
+// Piped WAV streams of unknown length declare 0xFFFFFFFF or 0x7FFFF000 bytes of data.
+constexpr uint32_t kUnknownDataSize = 0x7FFFF000;
+
+}  // namespace wavfx
