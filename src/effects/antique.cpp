@@ -1,8 +1,11 @@
 #include "effects/antique.h"
 
-#include <cmath>
+#include <algorithm>
+#include <cstddef>
 
+#include "effects/effect_math.h"
 #include "effects/one_pole.h"
+#include "effects/simd_dispatch.h"
 #include "engine/sample_conversion.h"
 
 namespace wavfx {
@@ -20,24 +23,40 @@ void InitAntique(AntiqueState& state, uint32_t sampleRate) {
   state.noiseLevel = 0.002f;
 }
 
-void ProcessAntique(AntiqueState& state, int16_t* samples, int32_t frames, uint32_t channels) {
-  if (frames <= 0 || channels == 0) return;
+namespace {
+
+// The most samples worked on at a time by the vector path.
+constexpr std::size_t kChunkSamples = 512;
+
+// Noise added to the filtered value, floored to one of 256 levels, scaled by 0.9. The noise
+// (the low 31 bits of the generator over 2^31 - 1, mapped to [-1, 1]) and the quantiser are
+// computed in double.
+int16_t Age(float filtered, uint32_t seed, float noiseLevel) {
+  const float noise = static_cast<float>(
+      static_cast<double>(seed & 0x7FFFFFFFu) * 4.656612875245797e-10 * 2.0 - 1.0);
+  const float v = noise * noiseLevel + filtered + 1.0f;
+  // Clamped before the floor rather than after, which gives the same level: the bounds are
+  // whole. A NaN stays NaN.
+  double level = static_cast<double>(v) * 127.5;
+  if (level < 0.0) level = 0.0;
+  if (level > 255.0) level = 255.0;
+  if (level == level) level = FloorSmall(level);
+  const float w = static_cast<float>(level * 0.00784313725490196 - 1.0);
+  return FloatToSample(w * 0.9f);
+}
+
+uint32_t NextSeed(uint32_t seed) {
+  return seed * 1664525u + 1013904223u;
+}
+
+// The reference: one sample at a time.
+void ProcessScalar(AntiqueState& state, int16_t* samples, int32_t frames, uint32_t channels) {
   const float a = state.coefficient;
-  const float noiseLevel = state.noiseLevel;
   uint32_t seed = state.noiseSeed;
-  // Lowpass, add noise, floor to one of 256 levels, scale by 0.9. The noise (the low 31 bits
-  // of the generator over 2^31 - 1, mapped to [-1, 1]) and the quantiser are computed in double.
   const auto age = [&](int16_t& sample, float& memory) {
     const float y = OnePoleStep(SampleToFloat(sample), memory, a);
-    seed = seed * 1664525u + 1013904223u;
-    const float noise = static_cast<float>(
-        static_cast<double>(seed & 0x7FFFFFFFu) * 4.656612875245797e-10 * 2.0 - 1.0);
-    const float v = noise * noiseLevel + y + 1.0f;
-    double level = std::floor(static_cast<double>(v) * 127.5);
-    if (level < 0.0) level = 0.0;
-    if (level > 255.0) level = 255.0;
-    const float w = static_cast<float>(level * 0.00784313725490196 - 1.0);
-    sample = FloatToSample(w * 0.9f);
+    seed = NextSeed(seed);
+    sample = Age(y, seed, state.noiseLevel);
   };
   int16_t* sample = samples;
   for (int32_t frame = 0; frame < frames; ++frame) {
@@ -47,6 +66,52 @@ void ProcessAntique(AntiqueState& state, int16_t* samples, int32_t frames, uint3
     }
   }
   state.noiseSeed = seed;
+}
+
+// A chunk at a time: the filter, which runs on from sample to sample, then the rest of every
+// sample's steps in vectors.
+void ProcessVectors(const VectorKernels& kernels, AntiqueState& state, int16_t* samples,
+                    int32_t frames, uint32_t channels) {
+  const float a = state.coefficient;
+  const std::size_t chunkFrames = kChunkSamples / channels;
+  float filtered[kChunkSamples];
+  uint32_t seed = state.noiseSeed;
+  // The memories are locals, which the stores to `filtered` cannot alias.
+  float memory0 = state.memory0;
+  float memory1 = state.memory1;
+  for (auto left = static_cast<std::size_t>(frames); left > 0;) {
+    const std::size_t count = std::min(chunkFrames, left) * channels;
+    for (std::size_t i = 0; i < count; i += channels) {
+      filtered[i] = OnePoleStep(SampleToFloat(samples[i]), memory0, a);
+      for (std::size_t j = i + 1; j < i + channels; ++j) {
+        filtered[j] = OnePoleStep(SampleToFloat(samples[j]), memory1, a);
+      }
+    }
+    std::size_t i = kernels.age(filtered, seed, samples, count, state.noiseLevel);
+    for (; i < count; ++i) {
+      seed = NextSeed(seed);
+      samples[i] = Age(filtered[i], seed, state.noiseLevel);
+    }
+    samples += count;
+    left -= count / channels;
+  }
+  state.memory0 = memory0;
+  state.memory1 = memory1;
+  state.noiseSeed = seed;
+}
+
+}  // namespace
+
+void ProcessAntique(AntiqueState& state, int16_t* samples, int32_t frames, uint32_t channels) {
+  if (frames <= 0 || channels == 0) return;
+  const VectorKernels* kernels = ActiveKernels();
+  if (kernels != nullptr && channels <= kChunkSamples) {
+    ProcessVectors(*kernels, state, samples, frames, channels);
+  } else {
+    ProcessScalar(state, samples, frames, channels);
+  }
+  FlushSubnormalMemory(state.memory0);
+  FlushSubnormalMemory(state.memory1);
 }
 
 }  // namespace wavfx

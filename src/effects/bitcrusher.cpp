@@ -1,8 +1,9 @@
 #include "effects/bitcrusher.h"
 
-#include <cmath>
 #include <cstddef>
 
+#include "effects/effect_math.h"
+#include "effects/simd_dispatch.h"
 #include "engine/sample_conversion.h"
 
 namespace wavfx {
@@ -20,14 +21,18 @@ void ProcessBitcrusher(BitcrusherState& state, int16_t* samples, int32_t frames)
   const float top = levels - 1.0f;
   const float half = levels * 0.5f;
   const float step = 1.0f / half;
-  int16_t* const end = samples + static_cast<std::size_t>(frames) * state.channels;
+  const std::size_t count = static_cast<std::size_t>(frames) * state.channels;
+  const VectorKernels* kernels = ActiveKernels();
+  const std::size_t vectorised =
+      kernels != nullptr ? kernels->crush(samples, count, half, top, step) : 0;
   // Each value drops to the lower edge of its cell: level q of levels stands for step * q - 1.
-  for (int16_t* sample = samples; sample != end; ++sample) {
-    const float t = (SampleToFloat(*sample) + 1.0f) * half;
-    auto q = static_cast<float>(std::floor(static_cast<double>(t)));
+  // t lies within +-2^31 for every 32-bit level count, where FloorSmall is the floor.
+  for (std::size_t i = vectorised; i < count; ++i) {
+    const float t = (SampleToFloat(samples[i]) + 1.0f) * half;
+    auto q = static_cast<float>(FloorSmall(static_cast<double>(t)));
     if (q < 0.0f) q = 0.0f;
     if (q > top) q = top;
-    *sample = FloatToSample(step * q - 1.0f);
+    samples[i] = FloatToSample(step * q - 1.0f);
   }
 }
 

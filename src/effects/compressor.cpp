@@ -1,9 +1,29 @@
 #include "effects/compressor.h"
 
+#include <algorithm>
+#include <cfloat>
+#include <cstddef>
+
 #include "effects/effect_math.h"
+#include "effects/simd_dispatch.h"
 #include "engine/sample_conversion.h"
 
 namespace wavfx {
+namespace {
+
+// The most frames worked on at a time.
+constexpr std::size_t kChunkFrames = 256;
+
+// 1 / ratio^(1 - 1/ratio), through the exact shortcut at 4:1.
+float Gain(float ratio, float exponent) {
+  const float power =
+      exponent == 0.75f
+          ? PowerThreeQuarters(ratio)
+          : static_cast<float>(Power(static_cast<double>(ratio), static_cast<double>(exponent)));
+  return 1.0f / power;
+}
+
+}  // namespace
 
 void InitCompressor(CompressorState& state, int32_t sampleRate, float thresholdDb, float ratio,
                     float attackMs, float releaseMs, uint32_t channels) {
@@ -20,32 +40,56 @@ void InitCompressor(CompressorState& state, int32_t sampleRate, float thresholdD
   state.channels = channels;
 }
 
+// A chunk of frames at a time: the envelope frame by frame, then the gains, which depend on the
+// envelope alone, then the samples.
 void ProcessCompressor(CompressorState& state, int16_t* samples, int32_t frames) {
   if (frames <= 0) return;
-  const uint32_t channels = state.channels;
+  const std::size_t channels = state.channels;
   const float exponent = 1.0f - 1.0f / state.ratio;
-  for (int32_t frame = 0; frame < frames; ++frame, samples += channels) {
-    float peak = 0.0f;
-    for (uint32_t j = 0; j < channels; ++j) {
-      float a = SampleToFloat(samples[j]);
-      if (a < 0.0f) a = -a;
-      if (a > peak) peak = a;
+  const VectorKernels* kernels = ActiveKernels();
+  float envelope = state.envelope;
+  float gains[kChunkFrames];
+  for (auto left = static_cast<std::size_t>(frames); left > 0;) {
+    const std::size_t count = std::min(kChunkFrames, left);
+    const int16_t* sample = samples;
+    for (std::size_t frame = 0; frame < count; ++frame) {
+      float peak = 0.0f;
+      for (std::size_t j = 0; j < channels; ++j, ++sample) {
+        float a = SampleToFloat(*sample);
+        if (a < 0.0f) a = -a;
+        if (a > peak) peak = a;
+      }
+      // A peak equal to the envelope releases.
+      const float c = peak > envelope ? state.attackCoeff : state.releaseCoeff;
+      envelope = (1.0f - c) * peak + c * envelope;
+      gains[frame] = envelope;
     }
-    // A peak equal to the envelope releases.
-    const float c = peak > state.envelope ? state.attackCoeff : state.releaseCoeff;
-    state.envelope = (1.0f - c) * peak + c * state.envelope;
-
-    float gain = 1.0f;
-    if (state.envelope > state.threshold) {
-      const float r = state.envelope / state.threshold;
-      gain =
-          1.0f / static_cast<float>(Power(static_cast<double>(r), static_cast<double>(exponent)));
+    for (std::size_t frame = 0; frame < count; ++frame) {
+      const float level = gains[frame];
+      gains[frame] = level > state.threshold ? Gain(level / state.threshold, exponent) : 1.0f;
     }
     // Unit gain still takes every sample through the conversion pair.
-    for (uint32_t j = 0; j < channels; ++j) {
-      samples[j] = FloatToSample(SampleToFloat(samples[j]) * gain);
+    if (kernels != nullptr) {
+      kernels->scale(samples, gains, count, channels);
+    } else {
+      int16_t* at = samples;
+      for (std::size_t frame = 0; frame < count; ++frame) {
+        for (std::size_t j = 0; j < channels; ++j, ++at) {
+          *at = FloatToSample(SampleToFloat(*at) * gains[frame]);
+        }
+      }
     }
+    samples += count * channels;
+    left -= count;
   }
+  // In silence the envelope decays into subnormal floats, where x86 arithmetic is slow, and may
+  // settle there for good. Such an envelope is set to 0: no output can tell them apart. A frame
+  // with a nonzero peak sets the envelope to at least (1 - c) 2^-15 >= 2^-39 (c is a float below
+  // 1, or 1 and then the envelope never changes), beside which c times a subnormal vanishes in
+  // the rounding; a silent frame gives 0 either way; and a subnormal envelope is below the
+  // threshold.
+  if (envelope < FLT_MIN) envelope = 0.0f;
+  state.envelope = envelope;
 }
 
 }  // namespace wavfx

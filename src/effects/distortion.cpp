@@ -3,6 +3,7 @@
 #include <bit>
 #include <cstddef>
 
+#include "effects/simd_dispatch.h"
 #include "engine/sample_conversion.h"
 
 namespace wavfx {
@@ -23,12 +24,15 @@ void ProcessDistortion(DistortionState& state, int16_t* samples, int32_t frames)
   if (frames <= 0 || state.channels == 0) return;
   const float drive = state.drive;
   const float outputLevel = state.outputLevel;
-  int16_t* const end = samples + static_cast<std::size_t>(frames) * state.channels;
-  for (int16_t* sample = samples; sample != end; ++sample) {
-    float v = SampleToFloat(*sample) * drive;
+  const std::size_t count = static_cast<std::size_t>(frames) * state.channels;
+  const VectorKernels* kernels = ActiveKernels();
+  const std::size_t vectorised =
+      kernels != nullptr ? kernels->distort(samples, count, drive, outputLevel) : 0;
+  for (std::size_t i = vectorised; i < count; ++i) {
+    float v = SampleToFloat(samples[i]) * drive;
     if (v > 1.0f) v = 1.0f;
     if (v < -1.0f) v = -1.0f;
-    *sample = FloatToSample(outputLevel * SoftClip(v));
+    samples[i] = FloatToSample(outputLevel * SoftClip(v));
   }
 }
 

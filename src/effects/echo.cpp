@@ -2,8 +2,10 @@
 
 #include <algorithm>
 #include <bit>
+#include <cstddef>
 
 #include "effects/sample_buffer.h"
+#include "effects/simd_dispatch.h"
 #include "engine/sample_conversion.h"
 
 namespace wavfx {
@@ -25,17 +27,35 @@ void InitEcho(EchoState& state, uint32_t sampleRate, uint32_t channels) {
   state.channels = channels;
 }
 
+// Frame by frame: each channel's slot gives its delayed value and takes its input plus feedback.
+// With a buffer of whole frames the slots a run of samples meets are consecutive and distinct,
+// so a stretch up to the buffer's end is one run, which the vector kernel may take.
 void ProcessEcho(EchoState& state, int16_t* samples, int32_t frames) {
-  if (state.buffer == nullptr) return;  // no buffer: the audio passes through untouched
+  if (state.buffer == nullptr || frames <= 0) return;  // no buffer: the audio passes untouched
+  const uint32_t channels = state.channels;
+  const VectorKernels* kernels = ActiveKernels();
+  if (kernels != nullptr && channels != 0 && state.length % channels == 0) {
+    std::size_t left = static_cast<std::size_t>(frames) * channels;
+    while (left > 0) {
+      const std::size_t run = std::min<std::size_t>(left, state.length - state.position);
+      kernels->echo(samples, state.buffer + state.position, run, state.wetGain, state.dryGain,
+                    state.feedback);
+      samples += run;
+      left -= run;
+      state.position += static_cast<uint32_t>(run);
+      if (state.position >= state.length) state.position = 0;
+    }
+    return;
+  }
   for (int32_t frame = 0; frame < frames; ++frame) {
     float* slots = state.buffer + state.position;
-    for (uint32_t channel = 0; channel < state.channels; ++channel, ++samples) {
+    for (uint32_t channel = 0; channel < channels; ++channel, ++samples) {
       const float x = SampleToFloat(*samples);
       const float delayed = slots[channel];
       *samples = FloatToSample(state.wetGain * delayed + state.dryGain * x);
       slots[channel] = state.feedback * delayed + x;
     }
-    state.position += state.channels;
+    state.position += channels;
     if (state.position >= state.length) state.position = 0;
   }
 }

@@ -1,11 +1,28 @@
 #pragma once
 
+#include <cstdint>
+
 namespace wavfx {
 
-// The transcendental functions the effects use, in double precision. They are gathered here so
-// that every effect evaluates them the same way.
+// The transcendental functions of the effects, from the C library, in double precision. They are
+// the reference that the shortcuts below reproduce.
 double Exponential(double x);
 double Sine(double x);
 double Power(double base, double exponent);
+
+// float(Sine(phase) + 1.0): the tremolo's oscillator.
+float SinePlusOne(float phase);
+
+// float((Sine(phase) + 1.0) * 0.5): the flanger's and the chorus's oscillator.
+float HalfSinePlusOne(float phase);
+
+// float(Power(ratio, 0.75)): the compressor's gain curve at 4:1.
+float PowerThreeQuarters(float ratio);
+
+// The floor of x for |x| < 2^31, without a library call. Not for NaN.
+inline double FloorSmall(double x) {
+  const auto whole = static_cast<double>(static_cast<int32_t>(x));
+  return whole > x ? whole - 1.0 : whole;
+}
 
 }  // namespace wavfx

@@ -25,6 +25,8 @@ void ProcessOnePole(OnePoleState& state, int16_t* samples, int32_t frames) {
       filter(*sample++, state.memory1);
     }
   }
+  FlushSubnormalMemory(state.memory0);
+  FlushSubnormalMemory(state.memory1);
 }
 
 }  // namespace

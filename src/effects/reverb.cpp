@@ -1,6 +1,10 @@
 #include "effects/reverb.h"
 
+#include <algorithm>
+#include <cstddef>
+
 #include "effects/sample_buffer.h"
+#include "effects/simd_dispatch.h"
 #include "engine/sample_conversion.h"
 
 namespace wavfx {
@@ -69,8 +73,61 @@ void InitReverb(ReverbState& state, int32_t sampleRate, uint32_t channels) {
   state.feedback[3] = 0.7f;
 }
 
+namespace {
+
+// The most frames worked on at a time by the vector path.
+constexpr std::size_t kChunkFrames = 256;
+
+// Runs `count` consecutive values of one channel through a comb, in place. The slots a stretch
+// up to the buffer's end meets are distinct, so it is one run for the vector kernel; the next
+// stretch starts over at the buffer's start, reading what the earlier ones wrote.
+void RunComb(const VectorKernels& kernels, CombFilter& comb, float* values, std::size_t count,
+             float feedback) {
+  if (comb.buffer == nullptr) return;  // an empty comb passes its input through
+  while (count > 0) {
+    const std::size_t run = std::min<std::size_t>(count, comb.length - comb.position);
+    kernels.comb(values, comb.buffer + comb.position, run, feedback);
+    values += run;
+    count -= run;
+    comb.position += static_cast<uint32_t>(run);
+    if (comb.position == comb.length) comb.position = 0;
+  }
+}
+
+// Each channel's chain depends on its own samples only, and a comb's output on its input alone,
+// so a chunk goes through the first comb, then the second, and so on, one channel at a time.
+void ProcessVectors(const VectorKernels& kernels, ReverbState& state, int16_t* samples,
+                    int32_t frames) {
+  const uint32_t channels = state.channels;
+  float dry[kChunkFrames];
+  float wet[kChunkFrames];
+  float mixed[2 * kChunkFrames];
+  for (auto left = static_cast<std::size_t>(frames); left > 0;) {
+    const std::size_t count = std::min(kChunkFrames, left);
+    for (uint32_t channel = 0; channel < channels; ++channel) {
+      CombFilter* chain = channel == 0 ? state.firstCombs : state.secondCombs;
+      for (std::size_t i = 0; i < count; ++i)
+        wet[i] = dry[i] = SampleToFloat(samples[i * channels + channel]);
+      for (int i = 0; i < 4; ++i)
+        RunComb(kernels, chain[i], wet, count, state.feedback[i]);
+      for (std::size_t i = 0; i < count; ++i)
+        mixed[i * channels + channel] = state.wetGain * wet[i] + state.dryGain * dry[i];
+    }
+    kernels.toSamples(mixed, samples, count * channels);
+    samples += count * channels;
+    left -= count;
+  }
+}
+
+}  // namespace
+
 void ProcessReverb(ReverbState& state, int16_t* samples, int32_t frames) {
   if (state.firstCombs[0].buffer == nullptr) return;  // inactive: untouched pass-through
+  const VectorKernels* kernels = ActiveKernels();
+  if (kernels != nullptr && frames > 0 && (state.channels == 1 || state.channels == 2)) {
+    ProcessVectors(*kernels, state, samples, frames);
+    return;
+  }
   for (int32_t frame = 0; frame < frames; ++frame) {
     for (uint32_t channel = 0; channel < state.channels; ++channel, ++samples) {
       // Beyond stereo, channels 1 and up meet only the empty second set.

@@ -1,9 +1,56 @@
 #include "effects/tremolo.h"
 
+#include <algorithm>
+#include <cstddef>
+
 #include "effects/effect_math.h"
+#include "effects/oscillator_phase.h"
+#include "effects/simd_dispatch.h"
 #include "engine/sample_conversion.h"
 
 namespace wavfx {
+namespace {
+
+// The vector path works through a block in chunks of this many frames.
+constexpr std::size_t kChunkFrames = 256;
+
+float Gain(float sinePlusOne, float depth) {
+  const float base = 1.0f - depth * 0.5f;
+  return base + sinePlusOne * depth * 0.5f;
+}
+
+// The reference: one frame at a time.
+void ProcessScalar(TremoloState& state, int16_t* samples, int32_t frames) {
+  const uint32_t channels = state.channels;
+  for (int32_t frame = 0; frame < frames; ++frame) {
+    const float gain = Gain(SinePlusOne(state.phase), state.depth);
+    state.phase = AdvancePhase(state.phase, state.phaseIncrement);
+    for (uint32_t channel = 0; channel < channels; ++channel, ++samples) {
+      *samples = FloatToSample(SampleToFloat(*samples) * gain);
+    }
+  }
+}
+
+// Phases first, then their sines and gains, then the samples, a chunk at a time.
+void ProcessVectors(const VectorKernels& kernels, TremoloState& state, int16_t* samples,
+                    int32_t frames) {
+  const std::size_t channels = state.channels;
+  float phases[kChunkFrames];
+  float gains[kChunkFrames];
+  for (auto left = static_cast<std::size_t>(frames); left > 0;) {
+    const std::size_t count = std::min(kChunkFrames, left);
+    AdvancePhases(state.phase, state.phaseIncrement, phases, count);
+    kernels.sinePlusOne(phases, gains, count);
+    for (std::size_t frame = 0; frame < count; ++frame) {
+      gains[frame] = Gain(gains[frame], state.depth);
+    }
+    kernels.scale(samples, gains, count, channels);
+    samples += count * channels;
+    left -= count;
+  }
+}
+
+}  // namespace
 
 void InitTremolo(TremoloState& state, int32_t sampleRate, float rateHz, float depth,
                  uint32_t channels) {
@@ -15,22 +62,15 @@ void InitTremolo(TremoloState& state, int32_t sampleRate, float rateHz, float de
   state.channels = channels;
 }
 
+// The gain uses the phase before the frame's advance. The oscillator runs even when the stream
+// has no channels.
 void ProcessTremolo(TremoloState& state, int16_t* samples, int32_t frames) {
-  constexpr float kTwoPi = 6.2831855f;
-  const float depth = state.depth;
-  const uint32_t channels = state.channels;
-  const float base = 1.0f - depth * 0.5f;
-  int16_t* sample = samples;
-  // The gain uses the phase before this frame's advance. The oscillator runs even when the
-  // stream has no channels.
-  for (int32_t frame = 0; frame < frames; ++frame) {
-    const auto m = static_cast<float>(Sine(static_cast<double>(state.phase)) + 1.0);
-    const float gain = base + m * depth * 0.5f;
-    state.phase = state.phaseIncrement + state.phase;
-    if (state.phase > kTwoPi) state.phase = state.phase - kTwoPi;
-    for (uint32_t channel = 0; channel < channels; ++channel, ++sample) {
-      *sample = FloatToSample(SampleToFloat(*sample) * gain);
-    }
+  if (frames <= 0) return;
+  const VectorKernels* kernels = ActiveKernels();
+  if (kernels != nullptr) {
+    ProcessVectors(*kernels, state, samples, frames);
+  } else {
+    ProcessScalar(state, samples, frames);
   }
 }
 

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 
+#include "effects/simd_dispatch.h"
 #include "engine/sample_conversion.h"
 
 namespace wavfx {
@@ -15,8 +16,10 @@ void ProcessWidener(WidenerState& state, int16_t* samples, int32_t frames) {
   // Only stereo is widened; every other layout passes through without conversion.
   if (state.channels != 2 || frames <= 0) return;
   const float width = state.width;
-  int16_t* const end = samples + 2 * static_cast<std::size_t>(frames);
-  for (int16_t* frame = samples; frame != end; frame += 2) {
+  const auto count = static_cast<std::size_t>(frames);
+  const VectorKernels* kernels = ActiveKernels();
+  const std::size_t vectorised = kernels != nullptr ? kernels->widen(samples, count, width) : 0;
+  for (int16_t* frame = samples + 2 * vectorised; frame != samples + 2 * count; frame += 2) {
     const float left = SampleToFloat(frame[0]);
     const float right = SampleToFloat(frame[1]);
     const float mid = (right + left) * 0.5f;

@@ -7,7 +7,9 @@ namespace wavfx {
 // Samples enter the effects divided by 32768 and leave multiplied by 32767; the asymmetry is
 // part of the sound: samples above 16384 or below -16383 come back one step closer to zero.
 
-inline float SampleToFloat(int16_t sample) { return static_cast<float>(sample) * 3.0517578125e-05f; }
+inline float SampleToFloat(int16_t sample) {
+  return static_cast<float>(sample) * 3.0517578125e-05f;
+}
 
 inline int16_t ClampSample(int32_t value) {
   if (value > 32767) return 32767;
@@ -17,16 +19,17 @@ inline int16_t ClampSample(int32_t value) {
 
 // Rounds x * 32767 to the nearest integer, halves upward, and clamps to 16 bits. The product
 // and the half are added in double precision, where they are exact. Values beyond the 16-bit
-// range saturate, infinities included; NaN gives 0. The floor is computed by truncation, which
-// equals floor() on the bounded range and avoids a library call per sample.
+// range saturate, infinities included; NaN gives 0. Clamping before the floor gives the same
+// result as clamping after it, since both bounds are whole; the floor is then a truncation
+// corrected by one below zero, with no library call and no branch.
 inline int16_t FloatToSample(float x) {
-  const double scaled = static_cast<double>(x) * 32767.0 + 0.5;
-  if (scaled >= 32767.0) return 32767;
-  if (scaled < -32768.0) return -32768;
-  if (scaled != scaled) return 0;
-  int32_t whole = static_cast<int32_t>(scaled);
-  if (static_cast<double>(whole) > scaled) whole -= 1;
-  return ClampSample(whole);
+  const float number = x == x ? x : 0.0f;
+  double scaled = static_cast<double>(number) * 32767.0 + 0.5;
+  scaled = scaled < 32767.0 ? scaled : 32767.0;
+  scaled = scaled > -32768.0 ? scaled : -32768.0;
+  auto whole = static_cast<int32_t>(scaled);
+  whole -= static_cast<double>(whole) > scaled ? 1 : 0;
+  return static_cast<int16_t>(whole);
 }
 
 }  // namespace wavfx

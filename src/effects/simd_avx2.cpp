@@ -1,0 +1,163 @@
+// The vector kernels for AVX2: eight floats, four doubles per vector.
+#include "effects/simd_dispatch.h"
+
+#if defined(__x86_64__)
+
+#include <immintrin.h>
+
+#include <bit>
+#include <cstddef>
+#include <cstdint>
+
+#include "effects/effect_math.h"
+#include "engine/sample_conversion.h"
+
+// Every function from here on is compiled for AVX2; the headers above are not.
+#if defined(__clang__)
+#pragma clang attribute push(__attribute__((target("avx2"))), apply_to = function)
+#else
+#pragma GCC push_options
+#pragma GCC target("avx2")
+#endif
+
+namespace wavfx {
+namespace {
+
+struct Avx2 {
+  static constexpr std::size_t kLanes = 8;
+  using Float = __m256;
+  using Double = __m256d;  // half the lanes of a Float
+  using HalfFloat = __m128;
+  using FloatMask = __m256;
+  using DoubleMask = __m256d;
+
+  static Float Splat(float value) { return _mm256_set1_ps(value); }
+  static Double SplatDouble(double value) { return _mm256_set1_pd(value); }
+  static Float Load(const float* values) { return _mm256_loadu_ps(values); }
+  static void Store(float* values, Float vector) { _mm256_storeu_ps(values, vector); }
+  // Four values, each in two neighbouring lanes.
+  static Float LoadTwice(const float* values) {
+    const Float loaded = _mm256_castps128_ps256(_mm_loadu_ps(values));
+    return _mm256_permutevar8x32_ps(loaded, _mm256_setr_epi32(0, 0, 1, 1, 2, 2, 3, 3));
+  }
+
+  // SampleToFloat of eight samples.
+  static Float LoadSamples(const int16_t* samples) {
+    const __m128i loaded = _mm_loadu_si128(reinterpret_cast<const __m128i*>(samples));
+    return _mm256_cvtepi32_ps(_mm256_cvtepi16_epi32(loaded)) * Splat(3.0517578125e-05f);
+  }
+
+  // FloatToSample of eight values. Values beyond +-2 all give the clamped sample, so they are
+  // limited to +-2 first; the floor then fits 32 bits, and the saturating pack to 16 bits is
+  // the clamp.
+  static void StoreSamples(int16_t* samples, Float x) {
+    x = _mm256_and_ps(x, _mm256_cmp_ps(x, x, _CMP_ORD_Q));
+    x = _mm256_max_ps(_mm256_min_ps(x, Splat(2.0f)), Splat(-2.0f));
+    const __m128i low = Whole(_mm256_cvtps_pd(_mm256_castps256_ps128(x)));
+    const __m128i high = Whole(_mm256_cvtps_pd(_mm256_extractf128_ps(x, 1)));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(samples), _mm_packs_epi32(low, high));
+  }
+
+  // The floor of x * 32767 + 0.5, as 32-bit integers.
+  static __m128i Whole(Double x) {
+    return _mm256_cvttpd_epi32(_mm256_floor_pd(x * SplatDouble(32767.0) + SplatDouble(0.5)));
+  }
+
+  // Minimum and maximum take the second operand when the first is NaN.
+  static Float Min(Float a, Float b) { return _mm256_min_ps(a, b); }
+  static Float Max(Float a, Float b) { return _mm256_max_ps(a, b); }
+  static Float Floor(Float x) { return _mm256_floor_ps(x); }
+  static Double FloorDouble(Double x) { return _mm256_floor_pd(x); }
+  static Float SwapPairs(Float x) { return _mm256_permute_ps(x, 0xB1); }
+
+  static HalfFloat HalfSplat(float value) { return _mm_set1_ps(value); }
+  static HalfFloat LowFloats(Float x) { return _mm256_castps256_ps128(x); }
+  static HalfFloat HighFloats(Float x) { return _mm256_extractf128_ps(x, 1); }
+  static Float Join(HalfFloat low, HalfFloat high) { return _mm256_set_m128(high, low); }
+  static HalfFloat Narrow(Double x) { return _mm256_cvtpd_ps(x); }
+  static Double Widen(HalfFloat x) { return _mm256_cvtps_pd(x); }
+  // Integer lanes, for the noise generator, modulo 2^32.
+  static __m256i LoadInts(const uint32_t* values) {
+    return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(values));
+  }
+  static __m256i SplatInt(uint32_t value) { return _mm256_set1_epi32(static_cast<int>(value)); }
+  static __m256i MultiplyAdd(__m256i a, __m256i b, __m256i c) {
+    return _mm256_add_epi32(_mm256_mullo_epi32(a, b), c);
+  }
+  static void StoreInts(uint32_t* values, __m256i x) {
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(values), x);
+  }
+  static Float IntsToFloats(__m256i x) { return _mm256_cvtepi32_ps(x); }
+  static __m256i TruncateToInts(Float x) { return _mm256_cvttps_epi32(x); }
+  // f + 1, or 0 where that is `span`.
+  static __m256i NextFrames(__m256i frames, uint32_t span) {
+    const __m256i next = _mm256_add_epi32(frames, _mm256_set1_epi32(1));
+    const __m256i end = _mm256_cmpeq_epi32(next, _mm256_set1_epi32(static_cast<int>(span)));
+    return _mm256_andnot_si256(end, next);
+  }
+  static uint32_t LastLane(__m256i x) { return static_cast<uint32_t>(_mm256_extract_epi32(x, 7)); }
+  // The low or high half of the lanes with their top bit cleared, as doubles.
+  static Double LowLow31(__m256i x) { return Low31(_mm256_castsi256_si128(x)); }
+  static Double HighLow31(__m256i x) { return Low31(_mm256_extracti128_si256(x, 1)); }
+  static Double Low31(__m128i x) {
+    return _mm256_cvtepi32_pd(_mm_and_si128(x, _mm_set1_epi32(0x7FFFFFFF)));
+  }
+  // As the instructions: the first operand when it compares so, else the second.
+  static Double MaxDouble(Double a, Double b) { return _mm256_max_pd(a, b); }
+  static Double MinDouble(Double a, Double b) { return _mm256_min_pd(a, b); }
+
+  static Double LowHalf(Float x) { return _mm256_cvtps_pd(_mm256_castps256_ps128(x)); }
+  static Double HighHalf(Float x) { return _mm256_cvtps_pd(_mm256_extractf128_ps(x, 1)); }
+  static Float Narrow(Double low, Double high) {
+    return _mm256_set_m128(_mm256_cvtpd_ps(high), _mm256_cvtpd_ps(low));
+  }
+
+  static constexpr unsigned kAllLanes = 0xFF;
+  static FloatMask Greater(Float a, Float b) { return _mm256_cmp_ps(a, b, _CMP_GT_OQ); }
+  static FloatMask Less(Float a, Float b) { return _mm256_cmp_ps(a, b, _CMP_LT_OQ); }
+  static FloatMask GreaterEqual(Float a, Float b) { return _mm256_cmp_ps(a, b, _CMP_GE_OQ); }
+  static FloatMask LessEqual(Float a, Float b) { return _mm256_cmp_ps(a, b, _CMP_LE_OQ); }
+  static FloatMask Equal(Float a, Float b) { return _mm256_cmp_ps(a, b, _CMP_EQ_OQ); }
+  static FloatMask And(FloatMask a, FloatMask b) { return _mm256_and_ps(a, b); }
+  static unsigned Bits(FloatMask mask) { return static_cast<unsigned>(_mm256_movemask_ps(mask)); }
+  static Float Select(FloatMask mask, Float yes, Float no) {
+    return _mm256_blendv_ps(no, yes, mask);
+  }
+
+  static DoubleMask Equal(Double a, Double b) { return _mm256_cmp_pd(a, b, _CMP_EQ_OQ); }
+  static Double Select(DoubleMask mask, Double yes, Double no) {
+    return _mm256_blendv_pd(no, yes, mask);
+  }
+};
+
+}  // namespace
+}  // namespace wavfx
+
+#include "effects/fast_sine.h"
+#include "effects/simd_kernels.h"
+
+namespace wavfx {
+
+const VectorKernels kAvx2Kernels = {
+    .distort = DistortVectors<Avx2>,
+    .crush = CrushVectors<Avx2>,
+    .widen = WidenVectors<Avx2>,
+    .age = AgeVectors<Avx2>,
+    .scale = ScaleVectors<Avx2>,
+    .echo = EchoVectors<Avx2>,
+    .comb = CombVectors<Avx2>,
+    .readPoints = ReadPointVectors<Avx2>,
+    .toSamples = ToSampleVectors<Avx2>,
+    .sinePlusOne = SinePlusOneVectors<Avx2>,
+    .halfSinePlusOne = HalfSinePlusOneVectors<Avx2>,
+};
+
+}  // namespace wavfx
+
+#if defined(__clang__)
+#pragma clang attribute pop
+#else
+#pragma GCC pop_options
+#endif
+
+#endif  // __x86_64__

@@ -1,0 +1,175 @@
+// The vector kernels for AVX-512: sixteen floats, eight doubles per vector.
+#include "effects/simd_dispatch.h"
+
+#if defined(__x86_64__)
+
+#include <immintrin.h>
+
+#include <bit>
+#include <cstddef>
+#include <cstdint>
+
+#include "effects/effect_math.h"
+#include "engine/sample_conversion.h"
+
+// Every function from here on is compiled for AVX-512; the headers above are not.
+#if defined(__clang__)
+#pragma clang attribute push(__attribute__((target("avx512f,avx512bw,avx512dq,avx512vl"))), \
+                             apply_to = function)
+#else
+#pragma GCC push_options
+#pragma GCC target("avx512f,avx512bw,avx512dq,avx512vl")
+// GCC 12's AVX-512 intrinsics start some results from deliberately undefined vectors.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wuninitialized"
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#endif
+
+namespace wavfx {
+namespace {
+
+constexpr int kFloor = _MM_FROUND_TO_NEG_INF | _MM_FROUND_NO_EXC;
+
+struct Avx512 {
+  static constexpr std::size_t kLanes = 16;
+  using Float = __m512;
+  using Double = __m512d;  // half the lanes of a Float
+  using HalfFloat = __m256;
+  using FloatMask = __mmask16;
+  using DoubleMask = __mmask8;
+
+  static Float Splat(float value) { return _mm512_set1_ps(value); }
+  static Double SplatDouble(double value) { return _mm512_set1_pd(value); }
+  static Float Load(const float* values) { return _mm512_loadu_ps(values); }
+  static void Store(float* values, Float vector) { _mm512_storeu_ps(values, vector); }
+  // Eight values, each in two neighbouring lanes.
+  static Float LoadTwice(const float* values) {
+    const Float loaded = _mm512_castps256_ps512(_mm256_loadu_ps(values));
+    const __m512i twice = _mm512_setr_epi32(0, 0, 1, 1, 2, 2, 3, 3, 4, 4, 5, 5, 6, 6, 7, 7);
+    return _mm512_permutexvar_ps(twice, loaded);
+  }
+
+  // SampleToFloat of sixteen samples.
+  static Float LoadSamples(const int16_t* samples) {
+    const __m256i loaded = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(samples));
+    return _mm512_cvtepi32_ps(_mm512_cvtepi16_epi32(loaded)) * Splat(3.0517578125e-05f);
+  }
+
+  // FloatToSample of sixteen values. Values beyond +-2 all give the clamped sample, so they are
+  // limited to +-2 first; the floor then fits 32 bits, and the saturating narrowing to 16 bits
+  // is the clamp.
+  static void StoreSamples(int16_t* samples, Float x) {
+    x = _mm512_maskz_mov_ps(_mm512_cmp_ps_mask(x, x, _CMP_ORD_Q), x);
+    x = _mm512_max_ps(_mm512_min_ps(x, Splat(2.0f)), Splat(-2.0f));
+    const __m256i low = Whole(LowHalf(x));
+    const __m256i high = Whole(HighHalf(x));
+    const __m512i whole = _mm512_inserti64x4(_mm512_castsi256_si512(low), high, 1);
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(samples), _mm512_cvtsepi32_epi16(whole));
+  }
+
+  // The floor of x * 32767 + 0.5, as 32-bit integers.
+  static __m256i Whole(Double x) {
+    const Double scaled = x * SplatDouble(32767.0) + SplatDouble(0.5);
+    return _mm512_cvttpd_epi32(_mm512_roundscale_pd(scaled, kFloor));
+  }
+
+  // Minimum and maximum take the second operand when the first is NaN.
+  static Float Min(Float a, Float b) { return _mm512_min_ps(a, b); }
+  static Float Max(Float a, Float b) { return _mm512_max_ps(a, b); }
+  static Float Floor(Float x) { return _mm512_roundscale_ps(x, kFloor); }
+  static Double FloorDouble(Double x) { return _mm512_roundscale_pd(x, kFloor); }
+  static Float SwapPairs(Float x) { return _mm512_permute_ps(x, 0xB1); }
+
+  static HalfFloat HalfSplat(float value) { return _mm256_set1_ps(value); }
+  static HalfFloat LowFloats(Float x) { return _mm512_castps512_ps256(x); }
+  static HalfFloat HighFloats(Float x) { return _mm512_extractf32x8_ps(x, 1); }
+  static Float Join(HalfFloat low, HalfFloat high) {
+    return _mm512_insertf32x8(_mm512_castps256_ps512(low), high, 1);
+  }
+  static HalfFloat Narrow(Double x) { return _mm512_cvtpd_ps(x); }
+  static Double Widen(HalfFloat x) { return _mm512_cvtps_pd(x); }
+  // Integer lanes, for the noise generator, modulo 2^32.
+  static __m512i LoadInts(const uint32_t* values) { return _mm512_loadu_si512(values); }
+  static __m512i SplatInt(uint32_t value) { return _mm512_set1_epi32(static_cast<int>(value)); }
+  static __m512i MultiplyAdd(__m512i a, __m512i b, __m512i c) {
+    return _mm512_add_epi32(_mm512_mullo_epi32(a, b), c);
+  }
+  static void StoreInts(uint32_t* values, __m512i x) { _mm512_storeu_si512(values, x); }
+  static Float IntsToFloats(__m512i x) { return _mm512_cvtepi32_ps(x); }
+  static __m512i TruncateToInts(Float x) { return _mm512_cvttps_epi32(x); }
+  // f + 1, or 0 where that is `span`.
+  static __m512i NextFrames(__m512i frames, uint32_t span) {
+    const __m512i next = _mm512_add_epi32(frames, _mm512_set1_epi32(1));
+    const __mmask16 end = _mm512_cmpeq_epi32_mask(next, _mm512_set1_epi32(static_cast<int>(span)));
+    return _mm512_maskz_mov_epi32(static_cast<__mmask16>(~end), next);
+  }
+  static uint32_t LastLane(__m512i x) {
+    return static_cast<uint32_t>(_mm_extract_epi32(_mm512_extracti32x4_epi32(x, 3), 3));
+  }
+  // The low or high half of the lanes with their top bit cleared, as doubles.
+  static Double LowLow31(__m512i x) { return Low31(_mm512_castsi512_si256(x)); }
+  static Double HighLow31(__m512i x) { return Low31(_mm512_extracti64x4_epi64(x, 1)); }
+  static Double Low31(__m256i x) {
+    return _mm512_cvtepi32_pd(_mm256_and_si256(x, _mm256_set1_epi32(0x7FFFFFFF)));
+  }
+  // As the instructions: the first operand when it compares so, else the second.
+  static Double MaxDouble(Double a, Double b) { return _mm512_max_pd(a, b); }
+  static Double MinDouble(Double a, Double b) { return _mm512_min_pd(a, b); }
+
+  static Double LowHalf(Float x) { return _mm512_cvtps_pd(_mm512_castps512_ps256(x)); }
+  static Double HighHalf(Float x) { return _mm512_cvtps_pd(_mm512_extractf32x8_ps(x, 1)); }
+  static Float Narrow(Double low, Double high) {
+    return _mm512_insertf32x8(_mm512_castps256_ps512(_mm512_cvtpd_ps(low)), _mm512_cvtpd_ps(high),
+                              1);
+  }
+
+  static constexpr unsigned kAllLanes = 0xFFFF;
+  static FloatMask Greater(Float a, Float b) { return _mm512_cmp_ps_mask(a, b, _CMP_GT_OQ); }
+  static FloatMask Less(Float a, Float b) { return _mm512_cmp_ps_mask(a, b, _CMP_LT_OQ); }
+  static FloatMask GreaterEqual(Float a, Float b) { return _mm512_cmp_ps_mask(a, b, _CMP_GE_OQ); }
+  static FloatMask LessEqual(Float a, Float b) { return _mm512_cmp_ps_mask(a, b, _CMP_LE_OQ); }
+  static FloatMask Equal(Float a, Float b) { return _mm512_cmp_ps_mask(a, b, _CMP_EQ_OQ); }
+  static FloatMask And(FloatMask a, FloatMask b) { return _kand_mask16(a, b); }
+  static unsigned Bits(FloatMask mask) { return mask; }
+  static Float Select(FloatMask mask, Float yes, Float no) {
+    return _mm512_mask_blend_ps(mask, no, yes);
+  }
+
+  static DoubleMask Equal(Double a, Double b) { return _mm512_cmp_pd_mask(a, b, _CMP_EQ_OQ); }
+  static Double Select(DoubleMask mask, Double yes, Double no) {
+    return _mm512_mask_blend_pd(mask, no, yes);
+  }
+};
+
+}  // namespace
+}  // namespace wavfx
+
+#include "effects/fast_sine.h"
+#include "effects/simd_kernels.h"
+
+namespace wavfx {
+
+const VectorKernels kAvx512Kernels = {
+    .distort = DistortVectors<Avx512>,
+    .crush = CrushVectors<Avx512>,
+    .widen = WidenVectors<Avx512>,
+    .age = AgeVectors<Avx512>,
+    .scale = ScaleVectors<Avx512>,
+    .echo = EchoVectors<Avx512>,
+    .comb = CombVectors<Avx512>,
+    .readPoints = ReadPointVectors<Avx512>,
+    .toSamples = ToSampleVectors<Avx512>,
+    .sinePlusOne = SinePlusOneVectors<Avx512>,
+    .halfSinePlusOne = HalfSinePlusOneVectors<Avx512>,
+};
+
+}  // namespace wavfx
+
+#if defined(__clang__)
+#pragma clang attribute pop
+#else
+#pragma GCC diagnostic pop
+#pragma GCC pop_options
+#endif
+
+#endif  // __x86_64__

@@ -1,0 +1,272 @@
+#pragma once
+
+// The vector kernels, written once over the traits of an instruction set: simd_avx2.cpp and
+// simd_avx512.cpp each compile them for their own, with every function of the file targeted at
+// it. Vector operations are the scalar code's IEEE operations lane by lane, in the same order
+// and without fused multiply-add, so every lane ends with the scalar path's bits. Kernels that
+// return a count leave the samples from there on to the scalar code.
+//
+// Everything here has internal linkage, so the two compilations never meet at link time. The
+// including file includes the headers below before it switches the target on, all but
+// fast_sine.h, whose templates are to be compiled for the target.
+
+#include <bit>
+#include <cstddef>
+#include <cstdint>
+
+#include "effects/effect_math.h"
+#include "effects/fast_sine.h"
+#include "engine/sample_conversion.h"
+
+namespace wavfx {
+namespace {
+
+constexpr float kSoftClipThird = std::bit_cast<float>(0x3EAAAAAAu);
+
+template <class V>
+std::size_t DistortVectors(int16_t* samples, std::size_t count, float drive, float outputLevel) {
+  const auto driveVector = V::Splat(drive);
+  const auto level = V::Splat(outputLevel);
+  const auto third = V::Splat(kSoftClipThird);
+  std::size_t i = 0;
+  for (; i + V::kLanes <= count; i += V::kLanes) {
+    auto v = V::LoadSamples(samples + i) * driveVector;
+    v = V::Min(v, V::Splat(1.0f));
+    v = V::Max(v, V::Splat(-1.0f));
+    V::StoreSamples(samples + i, level * (v - v * v * v * third));
+  }
+  return i;
+}
+
+template <class V>
+std::size_t CrushVectors(int16_t* samples, std::size_t count, float half, float top, float step) {
+  std::size_t i = 0;
+  for (; i + V::kLanes <= count; i += V::kLanes) {
+    const auto t = (V::LoadSamples(samples + i) + V::Splat(1.0f)) * V::Splat(half);
+    auto q = V::Floor(t);
+    q = V::Max(q, V::Splat(0.0f));
+    q = V::Min(q, V::Splat(top));
+    V::StoreSamples(samples + i, V::Splat(step) * q - V::Splat(1.0f));
+  }
+  return i;
+}
+
+// Left lanes compute side + mid; right lanes compute (-side) + mid, which is mid - side: the
+// side of a right lane, width * ((R - L) * 0.5), is exactly the negated side of its left lane.
+template <class V>
+std::size_t WidenVectors(int16_t* samples, std::size_t frames, float width) {
+  const std::size_t count = 2 * frames;
+  std::size_t i = 0;
+  for (; i + V::kLanes <= count; i += V::kLanes) {
+    const auto own = V::LoadSamples(samples + i);
+    const auto other = V::SwapPairs(own);
+    const auto mid = (own + other) * V::Splat(0.5f);
+    const auto side = V::Splat(width) * ((own - other) * V::Splat(0.5f));
+    V::StoreSamples(samples + i, side + mid);
+  }
+  return i / 2;
+}
+
+// The noise and the quantiser, half a vector at a time, in the scalar code's steps.
+template <class V>
+typename V::HalfFloat AgeHalf(typename V::Double seedsLow31, typename V::HalfFloat filtered,
+                              float noiseLevel) {
+  const auto noise = V::Narrow(seedsLow31 * 4.656612875245797e-10 * 2.0 - 1.0);
+  const auto v = noise * V::HalfSplat(noiseLevel) + filtered + V::HalfSplat(1.0f);
+  // Maxima and minima return their second operand when it is NaN, so a NaN stays NaN.
+  auto level = V::MaxDouble(V::SplatDouble(0.0), V::Widen(v) * 127.5);
+  level = V::FloorDouble(V::MinDouble(V::SplatDouble(255.0), level));
+  return V::Narrow(level * 0.00784313725490196 - 1.0) * V::HalfSplat(0.9f);
+}
+
+// The antique effect's generator, seed * 1664525 + 1013904223 modulo 2^32, taken k steps at
+// once: seed * a_k + c_k, for k = 1 to 16.
+struct GeneratorSteps {
+  uint32_t multipliers[16];
+  uint32_t increments[16];
+};
+
+constexpr GeneratorSteps MakeGeneratorSteps() {
+  GeneratorSteps steps{};
+  uint32_t multiplier = 1;
+  uint32_t increment = 0;
+  for (int k = 0; k < 16; ++k) {
+    multiplier *= 1664525u;
+    increment = increment * 1664525u + 1013904223u;
+    steps.multipliers[k] = multiplier;
+    steps.increments[k] = increment;
+  }
+  return steps;
+}
+
+constexpr GeneratorSteps kGeneratorSteps = MakeGeneratorSteps();
+
+// Every lane's generator state follows from the seed before the vector, so the lanes do not
+// wait on each other; the seed moves on past the samples processed.
+template <class V>
+std::size_t AgeVectors(const float* filtered, uint32_t& seed, int16_t* samples, std::size_t count,
+                       float noiseLevel) {
+  const auto multipliers = V::LoadInts(kGeneratorSteps.multipliers);
+  const auto increments = V::LoadInts(kGeneratorSteps.increments);
+  std::size_t i = 0;
+  for (; i + V::kLanes <= count; i += V::kLanes) {
+    const auto seeds = V::MultiplyAdd(V::SplatInt(seed), multipliers, increments);
+    seed = V::LastLane(seeds);
+    const auto values = V::Load(filtered + i);
+    const auto low = AgeHalf<V>(V::LowLow31(seeds), V::LowFloats(values), noiseLevel);
+    const auto high = AgeHalf<V>(V::HighLow31(seeds), V::HighFloats(values), noiseLevel);
+    V::StoreSamples(samples + i, V::Join(low, high));
+  }
+  return i;
+}
+
+template <class V>
+void ScaleVectors(int16_t* samples, const float* gains, std::size_t frames, std::size_t channels) {
+  std::size_t frame = 0;
+  if (channels == 1) {
+    for (; frame + V::kLanes <= frames; frame += V::kLanes) {
+      int16_t* at = samples + frame;
+      V::StoreSamples(at, V::LoadSamples(at) * V::Load(gains + frame));
+    }
+  } else if (channels == 2) {
+    for (; frame + V::kLanes / 2 <= frames; frame += V::kLanes / 2) {
+      int16_t* at = samples + 2 * frame;
+      V::StoreSamples(at, V::LoadSamples(at) * V::LoadTwice(gains + frame));
+    }
+  }
+  for (int16_t* at = samples + frame * channels; frame < frames; ++frame) {
+    for (std::size_t channel = 0; channel < channels; ++channel, ++at) {
+      *at = FloatToSample(SampleToFloat(*at) * gains[frame]);
+    }
+  }
+}
+
+template <class V>
+void EchoVectors(int16_t* samples, float* slots, std::size_t count, float wetGain, float dryGain,
+                 float feedback) {
+  std::size_t i = 0;
+  for (; i + V::kLanes <= count; i += V::kLanes) {
+    const auto x = V::LoadSamples(samples + i);
+    const auto delayed = V::Load(slots + i);
+    V::StoreSamples(samples + i, V::Splat(wetGain) * delayed + V::Splat(dryGain) * x);
+    V::Store(slots + i, V::Splat(feedback) * delayed + x);
+  }
+  for (; i < count; ++i) {
+    const float x = SampleToFloat(samples[i]);
+    const float delayed = slots[i];
+    samples[i] = FloatToSample(wetGain * delayed + dryGain * x);
+    slots[i] = feedback * delayed + x;
+  }
+}
+
+template <class V>
+void CombVectors(float* values, float* slots, std::size_t count, float feedback) {
+  std::size_t i = 0;
+  for (; i + V::kLanes <= count; i += V::kLanes) {
+    const auto old = V::Load(slots + i);
+    V::Store(slots + i, old * V::Splat(feedback) + V::Load(values + i));
+    V::Store(values + i, old);
+  }
+  for (; i < count; ++i) {
+    const float old = slots[i];
+    slots[i] = old * feedback + values[i];
+    values[i] = old;
+  }
+}
+
+// With pos = wFrame - delay between -span and 2 span, the scalar code's wrapping loops add or
+// take away span at most once, and the first limit test passes: a vector does the same with
+// one addition and one subtraction where the lanes need them.
+template <class V>
+std::size_t ReadPointVectors(const float* lfo, const uint32_t* wFrames, std::size_t count,
+                             float sweep, float minDelay, uint32_t span, uint32_t* older,
+                             uint32_t* newer, float* frac) {
+  const auto spanFloat = V::Splat(static_cast<float>(span));
+  std::size_t i = 0;
+  for (; i + V::kLanes <= count; i += V::kLanes) {
+    const auto delay = V::Load(lfo + i) * V::Splat(sweep) + V::Splat(minDelay);
+    auto pos = V::IntsToFloats(V::LoadInts(wFrames + i)) - delay;
+    const auto inRange =
+        V::And(V::Greater(pos, V::Splat(0.0f) - spanFloat), V::Less(pos, spanFloat + spanFloat));
+    if (V::Bits(inRange) != V::kAllLanes) break;
+    pos = V::Select(V::Less(pos, V::Splat(0.0f)), pos + spanFloat, pos);
+    pos = V::Select(V::GreaterEqual(pos, spanFloat), pos - spanFloat, pos);
+    const auto whole = V::TruncateToInts(pos);
+    V::StoreInts(older + i, whole);
+    V::StoreInts(newer + i, V::NextFrames(whole, span));
+    V::Store(frac + i, pos - V::IntsToFloats(whole));
+  }
+  return i;
+}
+
+template <class V>
+void ToSampleVectors(const float* values, int16_t* samples, std::size_t count) {
+  std::size_t i = 0;
+  for (; i + V::kLanes <= count; i += V::kLanes) {
+    V::StoreSamples(samples + i, V::Load(values + i));
+  }
+  for (; i < count; ++i) {
+    samples[i] = FloatToSample(values[i]);
+  }
+}
+
+// sin(phase) for the phases that fast_sine serves, in the steps of effect_math.cpp.
+template <class V>
+typename V::Double SineOfServedPhases(typename V::Double phase) {
+  using namespace fast_sine;
+  const auto halfTurns = V::FloorDouble(HalfTurns(phase));
+  const auto sine = SinPolynomial(Reduce(phase, halfTurns));
+  return V::Select(V::Equal(halfTurns, V::SplatDouble(1.0)), -sine, sine);
+}
+
+// The oscillator's value for a sine moved by the margin, before the rounding to float.
+template <class V, bool kHalf>
+typename V::Double OscillatorBound(typename V::Double sine, double margin) {
+  const auto value = (sine + margin) + 1.0;
+  if constexpr (kHalf) return value * 0.5;
+  return value;
+}
+
+// SinePlusOne (kHalf false) or HalfSinePlusOne (kHalf true) of `count` phases. Lanes whose
+// result is not decided by the margin go through the scalar function, which hands them to the
+// library.
+template <class V, bool kHalf>
+void OscillatorVectors(const float* phases, float* values, std::size_t count) {
+  using namespace fast_sine;
+  std::size_t i = 0;
+  for (; i + V::kLanes <= count; i += V::kLanes) {
+    const auto phase = V::Load(phases + i);
+    const auto served =
+        V::And(V::GreaterEqual(phase, V::Splat(0.0f)), V::LessEqual(phase, V::Splat(kMaxPhase)));
+    const auto cleaned = V::Select(served, phase, V::Splat(0.0f));
+    const auto lowSine = SineOfServedPhases<V>(V::LowHalf(cleaned));
+    const auto highSine = SineOfServedPhases<V>(V::HighHalf(cleaned));
+    const auto below = V::Narrow(OscillatorBound<V, kHalf>(lowSine, -kMargin),
+                                 OscillatorBound<V, kHalf>(highSine, -kMargin));
+    const auto above = V::Narrow(OscillatorBound<V, kHalf>(lowSine, kMargin),
+                                 OscillatorBound<V, kHalf>(highSine, kMargin));
+    V::Store(values + i, below);
+    const unsigned decided = V::Bits(V::And(served, V::Equal(below, above)));
+    for (std::size_t j = 0; j < V::kLanes; ++j) {
+      if ((decided >> j & 1u) == 0) {
+        values[i + j] = kHalf ? HalfSinePlusOne(phases[i + j]) : SinePlusOne(phases[i + j]);
+      }
+    }
+  }
+  for (; i < count; ++i) {
+    values[i] = kHalf ? HalfSinePlusOne(phases[i]) : SinePlusOne(phases[i]);
+  }
+}
+
+template <class V>
+void SinePlusOneVectors(const float* phases, float* values, std::size_t count) {
+  OscillatorVectors<V, false>(phases, values, count);
+}
+
+template <class V>
+void HalfSinePlusOneVectors(const float* phases, float* values, std::size_t count) {
+  OscillatorVectors<V, true>(phases, values, count);
+}
+
+}  // namespace
+}  // namespace wavfx

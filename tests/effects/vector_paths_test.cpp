@@ -1,0 +1,254 @@
+#include <gtest/gtest.h>
+
+#include <bit>
+#include <cfloat>
+#include <cmath>
+#include <cstdint>
+#include <limits>
+#include <string>
+#include <vector>
+
+#include "effects/compressor.h"
+#include "effects/one_pole.h"
+#include "effects/simd_dispatch.h"
+#include "engine/effect.h"
+#include "engine/sample_conversion.h"
+#include "support/effect_runner.h"
+
+namespace wavfx {
+namespace {
+
+using testing::RunEffect;
+
+std::vector<VectorPath> AvailablePaths() {
+  std::vector<VectorPath> paths;
+  for (const VectorPath path : {VectorPath::Scalar, VectorPath::Avx2, VectorPath::Avx512}) {
+    if (VectorPathAvailable(path)) paths.push_back(path);
+  }
+  return paths;
+}
+
+// Restores the automatic choice of path when a test ends.
+class VectorPaths : public ::testing::Test {
+ protected:
+  void TearDown() override { ResetVectorPathForTesting(); }
+};
+
+uint32_t NextRandom(uint32_t& state) {
+  state = state * 1664525u + 1013904223u;
+  return state;
+}
+
+// Noise at a few levels, silences (long enough for feedback to decay into subnormal floats),
+// full-scale extremes and a tone.
+std::vector<int16_t> MixedSignal(std::size_t frames, uint32_t channels) {
+  std::vector<int16_t> samples(frames * channels);
+  uint32_t random = 12345;
+  for (std::size_t i = 0; i < samples.size(); ++i) {
+    const std::size_t frame = i / channels;
+    const std::size_t part = frame * 8 / frames;
+    const auto noise = static_cast<int32_t>(NextRandom(random) >> 16) - 32768;
+    switch (part) {
+      case 0:
+        samples[i] = static_cast<int16_t>(noise);
+        break;
+      case 1:
+      case 2:
+      case 3:
+        samples[i] = 0;
+        break;
+      case 4:
+        samples[i] = static_cast<int16_t>(noise / 64);
+        break;
+      case 5:
+        samples[i] = static_cast<int16_t>(i % 2 ? 32767 : -32768);
+        break;
+      case 6:
+        samples[i] =
+            static_cast<int16_t>(std::lround(20000 * std::sin(0.01 * static_cast<double>(frame))));
+        break;
+      default:
+        samples[i] = static_cast<int16_t>(NextRandom(random) % 3) - 1;
+        break;
+    }
+  }
+  return samples;
+}
+
+TEST_F(VectorPaths, EveryEffectGivesTheScalarPathsSamples) {
+  for (const EffectName& name : EffectNames()) {
+    for (const uint32_t channels : {1u, 2u, 3u}) {
+      for (const uint32_t rate : {44100u, 8000u, 10u}) {
+        const auto input = MixedSignal(rate == 10 ? 3000 : 120000, channels);
+        std::vector<int16_t> reference;
+        for (const VectorPath path : AvailablePaths()) {
+          SetVectorPathForTesting(path);
+          ASSERT_EQ(ActiveVectorPath(), path);
+          // Blocks of a prime number of frames, so that vectors end mid-block.
+          const auto output = RunEffect(name.literal, channels, rate, input, 509);
+          if (reference.empty()) {
+            reference = output;
+          } else {
+            ASSERT_EQ(output, reference) << name.literal << " " << channels << " channels at "
+                                         << rate << " Hz, path " << static_cast<int>(path);
+          }
+        }
+      }
+    }
+  }
+}
+
+TEST_F(VectorPaths, FramesWiderThanAChunkAgree) {
+  for (const EffectName& name : EffectNames()) {
+    const auto input = MixedSignal(64, 700);
+    std::vector<int16_t> reference;
+    for (const VectorPath path : AvailablePaths()) {
+      SetVectorPathForTesting(path);
+      const auto output = RunEffect(name.literal, 700, 44100, input, 5);
+      if (reference.empty()) {
+        reference = output;
+      } else {
+        ASSERT_EQ(output, reference) << name.literal << " path " << static_cast<int>(path);
+      }
+    }
+  }
+}
+
+TEST_F(VectorPaths, MemorylessEffectsAgreeOnEverySample) {
+  std::vector<int16_t> every(65536);
+  for (int s = 0; s < 65536; ++s)
+    every[static_cast<std::size_t>(s)] = static_cast<int16_t>(s - 32768);
+  for (const char* effect : {"distort", "bitcrush", "tremolo", "widen", "compress"}) {
+    std::vector<int16_t> reference;
+    for (const VectorPath path : AvailablePaths()) {
+      SetVectorPathForTesting(path);
+      const auto output = RunEffect(effect, 2, 44100, every, 1000);
+      if (reference.empty()) {
+        reference = output;
+      } else {
+        ASSERT_EQ(output, reference) << effect << " path " << static_cast<int>(path);
+      }
+    }
+  }
+}
+
+TEST_F(VectorPaths, ConversionToSamplesAgreesOnSampledFloats) {
+  std::vector<float> values;
+  for (uint64_t bits = 0; bits < (uint64_t{1} << 32); bits += 4099) {
+    values.push_back(std::bit_cast<float>(static_cast<uint32_t>(bits)));
+  }
+  const float inf = std::numeric_limits<float>::infinity();
+  for (const float special : {0.0f, -0.0f, inf, -inf, std::numeric_limits<float>::quiet_NaN(),
+                              FLT_MIN, -FLT_MIN, 1.0f, -1.0f, 2.0f, -2.0f, 1.0000153f, -1.0000154f,
+                              0.5f / 32767.0f, -0.5f / 32767.0f, 32766.5f / 32767.0f}) {
+    values.push_back(special);
+  }
+  std::vector<int16_t> expected(values.size());
+  for (std::size_t i = 0; i < values.size(); ++i)
+    expected[i] = FloatToSample(values[i]);
+#if defined(__x86_64__)
+  for (const VectorPath path : {VectorPath::Avx2, VectorPath::Avx512}) {
+    if (!VectorPathAvailable(path)) continue;
+    const VectorKernels& kernels = path == VectorPath::Avx2 ? kAvx2Kernels : kAvx512Kernels;
+    std::vector<int16_t> output(values.size());
+    kernels.toSamples(values.data(), output.data(), values.size());
+    EXPECT_EQ(output, expected) << static_cast<int>(path);
+  }
+#endif
+}
+
+// The filters, the antique effect and the compressor set memories and envelopes that have
+// decayed into subnormal floats to 0. These references keep them, as the arithmetic alone
+// would; the outputs must not differ.
+
+std::vector<int16_t> ReferenceOnePole(const std::vector<int16_t>& input, uint32_t rate,
+                                      float cutoff, bool highpass) {
+  OnePoleState state{};
+  InitOnePole(state, rate, cutoff, 1);
+  float memory = 0.0f;
+  std::vector<int16_t> output;
+  for (const int16_t sample : input) {
+    const float x = SampleToFloat(sample);
+    const float y = (1.0f - state.coefficient) * x + memory * state.coefficient;
+    memory = y;
+    output.push_back(FloatToSample(highpass ? x - y : y));
+  }
+  return output;
+}
+
+std::vector<int16_t> ReferenceCompressor(const std::vector<int16_t>& input, int32_t rate) {
+  CompressorState state{};
+  InitCompressor(state, rate, -12.0f, 4.0f, 10.0f, 100.0f, 1);
+  float envelope = 0.0f;
+  std::vector<int16_t> output;
+  for (const int16_t sample : input) {
+    const float peak = std::fabs(SampleToFloat(sample));
+    const float c = peak > envelope ? state.attackCoeff : state.releaseCoeff;
+    envelope = (1.0f - c) * peak + c * envelope;
+    float gain = 1.0f;
+    if (envelope > state.threshold) {
+      gain = 1.0f /
+             static_cast<float>(std::pow(static_cast<double>(envelope / state.threshold), 0.75));
+    }
+    output.push_back(FloatToSample(SampleToFloat(sample) * gain));
+  }
+  return output;
+}
+
+// Bursts of noise and of tiny values between silences long enough to reach subnormal floats.
+std::vector<int16_t> BurstsAndSilences(uint32_t rate) {
+  std::vector<int16_t> samples;
+  uint32_t random = 99;
+  for (int burst = 0; burst < 4; ++burst) {
+    const int32_t scale = burst % 2 == 0 ? 1 : 32768;
+    for (uint32_t i = 0; i < rate / 10; ++i) {
+      samples.push_back(
+          static_cast<int16_t>((static_cast<int32_t>(NextRandom(random) >> 16) - 32768) / scale));
+    }
+    samples.insert(samples.end(), static_cast<std::size_t>(rate) * (burst == 1 ? 12 : 3), 0);
+  }
+  return samples;
+}
+
+TEST_F(VectorPaths, FlushedFilterMemoriesChangeNoSample) {
+  for (const uint32_t rate : {44100u, 8000u, 1000000u}) {
+    const auto input = BurstsAndSilences(std::min(rate, 44100u));
+    EXPECT_EQ(RunEffect("lowpass", 1, rate, input), ReferenceOnePole(input, rate, 3000.0f, false));
+    EXPECT_EQ(RunEffect("highpass", 1, rate, input), ReferenceOnePole(input, rate, 300.0f, true));
+  }
+}
+
+TEST_F(VectorPaths, FlushedFilterMemoriesEndAtZero) {
+  OnePoleState state{};
+  InitOnePole(state, 44100, 3000.0f, 2);
+  std::vector<int16_t> block(2 * 512, 0);
+  block[0] = 32767;
+  block[1] = -32768;
+  for (int i = 0; i < 10; ++i) {
+    ProcessLowpass(state, block.data(), 512);
+    std::fill(block.begin(), block.end(), 0);
+  }
+  // Without the flush both memories would stay at the smallest subnormal float for good.
+  EXPECT_EQ(state.memory0, 0.0f);
+  EXPECT_EQ(state.memory1, 0.0f);
+}
+
+TEST_F(VectorPaths, FlushedEnvelopeChangesNoSample) {
+  for (const int32_t rate : {44100, 8000}) {
+    const auto input = BurstsAndSilences(static_cast<uint32_t>(rate));
+    EXPECT_EQ(RunEffect("compress", 1, static_cast<uint32_t>(rate), input),
+              ReferenceCompressor(input, rate));
+  }
+}
+
+TEST_F(VectorPaths, AntiqueIsTheSameWhateverTheBlocks) {
+  // The memories are flushed at the end of a block only; block sizes must not matter.
+  const auto input = BurstsAndSilences(44100);
+  const auto whole = RunEffect("antique", 1, 44100, input, 1 << 30);
+  for (const int32_t blockFrames : {1, 7, 512, 4096}) {
+    EXPECT_EQ(RunEffect("antique", 1, 44100, input, blockFrames), whole) << blockFrames;
+  }
+}
+
+}  // namespace
+}  // namespace wavfx
