@@ -13,6 +13,7 @@
 #include <thread>
 #include <vector>
 
+#include "effects/simd_dispatch.h"
 #include "engine/effect.h"
 #include "golden/sha256.h"
 #include "golden/signals.h"
@@ -145,17 +146,11 @@ std::map<std::string, std::string> ReadTable(const char* path) {
   return table;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-  if (argc != 3 || (std::strcmp(argv[1], "--check") != 0 && std::strcmp(argv[1], "--write") != 0)) {
-    std::fprintf(stderr, "usage: wavfx_golden --check TABLE | --write TABLE\n");
-    return 2;
-  }
-  const bool write = std::strcmp(argv[1], "--write") == 0;
+// Every effect over every signal: the hash of each output file by key. Returns false when a
+// status or a known sample was wrong.
+bool RunAll(std::map<std::string, std::string>& actual) {
   char directory[] = "/tmp/wavfx-golden-XXXXXX";
-  if (mkdtemp(directory) == nullptr) return 2;
-
+  if (mkdtemp(directory) == nullptr) return false;
   std::vector<Job> jobs;
   for (const auto& name : wavfx::testing::SignalNames()) {
     for (uint32_t channels : wavfx::testing::SignalChannelCounts()) {
@@ -190,22 +185,16 @@ int main(int argc, char** argv) {
     thread.join();
   rmdir(directory);
 
-  std::map<std::string, std::string> actual;
+  actual.clear();
   for (const auto& result : results)
     actual.insert(result.begin(), result.end());
-  if (failures > 0) {
-    std::fprintf(stderr, "%d known-value or status failures\n", failures.load());
-    return 1;
-  }
-  if (write) {
-    std::FILE* file = std::fopen(argv[2], "w");
-    if (file == nullptr) return 2;
-    for (const auto& [key, hex] : actual)
-      std::fprintf(file, "%s %s\n", key.c_str(), hex.c_str());
-    std::printf("wrote %zu golden hashes to %s\n", actual.size(), argv[2]);
-    return std::fclose(file) == 0 ? 0 : 2;
-  }
-  const auto expected = ReadTable(argv[2]);
+  if (failures > 0) std::fprintf(stderr, "%d known-value or status failures\n", failures.load());
+  return failures == 0;
+}
+
+// Compares one run with the table; returns the number of differences.
+int Compare(const std::map<std::string, std::string>& actual,
+            const std::map<std::string, std::string>& expected) {
   int mismatches = 0;
   for (const auto& [key, hex] : actual) {
     const auto found = expected.find(key);
@@ -218,10 +207,55 @@ int main(int argc, char** argv) {
                  actual.size());
     ++mismatches;
   }
-  if (mismatches > 0) {
-    std::fprintf(stderr, "%d of %zu outputs differ from %s\n", mismatches, actual.size(), argv[2]);
-    return 1;
+  return mismatches;
+}
+
+const char* PathName(wavfx::VectorPath path) {
+  switch (path) {
+    case wavfx::VectorPath::Scalar:
+      return "scalar";
+    case wavfx::VectorPath::Avx2:
+      return "avx2";
+    case wavfx::VectorPath::Avx512:
+      return "avx512";
   }
-  std::printf("all %zu outputs match %s\n", actual.size(), argv[2]);
-  return 0;
+  return "?";
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc != 3 || (std::strcmp(argv[1], "--check") != 0 && std::strcmp(argv[1], "--write") != 0)) {
+    std::fprintf(stderr, "usage: wavfx_golden --check TABLE | --write TABLE\n");
+    return 2;
+  }
+  std::map<std::string, std::string> actual;
+  if (std::strcmp(argv[1], "--write") == 0) {
+    if (!RunAll(actual)) return 1;
+    std::FILE* file = std::fopen(argv[2], "w");
+    if (file == nullptr) return 2;
+    for (const auto& [key, hex] : actual)
+      std::fprintf(file, "%s %s\n", key.c_str(), hex.c_str());
+    std::printf("wrote %zu golden hashes to %s\n", actual.size(), argv[2]);
+    return std::fclose(file) == 0 ? 0 : 2;
+  }
+  // Every processing path this processor can run must give the table's bytes.
+  const auto expected = ReadTable(argv[2]);
+  int failed = 0;
+  for (auto path :
+       {wavfx::VectorPath::Scalar, wavfx::VectorPath::Avx2, wavfx::VectorPath::Avx512}) {
+    if (!wavfx::VectorPathAvailable(path)) continue;
+    wavfx::SetVectorPathForTesting(path);
+    const bool known = RunAll(actual);
+    const int mismatches = Compare(actual, expected);
+    if (!known || mismatches > 0) {
+      std::fprintf(stderr, "%s path: %d of %zu outputs differ from %s\n", PathName(path),
+                   mismatches, actual.size(), argv[2]);
+      ++failed;
+    } else {
+      std::printf("%s path: all %zu outputs match %s\n", PathName(path), actual.size(), argv[2]);
+    }
+  }
+  wavfx::ResetVectorPathForTesting();
+  return failed == 0 ? 0 : 1;
 }
