@@ -7,6 +7,7 @@
 
 #include "effects/sample_buffer.h"
 #include "support/effect_runner.h"
+#include "support/failing_allocator.h"
 
 namespace wavfx {
 namespace {
@@ -27,24 +28,6 @@ std::vector<int16_t> Ramp(std::size_t count) {
   }
   return samples;
 }
-
-// Allocation hook: counts calls and fails the chosen one (0: none).
-int allocationCalls = 0;
-int failingCall = 0;
-
-void* CountingCalloc(std::size_t count, std::size_t size) {
-  ++allocationCalls;
-  return allocationCalls == failingCall ? nullptr : std::calloc(count, size);
-}
-
-struct ScopedAllocator {
-  explicit ScopedAllocator(int failOn) {
-    allocationCalls = 0;
-    failingCall = failOn;
-    SetZeroedAllocatorForTesting(&CountingCalloc);
-  }
-  ~ScopedAllocator() { SetZeroedAllocatorForTesting(nullptr); }
-};
 
 TEST(Echo, DelayAtCommonRates) {
   struct Case {
@@ -165,10 +148,10 @@ TEST(Echo, ReleaseEmptiesTheRecordOnce) {
 
 TEST(Echo, FailedAllocationPassesAudioThroughUnchanged) {
   const auto input = Ramp(3000);
-  ScopedAllocator allocator(1);
+  testing::ScopedFailingAllocator allocator(1);
   EchoState state{};
   InitEcho(state, 44100, 2);
-  EXPECT_EQ(allocationCalls, 1);
+  EXPECT_EQ(allocator.Calls(), 1);
   EXPECT_EQ(state.buffer, nullptr);
   EXPECT_EQ(state.length, 0u);
   auto samples = input;
@@ -180,12 +163,12 @@ TEST(Echo, FailedAllocationPassesAudioThroughUnchanged) {
 
 TEST(Echo, BufferBeyondThirtyTwoBitsIsNeverAllocated) {
   // 1503238553 frames of 3 channels: the 32-bit product would wrap to a small, wrong size.
-  ScopedAllocator allocator(0);
+  testing::ScopedFailingAllocator allocator(0);
   EchoState state{};
   InitEcho(state, 0xFFFFFFFFu, 3);
   EXPECT_EQ(state.buffer, nullptr);
   EXPECT_EQ(state.length, 0u);
-  EXPECT_EQ(allocationCalls, 0);
+  EXPECT_EQ(allocator.Calls(), 0);
   const auto input = Ramp(300);
   auto samples = input;
   ProcessEcho(state, samples.data(), 100);

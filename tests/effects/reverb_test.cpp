@@ -8,6 +8,7 @@
 
 #include "effects/sample_buffer.h"
 #include "support/effect_runner.h"
+#include "support/failing_allocator.h"
 
 namespace wavfx {
 namespace {
@@ -40,24 +41,6 @@ std::vector<int16_t> Ramp(std::size_t count) {
   return samples;
 }
 
-// Allocation hook: counts calls and fails the chosen one (0: none).
-int allocationCalls = 0;
-int failingCall = 0;
-
-void* CountingCalloc(std::size_t count, std::size_t size) {
-  ++allocationCalls;
-  return allocationCalls == failingCall ? nullptr : std::calloc(count, size);
-}
-
-struct ScopedAllocator {
-  explicit ScopedAllocator(int failOn) {
-    allocationCalls = 0;
-    failingCall = failOn;
-    SetZeroedAllocatorForTesting(&CountingCalloc);
-  }
-  ~ScopedAllocator() { SetZeroedAllocatorForTesting(nullptr); }
-};
-
 TEST(CombFilter, DelaysAndFeedsBackItsOwnOutput) {
   CombFilter comb{};
   ASSERT_TRUE(InitCombFilter(comb, 3));
@@ -75,7 +58,7 @@ TEST(CombFilter, DelaysAndFeedsBackItsOwnOutput) {
 }
 
 TEST(CombFilter, FailedAllocationLeavesTheCombEmpty) {
-  ScopedAllocator allocator(1);
+  testing::ScopedFailingAllocator allocator(1);
   CombFilter comb{};
   EXPECT_FALSE(InitCombFilter(comb, 100));
   EXPECT_EQ(comb.buffer, nullptr);
@@ -215,7 +198,7 @@ TEST(Reverb, FailedAllocationPassesAudioThroughUnchanged) {
     const auto input = Ramp(c.channels * 600);
     auto samples = input;
     {
-      ScopedAllocator allocator(c.failOn);
+      testing::ScopedFailingAllocator allocator(c.failOn);
       ReverbState state{};
       InitReverb(state, 44100, c.channels);
       EXPECT_TRUE(AllEmpty(state)) << c.channels << " channels, failing " << c.failOn;

@@ -13,6 +13,7 @@
 
 #include "effects/sample_buffer.h"
 #include "engine/effect.h"
+#include "support/failing_allocator.h"
 #include "support/wav_files.h"
 #include "wavfx/wavfx.h"
 #include "wavfx/wavfx.hpp"
@@ -148,14 +149,6 @@ TEST(EffectStreamApi, CreateRefusesWhatItCannotRun) {
 }
 
 // Allocation hook: counts calls and fails the chosen one.
-int allocationCalls = 0;
-int failingCall = 0;
-
-void* CountingCalloc(std::size_t count, std::size_t size) {
-  ++allocationCalls;
-  return allocationCalls == failingCall ? nullptr : std::calloc(count, size);
-}
-
 TEST(EffectStreamApi, CreateReturnsNullWhenADelayLineCannotBeAllocated) {
   struct Case {
     const char* name;
@@ -165,24 +158,26 @@ TEST(EffectStreamApi, CreateReturnsNullWhenADelayLineCannotBeAllocated) {
   for (const Case& c : cases) {
     for (int failing = 1; failing <= c.allocations + 1; ++failing) {
       SCOPED_TRACE(std::string(c.name) + ", allocation " + std::to_string(failing) + " fails");
-      allocationCalls = 0;
-      failingCall = failing;
-      SetZeroedAllocatorForTesting(&CountingCalloc);
-      wavfx_effect* effect = wavfx_effect_create(c.name, 2, 44100);
-      SetZeroedAllocatorForTesting(nullptr);
-      EXPECT_EQ(allocationCalls, failing > c.allocations ? c.allocations : failing);
+      wavfx_effect* effect = nullptr;
+      int calls = 0;
+      {
+        testing::ScopedFailingAllocator allocator(failing);
+        effect = wavfx_effect_create(c.name, 2, 44100);
+        calls = allocator.Calls();
+      }
+      EXPECT_EQ(calls, failing > c.allocations ? c.allocations : failing);
       EXPECT_EQ(effect != nullptr, failing > c.allocations);
       wavfx_effect_destroy(effect);  // a leak of the first buffers shows under ASan
     }
   }
   // Effects without delay lines allocate nothing.
-  allocationCalls = 0;
-  failingCall = 1;
-  SetZeroedAllocatorForTesting(&CountingCalloc);
-  wavfx_effect* lowpass = wavfx_effect_create("lowpass", 2, 44100);
-  SetZeroedAllocatorForTesting(nullptr);
+  wavfx_effect* lowpass = nullptr;
+  {
+    testing::ScopedFailingAllocator allocator(1);
+    lowpass = wavfx_effect_create("lowpass", 2, 44100);
+    EXPECT_EQ(allocator.Calls(), 0);
+  }
   EXPECT_NE(lowpass, nullptr);
-  EXPECT_EQ(allocationCalls, 0);
   wavfx_effect_destroy(lowpass);
 }
 
