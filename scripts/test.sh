@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # Builds wavfx and runs every test: once in an optimised build, once under AddressSanitizer and
-# UndefinedBehaviorSanitizer.
+# UndefinedBehaviorSanitizer; then the concurrency test under ThreadSanitizer and a minute of
+# fuzzing (scripts/fuzz.sh).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
-scripts/setup.sh
+scripts/setup.sh clang libclang-rt-14-dev
 jobs=$(nproc)
 
 scripts/build.sh build
@@ -12,3 +13,10 @@ scripts/build.sh build
 
 scripts/build.sh build-sanitize -DWAVFX_SANITIZE=address,undefined -DCMAKE_BUILD_TYPE=Debug
 (cd build-sanitize && ctest --output-on-failure -j "$jobs")
+
+cmake -S "$root" -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DWAVFX_SANITIZE=thread -DWAVFX_BENCHMARKS=OFF >/dev/null
+cmake --build build-tsan --target test_concurrency
+TSAN_OPTIONS=halt_on_error=1 build-tsan/tests/test_concurrency
+
+scripts/fuzz.sh "${WAVFX_FUZZ_SECONDS:-60}"
