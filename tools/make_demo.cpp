@@ -13,7 +13,9 @@ namespace {
 constexpr uint32_t kRate = 44100;
 constexpr double kPi = 3.14159265358979323846;
 
-double NoteFrequency(int semitonesFromA4) { return 440.0 * std::pow(2.0, semitonesFromA4 / 12.0); }
+double NoteFrequency(int semitonesFromA4) {
+  return 440.0 * std::pow(2.0, semitonesFromA4 / 12.0);
+}
 
 // A plucked tone: a few harmonics under an exponential decay.
 double Pluck(double frequency, double t) {
@@ -46,7 +48,8 @@ int main(int argc, char** argv) {
     const double melody = Pluck(NoteFrequency(chords[chord][step % 3] + 12), noteTime);
     const double barTime = t - (step / 4) * 4 * beat;
     const double bass = Pluck(NoteFrequency(chords[chord][0] - 24), barTime);
-    const double hat = (step % 2 == 1 && noteTime < 0.02) ? std::sin(n * 1.7) * std::sin(n * 2.9) : 0;
+    const double hat =
+        (step % 2 == 1 && noteTime < 0.02) ? std::sin(n * 1.7) * std::sin(n * 2.9) : 0;
     const double pan = 0.5 + 0.4 * std::sin(2 * kPi * 0.25 * t);
     const double left = 0.45 * melody * (1 - pan) * 2 + 0.5 * bass + 0.1 * hat;
     const double right = 0.45 * melody * pan * 2 + 0.5 * bass - 0.1 * hat;

@@ -13,8 +13,8 @@ std::atomic<ZeroedAllocator> testAllocator{nullptr};
 float* AllocateSamples(uint64_t count) {
   if (count == 0 || count > kMaxSamplesPerBuffer) return nullptr;
   const ZeroedAllocator allocator = testAllocator.load(std::memory_order_relaxed);
-  void* memory = allocator != nullptr ? allocator(count, sizeof(float))
-                                      : std::calloc(count, sizeof(float));
+  void* memory =
+      allocator != nullptr ? allocator(count, sizeof(float)) : std::calloc(count, sizeof(float));
   return static_cast<float*>(memory);
 }
 

@@ -31,7 +31,9 @@ unsigned char FoldCase(char c) {
 
 }  // namespace
 
-std::span<const EffectName> EffectNames() { return kEffectNames; }
+std::span<const EffectName> EffectNames() {
+  return kEffectNames;
+}
 
 bool EffectNameEquals(const char* name, const char* literal) {
   while (*name != '\0') {

@@ -5,8 +5,12 @@
 namespace wavfx {
 namespace {
 
-bool IsHighSurrogate(char32_t unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
-bool IsLowSurrogate(char32_t unit) { return unit >= 0xDC00 && unit <= 0xDFFF; }
+bool IsHighSurrogate(char32_t unit) {
+  return unit >= 0xD800 && unit <= 0xDBFF;
+}
+bool IsLowSurrogate(char32_t unit) {
+  return unit >= 0xDC00 && unit <= 0xDFFF;
+}
 
 // Decodes the code point at `text` and advances past it; returns U+FFFFFFFF for a lone surrogate.
 char32_t NextCodePoint(const char16_t*& text) {

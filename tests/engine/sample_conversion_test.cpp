@@ -18,7 +18,8 @@ TEST(SampleToFloat, DividesBy32768) {
                         {-1, -3.0517578125e-05f},
                         {32767, 0.999969482421875f},
                         {-32768, -1.0f}};
-  for (const Case& c : cases) EXPECT_EQ(SampleToFloat(c.sample), c.expected) << c.sample;
+  for (const Case& c : cases)
+    EXPECT_EQ(SampleToFloat(c.sample), c.expected) << c.sample;
 }
 
 TEST(FloatToSample, RoundsHalvesUpAndClamps) {
@@ -28,15 +29,24 @@ TEST(FloatToSample, RoundsHalvesUpAndClamps) {
     int16_t expected;
   };
   const Case cases[] = {
-      {0.0f, 0},          {1.0f, 32767},
-      {-1.0f, -32767},    {1.5f, 32767},
-      {-1.5f, -32768},    {-0.5f / 32767.0f, 0},
-      {0.99999f, 32767}, {0.99998f, 32766}, {-1.0000153f, -32767},
-      {-1.0000154f, -32768}, {1e30f, 32767},
-      {-1e30f, -32768},   {inf, 32767},
-      {-inf, -32768},     {std::numeric_limits<float>::quiet_NaN(), 0},
+      {0.0f, 0},
+      {1.0f, 32767},
+      {-1.0f, -32767},
+      {1.5f, 32767},
+      {-1.5f, -32768},
+      {-0.5f / 32767.0f, 0},
+      {0.99999f, 32767},
+      {0.99998f, 32766},
+      {-1.0000153f, -32767},
+      {-1.0000154f, -32768},
+      {1e30f, 32767},
+      {-1e30f, -32768},
+      {inf, 32767},
+      {-inf, -32768},
+      {std::numeric_limits<float>::quiet_NaN(), 0},
   };
-  for (const Case& c : cases) EXPECT_EQ(FloatToSample(c.value), c.expected) << c.value;
+  for (const Case& c : cases)
+    EXPECT_EQ(FloatToSample(c.value), c.expected) << c.value;
 }
 
 TEST(FloatToSample, MatchesFloorDefinitionOnDenseGrid) {

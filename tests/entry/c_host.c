@@ -5,7 +5,8 @@
 
 static void Widen(const char* text, char16_t* out, size_t capacity) {
   size_t i = 0;
-  for (; text[i] != '\0' && i + 1 < capacity; ++i) out[i] = (char16_t)(unsigned char)text[i];
+  for (; text[i] != '\0' && i + 1 < capacity; ++i)
+    out[i] = (char16_t)(unsigned char)text[i];
   out[i] = 0;
 }
 

@@ -33,7 +33,8 @@ std::vector<int16_t> Impulse(int16_t value, std::size_t frames, uint32_t channel
 std::vector<int16_t> Channel(const std::vector<int16_t>& samples, uint32_t channels,
                              uint32_t channel) {
   std::vector<int16_t> out;
-  for (std::size_t i = channel; i < samples.size(); i += channels) out.push_back(samples[i]);
+  for (std::size_t i = channel; i < samples.size(); i += channels)
+    out.push_back(samples[i]);
   return out;
 }
 

@@ -21,7 +21,8 @@ void AppendLE32(Bytes& bytes, uint32_t value) {
 }
 
 void AppendTag(Bytes& bytes, const char* tag) {
-  for (int i = 0; i < 4; ++i) bytes.push_back(static_cast<uint8_t>(tag[i]));
+  for (int i = 0; i < 4; ++i)
+    bytes.push_back(static_cast<uint8_t>(tag[i]));
 }
 
 Bytes FormatChunk(uint16_t channels, uint32_t sampleRate, uint16_t bits, uint16_t tag,
@@ -48,7 +49,8 @@ Bytes Chunk(const char* tag, const Bytes& body) {
 
 Bytes DataChunk(const std::vector<int16_t>& samples) {
   Bytes body;
-  for (int16_t sample : samples) AppendLE16(body, static_cast<uint16_t>(sample));
+  for (int16_t sample : samples)
+    AppendLE16(body, static_cast<uint16_t>(sample));
   return Chunk("data", body);
 }
 
@@ -56,10 +58,12 @@ Bytes RiffWave(const std::vector<Bytes>& chunks) {
   Bytes file;
   AppendTag(file, "RIFF");
   std::size_t size = 4;
-  for (const Bytes& chunk : chunks) size += chunk.size();
+  for (const Bytes& chunk : chunks)
+    size += chunk.size();
   AppendLE32(file, static_cast<uint32_t>(size));
   AppendTag(file, "WAVE");
-  for (const Bytes& chunk : chunks) file.insert(file.end(), chunk.begin(), chunk.end());
+  for (const Bytes& chunk : chunks)
+    file.insert(file.end(), chunk.begin(), chunk.end());
   return file;
 }
 
@@ -82,7 +86,8 @@ Bytes ReadFile(const std::filesystem::path& path) {
 
 void WriteFile(const std::filesystem::path& path, const Bytes& bytes) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  out.write(reinterpret_cast<const char*>(bytes.data()),
+            static_cast<std::streamsize>(bytes.size()));
 }
 
 TempDir::TempDir() {
