@@ -12,13 +12,10 @@ namespace {
 
 using testing::Bytes;
 using testing::DeclaringWav;
+using testing::Prefix;
 using testing::SampleBytes;
 using testing::StreamKind;
 using testing::WrittenWav;
-
-Bytes Prefix(const Bytes& bytes, std::size_t count) {
-  return Bytes(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(count));
-}
 
 Bytes WithSilence(Bytes bytes, std::size_t count) {
   bytes.resize(bytes.size() + count, 0);

@@ -19,6 +19,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using testing::Bytes;
+using testing::Listing;
 
 struct CliRun {
   int exitCode = -1;
@@ -58,13 +59,6 @@ CliRun RunCli(const std::vector<std::string>& args) {
   run.out = AsText(testing::ReadFile(outPath));
   run.err = AsText(testing::ReadFile(errPath));
   return run;
-}
-
-std::set<std::string> Listing(const fs::path& dir) {
-  std::set<std::string> names;
-  for (const auto& entry : fs::directory_iterator(dir))
-    names.insert(entry.path().filename());
-  return names;
 }
 
 TEST(Cli, OptionsAndUsage) {

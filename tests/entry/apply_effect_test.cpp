@@ -26,16 +26,14 @@ using testing::AppendLE32;
 using testing::AppendTag;
 using testing::Bytes;
 using testing::Chunk;
+using testing::Concat;
 using testing::FormatChunk;
+using testing::Listing;
+using testing::OutputFile;
+using testing::Prefix;
+using testing::RawChunk;
 using testing::RiffWave;
 using testing::Utf16;
-
-Bytes Concat(std::initializer_list<Bytes> parts) {
-  Bytes all;
-  for (const Bytes& part : parts)
-    all.insert(all.end(), part.begin(), part.end());
-  return all;
-}
 
 // `count` bytes of distinct-looking sample data.
 Bytes SampleBytes(std::size_t count) {
@@ -43,19 +41,6 @@ Bytes SampleBytes(std::size_t count) {
   for (std::size_t i = 0; i < count; ++i)
     bytes[i] = static_cast<uint8_t>(i * 7 + i / 251);
   return bytes;
-}
-
-Bytes Prefix(const Bytes& bytes, std::size_t count) {
-  return Bytes(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(count));
-}
-
-// A chunk header declaring `declared` bytes followed by `body` as given (no pad added).
-Bytes RawChunk(const char* tag, uint32_t declared, const Bytes& body = {}) {
-  Bytes chunk;
-  AppendTag(chunk, tag);
-  AppendLE32(chunk, declared);
-  chunk.insert(chunk.end(), body.begin(), body.end());
-  return chunk;
 }
 
 Bytes Riff(std::initializer_list<Bytes> chunks) {
@@ -80,30 +65,6 @@ Bytes FormatWithRates(uint16_t channels, uint32_t sampleRate, uint32_t byteRate,
   return Chunk("fmt ", body);
 }
 
-// What the output must hold: the canonical header declaring `declared` bytes, then `data`.
-Bytes OutputFile(uint16_t channels, uint32_t sampleRate, uint32_t declared, const Bytes& data) {
-  Bytes file;
-  AppendTag(file, "RIFF");
-  AppendLE32(file, declared + 36);
-  AppendTag(file, "WAVE");
-  AppendTag(file, "fmt ");
-  AppendLE32(file, 16);
-  AppendLE16(file, 1);
-  AppendLE16(file, channels);
-  AppendLE32(file, sampleRate);
-  AppendLE32(file, sampleRate * channels * 2u);
-  AppendLE16(file, channels * 2u);
-  AppendLE16(file, 16);
-  AppendTag(file, "data");
-  AppendLE32(file, declared);
-  file.insert(file.end(), data.begin(), data.end());
-  return file;
-}
-
-Bytes OutputFile(uint16_t channels, uint32_t sampleRate, const Bytes& data) {
-  return OutputFile(channels, sampleRate, static_cast<uint32_t>(data.size()), data);
-}
-
 struct Job {
   StreamOutcome outcome;
   std::string stderrText;
@@ -118,13 +79,6 @@ Job Apply(const std::u16string& input, const std::u16string& output,
 
 Job Apply(const fs::path& input, const fs::path& output, const std::string& effect = "none") {
   return Apply(Utf16(input.string()), Utf16(output.string()), Utf16(effect));
-}
-
-std::set<std::string> Listing(const fs::path& dir) {
-  std::set<std::string> names;
-  for (const auto& entry : fs::directory_iterator(dir))
-    names.insert(entry.path().filename());
-  return names;
 }
 
 TEST(StatusOf, OneOnlyWhenTheJobNeverStarted) {

@@ -20,6 +20,8 @@ using testing::AppendTag;
 using testing::Bytes;
 using testing::Chunk;
 using testing::FormatChunk;
+using testing::OutputFile;
+using testing::Prefix;
 using testing::RiffWave;
 using testing::Utf16;
 
@@ -28,10 +30,6 @@ Bytes SampleBytes(std::size_t count) {
   for (std::size_t i = 0; i < count; ++i)
     bytes[i] = static_cast<uint8_t>(i * 7 + i / 251);
   return bytes;
-}
-
-Bytes Prefix(const Bytes& bytes, std::size_t count) {
-  return Bytes(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(count));
 }
 
 // "RIFF", "WAVE", a format chunk, then a data chunk header declaring `declared` and `body`.
@@ -47,26 +45,6 @@ Bytes Declaring(uint16_t channels, uint32_t rate, uint32_t declared, const Bytes
   AppendTag(file, "data");
   AppendLE32(file, declared);
   file.insert(file.end(), body.begin(), body.end());
-  return file;
-}
-
-// The canonical header declaring `declared` data bytes, then `data`.
-Bytes OutputFile(uint16_t channels, uint32_t rate, uint32_t declared, const Bytes& data) {
-  Bytes file;
-  AppendTag(file, "RIFF");
-  AppendLE32(file, declared + 36);
-  AppendTag(file, "WAVE");
-  AppendTag(file, "fmt ");
-  AppendLE32(file, 16);
-  AppendLE16(file, 1);
-  AppendLE16(file, channels);
-  AppendLE32(file, rate);
-  AppendLE32(file, rate * channels * 2u);
-  AppendLE16(file, channels * 2u);
-  AppendLE16(file, 16);
-  AppendTag(file, "data");
-  AppendLE32(file, declared);
-  file.insert(file.end(), data.begin(), data.end());
   return file;
 }
 

@@ -1,6 +1,7 @@
 // Writes the fuzzing seed corpus into the directory given as the only argument: small WAV files
 // of every chunk layout the reader accepts and of each way it refuses one, each preceded by the
 // byte that picks the effect.
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <string>
@@ -17,22 +18,6 @@ struct Seed {
   const char* name;
   Bytes file;
 };
-
-Bytes Concat(std::initializer_list<Bytes> parts) {
-  Bytes all;
-  for (const Bytes& part : parts)
-    all.insert(all.end(), part.begin(), part.end());
-  return all;
-}
-
-// A chunk header declaring `declared` bytes followed by `body` as given (no pad added).
-Bytes RawChunk(const char* tag, uint32_t declared, const Bytes& body = {}) {
-  Bytes chunk;
-  AppendTag(chunk, tag);
-  AppendLE32(chunk, declared);
-  chunk.insert(chunk.end(), body.begin(), body.end());
-  return chunk;
-}
 
 Bytes Fields(uint16_t tag, uint16_t channels, uint32_t rate, uint32_t byteRate, uint16_t align,
              uint16_t bits) {
@@ -141,8 +126,9 @@ int main(int argc, char** argv) {
   const auto names = wavfx::EffectNames();
   const std::size_t picks = names.size() + 1;
   auto write = [&dir](std::size_t pick, const std::string& label, const Bytes& file) {
-    Bytes bytes{static_cast<uint8_t>(pick)};
-    bytes.insert(bytes.end(), file.begin(), file.end());
+    Bytes bytes(file.size() + 1);
+    bytes[0] = static_cast<uint8_t>(pick);
+    std::copy(file.begin(), file.end(), bytes.begin() + 1);
     WriteFile(dir / label, bytes);
   };
   const std::vector<Seed> seeds = Seeds();

@@ -21,6 +21,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using testing::Bytes;
+using testing::Listing;
 using testing::Utf16;
 
 struct Job {
@@ -40,13 +41,6 @@ std::vector<int16_t> Ramp(std::size_t count) {
   for (std::size_t i = 0; i < count; ++i)
     samples[i] = static_cast<int16_t>(i * 37);
   return samples;
-}
-
-std::set<std::string> Listing(const fs::path& dir) {
-  std::set<std::string> names;
-  for (const auto& entry : fs::directory_iterator(dir))
-    names.insert(entry.path().filename());
-  return names;
 }
 
 // Feeds `bytes` into the FIFO at `path` from a thread once a reader has opened it, then closes

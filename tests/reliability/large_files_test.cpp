@@ -6,6 +6,7 @@
 #include <utility>
 #include <vector>
 
+#include "support/sparse_file.h"
 #include "support/wav_files.h"
 #include "wav/wav_reader.h"
 #include "wavfx/wavfx.h"
@@ -17,18 +18,13 @@ using testing::AppendLE32;
 using testing::AppendTag;
 using testing::Bytes;
 using testing::Chunk;
+using testing::Concat;
 using testing::DataChunk;
 using testing::FormatChunk;
 using testing::Utf16;
+using testing::WriteSparse;
 
 constexpr int64_t k4GiB = int64_t{1} << 32;
-
-Bytes Concat(std::initializer_list<Bytes> parts) {
-  Bytes all;
-  for (const Bytes& part : parts)
-    all.insert(all.end(), part.begin(), part.end());
-  return all;
-}
 
 // A chunk header declaring `declared` bytes; its body is left to the file's holes.
 Bytes ChunkHeader(const char* tag, uint32_t declared) {
@@ -44,18 +40,6 @@ Bytes RiffHeader() {
   AppendLE32(header, 0xFFFFFFFF);
   AppendTag(header, "WAVE");
   return header;
-}
-
-// Writes `pieces` at their offsets; the gaps stay holes, so files of several GiB cost nothing.
-void WriteSparse(const std::filesystem::path& path,
-                 const std::vector<std::pair<int64_t, Bytes>>& pieces) {
-  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  ASSERT_GE(fd, 0);
-  for (const auto& [offset, bytes] : pieces) {
-    ASSERT_EQ(::pwrite(fd, bytes.data(), bytes.size(), static_cast<off_t>(offset)),
-              static_cast<ssize_t>(bytes.size()));
-  }
-  ::close(fd);
 }
 
 std::vector<int16_t> Samples(std::size_t count) {

@@ -67,6 +67,48 @@ Bytes RiffWave(const std::vector<Bytes>& chunks) {
   return file;
 }
 
+Bytes RawChunk(const char* tag, uint32_t declared, const Bytes& body) {
+  Bytes chunk;
+  AppendTag(chunk, tag);
+  AppendLE32(chunk, declared);
+  chunk.insert(chunk.end(), body.begin(), body.end());
+  return chunk;
+}
+
+Bytes Concat(std::initializer_list<Bytes> parts) {
+  Bytes all;
+  for (const Bytes& part : parts)
+    all.insert(all.end(), part.begin(), part.end());
+  return all;
+}
+
+Bytes Prefix(const Bytes& bytes, std::size_t count) {
+  return Bytes(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(count));
+}
+
+Bytes OutputFile(uint16_t channels, uint32_t sampleRate, uint32_t declared, const Bytes& data) {
+  Bytes file;
+  AppendTag(file, "RIFF");
+  AppendLE32(file, declared + 36);
+  AppendTag(file, "WAVE");
+  AppendTag(file, "fmt ");
+  AppendLE32(file, 16);
+  AppendLE16(file, 1);
+  AppendLE16(file, channels);
+  AppendLE32(file, sampleRate);
+  AppendLE32(file, sampleRate * channels * 2u);
+  AppendLE16(file, channels * 2u);
+  AppendLE16(file, 16);
+  AppendTag(file, "data");
+  AppendLE32(file, declared);
+  file.insert(file.end(), data.begin(), data.end());
+  return file;
+}
+
+Bytes OutputFile(uint16_t channels, uint32_t sampleRate, const Bytes& data) {
+  return OutputFile(channels, sampleRate, static_cast<uint32_t>(data.size()), data);
+}
+
 Bytes WavFile(uint16_t channels, uint32_t sampleRate, const std::vector<int16_t>& samples) {
   return RiffWave({FormatChunk(channels, sampleRate), DataChunk(samples)});
 }
@@ -82,6 +124,13 @@ std::vector<int16_t> SamplesAfterHeader(const Bytes& file) {
 Bytes ReadFile(const std::filesystem::path& path) {
   std::ifstream in(path, std::ios::binary);
   return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+std::set<std::string> Listing(const std::filesystem::path& dir) {
+  std::set<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(dir))
+    names.insert(entry.path().filename());
+  return names;
 }
 
 void WriteFile(const std::filesystem::path& path, const Bytes& bytes) {

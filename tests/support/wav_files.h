@@ -2,6 +2,8 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <initializer_list>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -21,6 +23,13 @@ Bytes Chunk(const char* tag, const Bytes& body);
 Bytes DataChunk(const std::vector<int16_t>& samples);
 // "RIFF", size, "WAVE" and the given chunks.
 Bytes RiffWave(const std::vector<Bytes>& chunks);
+// A chunk header declaring `declared` bytes followed by `body` as given (no pad added).
+Bytes RawChunk(const char* tag, uint32_t declared, const Bytes& body = {});
+Bytes Concat(std::initializer_list<Bytes> parts);
+Bytes Prefix(const Bytes& bytes, std::size_t count);
+// What WAVEffect writes: the canonical header declaring `declared` bytes, then `data`.
+Bytes OutputFile(uint16_t channels, uint32_t sampleRate, uint32_t declared, const Bytes& data);
+Bytes OutputFile(uint16_t channels, uint32_t sampleRate, const Bytes& data);
 // A complete canonical 16-bit PCM file.
 Bytes WavFile(uint16_t channels, uint32_t sampleRate, const std::vector<int16_t>& samples);
 
@@ -28,6 +37,8 @@ Bytes WavFile(uint16_t channels, uint32_t sampleRate, const std::vector<int16_t>
 std::vector<int16_t> SamplesAfterHeader(const Bytes& file);
 
 Bytes ReadFile(const std::filesystem::path& path);
+// The names of the entries of a directory.
+std::set<std::string> Listing(const std::filesystem::path& dir);
 void WriteFile(const std::filesystem::path& path, const Bytes& bytes);
 
 // A fresh directory under the system temporary directory, removed with the object.

@@ -10,6 +10,7 @@
 #include <utility>
 #include <vector>
 
+#include "support/sparse_file.h"
 #include "support/wav_files.h"
 
 namespace wavfx {
@@ -20,16 +21,12 @@ using testing::AppendLE32;
 using testing::AppendTag;
 using testing::Bytes;
 using testing::Chunk;
+using testing::Concat;
 using testing::DataChunk;
 using testing::FormatChunk;
+using testing::RawChunk;
 using testing::RiffWave;
-
-Bytes Concat(std::initializer_list<Bytes> parts) {
-  Bytes all;
-  for (const Bytes& part : parts)
-    all.insert(all.end(), part.begin(), part.end());
-  return all;
-}
+using testing::WriteSparse;
 
 Bytes Text(const char* text) {
   return Bytes(text, text + std::strlen(text));
@@ -46,15 +43,6 @@ Bytes FormatFields(uint16_t tag, uint16_t channels, uint32_t sampleRate, uint32_
   AppendLE16(fields, blockAlign);
   AppendLE16(fields, bits);
   return fields;
-}
-
-// A chunk header declaring `declared` bytes followed by `body` as given (no pad added).
-Bytes RawChunk(const char* tag, uint32_t declared, const Bytes& body = {}) {
-  Bytes chunk;
-  AppendTag(chunk, tag);
-  AppendLE32(chunk, declared);
-  chunk.insert(chunk.end(), body.begin(), body.end());
-  return chunk;
 }
 
 Bytes RiffHeader(const char* riff, uint32_t size, const char* form) {
@@ -293,18 +281,6 @@ TEST(ReadWavHeader, CannotOpenNamesThePathAndClearsTheResults) {
     EXPECT_EQ(format.dataSize, 0u);
     EXPECT_EQ(dataOffset, -1);
   }
-}
-
-// Writes `pieces` at their offsets; the gaps stay holes, so files of several GiB cost nothing.
-void WriteSparse(const std::filesystem::path& path,
-                 const std::vector<std::pair<int64_t, Bytes>>& pieces) {
-  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  ASSERT_GE(fd, 0);
-  for (const auto& [offset, bytes] : pieces) {
-    ASSERT_EQ(::pwrite(fd, bytes.data(), bytes.size(), static_cast<off_t>(offset)),
-              static_cast<ssize_t>(bytes.size()));
-  }
-  ::close(fd);
 }
 
 TEST(ReadWavHeader, ReadsFilesBeyond2GiB) {
