@@ -19,6 +19,7 @@
 #include <thread>
 #include <vector>
 
+#include "effect_listing.h"
 #include "entry/apply_effect.h"
 #include "entry/arguments.h"
 #include "exit_status.h"
@@ -56,6 +57,7 @@ struct JobProgress {
 struct Batch {
   std::vector<BatchItem> items;
   std::u16string effect;
+  std::unique_ptr<ChainSpec> chain;  // set when the effect is a chain rather than a plain name
   double tailSeconds = 0;
   bool quiet = false;
   std::atomic<std::size_t> next{0};
@@ -187,6 +189,7 @@ FileStatus RunItem(const Batch& batch, const BatchItem& item, JobProgress& slot,
   std::size_t heldSize = 0;
   JobOptions options;
   options.tailSeconds = batch.tailSeconds;
+  options.chain = batch.chain.get();
   options.progress = ProgressToSlot;
   options.progressContext = &slot;
   options.input = input;
@@ -274,7 +277,12 @@ void Work(Batch& batch, JobProgress& slot) {
 int RunBatch(const CommandLine& line) {
   Batch batch;
   char narrow[kArgumentBufferSize];
-  if (!Utf8ToUtf16(line.effect, batch.effect)) {
+  std::string error;
+  if (!ResolveEffect(line.effect, batch.chain, error)) {
+    std::fprintf(stderr, "Error: %s\n", error.c_str());
+    return kExitNotStarted;
+  }
+  if (!Utf8ToUtf16(batch.chain ? "" : line.effect, batch.effect)) {
     std::fprintf(stderr, "Error: argument is not valid UTF-8\n");
     return kExitNotStarted;
   }

@@ -7,7 +7,7 @@
 namespace wavfx::cli {
 namespace {
 
-enum class OptionId { Help, Version, List, Info, Effect, OutputDir, Jobs, Tail, Quiet };
+enum class OptionId { Help, Version, List, Json, Info, Effect, OutputDir, Jobs, Tail, Quiet };
 
 struct Option {
   OptionId id;
@@ -21,7 +21,7 @@ constexpr Option kOptions[] = {
     {OptionId::List, "list", 0, false},      {OptionId::Info, "info", 0, false},
     {OptionId::Effect, "effect", 'e', true}, {OptionId::OutputDir, "output-dir", 'o', true},
     {OptionId::Jobs, "jobs", 'j', true},     {OptionId::Tail, "tail", 0, true},
-    {OptionId::Quiet, "quiet", 'q', false},
+    {OptionId::Quiet, "quiet", 'q', false},  {OptionId::Json, "json", 0, false},
 };
 
 const Option* FindLong(std::string_view name) {
@@ -86,6 +86,9 @@ bool Apply(const Option& option, const char* value, CommandLine& line, std::stri
     case OptionId::Quiet:
       line.quiet = true;
       return true;
+    case OptionId::Json:
+      line.json = true;
+      return true;
     case OptionId::Jobs:
       if (ParseJobs(value, line.jobs)) return true;
       error = "-j needs a whole number from 1 to " + std::to_string(kMostJobs) + ", not '" + value +
@@ -103,12 +106,22 @@ bool Apply(const Option& option, const char* value, CommandLine& line, std::stri
 // Checks that the options and operands make one command of line.mode's kind.
 bool Validate(int argc, CommandLine& line, std::string& error) {
   const bool batchOption = line.effect != nullptr || line.outputDir != nullptr;
+  if (line.json && line.mode != Mode::List) {
+    error = "--json goes with --list";
+    return false;
+  }
   switch (line.mode) {
     case Mode::Help:
-    case Mode::Version:
+      if (argc == 2 || (argc == 3 && line.files.size() == 1)) return true;
+      error = "--help takes at most one EFFECT";
+      return false;
     case Mode::List:
+      if (argc == 2 || (argc == 3 && line.json)) return true;
+      error = "--list takes only --json";
+      return false;
+    case Mode::Version:
       if (argc == 2) return true;
-      error = "--help, --version and --list stand alone";
+      error = "--version stands alone";
       return false;
     case Mode::Info:
       if (batchOption || line.jobs != 0 || line.tailSeconds != 0) {
@@ -205,11 +218,11 @@ bool ParseCommandLine(int argc, char** argv, CommandLine& line, std::string& err
 
 void PrintUsage(std::FILE* to) {
   std::fprintf(to,
-               "Usage: wavfx INPUT OUTPUT EFFECT\n"
+               "Usage: wavfx INPUT OUTPUT EFFECT|CHAIN\n"
                "       wavfx [--tail SECONDS] [--quiet] INPUT OUTPUT EFFECT\n"
                "       wavfx -e EFFECT -o OUTDIR [-j N] [--tail SECONDS] [--quiet] FILE...\n"
                "       wavfx --info FILE...\n"
-               "       wavfx --list | --help | --version\n");
+               "       wavfx --list [--json] | --help [EFFECT] | --version\n");
 }
 
 void PrintHelp() {
@@ -218,6 +231,9 @@ void PrintHelp() {
       "\n"
       "Reads the 16-bit PCM WAV file INPUT, applies EFFECT and writes OUTPUT.\n"
       "Effect names ignore case; 'none' and unknown names copy the audio.\n"
+      "A CHAIN sets parameters and runs effects in turn, in FFmpeg's filter syntax:\n"
+      "  name[=key=value[:key=value]...][,name...], e.g. lowpass=cutoff=2000,echo=delay=250\n"
+      "A chain with a mistake is refused before any output is written.\n"
       "INPUT or OUTPUT '-' is standard input or output (./- names a file called '-').\n"
       "\n"
       "  -e, --effect EFFECT       batch: apply EFFECT to every FILE\n"
@@ -228,8 +244,8 @@ void PrintHelp() {
       "                            so that echoes and reverberation ring out (default 0)\n"
       "  -q, --quiet               no progress bar; a batch reports failed files only\n"
       "      --info                show what the reader sees in each FILE, or why it refuses it\n"
-      "      --list                list the effects\n"
-      "  -h, --help                show this help\n"
+      "      --list [--json]       list the effects and their parameters (as JSON)\n"
+      "  -h, --help [EFFECT]       show this help, or one effect's parameters\n"
       "      --version             show the version\n"
       "\n"
       "Exit status: 0 all audio streamed, 1 nothing done (bad argument or file),\n"

@@ -16,6 +16,7 @@ struct CommandLine {
   unsigned jobs = 0;                // -j; 0: one per core
   double tailSeconds = 0;           // --tail
   bool quiet = false;               // -q
+  bool json = false;                // --json, with --list
 };
 
 constexpr unsigned kMostJobs = 256;

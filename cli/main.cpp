@@ -1,29 +1,14 @@
-// wavfx: applies one effect to 16-bit PCM WAV files.
+// wavfx: applies effects and chains of effects to WAV files.
 #include <cstdio>
 #include <string>
 
 #include "batch.h"
 #include "command_line.h"
-#include "engine/effect.h"
+#include "effect_listing.h"
 #include "exit_status.h"
 #include "info.h"
 #include "single_job.h"
 
-namespace {
-
-void PrintEffects() {
-  const auto names = wavfx::EffectNames();
-  for (std::size_t i = 0; i < names.size(); ++i) {
-    if (i > 0 && names[i].kind == names[i - 1].kind) continue;  // aliases follow their first name
-    std::string line = names[i].literal;
-    for (std::size_t j = i + 1; j < names.size() && names[j].kind == names[i].kind; ++j) {
-      line += std::string(", ") + names[j].literal;
-    }
-    std::printf("%-22s %s\n", line.c_str(), names[i].description);
-  }
-}
-
-}  // namespace
 
 int main(int argc, char** argv) {
   using namespace wavfx::cli;
@@ -36,13 +21,18 @@ int main(int argc, char** argv) {
   }
   switch (line.mode) {
     case Mode::Help:
-      PrintHelp();
-      return kExitDone;
+      if (line.files.empty()) {
+        PrintHelp();
+        return kExitDone;
+      }
+      if (PrintEffectHelp(line.files[0])) return kExitDone;
+      std::fprintf(stderr, "Error: unknown effect '%s' (wavfx --list shows them)\n", line.files[0]);
+      return kExitNotStarted;
     case Mode::Version:
       std::printf("wavfx %s\n", WAVFX_VERSION);
       return kExitDone;
     case Mode::List:
-      PrintEffects();
+      line.json ? PrintEffectJson() : PrintEffectList();
       return kExitDone;
     case Mode::Info:
       return RunInfo(line.files);

@@ -5,9 +5,11 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <string>
 #include <string_view>
 
+#include "effect_listing.h"
 #include "entry/apply_effect.h"
 #include "exit_status.h"
 #include "platform/text_conversion.h"
@@ -39,7 +41,14 @@ void ProgressToBar(void* context, uint64_t done, uint64_t total) {
 }  // namespace
 
 int RunSingleJob(const CommandLine& line) {
-  const char* operands[3] = {line.files[0], line.files[1], line.files[2]};
+  // A chain has no 199-byte limit: it is parsed here, not narrowed into WAVEffect's buffer.
+  std::unique_ptr<ChainSpec> chain;
+  std::string error;
+  if (!ResolveEffect(line.files[2], chain, error)) {
+    std::fprintf(stderr, "Error: %s\n", error.c_str());
+    return kExitNotStarted;
+  }
+  const char* operands[3] = {line.files[0], line.files[1], chain ? "" : line.files[2]};
   std::u16string wide[3];
   for (int i = 0; i < 3; ++i) {
     if (!Utf8ToUtf16(operands[i], wide[i])) {
@@ -49,6 +58,7 @@ int RunSingleJob(const CommandLine& line) {
   }
   JobOptions options;
   options.tailSeconds = line.tailSeconds;
+  options.chain = chain.get();
   if (IsStandardStream(operands[0])) {
     if (isatty(STDIN_FILENO) == 1) {
       std::fprintf(stderr, "Error: standard input is a terminal, not a WAV stream\n");

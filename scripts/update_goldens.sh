@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
-# Rewrites tests/golden/goldens.txt from the current build. A golden changes only with a reason
-# given in the commit message; review the diff like code.
+# Rewrites the golden tables from the current build. A golden changes only with a reason given in
+# the commit message; review the diff like code.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
 scripts/build.sh build
-build/tests/wavfx_golden --write tests/golden/goldens.txt
-git --no-pager diff --stat -- tests/golden/goldens.txt
+build/tests/wavfx_golden --write tests/golden/goldens.txt tests/golden/chain_goldens.txt
+git --no-pager diff --stat -- tests/golden/

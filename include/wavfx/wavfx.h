@@ -108,6 +108,103 @@ WAVFX_API const char* wavfx_effect_name_description(size_t index) WAVFX_NOEXCEPT
 /* 1 when the name at `index` is an alias of the name before it, 0 otherwise or out of range. */
 WAVFX_API int wavfx_effect_name_is_alias(size_t index) WAVFX_NOEXCEPT;
 
+/* ---- Effects with parameters and chains ------------------------------------------------- */
+
+/* One parameter of an effect: its name (the key in a chain's text), unit ("" when it has none),
+ * default, the inclusive range every value must lie in, whether it takes whole numbers only, and
+ * a one-line meaning. */
+typedef struct wavfx_parameter_info {
+  const char* name;
+  const char* unit;
+  double default_value;
+  double minimum;
+  double maximum;
+  int integer;
+  const char* description;
+} wavfx_parameter_info;
+
+/* One effect family: its canonical name, its aliases, a one-line description and its
+ * parameters, in the order the registry lists them. */
+typedef struct wavfx_effect_info {
+  const char* name;
+  const char* const* aliases;
+  size_t alias_count;
+  const char* description;
+  const wavfx_parameter_info* parameters;
+  size_t parameter_count;
+} wavfx_effect_info;
+
+/* The effect families, from 0 to wavfx_effect_info_count() - 1, "none" first. The records are
+ * static: they stay valid for the life of the process. NULL when `index` is out of range. */
+WAVFX_API size_t wavfx_effect_info_count(void) WAVFX_NOEXCEPT;
+WAVFX_API const wavfx_effect_info* wavfx_effect_info_at(size_t index) WAVFX_NOEXCEPT;
+
+/* Why a chain could not be created: a code below and one line that names the stage, the
+ * parameter, the value and the valid range, without a trailing newline. */
+typedef struct wavfx_error {
+  int32_t code;
+  char message[256];
+} wavfx_error;
+
+#define WAVFX_ERROR_NULL_ARGUMENT (-10)     /* the chain text is NULL */
+#define WAVFX_ERROR_BAD_STREAM (-11)        /* channels or sample_rate is 0 */
+#define WAVFX_ERROR_EMPTY_STAGE (-12)       /* an empty chain, or an empty stage between commas */
+#define WAVFX_ERROR_UNKNOWN_EFFECT (-13)    /* a stage names no effect */
+#define WAVFX_ERROR_UNKNOWN_PARAMETER (-14) /* a key the stage's effect does not have */
+#define WAVFX_ERROR_BAD_VALUE (-15)         /* not a finite number, or not whole where needed */
+#define WAVFX_ERROR_OUT_OF_RANGE (-16)      /* a value outside the parameter's range */
+#define WAVFX_ERROR_DUPLICATE (-17)         /* a parameter given twice in one stage */
+#define WAVFX_ERROR_TOO_MANY_STAGES (-18)   /* more than WAVFX_MAX_STAGES stages */
+#define WAVFX_ERROR_NO_MEMORY (-19)         /* an effect's delay lines could not be allocated */
+#define WAVFX_ERROR_CONFLICT (-20)          /* parameters that contradict each other */
+
+#define WAVFX_MAX_STAGES 32
+
+/*
+ * Creates a chain of effects from the text the command line takes, in FFmpeg's filter syntax:
+ * `name[=key=value[:key=value]...][,name...]`, for instance
+ * "lowpass=cutoff=2000,echo=delay=250:feedback=0.3". Names and keys ignore the case of A-Z;
+ * blanks around names, keys and values are ignored; a parameter left out takes its default.
+ * Each stage hands its single-precision values to the next, so a chain of one stage is exactly
+ * that effect, and naming a parameter with its default (as wavfx_effect_info lists it) changes
+ * nothing.
+ *
+ * How the parameters enter the arithmetic: the one-pole cutoffs, the tremolo's rate and depth,
+ * the distortion's drive and level, the bitcrusher's bits, the six parameters of the flanger
+ * and chorus, the compressor's four and the widener's width are rounded to single precision and
+ * used where the fixed constants were. Antique: cutoff, noise and level in single precision;
+ * `bits` gives L = 2^bits levels, the value v + 1 being scaled by (L - 1) / 2, floored and
+ * clamped to 0..L - 1, and mapped back by 2 / (L - 1), in double; the cutoff follows the rate
+ * (0.45 of it) when the rate is below twice the cutoff. Echo: the delay in seconds is
+ * delay * 0.001 in double (350 gives 15435 frames at 44100 Hz); feedback, wet and dry in single
+ * precision. Reverb: comb lengths are rate / 44100 * size * base length in double, truncated;
+ * each comb's feedback is its constant times decay in single precision; wet and dry in single
+ * precision.
+ *
+ * Returns NULL and fills `error` (when not NULL) on any mistake; nothing is printed. The
+ * instance is used and released like one from wavfx_effect_create.
+ */
+WAVFX_API wavfx_effect* wavfx_chain_create(const char* chain, uint32_t channels,
+                                           uint32_t sample_rate, wavfx_error* error) WAVFX_NOEXCEPT;
+
+/*
+ * Applies the effect or chain in place to `frames` frames of interleaved single-precision
+ * samples, full scale being -1 to 1. Values are not clamped: a stage may return values beyond
+ * full scale. NaN and infinite inputs are read as 0 (and written back as the processed value),
+ * so they never enter an effect's state. Results as for wavfx_effect_process.
+ */
+WAVFX_API int32_t wavfx_effect_process_float(wavfx_effect* effect, float* samples,
+                                             int32_t frames) WAVFX_NOEXCEPT;
+
+/* Returns the instance to the state it was created in: memories, delay lines and oscillator
+ * phases start over. Returns WAVFX_OK, WAVFX_ERROR_NULL_EFFECT, or WAVFX_ERROR_NO_MEMORY when
+ * fresh delay lines could not be had (the instance is then left as it was). */
+WAVFX_API int32_t wavfx_effect_reset(wavfx_effect* effect) WAVFX_NOEXCEPT;
+
+/* The channel count and sample rate the instance was created for; 0 for NULL. */
+WAVFX_API uint32_t wavfx_effect_channels(const wavfx_effect* effect) WAVFX_NOEXCEPT;
+WAVFX_API uint32_t wavfx_effect_sample_rate(const wavfx_effect* effect) WAVFX_NOEXCEPT;
+
 #ifdef __cplusplus
 }
 #endif

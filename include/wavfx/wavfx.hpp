@@ -1,4 +1,4 @@
-// wavfx for C++: an owning, move-only handle over the streaming effects of wavfx.h. Needs C++17;
+// wavfx for C++: an owning, move-only handle over the streaming effects and chains of wavfx.h. Needs C++17;
 // the std::span overload of Process needs C++20. Nothing here throws except ListEffects, which
 // allocates.
 #ifndef WAVFX_WAVFX_HPP
@@ -26,6 +26,15 @@ class Effect {
   Effect(const char* name, uint32_t channels, uint32_t sampleRate) noexcept
       : handle_(wavfx_effect_create(name, channels, sampleRate)),
         channels_(handle_ != nullptr ? channels : 0) {}
+  // A chain in the command line's syntax (see wavfx_chain_create); `error`, when given, says why
+  // the Effect is empty.
+  static Effect FromChain(const char* chain, uint32_t channels, uint32_t sampleRate,
+                          wavfx_error* error = nullptr) noexcept {
+    Effect effect;
+    effect.handle_ = wavfx_chain_create(chain, channels, sampleRate, error);
+    effect.channels_ = effect.handle_ != nullptr ? channels : 0;
+    return effect;
+  }
   Effect(Effect&& other) noexcept
       : handle_(std::exchange(other.handle_, nullptr)),
         channels_(std::exchange(other.channels_, 0u)) {}
@@ -51,17 +60,32 @@ class Effect {
     return wavfx_effect_process(handle_, samples, frames);
   }
 
+  // Processes `frames` frames of floats in place; the result of wavfx_effect_process_float.
+  int32_t Process(float* samples, int32_t frames) noexcept {
+    return wavfx_effect_process_float(handle_, samples, frames);
+  }
+
+  // Starts the stream over; the result of wavfx_effect_reset.
+  int32_t Reset() noexcept { return wavfx_effect_reset(handle_); }
+
 #ifdef WAVFX_HAS_SPAN
   // Processes whole frames of interleaved samples in place, however many. A span that does not
   // hold whole frames is left untouched: WAVFX_ERROR_PARTIAL_FRAME.
-  int32_t Process(std::span<int16_t> samples) noexcept {
+  int32_t Process(std::span<int16_t> samples) noexcept { return ProcessSpan(samples); }
+  int32_t Process(std::span<float> samples) noexcept { return ProcessSpan(samples); }
+#endif
+
+ private:
+#ifdef WAVFX_HAS_SPAN
+  template <class Sample>
+  int32_t ProcessSpan(std::span<Sample> samples) noexcept {
     if (handle_ == nullptr) return WAVFX_ERROR_NULL_EFFECT;
     if (samples.size() % channels_ != 0) return WAVFX_ERROR_PARTIAL_FRAME;
     constexpr std::size_t kMaxFramesPerCall = INT32_MAX;
-    int16_t* at = samples.data();
+    Sample* at = samples.data();
     for (std::size_t frames = samples.size() / channels_; frames > 0;) {
       const std::size_t count = frames < kMaxFramesPerCall ? frames : kMaxFramesPerCall;
-      const int32_t result = wavfx_effect_process(handle_, at, static_cast<int32_t>(count));
+      const int32_t result = Process(at, static_cast<int32_t>(count));
       if (result != WAVFX_OK) return result;
       at += count * channels_;
       frames -= count;
@@ -70,7 +94,7 @@ class Effect {
   }
 #endif
 
- private:
+
   wavfx_effect* handle_ = nullptr;
   uint32_t channels_ = 0;
 };
@@ -92,6 +116,15 @@ inline std::vector<EffectInfo> ListEffects() {
                        wavfx_effect_name_is_alias(i) != 0});
   }
   return effects;
+}
+
+// Every effect family with its parameters, as the registry lists them.
+inline std::vector<const wavfx_effect_info*> ListFamilies() {
+  std::vector<const wavfx_effect_info*> families;
+  for (std::size_t i = 0; i < wavfx_effect_info_count(); ++i) {
+    families.push_back(wavfx_effect_info_at(i));
+  }
+  return families;
 }
 
 inline const char* Version() noexcept {

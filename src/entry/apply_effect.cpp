@@ -8,7 +8,7 @@
 #include <memory>
 #include <new>
 
-#include "engine/effect.h"
+#include "engine/chain.h"
 #include "entry/arguments.h"
 #include "entry/stream.h"
 #include "wav/wav_reader.h"
@@ -180,10 +180,13 @@ StreamOutcome ApplyEffect(const char16_t* input, const char16_t* output, const c
     WriteWavHeaderTo(out, outputFormat);  // a failure surfaces when the stream is flushed
   }
 
-  EffectState state{};
-  InitEffect(state, effectName, format.channels, format.sampleRate);
-  StreamResult result = StreamBlocks(in, out, plan, format.blockAlign, state);
-  ReleaseEffect(state);
+  // A block never holds a frame wider than the conversion chunk, so the chain needs no room for
+  // wide frames.
+  EffectChain chain;
+  InitChain(chain, options.chain != nullptr ? *options.chain : SpecOfName(effectName),
+            format.channels, format.sampleRate);
+  StreamResult result = StreamBlocks(in, out, plan, format.blockAlign, chain);
+  ReleaseChain(chain);
   closeInput();
   bool finished = FinishOutput(out, patchable, outputFormat.dataSize, result.bytesWritten);
   if (options.output == nullptr) finished &= std::fclose(out) == 0;

@@ -1,11 +1,14 @@
 #include <cstddef>
+#include <cstdio>
+#include <cstring>
 #include <new>
 
-#include "engine/effect.h"
+#include "engine/chain.h"
+#include "engine/registry.h"
 #include "wavfx/wavfx.h"
 
 struct wavfx_effect {
-  wavfx::EffectState state;
+  wavfx::EffectChain chain;
 };
 
 namespace wavfx {
@@ -18,21 +21,23 @@ bool IsEffectName(const char* name) {
   return false;
 }
 
-// An effect whose delay line could not be allocated stays silent about it and passes the audio
-// through; an instance must not.
-bool HasItsBuffers(const EffectState& state) {
-  switch (state.kind) {
-    case EffectKind::Echo:
-      return state.echo.buffer != nullptr;
-    case EffectKind::Reverb:
-      return state.reverb.firstCombs[0].buffer != nullptr;
-    case EffectKind::Flanger:
-      return state.flanger.buffer != nullptr;
-    case EffectKind::Chorus:
-      return state.chorus.buffer != nullptr;
-    default:
-      return true;
+void Report(wavfx_error* error, int32_t code, const char* message) {
+  if (error == nullptr) return;
+  error->code = code;
+  std::snprintf(error->message, sizeof error->message, "%s", message);
+}
+
+// A new instance of `spec`, or null when memory for it or its delay lines is short.
+wavfx_effect* CreateInstance(const ChainSpec& spec, uint32_t channels, uint32_t sampleRate) {
+  auto* effect = new (std::nothrow) wavfx_effect;
+  if (effect == nullptr) return nullptr;
+  const bool ready = InitChain(effect->chain, spec, channels, sampleRate);
+  if (!ready || !ChainHasItsBuffers(effect->chain)) {
+    ReleaseChain(effect->chain);
+    delete effect;
+    return nullptr;
   }
+  return effect;
 }
 
 }  // namespace
@@ -47,14 +52,32 @@ extern "C" WAVFX_API wavfx_effect* wavfx_effect_create(const char* name, uint32_
   if (name == nullptr || channels == 0 || sample_rate == 0 || !wavfx::IsEffectName(name)) {
     return nullptr;
   }
-  auto* effect = new (std::nothrow) wavfx_effect{};
-  if (effect == nullptr) return nullptr;
-  wavfx::InitEffect(effect->state, name, channels, sample_rate);
-  if (!wavfx::HasItsBuffers(effect->state)) {
-    wavfx::ReleaseEffect(effect->state);
-    delete effect;
+  return wavfx::CreateInstance(wavfx::SpecOfName(name), channels, sample_rate);
+}
+
+extern "C" WAVFX_API wavfx_effect* wavfx_chain_create(const char* chain, uint32_t channels,
+                                                      uint32_t sample_rate,
+                                                      wavfx_error* error) noexcept {
+  wavfx::Report(error, WAVFX_OK, "");
+  if (chain == nullptr) {
+    wavfx::Report(error, WAVFX_ERROR_NULL_ARGUMENT, "no chain given");
     return nullptr;
   }
+  if (channels == 0 || sample_rate == 0) {
+    wavfx::Report(error, WAVFX_ERROR_BAD_STREAM, "a stream needs channels and a sample rate");
+    return nullptr;
+  }
+  auto* spec = new (std::nothrow) wavfx::ChainSpec;
+  wavfx::ChainError problem;
+  wavfx_effect* effect = nullptr;
+  if (spec == nullptr) {
+    problem = {WAVFX_ERROR_NO_MEMORY, "out of memory"};
+  } else if (wavfx::ParseChain(chain, *spec, problem)) {
+    effect = wavfx::CreateInstance(*spec, channels, sample_rate);
+    if (effect == nullptr) problem = {WAVFX_ERROR_NO_MEMORY, "the effects' delay lines need more memory than can be had"};
+  }
+  delete spec;
+  if (effect == nullptr) wavfx::Report(error, problem.code, problem.message.c_str());
   return effect;
 }
 
@@ -64,13 +87,42 @@ extern "C" WAVFX_API int32_t wavfx_effect_process(wavfx_effect* effect, int16_t*
   if (frames < 0) return WAVFX_ERROR_NEGATIVE_FRAMES;
   if (frames == 0) return WAVFX_OK;
   if (samples == nullptr) return WAVFX_ERROR_NULL_SAMPLES;
-  wavfx::ProcessEffect(effect->state, samples, frames);
+  wavfx::ProcessChainSamples(effect->chain, samples, static_cast<std::size_t>(frames));
   return WAVFX_OK;
+}
+
+extern "C" WAVFX_API int32_t wavfx_effect_process_float(wavfx_effect* effect, float* samples,
+                                                        int32_t frames) noexcept {
+  if (effect == nullptr) return WAVFX_ERROR_NULL_EFFECT;
+  if (frames < 0) return WAVFX_ERROR_NEGATIVE_FRAMES;
+  if (frames == 0) return WAVFX_OK;
+  if (samples == nullptr) return WAVFX_ERROR_NULL_SAMPLES;
+  wavfx::ProcessChainFloats(effect->chain, samples, static_cast<std::size_t>(frames));
+  return WAVFX_OK;
+}
+
+extern "C" WAVFX_API int32_t wavfx_effect_reset(wavfx_effect* effect) noexcept {
+  if (effect == nullptr) return WAVFX_ERROR_NULL_EFFECT;
+  wavfx_effect* fresh =
+      wavfx::CreateInstance(effect->chain.spec, effect->chain.channels, effect->chain.sampleRate);
+  if (fresh == nullptr) return WAVFX_ERROR_NO_MEMORY;
+  wavfx::ReleaseChain(effect->chain);
+  std::memcpy(static_cast<void*>(&effect->chain), &fresh->chain, sizeof effect->chain);
+  delete fresh;  // its buffers now belong to `effect`
+  return WAVFX_OK;
+}
+
+extern "C" WAVFX_API uint32_t wavfx_effect_channels(const wavfx_effect* effect) noexcept {
+  return effect != nullptr ? effect->chain.channels : 0;
+}
+
+extern "C" WAVFX_API uint32_t wavfx_effect_sample_rate(const wavfx_effect* effect) noexcept {
+  return effect != nullptr ? effect->chain.sampleRate : 0;
 }
 
 extern "C" WAVFX_API void wavfx_effect_destroy(wavfx_effect* effect) noexcept {
   if (effect == nullptr) return;
-  wavfx::ReleaseEffect(effect->state);
+  wavfx::ReleaseChain(effect->chain);
   delete effect;
 }
 
@@ -85,10 +137,19 @@ extern "C" WAVFX_API const char* wavfx_effect_name(size_t index) noexcept {
 
 extern "C" WAVFX_API const char* wavfx_effect_name_description(size_t index) noexcept {
   const auto names = wavfx::EffectNames();
-  return index < names.size() ? names[index].description : nullptr;
+  return index < names.size() ? wavfx::FamilyOf(names[index].kind).info.description : nullptr;
 }
 
 extern "C" WAVFX_API int wavfx_effect_name_is_alias(size_t index) noexcept {
   const auto names = wavfx::EffectNames();
   return index > 0 && index < names.size() && names[index].kind == names[index - 1].kind ? 1 : 0;
+}
+
+extern "C" WAVFX_API size_t wavfx_effect_info_count(void) noexcept {
+  return wavfx::EffectFamilies().size();
+}
+
+extern "C" WAVFX_API const wavfx_effect_info* wavfx_effect_info_at(size_t index) noexcept {
+  const auto families = wavfx::EffectFamilies();
+  return index < families.size() ? &families[index].info : nullptr;
 }

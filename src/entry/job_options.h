@@ -5,6 +5,8 @@
 
 namespace wavfx {
 
+struct ChainSpec;
+
 // Reports the data bytes written so far and the number the job will write when it completes
 // (0 when unknown: a piped input whose header declares no real size). Called on the job's thread
 // once before the first block and after every block, so it must return quickly.
@@ -27,6 +29,8 @@ struct JobOptions {
   // Where the job's diagnostic lines go; null means standard error. An output path that cannot
   // be created is reported on standard error all the same.
   std::FILE* messages = nullptr;
+  // A parsed chain to run instead of the effect named by the job's third argument.
+  const ChainSpec* chain = nullptr;
 };
 
 // Piped WAV streams of unknown length declare 0xFFFFFFFF or 0x7FFFF000 bytes of data.

@@ -23,10 +23,10 @@ void SwapToHostOrder(int16_t* samples, std::size_t count) {
 // Processes and writes `bytes` bytes of whole frames held in `block` and counts them in `written`.
 // Returns false, counting nothing, when the output failed: an unbuffered stream's fwrite can report
 // the full count and set only the error flag.
-bool ProcessAndWrite(int16_t* block, uint32_t bytes, uint32_t blockAlign, EffectState& effect,
+bool ProcessAndWrite(int16_t* block, uint32_t bytes, uint32_t blockAlign, EffectChain& effect,
                      std::FILE* output, uint64_t& written) {
   SwapToHostOrder(block, bytes / 2);
-  ProcessEffect(effect, block, static_cast<int32_t>(bytes / blockAlign));
+  ProcessChainSamples(effect, block, bytes / blockAlign);
   SwapToHostOrder(block, bytes / 2);
   if (std::fwrite(block, 1, bytes, output) != bytes || std::ferror(output)) return false;
   written += bytes;
@@ -46,13 +46,13 @@ void ReportProgress(const StreamPlan& plan, uint64_t written) {
 }  // namespace
 
 StreamResult StreamBlocks(std::FILE* input, std::FILE* output, uint32_t dataSize,
-                          uint32_t blockAlign, EffectState& effect) {
+                          uint32_t blockAlign, EffectChain& effect) {
   const StreamPlan plan{dataSize, false, 0, 0, nullptr, nullptr, nullptr};
   return StreamBlocks(input, output, plan, blockAlign, effect);
 }
 
 StreamResult StreamBlocks(std::FILE* input, std::FILE* output, const StreamPlan& plan,
-                          uint32_t blockAlign, EffectState& effect) {
+                          uint32_t blockAlign, EffectChain& effect) {
   alignas(16) int16_t block[kBlockBytes / 2];
   std::FILE* messages = plan.messages != nullptr ? plan.messages : stderr;
   uint64_t written = 0;

@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <cstdio>
 
-#include "engine/effect.h"
+#include "engine/chain.h"
 #include "entry/apply_effect.h"
 #include "entry/job_options.h"
 
@@ -27,14 +27,14 @@ struct StreamPlan {
   std::FILE* messages;  // diagnostics, standard error when null
 };
 
-// Streams `dataSize` bytes of whole frames from `input` through `effect` to `output`, one block
+// Streams `dataSize` bytes of whole frames from `input` through the chain `effect` to `output`, one block
 // of at most 2048 bytes at a time. When the input ends early the whole frames that did arrive
 // are still processed and written.
 StreamResult StreamBlocks(std::FILE* input, std::FILE* output, uint32_t dataSize,
-                          uint32_t blockAlign, EffectState& effect);
+                          uint32_t blockAlign, EffectChain& effect);
 
 // The same walk after `plan`; the tail follows only data streamed to its end.
 StreamResult StreamBlocks(std::FILE* input, std::FILE* output, const StreamPlan& plan,
-                          uint32_t blockAlign, EffectState& effect);
+                          uint32_t blockAlign, EffectChain& effect);
 
 }  // namespace wavfx

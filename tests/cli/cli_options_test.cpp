@@ -36,7 +36,7 @@ TEST(CliOptions, RefusesWhatMakesNoCommand) {
       {{"a", "b", "c", "--tail"}, "Error: option '--tail' needs a value"},
       {{"--quiet=yes", "a", "b", "c"}, "Error: option '--quiet' takes no value"},
       {{"-qx", "a", "b", "c"}, "Error: unknown option '-qx'"},
-      {{"--tail", "1", "a", "b"}, "       wavfx --list | --help | --version"},
+      {{"--tail", "1", "a", "b"}, "       wavfx --list [--json] | --help [EFFECT] | --version"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.args[0] + " " + c.error);

@@ -8,7 +8,9 @@
 #include <string>
 #include <vector>
 
+#include "engine/chain_text.h"
 #include "engine/effect.h"
+#include "engine/registry.h"
 #include "entry/apply_effect.h"
 #include "support/wav_files.h"
 
@@ -68,12 +70,12 @@ TEST(Cli, OptionsAndUsage) {
     std::string outStart;  // stdout begins with this
     std::string errStart;  // and stderr with this
   };
-  const std::string usage = "Usage: wavfx INPUT OUTPUT EFFECT\n";
+  const std::string usage = "Usage: wavfx INPUT OUTPUT EFFECT|CHAIN\n";
   const Case cases[] = {
       {{"--help"}, 0, usage, ""},
       {{"-h"}, 0, usage, ""},
       {{"--version"}, 0, std::string("wavfx ") + WAVFX_VERSION + "\n", ""},
-      {{"--list"}, 0, "none ", ""},
+      {{"--list"}, 0, "EFFECT (aliases)", ""},
       {{}, 1, "", usage},
       {{"--frobnicate"}, 1, "", usage},
       {{"in.wav"}, 1, "", usage},
@@ -97,34 +99,36 @@ TEST(Cli, OptionsAndUsage) {
   EXPECT_EQ(RunCli({"--version"}).out, std::string("wavfx ") + WAVFX_VERSION + "\n");
 }
 
-TEST(Cli, ListNamesEveryEffect) {
-  const CliRun run = RunCli({"--list"});
-  ASSERT_EQ(run.exitCode, 0);
-  std::set<std::string> listed;
-  std::size_t lines = 0;
-  for (std::size_t start = 0; start < run.out.size();) {
-    const std::size_t end = run.out.find('\n', start);
-    ASSERT_NE(end, std::string::npos);
-    const std::string line = run.out.substr(start, end - start);
-    ++lines;
-    // Names come first, separated by ", ", then the description.
-    std::size_t at = 0;
-    for (;;) {
-      const std::size_t stop = line.find_first_of(", ", at);
-      listed.insert(line.substr(at, stop - at));
-      if (stop == std::string::npos || line.compare(stop, 2, ", ") != 0) break;
-      at = stop + 2;
+// --list, --list --json and --help EFFECT are views of the registry: each shows every name, alias
+// and parameter with its default as the shortest text that reads back as it.
+TEST(Cli, ListingsShowTheRegistry) {
+  const CliRun list = RunCli({"--list"});
+  const CliRun json = RunCli({"--list", "--json"});
+  ASSERT_EQ(list.exitCode, 0);
+  ASSERT_EQ(json.exitCode, 0);
+  for (const EffectFamily& family : EffectFamilies()) {
+    const CliRun help = RunCli({"--help", std::string(family.info.name) + ""});
+    EXPECT_EQ(help.exitCode, 0);
+    EXPECT_NE(json.out.find("{\"name\": \"" + std::string(family.info.name) + "\""),
+              std::string::npos);
+    std::string names = family.info.name;
+    for (std::size_t i = 0; i < family.info.alias_count; ++i)
+      names += std::string(", ") + family.info.aliases[i];
+    EXPECT_NE(list.out.find(names + " "), std::string::npos) << names;
+    EXPECT_EQ(help.out.rfind(names + ": ", 0), 0u) << help.out;
+    for (const wavfx_parameter_info& p : ParametersOf(family)) {
+      const std::string value = FormatNumber(p.default_value);
+      EXPECT_EQ(std::stod(value), p.default_value);
+      EXPECT_NE(json.out.find("\"name\": \"" + std::string(p.name) + "\", \"unit\": \"" + p.unit +
+                              "\", \"default\": " + value + ","),
+                std::string::npos)
+          << family.info.name << " " << p.name;
+      EXPECT_NE(help.out.find(p.name), std::string::npos);
     }
-    start = end + 1;
   }
-  std::set<std::string> expected;
-  std::set<EffectKind> kinds;
-  for (const EffectName& name : EffectNames()) {
-    expected.insert(name.literal);
-    kinds.insert(name.kind);
-  }
-  EXPECT_EQ(listed, expected);
-  EXPECT_EQ(lines, kinds.size());  // aliases share their line
+  const CliRun unknown = RunCli({"--help", "wobble"});
+  EXPECT_EQ(unknown.exitCode, 1);
+  EXPECT_EQ(unknown.err, "Error: unknown effect 'wobble' (wavfx --list shows them)\n");
 }
 
 Bytes Riff(std::initializer_list<Bytes> chunks) {

@@ -1,7 +1,8 @@
-// Runs every effect over the deterministic signal set through WAVEffect and compares the SHA-256
-// of each output file with the table in the repository, or rewrites that table.
+// Runs every effect over the deterministic signal set through WAVEffect, and a set of parameterised
+// effects and chains through the command line's job, and compares the SHA-256 of each output file
+// with the tables in the repository, or rewrites them.
 //
-// Usage: wavfx_golden --check TABLE | --write TABLE
+// Usage: wavfx_golden --check TABLE CHAIN_TABLE | --write TABLE CHAIN_TABLE
 #include <stdlib.h>
 #include <unistd.h>
 
@@ -14,7 +15,9 @@
 #include <vector>
 
 #include "effects/simd_dispatch.h"
+#include "engine/chain_text.h"
 #include "engine/effect.h"
+#include "entry/apply_effect.h"
 #include "golden/sha256.h"
 #include "golden/signals.h"
 #include "platform/text_conversion.h"
@@ -62,6 +65,34 @@ std::vector<std::string> CanonicalEffects() {
   return names;
 }
 
+// Every family with parameters away from their defaults, and chains. Run on fewer signals.
+const char* const kChains[] = {
+    "lowpass=cutoff=1200",
+    "highpass=cutoff=2000",
+    "antique=cutoff=2500:noise=0.01:bits=4:level=0.8",
+    "echo=delay=120:feedback=-0.6:wet=0.8:dry=0.4",
+    "reverb=wet=0.3:dry=0.9:size=0.5:decay=1.2",
+    "tremolo=rate=11:depth=1",
+    "distort=drive=9:level=0.5",
+    "bitcrush=bits=5",
+    "flanger=min=1:max=8:rate=1.5:wet=0.5:dry=0.5:feedback=-0.7",
+    "chorus=min=5:max=40:rate=0.8:wet=0.7:dry=0.6:feedback=0.4",
+    "compress=threshold=-24:ratio=2.5:attack=2:release=300",
+    "widen=width=0.4",
+    "lowpass,highpass,compress,distort,tremolo,echo,chorus,flanger,reverb",
+    "widen,none,bitcrush=bits=12",
+    "compress=ratio=1,widen=width=3",
+};
+
+bool RunsChains(const SignalSpec& s) {
+  return s.channels <= 3 && (s.sampleRate == 1 || s.sampleRate == 8000 || s.sampleRate == 44100 ||
+                             s.sampleRate == 96000);
+}
+
+bool IsChain(const std::string& effect) {
+  return !wavfx::IsPlainName(effect);
+}
+
 std::string Key(const std::string& effect, const SignalSpec& s) {
   return effect + " " + s.name + " " + std::to_string(s.channels) + " " +
          std::to_string(s.sampleRate);
@@ -103,8 +134,20 @@ std::u16string Wide(const std::string& text) {
 // Runs one effect on one signal; returns the output's hash and checks its known samples.
 std::string RunOne(const Job& job, const std::string& effect, const std::string& outputPath,
                    std::atomic<int>& failures) {
-  const int32_t status =
-      WAVEffect(Wide(job.inputPath).c_str(), Wide(outputPath).c_str(), Wide(effect).c_str());
+  int32_t status = 0;
+  if (IsChain(effect)) {
+    wavfx::ChainSpec spec;
+    wavfx::ChainError error;
+    wavfx::JobOptions options;
+    options.chain = &spec;
+    status = wavfx::ParseChain(effect, spec, error)
+                 ? wavfx::StatusOf(wavfx::ApplyEffect(Wide(job.inputPath).c_str(),
+                                                      Wide(outputPath).c_str(), u"", options))
+                 : 0;
+  } else {
+    status =
+        WAVEffect(Wide(job.inputPath).c_str(), Wide(outputPath).c_str(), Wide(effect).c_str());
+  }
   const auto bytes = ReadAll(outputPath);
   std::remove(outputPath.c_str());
   if (status != 999) {
@@ -136,9 +179,9 @@ std::map<std::string, std::string> ReadTable(const char* path) {
   std::map<std::string, std::string> table;
   std::FILE* file = std::fopen(path, "r");
   if (file == nullptr) return table;
-  char effect[32], signal[32], hex[80];
+  char effect[256], signal[32], hex[80];
   unsigned channels, rate;
-  while (std::fscanf(file, "%31s %31s %u %u %79s", effect, signal, &channels, &rate, hex) == 5) {
+  while (std::fscanf(file, "%255s %31s %u %u %79s", effect, signal, &channels, &rate, hex) == 5) {
     table[std::string(effect) + " " + signal + " " + std::to_string(channels) + " " +
           std::to_string(rate)] = hex;
   }
@@ -160,7 +203,8 @@ bool RunAll(std::map<std::string, std::string>& actual) {
       }
     }
   }
-  const auto effects = CanonicalEffects();
+  auto effects = CanonicalEffects();
+  effects.insert(effects.end(), std::begin(kChains), std::end(kChains));
   std::vector<std::map<std::string, std::string>> results(jobs.size());
   std::atomic<std::size_t> next{0};
   std::atomic<int> failures{0};
@@ -171,7 +215,8 @@ bool RunAll(std::map<std::string, std::string>& actual) {
         continue;
       }
       for (const auto& effect : effects) {
-        const std::string output = jobs[i].inputPath + "." + effect + ".wav";
+        if (IsChain(effect) && !RunsChains(jobs[i].signal)) continue;
+        const std::string output = jobs[i].inputPath + ".out.wav";
         results[i][Key(effect, jobs[i].signal)] = RunOne(jobs[i], effect, output, failures);
       }
       std::remove(jobs[i].inputPath.c_str());
@@ -222,25 +267,40 @@ const char* PathName(wavfx::VectorPath path) {
   return "?";
 }
 
+// Rows of plain effect names go to the first table, chains to the second.
+std::map<std::string, std::string> Part(const std::map<std::string, std::string>& all, bool chains) {
+  std::map<std::string, std::string> part;
+  for (const auto& [key, hex] : all) {
+    if (IsChain(key.substr(0, key.find(' '))) == chains) part[key] = hex;
+  }
+  return part;
+}
+
+bool WriteTable(const char* path, const std::map<std::string, std::string>& rows) {
+  std::FILE* file = std::fopen(path, "w");
+  if (file == nullptr) return false;
+  for (const auto& [key, hex] : rows)
+    std::fprintf(file, "%s %s\n", key.c_str(), hex.c_str());
+  std::printf("wrote %zu golden hashes to %s\n", rows.size(), path);
+  return std::fclose(file) == 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 3 || (std::strcmp(argv[1], "--check") != 0 && std::strcmp(argv[1], "--write") != 0)) {
-    std::fprintf(stderr, "usage: wavfx_golden --check TABLE | --write TABLE\n");
+  if (argc != 4 || (std::strcmp(argv[1], "--check") != 0 && std::strcmp(argv[1], "--write") != 0)) {
+    std::fprintf(stderr, "usage: wavfx_golden --check TABLE CHAIN_TABLE | --write TABLE CHAIN_TABLE\n");
     return 2;
   }
   std::map<std::string, std::string> actual;
   if (std::strcmp(argv[1], "--write") == 0) {
     if (!RunAll(actual)) return 1;
-    std::FILE* file = std::fopen(argv[2], "w");
-    if (file == nullptr) return 2;
-    for (const auto& [key, hex] : actual)
-      std::fprintf(file, "%s %s\n", key.c_str(), hex.c_str());
-    std::printf("wrote %zu golden hashes to %s\n", actual.size(), argv[2]);
-    return std::fclose(file) == 0 ? 0 : 2;
+    return WriteTable(argv[2], Part(actual, false)) && WriteTable(argv[3], Part(actual, true)) ? 0
+                                                                                                : 2;
   }
-  // Every processing path this processor can run must give the table's bytes.
-  const auto expected = ReadTable(argv[2]);
+  // Every processing path this processor can run must give the tables' bytes.
+  auto expected = ReadTable(argv[2]);
+  expected.merge(ReadTable(argv[3]));
   int failed = 0;
   for (auto path :
        {wavfx::VectorPath::Scalar, wavfx::VectorPath::Avx2, wavfx::VectorPath::Avx512}) {
@@ -249,11 +309,11 @@ int main(int argc, char** argv) {
     const bool known = RunAll(actual);
     const int mismatches = Compare(actual, expected);
     if (!known || mismatches > 0) {
-      std::fprintf(stderr, "%s path: %d of %zu outputs differ from %s\n", PathName(path),
-                   mismatches, actual.size(), argv[2]);
+      std::fprintf(stderr, "%s path: %d of %zu outputs differ from the tables\n", PathName(path),
+                   mismatches, actual.size());
       ++failed;
     } else {
-      std::printf("%s path: all %zu outputs match %s\n", PathName(path), actual.size(), argv[2]);
+      std::printf("%s path: all %zu outputs match the tables\n", PathName(path), actual.size());
     }
   }
   wavfx::ResetVectorPathForTesting();

@@ -1,0 +1,113 @@
+#include "effect_listing.h"
+
+#include <cstdio>
+#include <new>
+
+#include "engine/registry.h"
+
+namespace wavfx::cli {
+namespace {
+
+std::string Names(const EffectFamily& family) {
+  std::string names = family.info.name;
+  for (std::size_t i = 0; i < family.info.alias_count; ++i) {
+    names += std::string(", ") + family.info.aliases[i];
+  }
+  return names;
+}
+
+void PrintParameters(const EffectFamily& family, const char* indent) {
+  for (const wavfx_parameter_info& p : ParametersOf(family)) {
+    const std::string range = FormatNumber(p.minimum) + " to " + FormatNumber(p.maximum);
+    std::printf("%s%-10s %-3s %8s  %-16s %s\n", indent, p.name, p.unit,
+                FormatNumber(p.default_value).c_str(), range.c_str(), p.description);
+  }
+}
+
+// JSON string contents: the registry's texts are plain ASCII without quotes or backslashes, but
+// escape them anyway.
+std::string Quoted(const char* text) {
+  std::string quoted = "\"";
+  for (const char* c = text; *c != '\0'; ++c) {
+    if (*c == '"' || *c == '\\') quoted += '\\';
+    quoted += *c;
+  }
+  return quoted + "\"";
+}
+
+}  // namespace
+
+void PrintEffectList() {
+  std::printf("%-22s %s\n", "EFFECT (aliases)", "description");
+  std::printf("    %-10s %-3s %8s  %-16s %s\n", "parameter", "", "default", "range", "meaning");
+  for (const EffectFamily& family : EffectFamilies()) {
+    std::printf("%-22s %s\n", Names(family).c_str(), family.info.description);
+    PrintParameters(family, "    ");
+  }
+  std::printf(
+      "\nChains: name[=key=value[:key=value]...][,name...], e.g. "
+      "lowpass=cutoff=2000,echo=delay=250:feedback=0.3\n");
+}
+
+void PrintEffectJson() {
+  std::printf("[");
+  const char* familySeparator = "\n";
+  for (const EffectFamily& family : EffectFamilies()) {
+    std::printf("%s  {\"name\": %s, \"aliases\": [", familySeparator,
+                Quoted(family.info.name).c_str());
+    for (std::size_t i = 0; i < family.info.alias_count; ++i) {
+      std::printf("%s%s", i > 0 ? ", " : "", Quoted(family.info.aliases[i]).c_str());
+    }
+    std::printf("], \"description\": %s, \"parameters\": [",
+                Quoted(family.info.description).c_str());
+    const char* separator = "";
+    for (const wavfx_parameter_info& p : ParametersOf(family)) {
+      std::printf(
+          "%s\n    {\"name\": %s, \"unit\": %s, \"default\": %s, \"min\": %s, \"max\": %s, "
+          "\"integer\": %s, \"description\": %s}",
+          separator, Quoted(p.name).c_str(), Quoted(p.unit).c_str(),
+          FormatNumber(p.default_value).c_str(), FormatNumber(p.minimum).c_str(),
+          FormatNumber(p.maximum).c_str(), p.integer != 0 ? "true" : "false",
+          Quoted(p.description).c_str());
+      separator = ",";
+    }
+    std::printf("%s]}", family.info.parameter_count > 0 ? "\n  " : "");
+    familySeparator = ",\n";
+  }
+  std::printf("\n]\n");
+}
+
+bool PrintEffectHelp(const char* name) {
+  const EffectFamily* family = FindEffectFamily(name);
+  if (family == nullptr) return false;
+  std::printf("%s: %s\n", Names(*family).c_str(), family->info.description);
+  if (family->info.parameter_count == 0) {
+    std::printf("No parameters.\n");
+    return true;
+  }
+  std::printf("\n    %-10s %-3s %8s  %-16s %s\n", "parameter", "", "default", "range", "meaning");
+  PrintParameters(*family, "    ");
+  const wavfx_parameter_info& first = family->info.parameters[0];
+  std::printf("\nExample: wavfx in.wav out.wav %s=%s=%s\n", family->info.name, first.name,
+              FormatNumber(first.default_value).c_str());
+  return true;
+}
+
+bool ResolveEffect(const char* text, std::unique_ptr<ChainSpec>& chain, std::string& error) {
+  chain.reset();
+  if (IsPlainName(text)) return true;
+  chain.reset(new (std::nothrow) ChainSpec);
+  ChainError problem;
+  if (chain == nullptr) {
+    error = "out of memory";
+    return false;
+  }
+  if (!ParseChain(text, *chain, problem)) {
+    chain.reset();
+    error = problem.message;
+    return false;
+  }
+  return true;
+}
+
+}  // namespace wavfx::cli

@@ -1,0 +1,122 @@
+#include "engine/chain.h"
+
+#include <algorithm>
+#include <new>
+
+#include "dsp/sample_conversion.h"
+#include "engine/registry.h"
+
+namespace wavfx {
+namespace {
+
+// Samples converted at a time: a 2048-byte block of 16-bit samples is one chunk.
+constexpr std::size_t kChunkSamples = 1024;
+
+bool HasItsBuffers(const EffectState& state) {
+  switch (state.kind) {
+    case EffectKind::Echo:
+      return state.echo.buffer != nullptr;
+    case EffectKind::Reverb:
+      return state.reverb.firstCombs[0].buffer != nullptr;
+    case EffectKind::Flanger:
+      return state.flanger.buffer != nullptr;
+    case EffectKind::Chorus:
+      return state.chorus.buffer != nullptr;
+    default:
+      return true;
+  }
+}
+
+void RunStages(EffectChain& chain, float* samples, std::size_t frames) {
+  for (uint32_t i = 0; i < chain.spec.count; ++i) {
+    EffectState& stage = chain.stages[i];
+    if (EffectChangesAudio(stage)) ProcessEffectFloats(stage, samples, frames);
+  }
+}
+
+}  // namespace
+
+ChainSpec SpecOfName(const char* name) {
+  ChainSpec spec{};
+  spec.count = 1;
+  EffectKind kind = EffectKind::None;
+  for (const EffectName& entry : EffectNames()) {
+    if (EffectNameEquals(name, entry.literal)) {
+      kind = entry.kind;
+      break;
+    }
+  }
+  spec.stages[0] = DefaultSettings(FamilyOf(kind));
+  return spec;
+}
+
+bool InitChain(EffectChain& chain, const ChainSpec& spec, uint32_t channels, uint32_t sampleRate) {
+  chain.spec = spec;
+  chain.channels = channels;
+  chain.sampleRate = sampleRate;
+  for (uint32_t i = 0; i < spec.count; ++i) {
+    chain.stages[i] = EffectState{};
+    InitEffect(chain.stages[i], spec.stages[i], channels, sampleRate);
+  }
+  chain.wideFrame = nullptr;
+  if (channels > kChunkSamples) chain.wideFrame = new (std::nothrow) float[channels];
+  return channels <= kChunkSamples || chain.wideFrame != nullptr;
+}
+
+bool ChainChangesAudio(const EffectChain& chain) {
+  for (uint32_t i = 0; i < chain.spec.count; ++i) {
+    if (EffectChangesAudio(chain.stages[i])) return true;
+  }
+  return false;
+}
+
+bool ChainHasItsBuffers(const EffectChain& chain) {
+  for (uint32_t i = 0; i < chain.spec.count; ++i) {
+    if (!HasItsBuffers(chain.stages[i])) return false;
+  }
+  return true;
+}
+
+uint64_t ZeroNonFinite(float* values, std::size_t count) {
+  uint64_t found = 0;
+  for (std::size_t i = 0; i < count; ++i) {
+    // x - x is 0 for every finite x and NaN for NaN and the infinities.
+    const bool finite = values[i] - values[i] == 0.0f;
+    found += finite ? 0 : 1;
+    values[i] = finite ? values[i] : 0.0f;
+  }
+  return found;
+}
+
+uint64_t ProcessChainFloats(EffectChain& chain, float* samples, std::size_t frames) {
+  if (!ChainChangesAudio(chain)) return 0;
+  const uint64_t nonFinite = ZeroNonFinite(samples, frames * chain.channels);
+  RunStages(chain, samples, frames);
+  return nonFinite;
+}
+
+void ProcessChainSamples(EffectChain& chain, int16_t* samples, std::size_t frames) {
+  const std::size_t channels = chain.channels;
+  if (channels == 0 || !ChainChangesAudio(chain)) return;
+  alignas(64) float chunk[kChunkSamples];
+  float* values = chain.wideFrame != nullptr ? chain.wideFrame : chunk;
+  const std::size_t chunkFrames = std::max<std::size_t>(kChunkSamples / channels, 1);
+  for (std::size_t left = frames; left > 0;) {
+    const std::size_t count = std::min(chunkFrames, left);
+    SamplesToFloats(samples, values, count * channels);
+    RunStages(chain, values, count);
+    FloatsToSamples(values, samples, count * channels);
+    samples += count * channels;
+    left -= count;
+  }
+}
+
+void ReleaseChain(EffectChain& chain) {
+  for (uint32_t i = 0; i < chain.spec.count; ++i) {
+    ReleaseEffect(chain.stages[i]);
+  }
+  delete[] chain.wideFrame;
+  chain.wideFrame = nullptr;
+}
+
+}  // namespace wavfx

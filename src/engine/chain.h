@@ -1,0 +1,49 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "engine/chain_text.h"
+#include "engine/effect.h"
+
+namespace wavfx {
+
+// The running stages of one stream. Stages hand single-precision values to each other; samples
+// of other formats are converted once on the way in and once on the way out.
+struct EffectChain {
+  ChainSpec spec;  // what the stages were made from, for a reset
+  uint32_t channels;
+  uint32_t sampleRate;
+  EffectState stages[kMaxStages];
+  float* wideFrame;  // room for one frame wider than the conversion chunk; null otherwise
+};
+
+// A chain of the one effect that `name` selects as WAVEffect matches it: an unknown name gives
+// "none".
+ChainSpec SpecOfName(const char* name);
+
+// Initialises every stage. Returns false when the room for wide frames could not be had; the
+// chain must be released either way.
+bool InitChain(EffectChain& chain, const ChainSpec& spec, uint32_t channels, uint32_t sampleRate);
+
+// Whether any stage changes the audio. When none does, processing leaves every sample exactly as
+// it was, even a 16-bit one that the conversion pair would change.
+bool ChainChangesAudio(const EffectChain& chain);
+
+// Whether every stage that needs delay lines has them.
+bool ChainHasItsBuffers(const EffectChain& chain);
+
+// Runs `frames` frames of interleaved floats through the stages in place. Unless no stage
+// changes the audio, NaN and infinite inputs are read as 0 first; returns how many there were.
+uint64_t ProcessChainFloats(EffectChain& chain, float* samples, std::size_t frames);
+
+// The same for 16-bit samples, converted to floats and back around the stages.
+void ProcessChainSamples(EffectChain& chain, int16_t* samples, std::size_t frames);
+
+// Frees every stage's buffers; a second call does nothing.
+void ReleaseChain(EffectChain& chain);
+
+// Replaces non-finite values by 0; returns how many there were.
+uint64_t ZeroNonFinite(float* values, std::size_t count);
+
+}  // namespace wavfx

@@ -1,0 +1,181 @@
+#include "engine/chain_text.h"
+
+#include <charconv>
+#include <cmath>
+
+namespace wavfx {
+namespace {
+
+std::string_view Trim(std::string_view text) {
+  const auto blank = [](char c) { return c == ' ' || c == '\t'; };
+  while (!text.empty() && blank(text.front()))
+    text.remove_prefix(1);
+  while (!text.empty() && blank(text.back()))
+    text.remove_suffix(1);
+  return text;
+}
+
+// Splits `text` at the first `separator`: `head` before it, the rest after it (empty when none).
+std::string_view Split(std::string_view& text, char separator) {
+  const std::size_t at = text.find(separator);
+  const std::string_view head = text.substr(0, at);
+  text = at == std::string_view::npos ? std::string_view{} : text.substr(at + 1);
+  return head;
+}
+
+// "2 (echo)": how a message names a stage.
+std::string StageName(uint32_t index, std::string_view name) {
+  return "stage " + std::to_string(index + 1) + " (" + std::string(name) + ")";
+}
+
+std::string Range(const wavfx_parameter_info& parameter) {
+  std::string range = FormatNumber(parameter.minimum) + " to " + FormatNumber(parameter.maximum);
+  if (parameter.unit[0] != '\0') range += std::string(" ") + parameter.unit;
+  return range;
+}
+
+bool Fail(ChainError& error, int32_t code, std::string message) {
+  error.code = code;
+  error.message = std::move(message);
+  return false;
+}
+
+const wavfx_parameter_info* FindParameter(const EffectFamily& family, std::string_view key,
+                                          std::size_t& index) {
+  const auto parameters = ParametersOf(family);
+  for (index = 0; index < parameters.size(); ++index) {
+    const char* name = parameters[index].name;
+    std::size_t i = 0;
+    for (; i < key.size() && name[i] != '\0'; ++i) {
+      const char folded = key[i] >= 'A' && key[i] <= 'Z' ? static_cast<char>(key[i] + 32) : key[i];
+      if (folded != name[i]) break;
+    }
+    if (i == key.size() && name[i] == '\0') return &parameters[index];
+  }
+  return nullptr;
+}
+
+std::string ParameterList(const EffectFamily& family) {
+  std::string list;
+  for (const wavfx_parameter_info& parameter : ParametersOf(family)) {
+    list += (list.empty() ? "" : ", ") + std::string(parameter.name);
+  }
+  return list.empty() ? "it takes none" : "it takes " + list;
+}
+
+bool ParseValue(std::string_view text, double& value) {
+  if (!text.empty() && text.front() == '+') text.remove_prefix(1);
+  const char* end = text.data() + text.size();
+  const auto [stop, problem] = std::from_chars(text.data(), end, value);
+  return !text.empty() && problem == std::errc{} && stop == end && std::isfinite(value);
+}
+
+bool ParseOption(std::string_view option, const EffectFamily& family, const std::string& stage,
+                 EffectSettings& settings, bool (&given)[kMaxParameters], ChainError& error) {
+  std::string_view rest = option;
+  const std::string_view key = Trim(Split(rest, '='));
+  const std::string_view text = Trim(rest);
+  if (option.find('=') == std::string_view::npos) {
+    return Fail(error, WAVFX_ERROR_BAD_VALUE,
+                stage + ": '" + std::string(Trim(option)) + "' needs the form key=value");
+  }
+  std::size_t index = 0;
+  const wavfx_parameter_info* parameter = FindParameter(family, key, index);
+  if (parameter == nullptr) {
+    return Fail(error, WAVFX_ERROR_UNKNOWN_PARAMETER,
+                stage + ": unknown parameter '" + std::string(key) + "' (" +
+                    ParameterList(family) + ")");
+  }
+  const std::string named = stage + ": " + parameter->name + " '" + std::string(text) + "'";
+  if (given[index]) {
+    return Fail(error, WAVFX_ERROR_DUPLICATE, named + " given twice");
+  }
+  given[index] = true;
+  double value = 0;
+  if (!ParseValue(text, value)) {
+    return Fail(error, WAVFX_ERROR_BAD_VALUE,
+                named + " is not a finite number (" + Range(*parameter) + ")");
+  }
+  if (parameter->integer != 0 && value != std::floor(value)) {
+    return Fail(error, WAVFX_ERROR_BAD_VALUE,
+                named + " is not a whole number (" + Range(*parameter) + ")");
+  }
+  if (!(value >= parameter->minimum && value <= parameter->maximum)) {
+    return Fail(error, WAVFX_ERROR_OUT_OF_RANGE,
+                named + " is out of range (" + Range(*parameter) + ")");
+  }
+  settings.values[index] = value;
+  return true;
+}
+
+// The modulated delays sweep from min up to max.
+bool CheckConsistent(const EffectSettings& settings, const std::string& stage, ChainError& error) {
+  if ((settings.kind == EffectKind::Flanger || settings.kind == EffectKind::Chorus) &&
+      settings.values[0] > settings.values[1]) {
+    return Fail(error, WAVFX_ERROR_CONFLICT,
+                stage + ": min " + FormatNumber(settings.values[0]) + " ms is above max " +
+                    FormatNumber(settings.values[1]) + " ms");
+  }
+  return true;
+}
+
+bool ParseStage(std::string_view text, uint32_t index, EffectSettings& settings,
+                ChainError& error) {
+  std::string_view options = text;
+  const std::string_view name = Trim(Split(options, '='));
+  if (name.empty()) {
+    return Fail(error, WAVFX_ERROR_EMPTY_STAGE,
+                "stage " + std::to_string(index + 1) + " is empty: an effect name is missing");
+  }
+  const EffectFamily* family = FindEffectFamily(name);
+  if (family == nullptr) {
+    return Fail(error, WAVFX_ERROR_UNKNOWN_EFFECT,
+                StageName(index, name) + ": unknown effect (wavfx --list shows them)");
+  }
+  const std::string stage = StageName(index, family->info.name);
+  settings = DefaultSettings(*family);
+  bool given[kMaxParameters] = {};
+  if (text.find('=') != std::string_view::npos) {
+    for (bool last = false; !last;) {
+      last = options.find(':') == std::string_view::npos;
+      const std::string_view option = Split(options, ':');
+      if (Trim(option).empty()) {
+        return Fail(error, WAVFX_ERROR_BAD_VALUE, stage + ": an empty key=value");
+      }
+      if (!ParseOption(option, *family, stage, settings, given, error)) return false;
+    }
+  }
+  return CheckConsistent(settings, stage, error);
+}
+
+}  // namespace
+
+bool IsPlainName(std::string_view text) {
+  return text.find_first_of("=,") == std::string_view::npos;
+}
+
+bool ParseChain(std::string_view text, ChainSpec& spec, ChainError& error) {
+  spec.count = 0;
+  error = ChainError{};
+  if (Trim(text).empty()) return Fail(error, WAVFX_ERROR_EMPTY_STAGE, "the chain is empty");
+  std::string_view rest = text;
+  for (bool last = false; !last;) {
+    last = rest.find(',') == std::string_view::npos;
+    const std::string_view stage = Split(rest, ',');
+    if (spec.count == kMaxStages) {
+      return Fail(error, WAVFX_ERROR_TOO_MANY_STAGES,
+                  "a chain has at most " + std::to_string(kMaxStages) + " stages");
+    }
+    if (!ParseStage(stage, spec.count, spec.stages[spec.count], error)) return false;
+    ++spec.count;
+  }
+  return true;
+}
+
+std::string FormatNumber(double value) {
+  char text[32];
+  const auto result = std::to_chars(text, text + sizeof text, value);
+  return std::string(text, result.ptr);
+}
+
+}  // namespace wavfx

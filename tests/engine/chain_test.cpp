@@ -1,0 +1,210 @@
+// Chains and parameters, through the C API: what the parser refuses, and the properties every
+// family and every chain must keep.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "dsp/sample_conversion.h"
+#include "engine/chain_text.h"
+#include "engine/registry.h"
+#include "wavfx/wavfx.h"
+
+namespace wavfx {
+namespace {
+
+std::vector<int16_t> Music(std::size_t frames, uint32_t channels) {
+  std::mt19937 random(frames + channels);
+  std::normal_distribution<double> noise(0.0, 4000.0);
+  std::vector<int16_t> samples(frames * channels);
+  for (std::size_t i = 0; i < samples.size(); ++i) {
+    const double tone = 24000.0 * std::sin(0.013 * static_cast<double>(i / channels));
+    samples[i] = static_cast<int16_t>(std::clamp(tone + noise(random), -32768.0, 32767.0));
+  }
+  return samples;
+}
+
+// The samples after `chain`, in blocks of `block` frames (0: random sizes).
+std::vector<int16_t> Run(const std::string& chain, uint32_t channels, uint32_t rate,
+                         std::vector<int16_t> samples, std::size_t block) {
+  wavfx_error error;
+  wavfx_effect* effect = wavfx_chain_create(chain.c_str(), channels, rate, &error);
+  EXPECT_NE(effect, nullptr) << chain << ": " << error.message;
+  if (effect == nullptr) return {};
+  std::mt19937 random(7);
+  const std::size_t frames = samples.size() / channels;
+  for (std::size_t at = 0; at < frames;) {
+    const std::size_t count = std::min(frames - at, block != 0 ? block : random() % 900);
+    EXPECT_EQ(wavfx_effect_process(effect, samples.data() + at * channels,
+                                   static_cast<int32_t>(count)),
+              WAVFX_OK);
+    at += count;
+  }
+  wavfx_effect_destroy(effect);
+  return samples;
+}
+
+// Every parameter spelled out with the default that --list prints.
+std::string SpelledOut(const EffectFamily& family) {
+  std::string text = family.info.name;
+  const char* separator = "=";
+  for (const wavfx_parameter_info& p : ParametersOf(family)) {
+    text += separator + std::string(p.name) + "=" + FormatNumber(p.default_value);
+    separator = ":";
+  }
+  return text;
+}
+
+TEST(Chain, DefaultsSpelledOutGiveThePlainEffect) {
+  for (const EffectFamily& family : EffectFamilies()) {
+    for (uint32_t channels : {1u, 2u}) {
+      const auto input = Music(30000, channels);
+      const auto plain = Run(family.info.name, channels, 44100, input, 512);
+      EXPECT_EQ(Run(SpelledOut(family), channels, 44100, input, 512), plain) << family.info.name;
+      EXPECT_EQ(Run(std::string(family.info.name) + ",none", channels, 44100, input, 0), plain);
+    }
+  }
+}
+
+const char* const kChains[] = {
+    "echo=delay=1:feedback=-0.95:wet=1:dry=1,reverb=size=4:decay=1.25",
+    "lowpass,highpass,compress,distort,tremolo,echo,chorus,flanger,reverb",
+    "flanger=min=0:max=100:rate=20:feedback=0.95,antique=bits=1:noise=0.1",
+    "compress=threshold=-60:ratio=20:attack=0.1:release=1,widen=width=4",
+    "tremolo=rate=100:depth=1,bitcrush=bits=12,distort=drive=100:level=1",
+};
+
+TEST(Chain, BlockSplitDoesNotChangeOutput) {
+  for (const char* chain : kChains) {
+    for (uint32_t channels : {1u, 2u, 3u}) {
+      const auto input = Music(20000, channels);
+      EXPECT_EQ(Run(chain, channels, 48000, input, 0), Run(chain, channels, 48000, input, 20000))
+          << chain << " " << channels;
+    }
+  }
+}
+
+// Stages hand floats to each other: a chain is its stages run one after the other on floats,
+// converted to 16 bits once at the end. Extreme settings stay finite.
+TEST(Chain, StagesPassFloatsAndStayFinite) {
+  for (const char* chain : kChains) {
+    const auto input = Music(20000, 2);
+    std::vector<float> values(input.size());
+    SamplesToFloats(input.data(), values.data(), input.size());
+    ChainSpec spec;
+    ChainError problem;
+    ASSERT_TRUE(ParseChain(chain, spec, problem));
+    std::string previous;
+    for (uint32_t i = 0; i < spec.count; ++i) {
+      std::string stage = FamilyOf(spec.stages[i].kind).info.name;
+      const auto parameters = ParametersOf(FamilyOf(spec.stages[i].kind));
+      for (std::size_t p = 0; p < parameters.size(); ++p) {
+        stage += (p == 0 ? "=" : ":") + std::string(parameters[p].name) + "=" +
+                 FormatNumber(spec.stages[i].values[p]);
+      }
+      wavfx_effect* effect = wavfx_chain_create(stage.c_str(), 2, 48000, nullptr);
+      ASSERT_NE(effect, nullptr) << stage;
+      ASSERT_EQ(wavfx_effect_process_float(effect, values.data(), 20000), WAVFX_OK);
+      wavfx_effect_destroy(effect);
+    }
+    for (float value : values) ASSERT_TRUE(std::isfinite(value)) << chain;
+    std::vector<int16_t> expected(values.size());
+    FloatsToSamples(values.data(), expected.data(), values.size());
+    EXPECT_EQ(Run(chain, 2, 48000, input, 4096), expected) << chain;
+  }
+}
+
+TEST(Chain, ResetStartsOver) {
+  const auto input = Music(9000, 2);
+  wavfx_effect* effect = wavfx_chain_create(kChains[1], 2, 44100, nullptr);
+  ASSERT_NE(effect, nullptr);
+  auto first = input;
+  auto second = input;
+  wavfx_effect_process(effect, first.data(), 9000);
+  ASSERT_EQ(wavfx_effect_reset(effect), WAVFX_OK);
+  wavfx_effect_process(effect, second.data(), 9000);
+  EXPECT_EQ(first, second);
+  EXPECT_EQ(wavfx_effect_channels(effect), 2u);
+  EXPECT_EQ(wavfx_effect_sample_rate(effect), 44100u);
+  wavfx_effect_destroy(effect);
+}
+
+TEST(Chain, NonFiniteFloatsAreReadAsZero) {
+  float dirty[] = {NAN, 0.5f, INFINITY, -INFINITY, 0.25f, 0.0f};
+  float clean[] = {0.0f, 0.5f, 0.0f, 0.0f, 0.25f, 0.0f};
+  for (const char* chain : {"echo", "lowpass,reverb"}) {
+    wavfx_effect* a = wavfx_chain_create(chain, 2, 44100, nullptr);
+    wavfx_effect* b = wavfx_chain_create(chain, 2, 44100, nullptr);
+    float x[6], y[6];
+    std::copy(std::begin(dirty), std::end(dirty), x);
+    std::copy(std::begin(clean), std::end(clean), y);
+    wavfx_effect_process_float(a, x, 3);
+    wavfx_effect_process_float(b, y, 3);
+    EXPECT_EQ(std::vector<float>(x, x + 6), std::vector<float>(y, y + 6));
+    wavfx_effect_destroy(a);
+    wavfx_effect_destroy(b);
+  }
+}
+
+TEST(Chain, RefusesMistakesWithOneClearLine) {
+  struct Case {
+    const char* text;
+    int32_t code;
+    const char* message;
+  };
+  const Case cases[] = {
+      {"", WAVFX_ERROR_EMPTY_STAGE, "the chain is empty"},
+      {"echo,,reverb", WAVFX_ERROR_EMPTY_STAGE, "stage 2 is empty: an effect name is missing"},
+      {"echo,", WAVFX_ERROR_EMPTY_STAGE, "stage 2 is empty: an effect name is missing"},
+      {"lowpass,wobble=x=1", WAVFX_ERROR_UNKNOWN_EFFECT,
+       "stage 2 (wobble): unknown effect (wavfx --list shows them)"},
+      {"echo=delay", WAVFX_ERROR_BAD_VALUE, "stage 1 (echo): 'delay' needs the form key=value"},
+      {"echo=", WAVFX_ERROR_BAD_VALUE, "stage 1 (echo): an empty key=value"},
+      {"echo=delay=250:", WAVFX_ERROR_BAD_VALUE, "stage 1 (echo): an empty key=value"},
+      {"Echo=Time=1", WAVFX_ERROR_UNKNOWN_PARAMETER,
+       "stage 1 (echo): unknown parameter 'Time' (it takes delay, feedback, wet, dry)"},
+      {"none=wet=1", WAVFX_ERROR_UNKNOWN_PARAMETER,
+       "stage 1 (none): unknown parameter 'wet' (it takes none)"},
+      {"echo=delay=250:DELAY=300", WAVFX_ERROR_DUPLICATE, "stage 1 (echo): delay '300' given twice"},
+      {"echo=delay=abc", WAVFX_ERROR_BAD_VALUE,
+       "stage 1 (echo): delay 'abc' is not a finite number (1 to 5000 ms)"},
+      {"echo=delay=nan", WAVFX_ERROR_BAD_VALUE,
+       "stage 1 (echo): delay 'nan' is not a finite number (1 to 5000 ms)"},
+      {"echo=delay=inf", WAVFX_ERROR_BAD_VALUE,
+       "stage 1 (echo): delay 'inf' is not a finite number (1 to 5000 ms)"},
+      {"echo=delay=1e400", WAVFX_ERROR_BAD_VALUE,
+       "stage 1 (echo): delay '1e400' is not a finite number (1 to 5000 ms)"},
+      {"echo=delay=0x10", WAVFX_ERROR_BAD_VALUE,
+       "stage 1 (echo): delay '0x10' is not a finite number (1 to 5000 ms)"},
+      {"echo=delay=5000.5", WAVFX_ERROR_OUT_OF_RANGE,
+       "stage 1 (echo): delay '5000.5' is out of range (1 to 5000 ms)"},
+      {"lowpass,echo=feedback=-1", WAVFX_ERROR_OUT_OF_RANGE,
+       "stage 2 (echo): feedback '-1' is out of range (-0.95 to 0.95)"},
+      {"bitcrush=bits=6.5", WAVFX_ERROR_BAD_VALUE,
+       "stage 1 (bitcrush): bits '6.5' is not a whole number (4 to 12)"},
+      {"chorus=min=30:max=20", WAVFX_ERROR_CONFLICT, "stage 1 (chorus): min 30 ms is above max 20 ms"},
+  };
+  for (const Case& c : cases) {
+    wavfx_error error;
+    EXPECT_EQ(wavfx_chain_create(c.text, 2, 44100, &error), nullptr) << c.text;
+    EXPECT_EQ(error.code, c.code) << c.text;
+    EXPECT_STREQ(error.message, c.message) << c.text;
+  }
+  std::string tooMany = "none";
+  for (uint32_t i = 0; i < kMaxStages; ++i) tooMany += ",none";
+  wavfx_error error;
+  EXPECT_EQ(wavfx_chain_create(tooMany.c_str(), 1, 8000, &error), nullptr);
+  EXPECT_EQ(error.code, WAVFX_ERROR_TOO_MANY_STAGES);
+  EXPECT_EQ(wavfx_chain_create("echo", 0, 8000, &error), nullptr);
+  EXPECT_EQ(error.code, WAVFX_ERROR_BAD_STREAM);
+  EXPECT_EQ(wavfx_chain_create(nullptr, 1, 8000, &error), nullptr);
+  EXPECT_EQ(error.code, WAVFX_ERROR_NULL_ARGUMENT);
+  wavfx_effect* blanks = wavfx_chain_create(" ECHO = Delay = +250 : wet=0.25 , Concert ", 1, 8000, nullptr);
+  EXPECT_NE(blanks, nullptr);
+  wavfx_effect_destroy(blanks);
+}
+
+}  // namespace
+}  // namespace wavfx
