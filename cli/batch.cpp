@@ -21,11 +21,14 @@
 
 #include "effect_listing.h"
 #include "entry/apply_effect.h"
+#include "entry/general_job.h"
 #include "entry/arguments.h"
 #include "exit_status.h"
 #include "info.h"
 #include "platform/text_conversion.h"
 #include "progress.h"
+#include "route.h"
+#include "single_job.h"
 #include "wav/wav_reader.h"
 
 namespace wavfx::cli {
@@ -59,6 +62,7 @@ struct Batch {
   std::u16string effect;
   std::unique_ptr<ChainSpec> chain;  // set when the effect is a chain rather than a plain name
   double tailSeconds = 0;
+  const CommandLine* line = nullptr;
   bool quiet = false;
   std::atomic<std::size_t> next{0};
   std::atomic<uint64_t> finishedBytes{0};
@@ -69,12 +73,15 @@ struct Batch {
   ProgressBar bar;
 };
 
-std::string OutputPath(const std::string& directory, const char* input) {
+// The output's name: the input's, under the output directory, with the extension of --format.
+std::string OutputPath(const std::string& directory, const char* input, const char* format) {
   std::string_view name = input;
   const std::size_t slash = name.rfind('/');
   if (slash != std::string_view::npos) name.remove_prefix(slash + 1);
   if (name.empty() || name == "." || name == "..") return "";
-  return directory + (directory.back() == '/' ? "" : "/") + std::string(name);
+  std::string file(name);
+  if (format != nullptr) file = file.substr(0, file.rfind('.')) + "." + format;
+  return directory + (directory.back() == '/' ? "" : "/") + file;
 }
 
 // Builds the items and refuses, before anything runs, the files without a name and those
@@ -83,7 +90,7 @@ std::vector<BatchItem> PlanItems(const CommandLine& line) {
   std::vector<BatchItem> items;
   std::map<std::string, const char*> taken;
   for (const char* input : line.files) {
-    BatchItem item{input, OutputPath(line.outputDir, input), false, {}, 0, ""};
+    BatchItem item{input, OutputPath(line.outputDir, input, line.format), false, {}, 0, ""};
     struct stat info;
     if (stat(input, &info) == 0) {
       item.exists = true;
@@ -173,8 +180,60 @@ std::string Reason(const char* text) {
   return reason;
 }
 
+FileStatus FileStatusOf(StreamOutcome outcome) {
+  switch (outcome) {
+    case StreamOutcome::Complete:
+      return FileStatus::Done;
+    case StreamOutcome::NotStarted:
+      return FileStatus::NotStarted;
+    default:
+      return FileStatus::Incomplete;
+  }
+}
+
+// An output that already exists and is one of the inputs, through any link.
+bool OverwritesAnInput(const Batch& batch, const BatchItem& item, std::string& reason) {
+  struct stat info;
+  if (stat(item.output.c_str(), &info) != 0) return false;
+  for (const BatchItem& other : batch.items) {
+    if (other.exists && other.identity.device == info.st_dev &&
+        other.identity.inode == info.st_ino) {
+      reason = "its output " + item.output + " is the input " + other.input;
+      return true;
+    }
+  }
+  return false;
+}
+
+FileStatus RunGeneralItem(const Batch& batch, const BatchItem& item, JobProgress& slot,
+                          std::string& reason) {
+  if (OverwritesAnInput(batch, item, reason)) return FileStatus::NotStarted;
+  GeneralJob job;
+  job.input = item.input;
+  job.output = item.output.c_str();
+  job.chain = batch.chain.get();
+  job.format = batch.line->format != nullptr ? batch.line->format : "";
+  job.bits = batch.line->bits != nullptr ? batch.line->bits : "";
+  job.tailSeconds = batch.tailSeconds;
+  job.progress = ProgressToSlot;
+  job.progressContext = &slot;
+  const JobResult result = RunGeneralJob(job);
+  reason = result.reason;
+  if (result.nonFinite > 0) {
+    reason += (reason.empty() ? "" : "; ") + std::to_string(result.nonFinite) +
+              " non-finite samples read as 0";
+  }
+  if (result.clipped > 0) {
+    reason += (reason.empty() ? "" : "; ") + std::to_string(result.clipped) + " samples clipped";
+  }
+  return FileStatusOf(result.outcome);
+}
+
 FileStatus RunItem(const Batch& batch, const BatchItem& item, JobProgress& slot,
                    std::string& reason) {
+  if (ChooseRoute(item.input, item.output.c_str(), *batch.line).general) {
+    return RunGeneralItem(batch, item, slot, reason);
+  }
   const std::unique_ptr<char[]> buffers(new (std::nothrow) char[2 * kFileBufferBytes]);
   std::FILE* input = OpenInput(item, buffers ? buffers.get() : nullptr, reason);
   if (input == nullptr) return FileStatus::NotStarted;
@@ -190,6 +249,7 @@ FileStatus RunItem(const Batch& batch, const BatchItem& item, JobProgress& slot,
   JobOptions options;
   options.tailSeconds = batch.tailSeconds;
   options.chain = batch.chain.get();
+  options.unknownSizeReadsToEnd = true;
   options.progress = ProgressToSlot;
   options.progressContext = &slot;
   options.input = input;
@@ -206,15 +266,8 @@ FileStatus RunItem(const Batch& batch, const BatchItem& item, JobProgress& slot,
     reason = "write failed";
   }
   if (const char* note = OutcomeNote(outcome)) reason = note;
-  switch (outcome) {
-    case StreamOutcome::Complete:
-      return FileStatus::Done;
-    case StreamOutcome::NotStarted:
-      std::remove(item.output.c_str());
-      return FileStatus::NotStarted;
-    default:
-      return FileStatus::Incomplete;
-  }
+  if (outcome == StreamOutcome::NotStarted) std::remove(item.output.c_str());
+  return FileStatusOf(outcome);
 }
 
 void DrawBatchProgress(Batch& batch, const std::vector<JobProgress>& slots) {
@@ -297,6 +350,7 @@ int RunBatch(const CommandLine& line) {
   }
   batch.items = PlanItems(line);
   batch.tailSeconds = line.tailSeconds;
+  batch.line = &line;
   batch.quiet = line.quiet;
   batch.bar = MakeProgressBar(line.quiet);
 

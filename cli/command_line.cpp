@@ -7,7 +7,9 @@
 namespace wavfx::cli {
 namespace {
 
-enum class OptionId { Help, Version, List, Json, Info, Effect, OutputDir, Jobs, Tail, Quiet };
+enum class OptionId {
+  Help, Version, List, Json, Info, Effect, OutputDir, Jobs, Tail, Quiet, Format, Bits
+};
 
 struct Option {
   OptionId id;
@@ -22,6 +24,7 @@ constexpr Option kOptions[] = {
     {OptionId::Effect, "effect", 'e', true}, {OptionId::OutputDir, "output-dir", 'o', true},
     {OptionId::Jobs, "jobs", 'j', true},     {OptionId::Tail, "tail", 0, true},
     {OptionId::Quiet, "quiet", 'q', false},  {OptionId::Json, "json", 0, false},
+    {OptionId::Format, "format", 0, true},   {OptionId::Bits, "bits", 0, true},
 };
 
 const Option* FindLong(std::string_view name) {
@@ -89,6 +92,12 @@ bool Apply(const Option& option, const char* value, CommandLine& line, std::stri
     case OptionId::Json:
       line.json = true;
       return true;
+    case OptionId::Format:
+      line.format = value;
+      return true;
+    case OptionId::Bits:
+      line.bits = value;
+      return true;
     case OptionId::Jobs:
       if (ParseJobs(value, line.jobs)) return true;
       error = "-j needs a whole number from 1 to " + std::to_string(kMostJobs) + ", not '" + value +
@@ -124,7 +133,8 @@ bool Validate(int argc, CommandLine& line, std::string& error) {
       error = "--version stands alone";
       return false;
     case Mode::Info:
-      if (batchOption || line.jobs != 0 || line.tailSeconds != 0) {
+      if (batchOption || line.jobs != 0 || line.tailSeconds != 0 || line.format != nullptr ||
+          line.bits != nullptr) {
         error = "--info takes only files";
       } else if (line.files.empty()) {
         error = "--info needs a FILE";
@@ -219,8 +229,9 @@ bool ParseCommandLine(int argc, char** argv, CommandLine& line, std::string& err
 void PrintUsage(std::FILE* to) {
   std::fprintf(to,
                "Usage: wavfx INPUT OUTPUT EFFECT|CHAIN\n"
-               "       wavfx [--tail SECONDS] [--quiet] INPUT OUTPUT EFFECT\n"
-               "       wavfx -e EFFECT -o OUTDIR [-j N] [--tail SECONDS] [--quiet] FILE...\n"
+               "       wavfx [--tail SECONDS] [--format F] [--bits B] [--quiet] INPUT OUTPUT EFFECT\n"
+               "       wavfx -e EFFECT -o OUTDIR [-j N] [--tail SECONDS] [--format F] [--bits B]\n"
+               "             [--quiet] FILE...\n"
                "       wavfx --info FILE...\n"
                "       wavfx --list [--json] | --help [EFFECT] | --version\n");
 }
@@ -229,7 +240,9 @@ void PrintHelp() {
   PrintUsage(stdout);
   std::printf(
       "\n"
-      "Reads the 16-bit PCM WAV file INPUT, applies EFFECT and writes OUTPUT.\n"
+      "Reads INPUT, applies EFFECT and writes OUTPUT. 16-bit PCM WAV files take the strict\n"
+      "path of the library's WAVEffect call; other WAV files, FLAC, AIFF, CAF, OGG, Opus and\n"
+      "MP3 take the general path at their native precision (see --info).\n"
       "Effect names ignore case; 'none' and unknown names copy the audio.\n"
       "A CHAIN sets parameters and runs effects in turn, in FFmpeg's filter syntax:\n"
       "  name[=key=value[:key=value]...][,name...], e.g. lowpass=cutoff=2000,echo=delay=250\n"
@@ -242,6 +255,10 @@ void PrintHelp() {
       "  -j, --jobs N              batch: process N files at once (default: one per core)\n"
       "      --tail SECONDS        feed SECONDS of silence through the effect after the input\n"
       "                            so that echoes and reverberation ring out (default 0)\n"
+      "      --format F            output container: wav, rf64, w64, flac, aiff, caf, ogg,\n"
+      "                            opus, mp3 (default: from OUTPUT's extension, else the input's)\n"
+      "      --bits B              output samples: 8, 16, 24, 32, float, double\n"
+      "                            (default: the input's)\n"
       "  -q, --quiet               no progress bar; a batch reports failed files only\n"
       "      --info                show what the reader sees in each FILE, or why it refuses it\n"
       "      --list [--json]       list the effects and their parameters (as JSON)\n"

@@ -17,6 +17,8 @@ struct CommandLine {
   double tailSeconds = 0;           // --tail
   bool quiet = false;               // -q
   bool json = false;                // --json, with --list
+  const char* format = nullptr;     // --format: the output's container
+  const char* bits = nullptr;       // --bits: the output's samples
 };
 
 constexpr unsigned kMostJobs = 256;

@@ -12,6 +12,8 @@
 #include "entry/job_options.h"
 #include "entry/stream.h"
 #include "exit_status.h"
+#include "formats/sound_file.h"
+#include "formats/wav_extensible.h"
 #include "wav/wav_reader.h"
 
 namespace wavfx::cli {
@@ -77,7 +79,28 @@ void DescribeAccepted(const WavHeader& header, bool piped, int64_t fileSize) {
   }
 }
 
-// Prints the report of one file; returns whether the reader accepts it.
+// What the general reader sees in a file.
+void DescribeGeneral(const char* name, const SoundInfo& sound) {
+  Field("container:", sound.container);
+  Field("encoding:", sound.encoding + (sound.lossy ? " (lossy; decoded to " : " (decoded to ") +
+                         (sound.samples.kind == SampleKind::Int
+                              ? std::to_string(sound.samples.bits) + "-bit integers)"
+                              : std::string("32-bit floats)")));
+  WavExtensible extensible{};
+  if (ReadWavExtensible(name, extensible)) {
+    char mask[16];
+    std::snprintf(mask, sizeof mask, "0x%X", extensible.channelMask);
+    Field("extensible:", std::to_string(extensible.validBits) + " valid bits of " +
+                             std::to_string(extensible.containerBits) + ", channel mask " + mask);
+  }
+  Field("channels:", std::to_string(sound.channels));
+  Field("sample rate:", std::to_string(sound.sampleRate) + " Hz");
+  Field("duration:", sound.frames > 0 ? Seconds(static_cast<uint64_t>(sound.frames),
+                                                   static_cast<uint32_t>(sound.sampleRate))
+                                         : "unknown");
+}
+
+// Prints the report of one file; returns whether a reader accepts it.
 bool Inspect(const char* name) {
   const bool isStandardInput = std::string_view(name) == "-";
   std::FILE* file = isStandardInput ? stdin : std::fopen(name, "rb");
@@ -100,9 +123,21 @@ bool Inspect(const char* name) {
   if (!isStandardInput) std::fclose(file);
   if (header.problem == WavProblem::None) {
     DescribeAccepted(header, piped, fileSize);
+    Field("path:", "strict 16-bit path, exactly the library's WAVEffect job (a --format, --bits "
+                   "or non-WAV output name takes the general path)");
     return true;
   }
-  Field("refused:", RefusalReason(header, name, fileSize));
+  const std::string strictReason = RefusalReason(header, name, fileSize);
+  std::string reason;
+  SoundInfo sound;
+  if (!piped && OpenSoundForReading(name, -1, sound, reason) != nullptr) {
+    DescribeGeneral(name, sound);
+    Field("path:", "general, at native precision: the strict 16-bit reader refuses it (" +
+                       strictReason + ")");
+    return true;
+  }
+  Field("refused:", strictReason);
+  if (!piped) Field("general:", "refused too: " + reason);
   return false;
 }
 

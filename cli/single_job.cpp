@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cinttypes>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
@@ -11,9 +12,11 @@
 
 #include "effect_listing.h"
 #include "entry/apply_effect.h"
+#include "entry/general_job.h"
 #include "exit_status.h"
 #include "platform/text_conversion.h"
 #include "progress.h"
+#include "route.h"
 #include "wav/stream_format.h"
 
 namespace wavfx::cli {
@@ -38,7 +41,42 @@ void ProgressToBar(void* context, uint64_t done, uint64_t total) {
   if (ProgressDue(bar)) DrawProgress(bar, "", done, total);
 }
 
+void ProgressFramesToBar(void* context, uint64_t done, uint64_t total) {
+  ProgressToBar(context, done, total);
+}
+
+int RunGeneralSingleJob(const CommandLine& line, const ChainSpec* chain) {
+  GeneralJob job;
+  job.input = line.files[0];
+  job.output = line.files[1];
+  job.chain = chain;
+  job.format = line.format != nullptr ? line.format : "";
+  job.bits = line.bits != nullptr ? line.bits : "";
+  job.tailSeconds = line.tailSeconds;
+  ProgressBar bar = MakeProgressBar(line.quiet);
+  if (bar.enabled) {
+    job.progress = ProgressFramesToBar;
+    job.progressContext = &bar;
+  }
+  const JobResult result = RunGeneralJob(job);
+  ClearProgress(bar);
+  PrintJobNotes(result);
+  return ExitStatusOf(result.outcome);
+}
+
 }  // namespace
+
+void PrintJobNotes(const JobResult& result) {
+  if (!result.reason.empty()) std::fprintf(stderr, "Error: %s\n", result.reason.c_str());
+  if (result.nonFinite > 0) {
+    std::fprintf(stderr, "Note: %" PRIu64 " non-finite input samples (NaN or infinite) read as 0\n",
+                 result.nonFinite);
+  }
+  if (result.clipped > 0) {
+    std::fprintf(stderr, "Note: %" PRIu64 " samples clipped to the output's range\n",
+                 result.clipped);
+  }
+}
 
 int RunSingleJob(const CommandLine& line) {
   // A chain has no 199-byte limit: it is parsed here, not narrowed into WAVEffect's buffer.
@@ -48,6 +86,8 @@ int RunSingleJob(const CommandLine& line) {
     std::fprintf(stderr, "Error: %s\n", error.c_str());
     return kExitNotStarted;
   }
+  const Route route = ChooseRoute(line.files[0], line.files[1], line);
+  if (route.general) return RunGeneralSingleJob(line, chain.get());
   const char* operands[3] = {line.files[0], line.files[1], chain ? "" : line.files[2]};
   std::u16string wide[3];
   for (int i = 0; i < 3; ++i) {
@@ -59,6 +99,8 @@ int RunSingleJob(const CommandLine& line) {
   JobOptions options;
   options.tailSeconds = line.tailSeconds;
   options.chain = chain.get();
+  // A regular file that declares the size of an endless stream is read to its end.
+  options.unknownSizeReadsToEnd = true;
   if (IsStandardStream(operands[0])) {
     if (isatty(STDIN_FILENO) == 1) {
       std::fprintf(stderr, "Error: standard input is a terminal, not a WAV stream\n");

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Fuzzes for SECONDS in all (default 60), e.g. `scripts/fuzz.sh 3600` for a long run: two thirds
-# on WAVEffect's reader and effects, one third on the chain parser. Builds with Clang into
+# Fuzzes for SECONDS in all (default 60), e.g. `scripts/fuzz.sh 3600` for a long run: half on
+# WAVEffect's reader and effects, a quarter each on the chain parser and on the general reader
+# (the real libsndfile). Builds with Clang into
 # build-fuzz, regenerates the seed corpus and grows the corpora kept in build-fuzz/corpus* from
 # one run to the next. A crashing input is saved in build-fuzz/artifacts; keep it in
 # tests/fuzz/regressions once fixed.
@@ -11,10 +12,13 @@ dir=$root/build-fuzz
 
 CC=clang CXX=clang++ cmake -S "$root" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DWAVFX_FUZZ=ON -DWAVFX_UNIT_TESTS=OFF -DWAVFX_BENCHMARKS=OFF >/dev/null
-cmake --build "$dir" --target wavfx_fuzzer wavfx_chain_fuzzer wavfx_fuzz_seeds
-mkdir -p "$dir/corpus" "$dir/corpus-chain" "$dir/artifacts"
-rm -rf "$dir/seeds"
+cmake --build "$dir" --target wavfx_fuzzer wavfx_chain_fuzzer wavfx_general_fuzzer wavfx_fuzz_seeds \
+  wavfx_general_seeds
+mkdir -p "$dir/corpus" "$dir/corpus-chain" "$dir/corpus-general" "$dir/artifacts"
+rm -rf "$dir/seeds" "$dir/general-seeds"
+mkdir -p "$dir/general-seeds"
 "$dir/tests/fuzz/wavfx_fuzz_seeds" "$dir/seeds"
+"$dir/tests/fuzz/wavfx_general_seeds" "$dir/general-seeds"
 
 # fuzz NAME SECONDS CORPUS SEEDS [libFuzzer option...]
 fuzz() {
@@ -35,7 +39,8 @@ fuzz() {
   echo "fuzz $name: corpus $(find "$corpus" -type f | wc -l) files in $corpus"
 }
 
-fuzz wavfx_fuzzer $((seconds * 2 / 3)) "$dir/corpus" "$dir/seeds" -max_len=16384 \
+quarter=$((seconds / 4))
+fuzz wavfx_fuzzer $((seconds - 2 * quarter)) "$dir/corpus" "$dir/seeds" -max_len=16384 \
   -dict="$root/tests/fuzz/wav.dict"
-fuzz wavfx_chain_fuzzer $((seconds - seconds * 2 / 3)) "$dir/corpus-chain" \
-  "$root/tests/fuzz/chain_seeds" -max_len=512
+fuzz wavfx_chain_fuzzer "$quarter" "$dir/corpus-chain" "$root/tests/fuzz/chain_seeds" -max_len=512
+fuzz wavfx_general_fuzzer "$quarter" "$dir/corpus-general" "$dir/general-seeds" -max_len=65536

@@ -205,6 +205,48 @@ WAVFX_API int32_t wavfx_effect_reset(wavfx_effect* effect) WAVFX_NOEXCEPT;
 WAVFX_API uint32_t wavfx_effect_channels(const wavfx_effect* effect) WAVFX_NOEXCEPT;
 WAVFX_API uint32_t wavfx_effect_sample_rate(const wavfx_effect* effect) WAVFX_NOEXCEPT;
 
+/*
+ * Applies the effect or chain in place to `frames` frames of interleaved signed 32-bit samples,
+ * full scale being -2^31 to 2^31 - 1. In: x = (float)s * 2^-31 (rounded to nearest); out:
+ * floor(double(x) * (2^31 - 1) + 0.5), clamped, as for 16-bit samples at their depth. Results as
+ * for wavfx_effect_process.
+ */
+WAVFX_API int32_t wavfx_effect_process_int32(wavfx_effect* effect, int32_t* samples,
+                                             int32_t frames) WAVFX_NOEXCEPT;
+
+/* Options of wavfx_process_file; zero-filled options are the defaults. */
+typedef struct wavfx_file_options {
+  double tail_seconds; /* silence fed through the chain after the input, 0 to 3600 */
+  const char* format;  /* output container ("wav", "flac", ...); NULL: from the output's name */
+  const char* bits;    /* output samples ("8", "16", "24", "32", "float", "double"); NULL: input's */
+} wavfx_file_options;
+
+#define WAVFX_JOB_COMPLETE 0
+#define WAVFX_JOB_NOT_STARTED 1
+#define WAVFX_JOB_READ_FAILED 2
+#define WAVFX_JOB_WRITE_FAILED 3
+#define WAVFX_JOB_FRAMES_TOO_WIDE 4
+
+/* What wavfx_process_file did. */
+typedef struct wavfx_file_result {
+  int32_t outcome;     /* one of WAVFX_JOB_ */
+  uint64_t frames;     /* frames written, tail included */
+  uint64_t clipped;    /* samples clamped on the way to an integer output */
+  uint64_t non_finite; /* NaN and infinite input samples, read as 0 */
+  char message[512];   /* why the job did not complete, one line; empty when it did */
+} wavfx_file_result;
+
+/*
+ * Runs `chain` (a chain's text or a plain effect name; an unknown plain name copies) from the
+ * file `input` to the file `output`, as the command line's batch runs one of its files: a 16-bit
+ * PCM WAV input with a WAV output takes WAVEffect's strict path, every other format the general
+ * path at its native precision. Prints nothing. Returns the outcome, also stored in `result`
+ * when it is not NULL; a chain that is refused gives WAVFX_JOB_NOT_STARTED and its message.
+ */
+WAVFX_API int32_t wavfx_process_file(const char* input, const char* output, const char* chain,
+                                     const wavfx_file_options* options,
+                                     wavfx_file_result* result) WAVFX_NOEXCEPT;
+
 #ifdef __cplusplus
 }
 #endif

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <new>
 
+#include "dsp/pcm_conversion.h"
 #include "dsp/sample_conversion.h"
 #include "engine/registry.h"
 
@@ -109,6 +110,24 @@ void ProcessChainSamples(EffectChain& chain, int16_t* samples, std::size_t frame
     samples += count * channels;
     left -= count;
   }
+}
+
+uint64_t ProcessChainInts(EffectChain& chain, int32_t* samples, std::size_t frames, int bits) {
+  const std::size_t channels = chain.channels;
+  if (channels == 0 || !ChainChangesAudio(chain)) return 0;
+  alignas(64) float chunk[kChunkSamples];
+  float* values = chain.wideFrame != nullptr ? chain.wideFrame : chunk;
+  const std::size_t chunkFrames = std::max<std::size_t>(kChunkSamples / channels, 1);
+  uint64_t clipped = 0;
+  for (std::size_t left = frames; left > 0;) {
+    const std::size_t count = std::min(chunkFrames, left);
+    IntsToFloats(samples, values, count * channels, bits);
+    RunStages(chain, values, count);
+    clipped += FloatsToInts(values, samples, count * channels, bits);
+    samples += count * channels;
+    left -= count;
+  }
+  return clipped;
 }
 
 void ReleaseChain(EffectChain& chain) {

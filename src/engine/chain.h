@@ -40,6 +40,10 @@ uint64_t ProcessChainFloats(EffectChain& chain, float* samples, std::size_t fram
 // The same for 16-bit samples, converted to floats and back around the stages.
 void ProcessChainSamples(EffectChain& chain, int16_t* samples, std::size_t frames);
 
+// The same for integer samples of depth `bits` (8 to 32, see dsp/pcm_conversion.h). Returns the
+// samples clamped on the way out.
+uint64_t ProcessChainInts(EffectChain& chain, int32_t* samples, std::size_t frames, int bits);
+
 // Frees every stage's buffers; a second call does nothing.
 void ReleaseChain(EffectChain& chain);
 

@@ -83,7 +83,8 @@ uint64_t TailFrames(double seconds, uint32_t sampleRate) {
 StreamPlan PlanStream(const StreamFormat& format, bool piped, const JobOptions& options,
                       std::FILE* messages, uint32_t& declared) {
   const uint32_t blockAlign = format.blockAlign;
-  const bool sizeUnknown = piped && format.dataSize >= kUnknownDataSize;
+  const bool sizeUnknown =
+      (piped || options.unknownSizeReadsToEnd) && format.dataSize >= kUnknownDataSize;
   const uint32_t whole = format.dataSize - format.dataSize % blockAlign;
   uint64_t tailBytes = TailFrames(options.tailSeconds, format.sampleRate) * blockAlign;
   declared = format.dataSize;
@@ -94,7 +95,7 @@ StreamPlan PlanStream(const StreamFormat& format, bool piped, const JobOptions& 
   }
   StreamPlan plan{};
   plan.dataBytes = sizeUnknown ? UINT64_MAX : format.dataSize;
-  plan.endOfInputIsNormal = piped;
+  plan.endOfInputIsNormal = piped || sizeUnknown;
   plan.tailBytes = tailBytes;
   plan.totalBytes = sizeUnknown ? 0 : whole + tailBytes;
   plan.progress = options.progress;
@@ -187,6 +188,7 @@ StreamOutcome ApplyEffect(const char16_t* input, const char16_t* output, const c
             format.channels, format.sampleRate);
   StreamResult result = StreamBlocks(in, out, plan, format.blockAlign, chain);
   ReleaseChain(chain);
+  if (options.framesWritten != nullptr) *options.framesWritten = result.bytesWritten / format.blockAlign;
   closeInput();
   bool finished = FinishOutput(out, patchable, outputFormat.dataSize, result.bytesWritten);
   if (options.output == nullptr) finished &= std::fclose(out) == 0;

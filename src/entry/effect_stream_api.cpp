@@ -153,3 +153,13 @@ extern "C" WAVFX_API const wavfx_effect_info* wavfx_effect_info_at(size_t index)
   const auto families = wavfx::EffectFamilies();
   return index < families.size() ? &families[index].info : nullptr;
 }
+
+extern "C" WAVFX_API int32_t wavfx_effect_process_int32(wavfx_effect* effect, int32_t* samples,
+                                                        int32_t frames) noexcept {
+  if (effect == nullptr) return WAVFX_ERROR_NULL_EFFECT;
+  if (frames < 0) return WAVFX_ERROR_NEGATIVE_FRAMES;
+  if (frames == 0) return WAVFX_OK;
+  if (samples == nullptr) return WAVFX_ERROR_NULL_SAMPLES;
+  wavfx::ProcessChainInts(effect->chain, samples, static_cast<std::size_t>(frames), 32);
+  return WAVFX_OK;
+}

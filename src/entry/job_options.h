@@ -29,6 +29,11 @@ struct JobOptions {
   // Where the job's diagnostic lines go; null means standard error. An output path that cannot
   // be created is reported on standard error all the same.
   std::FILE* messages = nullptr;
+  // A regular input file whose header declares kUnknownDataSize bytes or more is read to its
+  // end, as a pipe is, instead of failing where the data ends.
+  bool unknownSizeReadsToEnd = false;
+  // When set, receives the number of whole frames written, tail included.
+  uint64_t* framesWritten = nullptr;
   // A parsed chain to run instead of the effect named by the job's third argument.
   const ChainSpec* chain = nullptr;
 };
