@@ -23,14 +23,14 @@
 #include <thread>
 #include <vector>
 
+#include "dsp/effect_math.h"
+#include "dsp/fast_sine.h"
+#include "dsp/oscillator_phase.h"
+#include "dsp/sample_conversion.h"
+#include "dsp/simd_dispatch.h"
 #include "effects/bitcrusher.h"
 #include "effects/distortion.h"
-#include "effects/effect_math.h"
-#include "effects/fast_sine.h"
-#include "effects/oscillator_phase.h"
-#include "effects/simd_dispatch.h"
 #include "effects/widener.h"
-#include "engine/sample_conversion.h"
 
 namespace {
 

@@ -2,9 +2,9 @@
 
 #include <cstddef>
 
-#include "effects/effect_math.h"
-#include "effects/simd_dispatch.h"
-#include "engine/sample_conversion.h"
+#include "dsp/effect_math.h"
+#include "dsp/sample_conversion.h"
+#include "dsp/simd_dispatch.h"
 
 namespace wavfx {
 

@@ -3,8 +3,8 @@
 #include <bit>
 #include <cstddef>
 
-#include "effects/simd_dispatch.h"
-#include "engine/sample_conversion.h"
+#include "dsp/sample_conversion.h"
+#include "dsp/simd_dispatch.h"
 
 namespace wavfx {
 

@@ -3,11 +3,11 @@
 #include <algorithm>
 #include <cstddef>
 
-#include "effects/effect_math.h"
-#include "effects/oscillator_phase.h"
-#include "effects/sample_buffer.h"
-#include "effects/simd_dispatch.h"
-#include "engine/sample_conversion.h"
+#include "dsp/effect_math.h"
+#include "dsp/oscillator_phase.h"
+#include "dsp/sample_buffer.h"
+#include "dsp/sample_conversion.h"
+#include "dsp/simd_dispatch.h"
 
 namespace wavfx {
 namespace {

@@ -1,7 +1,7 @@
 #include "effects/one_pole.h"
 
-#include "effects/effect_math.h"
-#include "engine/sample_conversion.h"
+#include "dsp/effect_math.h"
+#include "dsp/sample_conversion.h"
 
 namespace wavfx {
 namespace {

@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <cstddef>
 
-#include "effects/sample_buffer.h"
-#include "effects/simd_dispatch.h"
-#include "engine/sample_conversion.h"
+#include "dsp/sample_buffer.h"
+#include "dsp/sample_conversion.h"
+#include "dsp/simd_dispatch.h"
 
 namespace wavfx {
 namespace {

@@ -2,8 +2,8 @@
 
 #include <cstddef>
 
-#include "effects/simd_dispatch.h"
-#include "engine/sample_conversion.h"
+#include "dsp/sample_conversion.h"
+#include "dsp/simd_dispatch.h"
 
 namespace wavfx {
 

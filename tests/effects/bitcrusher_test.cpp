@@ -7,7 +7,7 @@
 #include <set>
 #include <vector>
 
-#include "engine/sample_conversion.h"
+#include "dsp/sample_conversion.h"
 #include "support/effect_runner.h"
 
 namespace wavfx {

@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <vector>
 
-#include "effects/sample_buffer.h"
+#include "dsp/sample_buffer.h"
 #include "support/effect_runner.h"
 #include "support/failing_allocator.h"
 

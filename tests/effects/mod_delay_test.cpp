@@ -7,7 +7,7 @@
 #include <map>
 #include <vector>
 
-#include "effects/sample_buffer.h"
+#include "dsp/sample_buffer.h"
 #include "engine/effect.h"
 #include "support/effect_runner.h"
 

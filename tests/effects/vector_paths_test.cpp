@@ -8,11 +8,11 @@
 #include <string>
 #include <vector>
 
+#include "dsp/sample_conversion.h"
+#include "dsp/simd_dispatch.h"
 #include "effects/compressor.h"
 #include "effects/one_pole.h"
-#include "effects/simd_dispatch.h"
 #include "engine/effect.h"
-#include "engine/sample_conversion.h"
 #include "support/effect_runner.h"
 
 namespace wavfx {

@@ -13,7 +13,7 @@
 #include <thread>
 #include <vector>
 
-#include "effects/simd_dispatch.h"
+#include "dsp/simd_dispatch.h"
 #include "engine/effect.h"
 #include "golden/sha256.h"
 #include "golden/signals.h"

@@ -14,9 +14,9 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "effects/effect_math.h"
-#include "effects/fast_sine.h"
-#include "engine/sample_conversion.h"
+#include "dsp/effect_math.h"
+#include "dsp/fast_sine.h"
+#include "dsp/sample_conversion.h"
 
 namespace wavfx {
 namespace {

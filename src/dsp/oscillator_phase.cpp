@@ -1,4 +1,4 @@
-#include "effects/oscillator_phase.h"
+#include "dsp/oscillator_phase.h"
 
 #include <algorithm>
 #include <cmath>
