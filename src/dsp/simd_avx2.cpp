@@ -139,6 +139,8 @@ struct Avx2 {
 namespace wavfx {
 
 const VectorKernels kAvx2Kernels = {
+    .toFloats = ToFloatVectors<Avx2>,
+    .toSamples = ToSampleVectors<Avx2>,
     .distort = DistortVectors<Avx2>,
     .crush = CrushVectors<Avx2>,
     .widen = WidenVectors<Avx2>,
@@ -147,7 +149,6 @@ const VectorKernels kAvx2Kernels = {
     .echo = EchoVectors<Avx2>,
     .comb = CombVectors<Avx2>,
     .readPoints = ReadPointVectors<Avx2>,
-    .toSamples = ToSampleVectors<Avx2>,
     .sinePlusOne = SinePlusOneVectors<Avx2>,
     .halfSinePlusOne = HalfSinePlusOneVectors<Avx2>,
 };

@@ -150,6 +150,8 @@ struct Avx512 {
 namespace wavfx {
 
 const VectorKernels kAvx512Kernels = {
+    .toFloats = ToFloatVectors<Avx512>,
+    .toSamples = ToSampleVectors<Avx512>,
     .distort = DistortVectors<Avx512>,
     .crush = CrushVectors<Avx512>,
     .widen = WidenVectors<Avx512>,
@@ -158,7 +160,6 @@ const VectorKernels kAvx512Kernels = {
     .echo = EchoVectors<Avx512>,
     .comb = CombVectors<Avx512>,
     .readPoints = ReadPointVectors<Avx512>,
-    .toSamples = ToSampleVectors<Avx512>,
     .sinePlusOne = SinePlusOneVectors<Avx512>,
     .halfSinePlusOne = HalfSinePlusOneVectors<Avx512>,
 };

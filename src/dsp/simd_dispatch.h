@@ -13,38 +13,39 @@ enum class VectorPath : int {
   Avx512 = 2,
 };
 
-// The vector kernels of one instruction set. Each rewrites its samples exactly as the scalar
-// code of its effect does. Those that return a count process whole vectors only and leave the
-// samples or frames from that count on to the scalar code.
+// The vector kernels of one instruction set, over interleaved floats in place. Each computes
+// exactly what the scalar code of its effect does. Those that return a count process whole
+// vectors only and leave the values or frames from that count on to the scalar code.
 struct VectorKernels {
-  // The distortion of `count` samples.
-  std::size_t (*distort)(int16_t* samples, std::size_t count, float drive, float outputLevel);
-  // The bitcrusher of `count` samples with the quantiser's levels / 2, levels - 1 and 2 / levels.
-  std::size_t (*crush)(int16_t* samples, std::size_t count, float half, float top, float step);
+  // SampleToFloat and FloatToSample of `count` values.
+  void (*toFloats)(const int16_t* samples, float* values, std::size_t count);
+  void (*toSamples)(const float* values, int16_t* samples, std::size_t count);
+  // The distortion of `count` values.
+  std::size_t (*distort)(float* values, std::size_t count, float drive, float outputLevel);
+  // The bitcrusher of `count` values with the quantiser's levels / 2, levels - 1 and 2 / levels.
+  std::size_t (*crush)(float* values, std::size_t count, float half, float top, float step);
   // The widener of `frames` stereo frames.
-  std::size_t (*widen)(int16_t* samples, std::size_t frames, float width);
+  std::size_t (*widen)(float* values, std::size_t frames, float width);
   // The antique effect's noise, quantiser and level for `count` filtered values; `seed` is the
-  // noise generator's state, advanced once a sample.
-  std::size_t (*age)(const float* filtered, uint32_t& seed, int16_t* samples, std::size_t count,
-                     float noiseLevel);
-  // FloatToSample(SampleToFloat(sample) * gain) for `frames` frames of `channels` samples, one
-  // gain a frame.
-  void (*scale)(int16_t* samples, const float* gains, std::size_t frames, std::size_t channels);
-  // The echo of `count` samples whose delay slots are the consecutive `slots`.
-  void (*echo)(int16_t* samples, float* slots, std::size_t count, float wetGain, float dryGain,
-               float feedback);
-  // One comb of the reverb over `count` consecutive values, in place, its slots the consecutive
-  // `slots`: each value becomes the slot's old content, and the slot that times the feedback
-  // plus the value.
-  void (*comb)(float* values, float* slots, std::size_t count, float feedback);
+  // noise generator's state, advanced once a value. The quantiser multiplies by `half`, clamps
+  // to [0, top], floors and maps back with `step`.
+  std::size_t (*age)(float* values, std::size_t count, uint32_t& seed, float noiseLevel,
+                     double half, double top, double step, float level);
+  // Each value times its frame's gain, for `frames` frames of `channels` values.
+  std::size_t (*scale)(float* values, const float* gains, std::size_t frames, std::size_t channels);
+  // The echo of `count` values whose delay slots are the consecutive `slots`.
+  std::size_t (*echo)(float* values, float* slots, std::size_t count, float wetGain, float dryGain,
+                      float feedback);
+  // One comb of the reverb over `count` consecutive values, its slots the consecutive `slots`:
+  // each value becomes the slot's old content, and the slot that times the feedback plus the
+  // value.
+  std::size_t (*comb)(float* values, float* slots, std::size_t count, float feedback);
   // The flanger's and chorus's read points of `count` frames: the delay is lfo * sweep +
   // minDelay frames before buffer frame wFrames[i] of `span` (below 2^24). Stops at the first
   // vector with a point that needs more than one wrap, and returns the frames done.
   std::size_t (*readPoints)(const float* lfo, const uint32_t* wFrames, std::size_t count,
                             float sweep, float minDelay, uint32_t span, uint32_t* older,
                             uint32_t* newer, float* frac);
-  // FloatToSample of `count` values.
-  void (*toSamples)(const float* values, int16_t* samples, std::size_t count);
   // SinePlusOne and HalfSinePlusOne of `count` phases.
   void (*sinePlusOne)(const float* phases, float* values, std::size_t count);
   void (*halfSinePlusOne)(const float* phases, float* values, std::size_t count);

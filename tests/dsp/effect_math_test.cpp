@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "dsp/fast_sine.h"
-#include "dsp/oscillator_phase.h"
+#include "dsp/oscillator.h"
 
 namespace wavfx {
 namespace {
