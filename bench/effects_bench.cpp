@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "bench_signals.h"
-#include "effects/effect_math.h"
-#include "effects/simd_dispatch.h"
+#include "dsp/effect_math.h"
+#include "dsp/simd_dispatch.h"
 #include "engine/effect.h"
 
 namespace {

@@ -23,14 +23,14 @@
 #include <thread>
 #include <vector>
 
+#include "dsp/effect_math.h"
+#include "dsp/fast_sine.h"
+#include "dsp/oscillator.h"
+#include "dsp/sample_conversion.h"
+#include "dsp/simd_dispatch.h"
 #include "effects/bitcrusher.h"
 #include "effects/distortion.h"
-#include "effects/effect_math.h"
-#include "effects/fast_sine.h"
-#include "effects/oscillator_phase.h"
-#include "effects/simd_dispatch.h"
 #include "effects/widener.h"
-#include "engine/sample_conversion.h"
 
 namespace {
 
@@ -205,6 +205,19 @@ bool CheckSamples() {
   return Report("samples", end, mismatches, start, "(every float, every path)");
 }
 
+// Runs an effect over 16-bit samples in place, converted as the engine converts them. Called from
+// one thread only.
+template <class State>
+void ProcessSamples(void (*process)(State&, float*, int32_t), State& state, int16_t* samples,
+                    int32_t frames) {
+  const std::size_t count = static_cast<std::size_t>(frames) * state.channels;
+  static std::vector<float> values;
+  values.resize(count);
+  wavfx::SamplesToFloats(samples, values.data(), count);
+  process(state, values.data(), frames);
+  wavfx::FloatsToSamples(values.data(), samples, count);
+}
+
 // Runs `process` over `input` on every path and counts the samples that differ from the scalar
 // path's.
 uint64_t ComparePaths(const std::vector<int16_t>& input,
@@ -235,8 +248,8 @@ bool CheckEffects() {
       every,
       [](int16_t* samples, int32_t frames) {
         wavfx::DistortionState state{};
-        wavfx::InitDistortion(state, 2.5f, 1);
-        wavfx::ProcessDistortion(state, samples, frames);
+        wavfx::InitDistortion(state, 2.5f, 1, 0.7f);
+        ProcessSamples(wavfx::ProcessDistortion, state, samples, frames);
       },
       65536);
   for (int32_t bits = 4; bits <= 12; ++bits) {
@@ -245,7 +258,7 @@ bool CheckEffects() {
         [bits](int16_t* samples, int32_t frames) {
           wavfx::BitcrusherState state{};
           wavfx::InitBitcrusher(state, bits, 1);
-          wavfx::ProcessBitcrusher(state, samples, frames);
+          ProcessSamples(wavfx::ProcessBitcrusher, state, samples, frames);
         },
         65536);
   }
@@ -263,7 +276,7 @@ bool CheckEffects() {
         [](int16_t* samples, int32_t count) {
           wavfx::WidenerState state{};
           wavfx::InitWidener(state, 1.5f, 2);
-          wavfx::ProcessWidener(state, samples, count);
+          ProcessSamples(wavfx::ProcessWidener, state, samples, count);
         },
         65536);
   }

@@ -4,16 +4,25 @@
 
 namespace wavfx {
 
-// Old-record sound: 4 kHz one-pole lowpass, a little white noise, 8-bit quantisation, 0.9 level.
+// Old-record sound: a one-pole lowpass, a little white noise, a coarse quantiser and a level.
 struct AntiqueState {
   float memory0;
   float memory1;
   uint32_t noiseSeed;
   float coefficient;
   float noiseLevel;
+  // The quantiser of L levels, in double: half = (L - 1) / 2, top = L - 1, step = 2 / (L - 1).
+  double half;
+  double top;
+  double step;
+  float level;
+  uint32_t channels;
 };
 
-void InitAntique(AntiqueState& state, uint32_t sampleRate);
-void ProcessAntique(AntiqueState& state, int16_t* samples, int32_t frames, uint32_t channels);
+// The cutoff is 0.45 of the rate where the rate is below twice the cutoff; bits (1 to 16) give
+// 2^bits levels.
+void InitAntique(AntiqueState& state, uint32_t sampleRate, uint32_t channels, float cutoff,
+                 float noiseLevel, int32_t bits, float level);
+void ProcessAntique(AntiqueState& state, float* samples, int32_t frames);
 
 }  // namespace wavfx

@@ -2,9 +2,7 @@
 
 #include <cstddef>
 
-#include "effects/effect_math.h"
-#include "effects/simd_dispatch.h"
-#include "engine/sample_conversion.h"
+#include "dsp/simd_dispatch.h"
 
 namespace wavfx {
 
@@ -15,7 +13,7 @@ void InitBitcrusher(BitcrusherState& state, int32_t bits, uint32_t channels) {
   state.levels = int32_t{1} << bits;
 }
 
-void ProcessBitcrusher(BitcrusherState& state, int16_t* samples, int32_t frames) {
+void ProcessBitcrusher(BitcrusherState& state, float* samples, int32_t frames) {
   if (frames <= 0 || state.channels == 0) return;
   const auto levels = static_cast<float>(state.levels);
   const float top = levels - 1.0f;
@@ -23,16 +21,9 @@ void ProcessBitcrusher(BitcrusherState& state, int16_t* samples, int32_t frames)
   const float step = 1.0f / half;
   const std::size_t count = static_cast<std::size_t>(frames) * state.channels;
   const VectorKernels* kernels = ActiveKernels();
-  const std::size_t vectorised =
-      kernels != nullptr ? kernels->crush(samples, count, half, top, step) : 0;
-  // Each value drops to the lower edge of its cell: level q of levels stands for step * q - 1.
-  // t lies within +-2^31 for every 32-bit level count, where FloorSmall is the floor.
-  for (std::size_t i = vectorised; i < count; ++i) {
-    const float t = (SampleToFloat(samples[i]) + 1.0f) * half;
-    auto q = static_cast<float>(FloorSmall(static_cast<double>(t)));
-    if (q < 0.0f) q = 0.0f;
-    if (q > top) q = top;
-    samples[i] = FloatToSample(step * q - 1.0f);
+  std::size_t i = kernels != nullptr ? kernels->crush(samples, count, half, top, step) : 0;
+  for (; i < count; ++i) {
+    samples[i] = CrushSample(samples[i], half, top, step);
   }
 }
 

@@ -4,9 +4,8 @@
 #include <cfloat>
 #include <cstddef>
 
-#include "effects/effect_math.h"
-#include "effects/simd_dispatch.h"
-#include "engine/sample_conversion.h"
+#include "dsp/effect_math.h"
+#include "dsp/frame_gains.h"
 
 namespace wavfx {
 namespace {
@@ -42,20 +41,19 @@ void InitCompressor(CompressorState& state, int32_t sampleRate, float thresholdD
 
 // A chunk of frames at a time: the envelope frame by frame, then the gains, which depend on the
 // envelope alone, then the samples.
-void ProcessCompressor(CompressorState& state, int16_t* samples, int32_t frames) {
+void ProcessCompressor(CompressorState& state, float* samples, int32_t frames) {
   if (frames <= 0) return;
   const std::size_t channels = state.channels;
   const float exponent = 1.0f - 1.0f / state.ratio;
-  const VectorKernels* kernels = ActiveKernels();
   float envelope = state.envelope;
   float gains[kChunkFrames];
   for (auto left = static_cast<std::size_t>(frames); left > 0;) {
     const std::size_t count = std::min(kChunkFrames, left);
-    const int16_t* sample = samples;
+    const float* sample = samples;
     for (std::size_t frame = 0; frame < count; ++frame) {
       float peak = 0.0f;
       for (std::size_t j = 0; j < channels; ++j, ++sample) {
-        float a = SampleToFloat(*sample);
+        float a = *sample;
         if (a < 0.0f) a = -a;
         if (a > peak) peak = a;
       }
@@ -68,23 +66,14 @@ void ProcessCompressor(CompressorState& state, int16_t* samples, int32_t frames)
       const float level = gains[frame];
       gains[frame] = level > state.threshold ? Gain(level / state.threshold, exponent) : 1.0f;
     }
-    // Unit gain still takes every sample through the conversion pair.
-    if (kernels != nullptr) {
-      kernels->scale(samples, gains, count, channels);
-    } else {
-      int16_t* at = samples;
-      for (std::size_t frame = 0; frame < count; ++frame) {
-        for (std::size_t j = 0; j < channels; ++j, ++at) {
-          *at = FloatToSample(SampleToFloat(*at) * gains[frame]);
-        }
-      }
-    }
+    ApplyFrameGains(samples, gains, count, channels);
     samples += count * channels;
     left -= count;
   }
   // In silence the envelope decays into subnormal floats, where x86 arithmetic is slow, and may
-  // settle there for good. Such an envelope is set to 0: no output can tell them apart. A frame
-  // with a nonzero peak sets the envelope to at least (1 - c) 2^-15 >= 2^-39 (c is a float below
+  // settle there for good. Such an envelope is set to 0: no output of 16-bit input can tell them
+  // apart. A frame with a nonzero peak, of at least 2^-15, sets the envelope to at least
+  // (1 - c) 2^-15 >= 2^-39 (c is a float below
   // 1, or 1 and then the envelope never changes), beside which c times a subnormal vanishes in
   // the rounding; a silent frame gives 0 either way; and a subnormal envelope is below the
   // threshold.

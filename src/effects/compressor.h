@@ -16,6 +16,6 @@ struct CompressorState {
 
 void InitCompressor(CompressorState& state, int32_t sampleRate, float thresholdDb, float ratio,
                     float attackMs, float releaseMs, uint32_t channels);
-void ProcessCompressor(CompressorState& state, int16_t* samples, int32_t frames);
+void ProcessCompressor(CompressorState& state, float* samples, int32_t frames);
 
 }  // namespace wavfx

@@ -1,69 +1,62 @@
 #include "effects/echo.h"
 
 #include <algorithm>
-#include <bit>
 #include <cstddef>
 
-#include "effects/sample_buffer.h"
-#include "effects/simd_dispatch.h"
-#include "engine/sample_conversion.h"
+#include "dsp/simd_dispatch.h"
 
 namespace wavfx {
 
-void InitEcho(EchoState& state, uint32_t sampleRate, uint32_t channels) {
-  // One ulp above the double nearest 0.35: 44100 Hz gives 15435 frames, not 15434.
-  const double delaySeconds = std::bit_cast<double>(0x3FD6666666666667ull);
-  // At most 0xFFFFFFFF * 0.35, so the conversion is always in range.
-  const auto delayFrames = static_cast<uint32_t>(static_cast<double>(sampleRate) * delaySeconds);
+void InitEcho(EchoState& state, uint32_t sampleRate, uint32_t channels, double delaySeconds,
+              float feedback, float wetGain, float dryGain) {
+  // 2^32 frames or more cannot be allocated, whatever the channel count; NaN gives one frame.
+  const double frames = static_cast<double>(sampleRate) * delaySeconds;
+  uint64_t delayFrames = 1;
+  if (frames >= 1.0) {
+    delayFrames = frames < 4294967296.0 ? static_cast<uint64_t>(frames) : uint64_t{1} << 32;
+  }
   // A zero delay still gets one whole frame, so every channel's slot lies inside the buffer.
-  const uint64_t frameValues = uint64_t{std::max(delayFrames, 1u)} * channels;
-  const uint64_t length = std::max(frameValues, uint64_t{1});
-  state.buffer = AllocateSamples(length);
-  state.length = state.buffer != nullptr ? static_cast<uint32_t>(length) : 0;
-  state.position = 0;
-  state.feedback = 0.45f;
-  state.wetGain = 0.5f;
-  state.dryGain = 0.7f;
+  // Both factors are at most 2^32: no wrap.
+  InitDelayLine(state.line, std::max(delayFrames * channels, uint64_t{1}));
+  state.feedback = feedback;
+  state.wetGain = wetGain;
+  state.dryGain = dryGain;
   state.channels = channels;
 }
 
-// Frame by frame: each channel's slot gives its delayed value and takes its input plus feedback.
-// With a buffer of whole frames the slots a run of samples meets are consecutive and distinct,
-// so a stretch up to the buffer's end is one run, which the vector kernel may take.
-void ProcessEcho(EchoState& state, int16_t* samples, int32_t frames) {
-  if (state.buffer == nullptr || frames <= 0) return;  // no buffer: the audio passes untouched
-  const uint32_t channels = state.channels;
+namespace {
+
+// The output mixes the delayed value with the input; the slot takes the input plus feedback.
+inline void EchoStep(float& sample, float& slot, float wetGain, float dryGain, float feedback) {
+  const float x = sample;
+  const float delayed = slot;
+  sample = wetGain * delayed + dryGain * x;
+  slot = feedback * delayed + x;
+}
+
+}  // namespace
+
+// The buffer holds whole frames, so the block's samples meet its slots in order: channel c of a
+// frame meets slot c of the frame's place.
+void ProcessEcho(EchoState& state, float* samples, int32_t frames) {
+  if (state.line.buffer == nullptr || frames <= 0) return;  // inactive: untouched
   const VectorKernels* kernels = ActiveKernels();
-  if (kernels != nullptr && channels != 0 && state.length % channels == 0) {
-    std::size_t left = static_cast<std::size_t>(frames) * channels;
-    while (left > 0) {
-      const std::size_t run = std::min<std::size_t>(left, state.length - state.position);
-      kernels->echo(samples, state.buffer + state.position, run, state.wetGain, state.dryGain,
-                    state.feedback);
-      samples += run;
-      left -= run;
-      state.position += static_cast<uint32_t>(run);
-      if (state.position >= state.length) state.position = 0;
+  const std::size_t count = static_cast<std::size_t>(frames) * state.channels;
+  const float wetGain = state.wetGain;
+  const float dryGain = state.dryGain;
+  const float feedback = state.feedback;
+  ForEachRun(state.line, count, [&](float* slots, std::size_t done, std::size_t size) {
+    float* values = samples + done;
+    std::size_t i =
+        kernels != nullptr ? kernels->echo(values, slots, size, wetGain, dryGain, feedback) : 0;
+    for (; i < size; ++i) {
+      EchoStep(values[i], slots[i], wetGain, dryGain, feedback);
     }
-    return;
-  }
-  for (int32_t frame = 0; frame < frames; ++frame) {
-    float* slots = state.buffer + state.position;
-    for (uint32_t channel = 0; channel < channels; ++channel, ++samples) {
-      const float x = SampleToFloat(*samples);
-      const float delayed = slots[channel];
-      *samples = FloatToSample(state.wetGain * delayed + state.dryGain * x);
-      slots[channel] = state.feedback * delayed + x;
-    }
-    state.position += channels;
-    if (state.position >= state.length) state.position = 0;
-  }
+  });
 }
 
 void ReleaseEcho(EchoState& state) {
-  FreeSamples(state.buffer);
-  state.length = 0;
-  state.position = 0;
+  ReleaseDelayLine(state.line);
 }
 
 }  // namespace wavfx

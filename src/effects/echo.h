@@ -2,21 +2,23 @@
 
 #include <cstdint>
 
+#include "dsp/delay_line.h"
+
 namespace wavfx {
 
-// Feedback delay of 0.35 s over whole frames; each channel echoes only itself.
+// Feedback delay over whole frames; each channel echoes only itself.
 struct EchoState {
-  float* buffer;  // owned; null when inactive or released
-  uint32_t length;
-  uint32_t position;
+  DelayLine line;  // frames of `channels` values; empty when inactive or released
   float feedback;
   float wetGain;
   float dryGain;
   uint32_t channels;
 };
 
-void InitEcho(EchoState& state, uint32_t sampleRate, uint32_t channels);
-void ProcessEcho(EchoState& state, int16_t* samples, int32_t frames);
+// The delay is sampleRate * delaySeconds frames, truncated, at least one.
+void InitEcho(EchoState& state, uint32_t sampleRate, uint32_t channels, double delaySeconds,
+              float feedback, float wetGain, float dryGain);
+void ProcessEcho(EchoState& state, float* samples, int32_t frames);
 void ReleaseEcho(EchoState& state);
 
 }  // namespace wavfx

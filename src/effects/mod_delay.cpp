@@ -3,11 +3,7 @@
 #include <algorithm>
 #include <cstddef>
 
-#include "effects/effect_math.h"
-#include "effects/oscillator_phase.h"
-#include "effects/sample_buffer.h"
-#include "effects/simd_dispatch.h"
-#include "engine/sample_conversion.h"
+#include "dsp/simd_dispatch.h"
 
 namespace wavfx {
 namespace {
@@ -17,9 +13,8 @@ namespace {
 // wrapping one length at a time would take millions of steps, or never end.
 constexpr float kMaxWraps = 8.0f;
 
-// The most frames and samples worked on at a time.
+// The most frames worked on at a time.
 constexpr std::size_t kChunkFrames = 256;
-constexpr std::size_t kChunkSamples = 512;
 
 // Buffers of fewer frames than this have frame numbers exact in float.
 constexpr uint32_t kLargestVectorSpan = 1u << 24;
@@ -50,41 +45,34 @@ void ReadPointAt(ReadPoints& points, std::size_t i, uint32_t wFrame, float delay
 
 // The frames of a chunk: every channel reads its own delayed value, both frames being its own
 // history, and stores its input plus feedback in the oldest frame, which the next frame's reads
-// no longer need. The output values go to `outputs`, or, for frames wider than a chunk, straight
-// to the samples. kChannels is the channel count, or 0 for any. The buffer is written through
-// locals only, which the stores cannot alias.
+// no longer need. kChannels is the channel count, or 0 for any.
 template <uint32_t kChannels>
-void DelayFrames(ModDelayState& state, const ReadPoints& points, int16_t* samples, float* outputs,
+void DelayFrames(ModDelayState& state, const ReadPoints& points, float* samples,
                  std::size_t count) {
   const uint32_t channels = kChannels != 0 ? kChannels : state.channels;
-  const bool wide = channels > kChunkSamples;
-  float* const buffer = state.buffer;
+  float* const buffer = state.line.buffer;
+  const uint32_t length = state.line.length;
   const float wetGain = state.wetGain;
   const float dryGain = state.dryGain;
   const float feedback = state.feedback;
-  uint32_t w = state.position;
+  uint32_t w = state.line.position;
   for (std::size_t i = 0; i < count; ++i) {
     const float frac = points.frac[i];
     const float keep = 1.0f - frac;
     const float* older = buffer + points.older[i] * channels;
     const float* newer = buffer + points.newer[i] * channels;
     float* slot = buffer + w;
-    int16_t* sample = samples + i * channels;
+    float* sample = samples + i * channels;
     for (uint32_t j = 0; j < channels; ++j) {
-      const float x = SampleToFloat(sample[j]);
+      const float x = sample[j];
       const float delayed = older[j] * keep + newer[j] * frac;
-      const float out = wetGain * delayed + dryGain * x;
       // Feedback recirculates the unclamped input, never the output.
       slot[j] = feedback * delayed + x;
-      if (wide) {
-        sample[j] = FloatToSample(out);
-      } else {
-        *outputs++ = out;
-      }
+      sample[j] = wetGain * delayed + dryGain * x;
     }
-    w = w + channels >= state.length ? 0 : w + channels;
+    w = w + channels >= length ? 0 : w + channels;
   }
-  state.position = w;
+  state.line.position = w;
 }
 
 }  // namespace
@@ -99,12 +87,8 @@ void InitModDelay(ModDelayState& state, int32_t sampleRate, uint32_t channels, f
   if (maxFrames >= 2.0) {
     bufferFrames = maxFrames < 4294967296.0 ? static_cast<uint64_t>(maxFrames) : uint64_t{1} << 32;
   }
-  const uint64_t count = bufferFrames * channels;  // both factors are at most 2^32: no wrap
-  state.buffer = AllocateSamples(count);
-  state.length = state.buffer != nullptr ? static_cast<uint32_t>(count) : 0;
-  state.position = 0;
-  state.phase = 0.0f;
-  state.phaseIncrement = static_cast<float>(static_cast<double>(rateHz) * 6.283185307179586 / fs);
+  InitDelayLine(state.line, bufferFrames * channels);  // both factors are at most 2^32: no wrap
+  InitOscillator(state.oscillator, rateHz, sampleRate);
   state.minDelay = static_cast<float>(static_cast<double>(minDelayMs) * fs * 0.001);
   state.maxDelay = static_cast<float>(maxFrames);
   state.wetGain = wetGain;
@@ -114,38 +98,28 @@ void InitModDelay(ModDelayState& state, int32_t sampleRate, uint32_t channels, f
 }
 
 // The oscillator's value for a frame uses the phase before that frame's advance; one delay
-// serves every channel of the frame. A chunk of frames at a time: the oscillator values, then
-// the frames' output values, then their conversion to samples.
-void ProcessModDelay(ModDelayState& state, int16_t* samples, int32_t frames) {
+// serves every channel of the frame. A chunk of frames at a time: the oscillator values, the
+// read points, then the frames.
+void ProcessModDelay(ModDelayState& state, float* samples, int32_t frames) {
   const uint32_t channels = state.channels;
   // Without a buffer the effect is inactive and the audio passes unchanged.
-  if (frames <= 0 || (channels != 0 && state.buffer == nullptr)) return;
+  if (frames <= 0 || (channels != 0 && state.line.buffer == nullptr)) return;
+  Oscillator& oscillator = state.oscillator;
   if (channels == 0) {
     for (int32_t frame = 0; frame < frames; ++frame)
-      state.phase = AdvancePhase(state.phase, state.phaseIncrement);
+      oscillator.phase = AdvancePhase(oscillator.phase, oscillator.increment);
     return;
   }
   const VectorKernels* kernels = ActiveKernels();
   const float sweep = state.maxDelay - state.minDelay;
-  const uint32_t span = state.length / channels;  // frames in the buffer
-  uint32_t wFrame = state.position / channels;
-  // Frames wider than a chunk are converted one at a time.
-  const bool wide = channels > kChunkSamples;
-  const std::size_t chunk = std::clamp<std::size_t>(kChunkSamples / channels, 1, kChunkFrames);
-  float phases[kChunkFrames];
+  const uint32_t span = state.line.length / channels;  // frames in the buffer
+  uint32_t wFrame = state.line.position / channels;
   float lfo[kChunkFrames];
   ReadPoints points;
   uint32_t wFrames[kChunkFrames];
-  float outputs[kChunkSamples];
   for (auto left = static_cast<std::size_t>(frames); left > 0;) {
-    const std::size_t count = std::min(chunk, left);
-    AdvancePhases(state.phase, state.phaseIncrement, phases, count);
-    if (kernels != nullptr) {
-      kernels->halfSinePlusOne(phases, lfo, count);
-    } else {
-      for (std::size_t i = 0; i < count; ++i)
-        lfo[i] = HalfSinePlusOne(phases[i]);
-    }
+    const std::size_t count = std::min(kChunkFrames, left);
+    HalfSinePlusOneValues(oscillator, lfo, count);
     for (std::size_t i = 0; i < count; ++i) {
       wFrames[i] = wFrame;
       wFrame = wFrame + 1 == span ? 0 : wFrame + 1;
@@ -160,19 +134,11 @@ void ProcessModDelay(ModDelayState& state, int16_t* samples, int32_t frames) {
       ReadPointAt(points, i, wFrames[i], lfo[i] * sweep + state.minDelay, span);
     }
     if (channels == 1) {
-      DelayFrames<1>(state, points, samples, outputs, count);
+      DelayFrames<1>(state, points, samples, count);
     } else if (channels == 2) {
-      DelayFrames<2>(state, points, samples, outputs, count);
+      DelayFrames<2>(state, points, samples, count);
     } else {
-      DelayFrames<0>(state, points, samples, outputs, count);
-    }
-    if (!wide) {
-      if (kernels != nullptr) {
-        kernels->toSamples(outputs, samples, count * channels);
-      } else {
-        for (std::size_t i = 0; i < count * channels; ++i)
-          samples[i] = FloatToSample(outputs[i]);
-      }
+      DelayFrames<0>(state, points, samples, count);
     }
     samples += count * channels;
     left -= count;
@@ -180,10 +146,7 @@ void ProcessModDelay(ModDelayState& state, int16_t* samples, int32_t frames) {
 }
 
 void ReleaseModDelay(ModDelayState& state) {
-  if (state.buffer != nullptr) FreeSamples(state.buffer);
-  state.buffer = nullptr;
-  state.position = 0;
-  state.length = 0;
+  ReleaseDelayLine(state.line);
 }
 
 }  // namespace wavfx

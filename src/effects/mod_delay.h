@@ -2,16 +2,16 @@
 
 #include <cstdint>
 
+#include "dsp/delay_line.h"
+#include "dsp/oscillator.h"
+
 namespace wavfx {
 
 // A delay swept by a sine oscillator between minDelay and maxDelay frames, read by linear
 // interpolation, with feedback: the flanger and the chorus.
 struct ModDelayState {
-  float* buffer;  // owned; interleaved like the block; null when inactive or released
-  uint32_t length;
-  uint32_t position;
-  float phase;
-  float phaseIncrement;
+  DelayLine line;  // frames of `channels` values; empty when inactive or released
+  Oscillator oscillator;
   float minDelay;
   float maxDelay;
   float wetGain;
@@ -22,7 +22,7 @@ struct ModDelayState {
 
 void InitModDelay(ModDelayState& state, int32_t sampleRate, uint32_t channels, float minDelayMs,
                   float maxDelayMs, float rateHz, float wetGain, float dryGain, float feedback);
-void ProcessModDelay(ModDelayState& state, int16_t* samples, int32_t frames);
+void ProcessModDelay(ModDelayState& state, float* samples, int32_t frames);
 void ReleaseModDelay(ModDelayState& state);
 
 }  // namespace wavfx

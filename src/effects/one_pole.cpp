@@ -1,7 +1,6 @@
 #include "effects/one_pole.h"
 
-#include "effects/effect_math.h"
-#include "engine/sample_conversion.h"
+#include "dsp/one_pole_step.h"
 
 namespace wavfx {
 namespace {
@@ -9,33 +8,31 @@ namespace {
 // Filters a block in place. Channel 0 keeps its own memory; channels 1 and up run through the
 // shared second memory one after another. The highpass output is the input minus the lowpass.
 template <bool kHighpass>
-void ProcessOnePole(OnePoleState& state, int16_t* samples, int32_t frames) {
+void ProcessOnePole(OnePoleState& state, float* samples, int32_t frames) {
   const uint32_t channels = state.channels;
   if (frames <= 0 || channels == 0) return;
   const float a = state.coefficient;
-  const auto filter = [a](int16_t& sample, float& memory) {
-    const float x = SampleToFloat(sample);
+  const auto filter = [a](float& sample, float& memory) {
+    const float x = sample;
     const float y = OnePoleStep(x, memory, a);
-    sample = FloatToSample(kHighpass ? x - y : y);
+    sample = kHighpass ? x - y : y;
   };
-  int16_t* sample = samples;
+  float memory0 = state.memory0;
+  float memory1 = state.memory1;
+  float* sample = samples;
   for (int32_t frame = 0; frame < frames; ++frame) {
-    filter(*sample++, state.memory0);
+    filter(*sample++, memory0);
     for (uint32_t channel = 1; channel < channels; ++channel) {
-      filter(*sample++, state.memory1);
+      filter(*sample++, memory1);
     }
   }
-  FlushSubnormalMemory(state.memory0);
-  FlushSubnormalMemory(state.memory1);
+  FlushSubnormalMemory(memory0);
+  FlushSubnormalMemory(memory1);
+  state.memory0 = memory0;
+  state.memory1 = memory1;
 }
 
 }  // namespace
-
-float OnePoleCoefficient(float cutoff, uint32_t sampleRate) {
-  // A zero rate gives 0 / 0 here: the coefficient is NaN and the output silence, harmlessly.
-  return static_cast<float>(Exponential(static_cast<double>(cutoff) * -6.283185307179586 /
-                                        static_cast<double>(sampleRate)));
-}
 
 void InitOnePole(OnePoleState& state, uint32_t sampleRate, float cutoff, uint32_t channels) {
   // The Nyquist-side limit is applied last, so at rates below about 22 Hz it wins over 10 Hz.
@@ -48,11 +45,11 @@ void InitOnePole(OnePoleState& state, uint32_t sampleRate, float cutoff, uint32_
   state.channels = channels;
 }
 
-void ProcessLowpass(OnePoleState& state, int16_t* samples, int32_t frames) {
+void ProcessLowpass(OnePoleState& state, float* samples, int32_t frames) {
   ProcessOnePole<false>(state, samples, frames);
 }
 
-void ProcessHighpass(OnePoleState& state, int16_t* samples, int32_t frames) {
+void ProcessHighpass(OnePoleState& state, float* samples, int32_t frames) {
   ProcessOnePole<true>(state, samples, frames);
 }
 

@@ -10,7 +10,16 @@ struct WidenerState {
   uint32_t channels;
 };
 
+inline void WidenFrame(float* frame, float width) {
+  const float left = frame[0];
+  const float right = frame[1];
+  const float mid = (right + left) * 0.5f;
+  const float side = width * ((left - right) * 0.5f);
+  frame[0] = side + mid;
+  frame[1] = mid - side;
+}
+
 void InitWidener(WidenerState& state, float width, uint32_t channels);
-void ProcessWidener(WidenerState& state, int16_t* samples, int32_t frames);
+void ProcessWidener(WidenerState& state, float* samples, int32_t frames);
 
 }  // namespace wavfx

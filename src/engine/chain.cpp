@@ -16,13 +16,13 @@ constexpr std::size_t kChunkSamples = 1024;
 bool HasItsBuffers(const EffectState& state) {
   switch (state.kind) {
     case EffectKind::Echo:
-      return state.echo.buffer != nullptr;
+      return state.echo.line.buffer != nullptr;
     case EffectKind::Reverb:
       return state.reverb.firstCombs[0].buffer != nullptr;
     case EffectKind::Flanger:
-      return state.flanger.buffer != nullptr;
+      return state.flanger.line.buffer != nullptr;
     case EffectKind::Chorus:
-      return state.chorus.buffer != nullptr;
+      return state.chorus.line.buffer != nullptr;
     default:
       return true;
   }

@@ -1,5 +1,12 @@
 #include "engine/effect.h"
 
+#include <algorithm>
+#include <bit>
+#include <cstddef>
+
+#include "dsp/sample_buffer.h"
+#include "dsp/sample_conversion.h"
+
 namespace wavfx {
 namespace {
 
@@ -24,6 +31,9 @@ constexpr EffectName kEffectNames[] = {
     {"stereo", EffectKind::Widener, "stereo widener: side signal times 1.5"},
 };
 
+// ProcessEffect converts at most this many samples at a time, on the stack.
+constexpr std::size_t kChunkSamples = 1024;
+
 unsigned char FoldCase(char c) {
   const auto byte = static_cast<unsigned char>(c);
   return byte >= 'A' && byte <= 'Z' ? static_cast<unsigned char>(byte + 32) : byte;
@@ -47,6 +57,7 @@ bool EffectNameEquals(const char* name, const char* literal) {
 void InitEffect(EffectState& state, const char* name, uint32_t channels, uint32_t sampleRate) {
   state.channels = channels;
   state.sampleRate = sampleRate;
+  state.wideFrame = channels > kChunkSamples ? AllocateSamples(channels) : nullptr;
   state.kind = EffectKind::None;
   for (const EffectName& entry : kEffectNames) {
     if (EffectNameEquals(name, entry.literal)) {
@@ -60,19 +71,21 @@ void InitEffect(EffectState& state, const char* name, uint32_t channels, uint32_
     case EffectKind::None:
       break;
     case EffectKind::Antique:
-      InitAntique(state.antique, sampleRate);
+      InitAntique(state.antique, sampleRate, channels, 4000.0f, 0.002f, 8, 0.9f);
       break;
     case EffectKind::Echo:
-      InitEcho(state.echo, sampleRate, channels);
+      // One ulp above the double nearest 0.35: 44100 Hz gives 15435 frames, not 15434.
+      InitEcho(state.echo, sampleRate, channels, std::bit_cast<double>(0x3FD6666666666667ull),
+               0.45f, 0.5f, 0.7f);
       break;
     case EffectKind::Reverb:
-      InitReverb(state.reverb, signedRate, channels);
+      InitReverb(state.reverb, signedRate, channels, 0.42f, 0.7f, 1.0, 1.0f);
       break;
     case EffectKind::Tremolo:
       InitTremolo(state.tremolo, signedRate, 5.0f, 0.7f, channels);
       break;
     case EffectKind::Distortion:
-      InitDistortion(state.distortion, 2.5f, channels);
+      InitDistortion(state.distortion, 2.5f, channels, 0.7f);
       break;
     case EffectKind::Lowpass:
       InitOnePole(state.onePole, sampleRate, 3000.0f, channels);
@@ -99,49 +112,97 @@ void InitEffect(EffectState& state, const char* name, uint32_t channels, uint32_
 }
 
 void ProcessEffect(EffectState& state, int16_t* block, int32_t frames) {
+  if (frames <= 0 || !EffectChangesAudio(state)) return;
+  const std::size_t channels = state.channels;
+  float chunk[kChunkSamples];
+  if (channels == 0) {  // the effect's state may still move on
+    ProcessEffectFloats(state, chunk, frames);
+    return;
+  }
+  float* values = channels <= kChunkSamples ? chunk : state.wideFrame;
+  const std::size_t chunkFrames = std::max<std::size_t>(kChunkSamples / channels, 1);
+  for (auto left = static_cast<std::size_t>(frames); left > 0;) {
+    const std::size_t count = std::min(chunkFrames, left);
+    SamplesToFloats(block, values, count * channels);
+    ProcessEffectFloats(state, values, static_cast<int32_t>(count));
+    FloatsToSamples(values, block, count * channels);
+    block += count * channels;
+    left -= count;
+  }
+}
+
+void ProcessEffectFloats(EffectState& state, float* samples, int32_t frames) {
   switch (state.kind) {
     case EffectKind::None:
       break;
     case EffectKind::Antique:
-      ProcessAntique(state.antique, block, frames, state.channels);
+      ProcessAntique(state.antique, samples, frames);
       break;
     case EffectKind::Echo:
-      ProcessEcho(state.echo, block, frames);
+      ProcessEcho(state.echo, samples, frames);
       break;
     case EffectKind::Reverb:
-      ProcessReverb(state.reverb, block, frames);
+      ProcessReverb(state.reverb, samples, frames);
       break;
     case EffectKind::Tremolo:
-      ProcessTremolo(state.tremolo, block, frames);
+      ProcessTremolo(state.tremolo, samples, frames);
       break;
     case EffectKind::Distortion:
-      ProcessDistortion(state.distortion, block, frames);
+      ProcessDistortion(state.distortion, samples, frames);
       break;
     case EffectKind::Lowpass:
-      ProcessLowpass(state.onePole, block, frames);
+      ProcessLowpass(state.onePole, samples, frames);
       break;
     case EffectKind::Highpass:
-      ProcessHighpass(state.onePole, block, frames);
+      ProcessHighpass(state.onePole, samples, frames);
       break;
     case EffectKind::Bitcrusher:
-      ProcessBitcrusher(state.bitcrusher, block, frames);
+      ProcessBitcrusher(state.bitcrusher, samples, frames);
       break;
     case EffectKind::Flanger:
-      ProcessModDelay(state.flanger, block, frames);
+      ProcessModDelay(state.flanger, samples, frames);
       break;
     case EffectKind::Chorus:
-      ProcessModDelay(state.chorus, block, frames);
+      ProcessModDelay(state.chorus, samples, frames);
       break;
     case EffectKind::Compressor:
-      ProcessCompressor(state.compressor, block, frames);
+      ProcessCompressor(state.compressor, samples, frames);
       break;
     case EffectKind::Widener:
-      ProcessWidener(state.widener, block, frames);
+      ProcessWidener(state.widener, samples, frames);
       break;
   }
 }
 
+bool EffectChangesAudio(const EffectState& state) {
+  if (state.channels > kChunkSamples && state.wideFrame == nullptr) return false;
+  switch (state.kind) {
+    case EffectKind::None:
+      return false;
+    case EffectKind::Echo:
+      return state.echo.line.buffer != nullptr;
+    case EffectKind::Reverb:
+      return state.reverb.firstCombs[0].buffer != nullptr;
+    case EffectKind::Flanger:
+      return state.flanger.line.buffer != nullptr;
+    case EffectKind::Chorus:
+      return state.chorus.line.buffer != nullptr;
+    case EffectKind::Widener:
+      return state.channels == 2;
+    case EffectKind::Antique:
+    case EffectKind::Tremolo:
+    case EffectKind::Distortion:
+    case EffectKind::Lowpass:
+    case EffectKind::Highpass:
+    case EffectKind::Bitcrusher:
+    case EffectKind::Compressor:
+      return true;
+  }
+  return false;  // not a kind: nothing runs
+}
+
 void ReleaseEffect(EffectState& state) {
+  FreeSamples(state.wideFrame);
   switch (state.kind) {
     case EffectKind::Echo:
       ReleaseEcho(state.echo);

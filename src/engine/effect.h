@@ -38,6 +38,7 @@ struct EffectState {
   EffectKind kind;
   uint32_t channels;
   uint32_t sampleRate;
+  float* wideFrame;  // owned; ProcessEffect's room for one frame too wide for its stack chunk
   AntiqueState antique;
   EchoState echo;
   ReverbState reverb;
@@ -67,8 +68,17 @@ bool EffectNameEquals(const char* name, const char* literal);
 // Selects the effect matching `name` (None for an unknown name) and initialises it.
 void InitEffect(EffectState& state, const char* name, uint32_t channels, uint32_t sampleRate);
 
-// Rewrites `frames` whole frames of interleaved samples in place.
+// Rewrites `frames` whole frames of interleaved samples in place: converts them to floats with
+// SampleToFloat, runs the effect, converts back with FloatToSample. Where EffectChangesAudio is
+// false the block is left as it is.
 void ProcessEffect(EffectState& state, int16_t* block, int32_t frames);
+
+// Runs the effect over `frames` whole frames of interleaved floats in place.
+void ProcessEffectFloats(EffectState& state, float* samples, int32_t frames);
+
+// False when the effect passes its audio through untouched: none, the widener on other than two
+// channels, an effect whose buffers could not be allocated.
+bool EffectChangesAudio(const EffectState& state);
 
 // Frees the effect's buffers; a second call does nothing.
 void ReleaseEffect(EffectState& state);

@@ -12,7 +12,15 @@ namespace wavfx {
 namespace {
 
 using testing::Constant;
+using testing::ProcessSamples;
 using testing::RunEffect;
+
+// The engine's antique.
+AntiqueState Antique(uint32_t rate, uint32_t channels = 1) {
+  AntiqueState state{};
+  InitAntique(state, rate, channels, 4000.0f, 0.002f, 8, 0.9f);
+  return state;
+}
 
 TEST(Antique, CoefficientsAroundTheCutoffSwitch) {
   struct Case {
@@ -24,8 +32,7 @@ TEST(Antique, CoefficientsAroundTheCutoffSwitch) {
                         {11025, 0.102323726f}, {22050, 0.319880784f}, {44100, 0.56558007f},
                         {48000, 0.592384875f}};
   for (const Case& c : cases) {
-    AntiqueState state{};
-    InitAntique(state, c.rate);
+    const AntiqueState state = Antique(c.rate);
     EXPECT_EQ(state.coefficient, c.coefficient) << c.rate;
     EXPECT_EQ(state.noiseSeed, 22222u);
     EXPECT_EQ(state.noiseLevel, 0.002f);
@@ -34,17 +41,16 @@ TEST(Antique, CoefficientsAroundTheCutoffSwitch) {
 
 TEST(Antique, GeneratorAdvancesOncePerSample) {
   const uint32_t states[] = {3643240405u, 3855318832u, 1747028175u};
-  AntiqueState state{};
-  InitAntique(state, 44100);
-  int16_t sample = 0;
+  AntiqueState state = Antique(44100);
+  float sample = 0.0f;
   for (uint32_t expected : states) {
-    ProcessAntique(state, &sample, 1, 1);
+    ProcessAntique(state, &sample, 1);
     EXPECT_EQ(state.noiseSeed, expected);
   }
   // One stereo frame takes two values.
-  InitAntique(state, 44100);
-  int16_t frame[2] = {0, 0};
-  ProcessAntique(state, frame, 1, 2);
+  state = Antique(44100, 2);
+  float frame[2] = {0.0f, 0.0f};
+  ProcessAntique(state, frame, 1);
   EXPECT_EQ(state.noiseSeed, states[1]);
 }
 
@@ -52,12 +58,11 @@ TEST(Antique, GeneratorAdvancesOncePerSample) {
 // v = n * 0.002 + memory + 1. The memory puts the edge between levels 127 (-116) and 128 (116)
 // at noise value `threshold`; the output shows on which side each noise value falls.
 std::vector<int16_t> NoiseAboveThreshold(double threshold, std::size_t count) {
-  AntiqueState state{};
-  InitAntique(state, 44100);
+  AntiqueState state = Antique(44100);
   state.coefficient = 1.0f;
   state.memory0 = static_cast<float>(128.0 / 127.5 - 1.0 - threshold * 0.002);
   std::vector<int16_t> block(count, 0);
-  ProcessAntique(state, block.data(), static_cast<int32_t>(count), 1);
+  ProcessSamples(ProcessAntique, state, block.data(), static_cast<int32_t>(count));
   return block;
 }
 
@@ -118,14 +123,13 @@ TEST(Antique, ARampReachesEachOfThe256LevelsOnce) {
 }
 
 TEST(Antique, EmptyOrNegativeBlocksChangeNothing) {
-  AntiqueState state{};
-  InitAntique(state, 44100);
-  std::vector<int16_t> block = {1000, -2000, 3000, 4000};
-  ProcessAntique(state, block.data(), 2, 2);
+  AntiqueState state = Antique(44100, 2);
+  std::vector<float> block = {0.03f, -0.06f, 0.09f, 0.12f};
+  ProcessAntique(state, block.data(), 2);
   const AntiqueState before = state;
   const auto processed = block;
   for (int32_t frames : {0, -1, -4096})
-    ProcessAntique(state, block.data(), frames, 2);
+    ProcessAntique(state, block.data(), frames);
   EXPECT_EQ(block, processed);
   EXPECT_EQ(state.noiseSeed, before.noiseSeed);
   EXPECT_EQ(state.memory0, before.memory0);

@@ -7,7 +7,7 @@
 #include <set>
 #include <vector>
 
-#include "engine/sample_conversion.h"
+#include "dsp/sample_conversion.h"
 #include "support/effect_runner.h"
 
 namespace wavfx {
@@ -18,7 +18,7 @@ using testing::RunEffect;
 int16_t Crush(int32_t bits, int16_t sample) {
   BitcrusherState state{};
   InitBitcrusher(state, bits, 1);
-  ProcessBitcrusher(state, &sample, 1);
+  testing::ProcessSamples(ProcessBitcrusher, state, &sample, 1);
   return sample;
 }
 
@@ -87,13 +87,13 @@ TEST(Bitcrusher, ChannelsAreIndependent) {
 TEST(Bitcrusher, NoChannelsOrNoFramesChangeNothing) {
   BitcrusherState state{};
   InitBitcrusher(state, 8, 0);
-  int16_t block[2] = {-100, -200};
+  float block[2] = {-0.25f, 0.5f};
   ProcessBitcrusher(state, block, 1);
   InitBitcrusher(state, 8, 2);
   ProcessBitcrusher(state, block, 0);
   ProcessBitcrusher(state, block, -1);
-  EXPECT_EQ(block[0], -100);
-  EXPECT_EQ(block[1], -200);
+  EXPECT_EQ(block[0], -0.25f);
+  EXPECT_EQ(block[1], 0.5f);
 }
 
 }  // namespace

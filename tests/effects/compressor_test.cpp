@@ -115,10 +115,10 @@ TEST(Compressor, PeakEqualToEnvelopeReleases) {
   state.attackCoeff = 1e30f;
   state.releaseCoeff = 0.5f;
   state.envelope = 0.125f;
-  int16_t sample = -4096;
+  float sample = -0.125f;
   ProcessCompressor(state, &sample, 1);
   EXPECT_EQ(state.envelope, 0.125f);
-  EXPECT_EQ(sample, -4096);
+  EXPECT_EQ(sample, -0.125f);
 }
 
 TEST(Compressor, EnvelopeAtThresholdKeepsUnitGain) {
@@ -126,10 +126,10 @@ TEST(Compressor, EnvelopeAtThresholdKeepsUnitGain) {
   InitCompressor(state, 44100, -12.0f, 4.0f, 10.0f, 100.0f, 1);
   state.threshold = 0.25f;
   state.envelope = 0.25f;
-  int16_t sample = 8192;
+  float sample = 0.25f;
   ProcessCompressor(state, &sample, 1);
   EXPECT_EQ(state.envelope, 0.25f);
-  EXPECT_EQ(sample, 8192);
+  EXPECT_EQ(sample, 0.25f);
 }
 
 TEST(Compressor, ZeroRateMakesTheEnvelopeFollowEachPeak) {
@@ -149,9 +149,9 @@ TEST(Compressor, ZeroChannelsTouchNothingAndDecay) {
   CompressorState state{};
   InitCompressor(state, 44100, -12.0f, 4.0f, 10.0f, 100.0f, 0);
   state.envelope = 0.5f;
-  int16_t untouched = 77;
+  float untouched = 0.5f;
   ProcessCompressor(state, &untouched, 100);
-  EXPECT_EQ(untouched, 77);
+  EXPECT_EQ(untouched, 0.5f);
   EXPECT_LT(state.envelope, 0.5f);
   EXPECT_GT(state.envelope, 0.0f);
 }

@@ -68,15 +68,14 @@ TEST(Distortion, ChannelsAreIndependent) {
 
 TEST(Distortion, NoChannelsOrNoFramesChangeNothing) {
   DistortionState state{};
-  InitDistortion(state, 2.5f, 0);
-  EXPECT_EQ(state.outputLevel, 0.7f);
-  int16_t block[2] = {1000, 2000};
+  InitDistortion(state, 2.5f, 0, 0.7f);
+  float block[2] = {0.25f, 0.5f};
   ProcessDistortion(state, block, 1);
-  InitDistortion(state, 2.5f, 2);
+  InitDistortion(state, 2.5f, 2, 0.7f);
   ProcessDistortion(state, block, 0);
   ProcessDistortion(state, block, -1);
-  EXPECT_EQ(block[0], 1000);
-  EXPECT_EQ(block[1], 2000);
+  EXPECT_EQ(block[0], 0.25f);
+  EXPECT_EQ(block[1], 0.5f);
 }
 
 }  // namespace

@@ -2,10 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <bit>
 #include <cstdlib>
 #include <vector>
 
-#include "effects/sample_buffer.h"
+#include "dsp/sample_buffer.h"
 #include "support/effect_runner.h"
 #include "support/failing_allocator.h"
 
@@ -16,6 +17,13 @@ using testing::Channel;
 using testing::Constant;
 using testing::Impulse;
 using testing::RunEffect;
+
+// The engine's echo.
+EchoState Echo(uint32_t rate, uint32_t channels) {
+  EchoState state{};
+  InitEcho(state, rate, channels, std::bit_cast<double>(0x3FD6666666666667ull), 0.45f, 0.5f, 0.7f);
+  return state;
+}
 
 std::vector<int16_t> Head(const std::vector<int16_t>& samples, std::size_t count) {
   return {samples.begin(), samples.begin() + static_cast<std::ptrdiff_t>(count)};
@@ -39,9 +47,8 @@ TEST(Echo, DelayAtCommonRates) {
                         {48000, 16800}, {88200, 30870}, {96000, 33600}};
   for (const Case& c : cases) {
     for (uint32_t channels : {1u, 2u}) {
-      EchoState state{};
-      InitEcho(state, c.rate, channels);
-      EXPECT_EQ(state.length, c.frames * channels) << c.rate;
+      EchoState state = Echo(c.rate, channels);
+      EXPECT_EQ(state.line.length, c.frames * channels) << c.rate;
       ReleaseEcho(state);
     }
     // The first repeat of an impulse lands exactly `frames` frames later.
@@ -93,9 +100,8 @@ TEST(Echo, StereoChannelsEchoOnlyThemselves) {
 
 TEST(Echo, RatesBelowThreeHertzDelayByOneFrame) {
   for (uint32_t rate : {0u, 1u, 2u}) {
-    EchoState state{};
-    InitEcho(state, rate, 1);
-    EXPECT_EQ(state.length, 1u) << rate;
+    EchoState state = Echo(rate, 1);
+    EXPECT_EQ(state.line.length, 1u) << rate;
     ReleaseEcho(state);
     EXPECT_EQ(Head(RunEffect("echo", 1, rate, Impulse(32767, 8)), 4),
               (std::vector<int16_t>{22936, 16383, 7372, 3318}))
@@ -106,9 +112,8 @@ TEST(Echo, RatesBelowThreeHertzDelayByOneFrame) {
 TEST(Echo, ZeroDelayWithSeveralChannelsKeepsOneWholeFrame) {
   for (uint32_t channels : {2u, 3u, 6u}) {
     for (uint32_t rate : {0u, 1u, 2u}) {
-      EchoState state{};
-      InitEcho(state, rate, channels);
-      EXPECT_EQ(state.length, channels);
+      EchoState state = Echo(rate, channels);
+      EXPECT_EQ(state.line.length, channels);
       ReleaseEcho(state);
       // Every channel echoes its own previous sample, as at 3 Hz.
       const auto input = Ramp(channels * 50);
@@ -120,60 +125,56 @@ TEST(Echo, ZeroDelayWithSeveralChannelsKeepsOneWholeFrame) {
 }
 
 TEST(Echo, EmptyAndNegativeBlocksChangeNothing) {
-  EchoState state{};
-  InitEcho(state, 10, 1);
+  EchoState state = Echo(10, 1);
   int16_t sample = 1234;
   for (int32_t frames : {0, -1, -100}) {
-    ProcessEcho(state, &sample, frames);
+    testing::ProcessSamples(ProcessEcho, state, &sample, frames);
     EXPECT_EQ(sample, 1234);
-    EXPECT_EQ(state.position, 0u);
+    EXPECT_EQ(state.line.position, 0u);
   }
-  ProcessEcho(state, &sample, 1);
+  testing::ProcessSamples(ProcessEcho, state, &sample, 1);
   EXPECT_EQ(sample, 864);  // 0.7 * 1234 / 32768 * 32767, rounded
   ReleaseEcho(state);
 }
 
 TEST(Echo, ReleaseEmptiesTheRecordOnce) {
-  EchoState state{};
-  InitEcho(state, 44100, 2);
-  ASSERT_NE(state.buffer, nullptr);
+  EchoState state = Echo(44100, 2);
+  ASSERT_NE(state.line.buffer, nullptr);
   ReleaseEcho(state);
-  EXPECT_EQ(state.buffer, nullptr);
-  EXPECT_EQ(state.length, 0u);
-  EXPECT_EQ(state.position, 0u);
+  EXPECT_EQ(state.line.buffer, nullptr);
+  EXPECT_EQ(state.line.length, 0u);
+  EXPECT_EQ(state.line.position, 0u);
   EXPECT_EQ(state.channels, 2u);
   ReleaseEcho(state);  // a double free would abort under the address sanitizer
-  EXPECT_EQ(state.buffer, nullptr);
+  EXPECT_EQ(state.line.buffer, nullptr);
 }
 
 TEST(Echo, FailedAllocationPassesAudioThroughUnchanged) {
-  const auto input = Ramp(3000);
+  const std::vector<float> input = {1.0f, -1.0f, 0.5f, 1e30f};
   testing::ScopedFailingAllocator allocator(1);
-  EchoState state{};
-  InitEcho(state, 44100, 2);
+  EchoState state = Echo(44100, 2);
   EXPECT_EQ(allocator.Calls(), 1);
-  EXPECT_EQ(state.buffer, nullptr);
-  EXPECT_EQ(state.length, 0u);
+  EXPECT_EQ(state.line.buffer, nullptr);
+  EXPECT_EQ(state.line.length, 0u);
   auto samples = input;
-  ProcessEcho(state, samples.data(), 1500);
+  ProcessEcho(state, samples.data(), 2);
   EXPECT_EQ(samples, input);
   ReleaseEcho(state);
   ReleaseEcho(state);
 }
 
 TEST(Echo, BufferBeyondThirtyTwoBitsIsNeverAllocated) {
-  // 1503238553 frames of 3 channels: the 32-bit product would wrap to a small, wrong size.
+  // 1503238553 frames of 3 channels: the 32-bit product would wrap to a small, wrong size; five
+  // seconds give more than 2^32 frames.
   testing::ScopedFailingAllocator allocator(0);
-  EchoState state{};
-  InitEcho(state, 0xFFFFFFFFu, 3);
-  EXPECT_EQ(state.buffer, nullptr);
-  EXPECT_EQ(state.length, 0u);
+  for (const double delay : {0.35, 5.0}) {
+    EchoState state{};
+    InitEcho(state, 0xFFFFFFFFu, 3, delay, 0.45f, 0.5f, 0.7f);
+    EXPECT_EQ(state.line.buffer, nullptr) << delay;
+    EXPECT_EQ(state.line.length, 0u) << delay;
+    ReleaseEcho(state);
+  }
   EXPECT_EQ(allocator.Calls(), 0);
-  const auto input = Ramp(300);
-  auto samples = input;
-  ProcessEcho(state, samples.data(), 100);
-  EXPECT_EQ(samples, input);
-  ReleaseEcho(state);
 }
 
 }  // namespace

@@ -7,7 +7,7 @@
 #include <map>
 #include <vector>
 
-#include "effects/sample_buffer.h"
+#include "dsp/sample_buffer.h"
 #include "engine/effect.h"
 #include "support/effect_runner.h"
 
@@ -69,14 +69,14 @@ TEST(ModDelay, DerivedValuesAtCommonRates) {
       EffectState state{};
       InitEffect(state, c.name, channels, c.rate);
       const ModDelayState& m = Member(state);
-      EXPECT_NE(m.buffer, nullptr);
-      EXPECT_EQ(m.length, c.bufferFrames * channels) << c.name << " " << c.rate;
-      EXPECT_EQ(m.position, 0u);
-      EXPECT_EQ(m.phase, 0.0f);
+      EXPECT_NE(m.line.buffer, nullptr);
+      EXPECT_EQ(m.line.length, c.bufferFrames * channels) << c.name << " " << c.rate;
+      EXPECT_EQ(m.line.position, 0u);
+      EXPECT_EQ(m.oscillator.phase, 0.0f);
       EXPECT_EQ(m.minDelay, c.minDelay) << c.name << " " << c.rate;
       EXPECT_EQ(m.maxDelay, c.maxDelay) << c.name << " " << c.rate;
       if (c.phaseIncrement != 0.0f) {
-        EXPECT_EQ(m.phaseIncrement, c.phaseIncrement) << c.name << " " << c.rate;
+        EXPECT_EQ(m.oscillator.increment, c.phaseIncrement) << c.name << " " << c.rate;
       }
       EXPECT_EQ(m.channels, channels);
       ReleaseEffect(state);
@@ -110,7 +110,7 @@ TEST(ModDelay, ShortDelaysGetTwoBufferFrames) {
   for (const Case& c : cases) {
     EffectState state{};
     InitEffect(state, "flanger", 3, c.rate);
-    EXPECT_EQ(state.flanger.length, c.bufferFrames * 3) << c.rate;
+    EXPECT_EQ(state.flanger.line.length, c.bufferFrames * 3) << c.rate;
     ReleaseEffect(state);
   }
 }
@@ -121,9 +121,9 @@ TEST(ModDelay, PositionReturnsToZeroAfterWholeBuffers) {
   std::vector<int16_t> block(2 * 220, 1000);
   for (int k = 0; k < 3; ++k) {
     ProcessEffect(state, block.data(), 219);
-    EXPECT_EQ(state.flanger.position, 2u * 219u);
+    EXPECT_EQ(state.flanger.line.position, 2u * 219u);
     ProcessEffect(state, block.data(), 1);
-    EXPECT_EQ(state.flanger.position, 0u);
+    EXPECT_EQ(state.flanger.line.position, 0u);
   }
   ReleaseEffect(state);
 }
@@ -137,10 +137,10 @@ TEST(ModDelay, PhaseWrapsOnceItPassesTwoPi) {
   // A little over three sweeps of 1 / 0.3 s.
   for (int f = 0; f < 90000; ++f) {
     ProcessEffect(state, &sample, 1);
-    ASSERT_LE(state.chorus.phase, kTwoPi) << "frame " << f;
-    ASSERT_GE(state.chorus.phase, 0.0f) << "frame " << f;
-    if (state.chorus.phase < previous) ++wraps;
-    previous = state.chorus.phase;
+    ASSERT_LE(state.chorus.oscillator.phase, kTwoPi) << "frame " << f;
+    ASSERT_GE(state.chorus.oscillator.phase, 0.0f) << "frame " << f;
+    if (state.chorus.oscillator.phase < previous) ++wraps;
+    previous = state.chorus.oscillator.phase;
   }
   EXPECT_EQ(wraps, 3);
   ReleaseEffect(state);
@@ -149,14 +149,14 @@ TEST(ModDelay, PhaseWrapsOnceItPassesTwoPi) {
 TEST(ModDelay, PhaseEqualToTwoPiDoesNotWrap) {
   EffectState state{};
   InitEffect(state, "flanger", 1, 44100);
-  state.flanger.phaseIncrement = 0.5f;
-  state.flanger.phase = kTwoPi - 0.5f;
+  state.flanger.oscillator.increment = 0.5f;
+  state.flanger.oscillator.phase = kTwoPi - 0.5f;
   ASSERT_EQ(kTwoPi - 0.5f + 0.5f, kTwoPi);
   int16_t sample = 0;
   ProcessEffect(state, &sample, 1);
-  EXPECT_EQ(state.flanger.phase, kTwoPi);
+  EXPECT_EQ(state.flanger.oscillator.phase, kTwoPi);
   ProcessEffect(state, &sample, 1);
-  EXPECT_EQ(state.flanger.phase, kTwoPi + 0.5f - kTwoPi);
+  EXPECT_EQ(state.flanger.oscillator.phase, kTwoPi + 0.5f - kTwoPi);
   ReleaseEffect(state);
 }
 
@@ -213,36 +213,36 @@ TEST(ModDelay, AllocationFailureLeavesAudioUntouched) {
   EffectState state{};
   InitEffect(state, "chorus", 2, 44100);
   SetZeroedAllocatorForTesting(nullptr);
-  EXPECT_EQ(state.chorus.buffer, nullptr);
-  EXPECT_EQ(state.chorus.length, 0u);
+  EXPECT_EQ(state.chorus.line.buffer, nullptr);
+  EXPECT_EQ(state.chorus.line.length, 0u);
   const std::vector<int16_t> input = {32767, -32768, 16385, -16384, 1, 0};
   auto block = input;
   ProcessEffect(state, block.data(), 3);
   EXPECT_EQ(block, input);
   ReleaseEffect(state);
   ReleaseEffect(state);
-  EXPECT_EQ(state.chorus.buffer, nullptr);
+  EXPECT_EQ(state.chorus.line.buffer, nullptr);
 }
 
 TEST(ModDelay, OversizedBufferLeavesEffectInactive) {
   // 1102 frames of 2^22 channels is more than 2^32 values.
   ModDelayState state{};
   InitModDelay(state, 44100, 1u << 22, 10.0f, 25.0f, 0.3f, 0.5f, 0.7f, 0.1f);
-  EXPECT_EQ(state.buffer, nullptr);
-  EXPECT_EQ(state.length, 0u);
+  EXPECT_EQ(state.line.buffer, nullptr);
+  EXPECT_EQ(state.line.length, 0u);
   ReleaseModDelay(state);
 }
 
 TEST(ModDelay, ZeroChannelsOnlyAdvanceThePhase) {
   ModDelayState state{};
   InitModDelay(state, 44100, 0, 0.3f, 5.0f, 0.25f, 0.6f, 0.7f, 0.3f);
-  EXPECT_EQ(state.buffer, nullptr);
-  EXPECT_EQ(state.length, 0u);
-  int16_t untouched = 77;
+  EXPECT_EQ(state.line.buffer, nullptr);
+  EXPECT_EQ(state.line.length, 0u);
+  float untouched = 0.5f;
   ProcessModDelay(state, &untouched, 4);
-  EXPECT_EQ(untouched, 77);
-  EXPECT_EQ(state.position, 0u);
-  EXPECT_GT(state.phase, 0.0f);
+  EXPECT_EQ(untouched, 0.5f);
+  EXPECT_EQ(state.line.position, 0u);
+  EXPECT_GT(state.oscillator.phase, 0.0f);
   ReleaseModDelay(state);
 }
 
@@ -253,8 +253,8 @@ TEST(ModDelay, NonPositiveFrameCountsChangeNothing) {
   for (int32_t frames : {0, -1, INT32_MIN})
     ProcessEffect(state, &sample, frames);
   EXPECT_EQ(sample, 1234);
-  EXPECT_EQ(state.flanger.phase, 0.0f);
-  EXPECT_EQ(state.flanger.position, 0u);
+  EXPECT_EQ(state.flanger.oscillator.phase, 0.0f);
+  EXPECT_EQ(state.flanger.line.position, 0u);
   ReleaseEffect(state);
 }
 

@@ -122,7 +122,7 @@ TEST(OnePole, ChannelsBeyondTheFirstShareOneMemory) {
 TEST(OnePole, EmptyOrNegativeBlocksChangeNothing) {
   OnePoleState state{};
   InitOnePole(state, 44100, 3000.0f, 2);
-  std::vector<int16_t> block = {32767, -32768, 1000, 2000};
+  std::vector<float> block = {1.0f, -1.0f, 0.03f, 0.06f};
   ProcessLowpass(state, block.data(), 2);
   const OnePoleState before = state;
   const auto processed = block;

@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <vector>
 
-#include "effects/sample_buffer.h"
+#include "dsp/sample_buffer.h"
 #include "support/effect_runner.h"
 #include "support/failing_allocator.h"
 
@@ -20,13 +20,13 @@ using testing::RunEffect;
 
 using Lengths = std::array<uint32_t, 4>;
 
-Lengths LengthsOf(const CombFilter (&combs)[4]) {
+Lengths LengthsOf(const DelayLine (&combs)[4]) {
   return {combs[0].length, combs[1].length, combs[2].length, combs[3].length};
 }
 
 bool AllEmpty(const ReverbState& state) {
   for (int i = 0; i < 4; ++i) {
-    for (const CombFilter* comb : {&state.firstCombs[i], &state.secondCombs[i]}) {
+    for (const DelayLine* comb : {&state.firstCombs[i], &state.secondCombs[i]}) {
       if (comb->buffer != nullptr || comb->length != 0 || comb->position != 0) return false;
     }
   }
@@ -41,29 +41,41 @@ std::vector<int16_t> Ramp(std::size_t count) {
   return samples;
 }
 
-TEST(CombFilter, DelaysAndFeedsBackItsOwnOutput) {
-  CombFilter comb{};
-  ASSERT_TRUE(InitCombFilter(comb, 3));
-  const float input[] = {1.0f, 0.25f, 0, 0, 0, 0, 0, 0, 0, 0};
+// The engine's reverb.
+void InitDefaultReverb(ReverbState& state, int32_t rate, uint32_t channels) {
+  InitReverb(state, rate, channels, 0.42f, 0.7f, 1.0, 1.0f);
+}
+
+TEST(Comb, DelaysAndFeedsBackItsOwnOutput) {
+  DelayLine comb{};
+  ASSERT_TRUE(InitDelayLine(comb, 3));
+  float values[] = {1.0f, 0.25f, 0, 0, 0, 0, 0, 0, 0, 0};
   const float expected[] = {0, 0, 0, 1.0f, 0.25f, 0, 0.5f, 0.125f, 0, 0.25f};
-  for (std::size_t i = 0; i < std::size(input); ++i) {
-    EXPECT_EQ(RunCombFilter(comb, input[i], 0.5f), expected[i]) << i;
-  }
-  ReleaseCombFilter(comb);
+  // Runs that end inside the buffer, at its end and past it.
+  RunComb(comb, values, 2, 0.5f);
+  RunComb(comb, values + 2, 1, 0.5f);
+  RunComb(comb, values + 3, 7, 0.5f);
+  for (std::size_t i = 0; i < std::size(values); ++i)
+    EXPECT_EQ(values[i], expected[i]) << i;
+  ReleaseDelayLine(comb);
   EXPECT_EQ(comb.buffer, nullptr);
   EXPECT_EQ(comb.length, 0u);
   EXPECT_EQ(comb.position, 0u);
-  ReleaseCombFilter(comb);
-  EXPECT_EQ(RunCombFilter(comb, 0.25f, 0.9f), 0.25f);  // an empty comb passes its input
+  ReleaseDelayLine(comb);
+  float value = 0.25f;
+  RunComb(comb, &value, 1, 0.9f);
+  EXPECT_EQ(value, 0.25f);  // an empty comb passes its input
 }
 
-TEST(CombFilter, FailedAllocationLeavesTheCombEmpty) {
+TEST(Comb, FailedAllocationLeavesTheCombEmpty) {
   testing::ScopedFailingAllocator allocator(1);
-  CombFilter comb{};
-  EXPECT_FALSE(InitCombFilter(comb, 100));
+  DelayLine comb{};
+  EXPECT_FALSE(InitDelayLine(comb, 100));
   EXPECT_EQ(comb.buffer, nullptr);
   EXPECT_EQ(comb.length, 0u);
-  EXPECT_EQ(RunCombFilter(comb, -0.5f, 0.77f), -0.5f);
+  float value = -0.5f;
+  RunComb(comb, &value, 1, 0.77f);
+  EXPECT_EQ(value, -0.5f);
 }
 
 TEST(Reverb, CombLengthsAtCommonRates) {
@@ -79,7 +91,7 @@ TEST(Reverb, CombLengthsAtCommonRates) {
   for (const Case& c : cases) {
     for (uint32_t channels : {1u, 2u, 3u}) {
       ReverbState state{};
-      InitReverb(state, c.rate, channels);
+      InitDefaultReverb(state, c.rate, channels);
       EXPECT_EQ(LengthsOf(state.firstCombs), c.first) << c.rate;
       // Only stereo gets the second set, with the same delays rotated by one.
       const Lengths second = channels == 2 ? Lengths{c.first[1], c.first[2], c.first[3], c.first[0]}
@@ -103,7 +115,7 @@ TEST(Reverb, LowAndNegativeRatesGiveCombsOfAtLeastOne) {
                         {-1, {1, 1, 1, 1}}};
   for (const Case& c : cases) {
     ReverbState state{};
-    InitReverb(state, c.rate, 2);
+    InitDefaultReverb(state, c.rate, 2);
     EXPECT_EQ(LengthsOf(state.firstCombs), c.first) << c.rate;
     ReleaseReverb(state);
   }
@@ -177,7 +189,7 @@ TEST(Reverb, ChannelsBeyondStereoAreOnlyRescaled) {
 TEST(Reverb, ReleaseEmptiesEveryCombOnce) {
   for (uint32_t channels : {0u, 1u, 2u, 3u}) {
     ReverbState state{};
-    InitReverb(state, 44100, channels);
+    InitDefaultReverb(state, 44100, channels);
     EXPECT_NE(state.firstCombs[0].buffer, nullptr);
     ReleaseReverb(state);
     EXPECT_TRUE(AllEmpty(state)) << channels;
@@ -195,12 +207,14 @@ TEST(Reverb, FailedAllocationPassesAudioThroughUnchanged) {
   // Each allocation of the chain may fail, the first or one after others succeeded.
   const Case cases[] = {{1, 1}, {1, 4}, {2, 1}, {2, 3}, {2, 5}, {2, 8}, {3, 2}};
   for (const Case& c : cases) {
-    const auto input = Ramp(c.channels * 600);
+    std::vector<float> input(c.channels * 600);
+    for (std::size_t i = 0; i < input.size(); ++i)
+      input[i] = static_cast<float>(i % 7) - 3.0f;
     auto samples = input;
     {
       testing::ScopedFailingAllocator allocator(c.failOn);
       ReverbState state{};
-      InitReverb(state, 44100, c.channels);
+      InitDefaultReverb(state, 44100, c.channels);
       EXPECT_TRUE(AllEmpty(state)) << c.channels << " channels, failing " << c.failOn;
       ProcessReverb(state, samples.data(), 600);
       ReleaseReverb(state);

@@ -30,8 +30,8 @@ TEST(Tremolo, PhaseIncrementAtCommonRates) {
   for (const Case& c : cases) {
     TremoloState state{};
     InitTremolo(state, c.rate, 5.0f, 0.7f, 2);
-    EXPECT_EQ(state.phaseIncrement, c.increment) << c.rate;
-    EXPECT_EQ(state.phase, 0.0f);
+    EXPECT_EQ(state.oscillator.increment, c.increment) << c.rate;
+    EXPECT_EQ(state.oscillator.phase, 0.0f);
   }
 }
 
@@ -98,25 +98,25 @@ TEST(Tremolo, PhaseWrapsOnlyWhenStrictlyAboveTwoPi) {
   for (const Case& c : cases) {
     TremoloState state{};
     InitTremolo(state, 44100, 5.0f, 0.7f, 1);
-    state.phase = c.phase;
-    state.phaseIncrement = c.increment;
-    int16_t sample = 0;
+    state.oscillator.phase = c.phase;
+    state.oscillator.increment = c.increment;
+    float sample = 0.0f;
     ProcessTremolo(state, &sample, 1);
-    EXPECT_EQ(state.phase, c.next) << c.phase << " + " << c.increment;
+    EXPECT_EQ(state.oscillator.phase, c.next) << c.phase << " + " << c.increment;
   }
 }
 
 TEST(Tremolo, PhaseAdvancesPerFrameEvenWithoutChannels) {
   TremoloState state{};
   InitTremolo(state, 44100, 5.0f, 0.7f, 0);
-  int16_t untouched = 1234;
+  float untouched = 0.5f;
   ProcessTremolo(state, &untouched, 3);
-  EXPECT_EQ(untouched, 1234);
-  const float step = state.phaseIncrement;
-  EXPECT_EQ(state.phase, step + (step + step));
+  EXPECT_EQ(untouched, 0.5f);
+  const float step = state.oscillator.increment;
+  EXPECT_EQ(state.oscillator.phase, step + (step + step));
   for (int32_t frames : {0, -1, -100})
     ProcessTremolo(state, &untouched, frames);
-  EXPECT_EQ(state.phase, step + (step + step));
+  EXPECT_EQ(state.oscillator.phase, step + (step + step));
 }
 
 }  // namespace

@@ -8,11 +8,11 @@
 #include <string>
 #include <vector>
 
+#include "dsp/sample_conversion.h"
+#include "dsp/simd_dispatch.h"
 #include "effects/compressor.h"
 #include "effects/one_pole.h"
-#include "effects/simd_dispatch.h"
 #include "engine/effect.h"
-#include "engine/sample_conversion.h"
 #include "support/effect_runner.h"
 
 namespace wavfx {
@@ -132,7 +132,7 @@ TEST_F(VectorPaths, MemorylessEffectsAgreeOnEverySample) {
   }
 }
 
-TEST_F(VectorPaths, ConversionToSamplesAgreesOnSampledFloats) {
+TEST_F(VectorPaths, ConversionsAgreeWithTheScalarFunctions) {
   std::vector<float> values;
   for (uint64_t bits = 0; bits < (uint64_t{1} << 32); bits += 4099) {
     values.push_back(std::bit_cast<float>(static_cast<uint32_t>(bits)));
@@ -146,15 +146,23 @@ TEST_F(VectorPaths, ConversionToSamplesAgreesOnSampledFloats) {
   std::vector<int16_t> expected(values.size());
   for (std::size_t i = 0; i < values.size(); ++i)
     expected[i] = FloatToSample(values[i]);
-#if defined(__x86_64__)
-  for (const VectorPath path : {VectorPath::Avx2, VectorPath::Avx512}) {
-    if (!VectorPathAvailable(path)) continue;
-    const VectorKernels& kernels = path == VectorPath::Avx2 ? kAvx2Kernels : kAvx512Kernels;
-    std::vector<int16_t> output(values.size());
-    kernels.toSamples(values.data(), output.data(), values.size());
-    EXPECT_EQ(output, expected) << static_cast<int>(path);
+  std::vector<int16_t> every(65536);
+  std::vector<float> expectedFloats(every.size());
+  for (std::size_t i = 0; i < every.size(); ++i) {
+    every[i] = static_cast<int16_t>(static_cast<int32_t>(i) - 32768);
+    expectedFloats[i] = SampleToFloat(every[i]);
   }
-#endif
+  for (const VectorPath path : AvailablePaths()) {
+    SetVectorPathForTesting(path);
+    std::vector<int16_t> samples(values.size());
+    FloatsToSamples(values.data(), samples.data(), values.size());
+    EXPECT_EQ(samples, expected) << static_cast<int>(path);
+    // Lengths that end mid-vector.
+    std::vector<float> floats(every.size());
+    SamplesToFloats(every.data(), floats.data(), every.size() - 5);
+    SamplesToFloats(every.data() + every.size() - 5, floats.data() + every.size() - 5, 5);
+    EXPECT_EQ(floats, expectedFloats) << static_cast<int>(path);
+  }
 }
 
 // The filters, the antique effect and the compressor set memories and envelopes that have
@@ -221,12 +229,12 @@ TEST_F(VectorPaths, FlushedFilterMemoriesChangeNoSample) {
 TEST_F(VectorPaths, FlushedFilterMemoriesEndAtZero) {
   OnePoleState state{};
   InitOnePole(state, 44100, 3000.0f, 2);
-  std::vector<int16_t> block(2 * 512, 0);
-  block[0] = 32767;
-  block[1] = -32768;
+  std::vector<float> block(2 * 512, 0.0f);
+  block[0] = 1.0f;
+  block[1] = -1.0f;
   for (int i = 0; i < 10; ++i) {
     ProcessLowpass(state, block.data(), 512);
-    std::fill(block.begin(), block.end(), 0);
+    std::fill(block.begin(), block.end(), 0.0f);
   }
   // Without the flush both memories would stay at the smallest subnormal float for good.
   EXPECT_EQ(state.memory0, 0.0f);

@@ -57,11 +57,11 @@ TEST(Widener, EachFrameStandsAlone) {
 TEST(Widener, NoFramesChangeNothing) {
   WidenerState state{};
   InitWidener(state, 1.5f, 2);
-  int16_t frame[2] = {16384, 0};
+  float frame[2] = {0.5f, 0.0f};
   ProcessWidener(state, frame, 0);
   ProcessWidener(state, frame, -1);
-  EXPECT_EQ(frame[0], 16384);
-  EXPECT_EQ(frame[1], 0);
+  EXPECT_EQ(frame[0], 0.5f);
+  EXPECT_EQ(frame[1], 0.0f);
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "engine/effect.h"
+#include "support/failing_allocator.h"
 
 namespace wavfx {
 namespace {
@@ -128,18 +129,36 @@ TEST(InitEffect, StoresChannelsAndRateAlsoForNone) {
     KindOf(c.name, c.channels, c.sampleRate);
 }
 
-TEST(ProcessEffect, NoneAndUnknownKindsLeaveTheBlockUntouched) {
-  const std::vector<int16_t> input = {0, 1, -1, 32767, -32768, 12345, -12345, 7};
-  const EffectKind kinds[] = {EffectKind::None, static_cast<EffectKind>(13),
-                              static_cast<EffectKind>(-1)};
-  for (const EffectKind kind : kinds) {
+TEST(ProcessEffect, EffectsThatChangeNoAudioLeaveTheBlockUntouched) {
+  struct Case {
+    const char* name;
+    uint32_t channels;
+    int failOn;    // the allocation that fails, 0 for none
+    int32_t kind;  // -2: the name's kind
+    bool changes;
+  };
+  const Case cases[] = {
+      {"none", 2, 0, -2, false},       {"none", 2, 0, 13, false},    {"none", 2, 0, -1, false},
+      {"widen", 1, 0, -2, false},      {"widen", 3, 0, -2, false},   {"echo", 2, 1, -2, false},
+      {"reverb", 2, 3, -2, false},     {"flanger", 1, 1, -2, false}, {"chorus", 2, 1, -2, false},
+      {"distort", 1030, 1, -2, false}, {"widen", 2, 0, -2, true},    {"echo", 2, 0, -2, true},
+  };
+  for (const Case& c : cases) {
+    std::vector<int16_t> input(2 * c.channels);
+    for (std::size_t i = 0; i < input.size(); ++i)
+      input[i] = static_cast<int16_t>(i < c.channels ? 32767 : -32768);
     EffectState state{};
-    InitEffect(state, "none", 2, 44100);
-    state.kind = kind;
+    {
+      testing::ScopedFailingAllocator allocator(c.failOn);
+      InitEffect(state, c.name, c.channels, 44100);
+    }
+    if (c.kind != -2) state.kind = static_cast<EffectKind>(c.kind);
+    EXPECT_EQ(EffectChangesAudio(state), c.changes) << c.name << " " << c.channels;
     std::vector<int16_t> block = input;
-    ProcessEffect(state, block.data(), 4);
+    ProcessEffect(state, block.data(), 2);
     ReleaseEffect(state);
-    EXPECT_EQ(block, input) << static_cast<int>(kind);
+    // The conversions alone would bring full scale one step inward.
+    EXPECT_EQ(block == input, !c.changes) << c.name << " " << c.channels;
   }
 }
 

@@ -11,7 +11,7 @@
 #include <utility>
 #include <vector>
 
-#include "effects/sample_buffer.h"
+#include "dsp/sample_buffer.h"
 #include "engine/effect.h"
 #include "support/failing_allocator.h"
 #include "support/wav_files.h"

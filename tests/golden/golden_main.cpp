@@ -14,7 +14,7 @@
 #include <thread>
 #include <vector>
 
-#include "effects/simd_dispatch.h"
+#include "dsp/simd_dispatch.h"
 #include "engine/chain_text.h"
 #include "engine/effect.h"
 #include "entry/apply_effect.h"

@@ -1,7 +1,10 @@
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <vector>
+
+#include "dsp/sample_conversion.h"
 
 namespace wavfx::testing {
 
@@ -9,6 +12,18 @@ namespace wavfx::testing {
 // `blockFrames` frames, the way a stream would, and returns the processed samples.
 std::vector<int16_t> RunEffect(const char* name, uint32_t channels, uint32_t sampleRate,
                                std::vector<int16_t> samples, int32_t blockFrames = 512);
+
+// Runs one effect's `process` over `frames` frames of 16-bit samples as the engine does: converted
+// to floats, processed in place, converted back. The channel count is the state's.
+template <class State>
+void ProcessSamples(void (*process)(State&, float*, int32_t), State& state, int16_t* samples,
+                    int32_t frames) {
+  const std::size_t count = frames > 0 ? static_cast<std::size_t>(frames) * state.channels : 0;
+  std::vector<float> values(std::max<std::size_t>(count, 1));
+  SamplesToFloats(samples, values.data(), count);
+  process(state, values.data(), frames);
+  FloatsToSamples(values.data(), samples, count);
+}
 
 // A constant signal of `frames` frames in every channel.
 std::vector<int16_t> Constant(int16_t value, std::size_t frames, uint32_t channels = 1);

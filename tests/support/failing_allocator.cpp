@@ -2,7 +2,7 @@
 
 #include <cstdlib>
 
-#include "effects/sample_buffer.h"
+#include "dsp/sample_buffer.h"
 
 namespace wavfx::testing {
 namespace {

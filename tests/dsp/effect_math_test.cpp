@@ -1,4 +1,4 @@
-#include "effects/effect_math.h"
+#include "dsp/effect_math.h"
 
 #include <gtest/gtest.h>
 
@@ -8,8 +8,8 @@
 #include <limits>
 #include <vector>
 
-#include "effects/fast_sine.h"
-#include "effects/oscillator_phase.h"
+#include "dsp/fast_sine.h"
+#include "dsp/oscillator.h"
 
 namespace wavfx {
 namespace {

@@ -1,8 +1,8 @@
-#include "effects/effect_math.h"
+#include "dsp/effect_math.h"
 
 #include <cmath>
 
-#include "effects/fast_sine.h"
+#include "dsp/fast_sine.h"
 
 namespace wavfx {
 namespace {

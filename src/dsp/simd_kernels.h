@@ -4,7 +4,7 @@
 // simd_avx512.cpp each compile them for their own, with every function of the file targeted at
 // it. Vector operations are the scalar code's IEEE operations lane by lane, in the same order
 // and without fused multiply-add, so every lane ends with the scalar path's bits. Kernels that
-// return a count leave the samples from there on to the scalar code.
+// return a count leave the values from there on to the scalar code.
 //
 // Everything here has internal linkage, so the two compilations never meet at link time. The
 // including file includes the headers below before it switches the target on, all but
@@ -14,9 +14,9 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "effects/effect_math.h"
-#include "effects/fast_sine.h"
-#include "engine/sample_conversion.h"
+#include "dsp/effect_math.h"
+#include "dsp/fast_sine.h"
+#include "dsp/sample_conversion.h"
 
 namespace wavfx {
 namespace {
@@ -24,29 +24,52 @@ namespace {
 constexpr float kSoftClipThird = std::bit_cast<float>(0x3EAAAAAAu);
 
 template <class V>
-std::size_t DistortVectors(int16_t* samples, std::size_t count, float drive, float outputLevel) {
+void ToFloatVectors(const int16_t* samples, float* values, std::size_t count) {
+  std::size_t i = 0;
+  for (; i + V::kLanes <= count; i += V::kLanes) {
+    V::Store(values + i, V::LoadSamples(samples + i));
+  }
+  for (; i < count; ++i) {
+    values[i] = SampleToFloat(samples[i]);
+  }
+}
+
+template <class V>
+void ToSampleVectors(const float* values, int16_t* samples, std::size_t count) {
+  std::size_t i = 0;
+  for (; i + V::kLanes <= count; i += V::kLanes) {
+    V::StoreSamples(samples + i, V::Load(values + i));
+  }
+  for (; i < count; ++i) {
+    samples[i] = FloatToSample(values[i]);
+  }
+}
+
+template <class V>
+std::size_t DistortVectors(float* values, std::size_t count, float drive, float outputLevel) {
   const auto driveVector = V::Splat(drive);
   const auto level = V::Splat(outputLevel);
   const auto third = V::Splat(kSoftClipThird);
   std::size_t i = 0;
   for (; i + V::kLanes <= count; i += V::kLanes) {
-    auto v = V::LoadSamples(samples + i) * driveVector;
+    auto v = V::Load(values + i) * driveVector;
     v = V::Min(v, V::Splat(1.0f));
     v = V::Max(v, V::Splat(-1.0f));
-    V::StoreSamples(samples + i, level * (v - v * v * v * third));
+    V::Store(values + i, level * (v - v * v * v * third));
   }
   return i;
 }
 
+// Maxima and minima return their second operand when the first is NaN: a NaN gives level 0.
 template <class V>
-std::size_t CrushVectors(int16_t* samples, std::size_t count, float half, float top, float step) {
+std::size_t CrushVectors(float* values, std::size_t count, float half, float top, float step) {
   std::size_t i = 0;
   for (; i + V::kLanes <= count; i += V::kLanes) {
-    const auto t = (V::LoadSamples(samples + i) + V::Splat(1.0f)) * V::Splat(half);
+    const auto t = (V::Load(values + i) + V::Splat(1.0f)) * V::Splat(half);
     auto q = V::Floor(t);
     q = V::Max(q, V::Splat(0.0f));
     q = V::Min(q, V::Splat(top));
-    V::StoreSamples(samples + i, V::Splat(step) * q - V::Splat(1.0f));
+    V::Store(values + i, V::Splat(step) * q - V::Splat(1.0f));
   }
   return i;
 }
@@ -54,15 +77,15 @@ std::size_t CrushVectors(int16_t* samples, std::size_t count, float half, float 
 // Left lanes compute side + mid; right lanes compute (-side) + mid, which is mid - side: the
 // side of a right lane, width * ((R - L) * 0.5), is exactly the negated side of its left lane.
 template <class V>
-std::size_t WidenVectors(int16_t* samples, std::size_t frames, float width) {
+std::size_t WidenVectors(float* values, std::size_t frames, float width) {
   const std::size_t count = 2 * frames;
   std::size_t i = 0;
   for (; i + V::kLanes <= count; i += V::kLanes) {
-    const auto own = V::LoadSamples(samples + i);
+    const auto own = V::Load(values + i);
     const auto other = V::SwapPairs(own);
     const auto mid = (own + other) * V::Splat(0.5f);
     const auto side = V::Splat(width) * ((own - other) * V::Splat(0.5f));
-    V::StoreSamples(samples + i, side + mid);
+    V::Store(values + i, side + mid);
   }
   return i / 2;
 }
@@ -70,13 +93,14 @@ std::size_t WidenVectors(int16_t* samples, std::size_t frames, float width) {
 // The noise and the quantiser, half a vector at a time, in the scalar code's steps.
 template <class V>
 typename V::HalfFloat AgeHalf(typename V::Double seedsLow31, typename V::HalfFloat filtered,
-                              float noiseLevel) {
+                              float noiseLevel, double half, double top, double step,
+                              float outputLevel) {
   const auto noise = V::Narrow(seedsLow31 * 4.656612875245797e-10 * 2.0 - 1.0);
   const auto v = noise * V::HalfSplat(noiseLevel) + filtered + V::HalfSplat(1.0f);
   // Maxima and minima return their second operand when it is NaN, so a NaN stays NaN.
-  auto level = V::MaxDouble(V::SplatDouble(0.0), V::Widen(v) * 127.5);
-  level = V::FloorDouble(V::MinDouble(V::SplatDouble(255.0), level));
-  return V::Narrow(level * 0.00784313725490196 - 1.0) * V::HalfSplat(0.9f);
+  auto level = V::MaxDouble(V::SplatDouble(0.0), V::Widen(v) * half);
+  level = V::FloorDouble(V::MinDouble(V::SplatDouble(top), level));
+  return V::Narrow(level * step - 1.0) * V::HalfSplat(outputLevel);
 }
 
 // The antique effect's generator, seed * 1664525 + 1013904223 modulo 2^32, taken k steps at
@@ -102,76 +126,66 @@ constexpr GeneratorSteps MakeGeneratorSteps() {
 constexpr GeneratorSteps kGeneratorSteps = MakeGeneratorSteps();
 
 // Every lane's generator state follows from the seed before the vector, so the lanes do not
-// wait on each other; the seed moves on past the samples processed.
+// wait on each other; the seed moves on past the values processed.
 template <class V>
-std::size_t AgeVectors(const float* filtered, uint32_t& seed, int16_t* samples, std::size_t count,
-                       float noiseLevel) {
+std::size_t AgeVectors(float* values, std::size_t count, uint32_t& seed, float noiseLevel,
+                       double half, double top, double step, float outputLevel) {
   const auto multipliers = V::LoadInts(kGeneratorSteps.multipliers);
   const auto increments = V::LoadInts(kGeneratorSteps.increments);
   std::size_t i = 0;
   for (; i + V::kLanes <= count; i += V::kLanes) {
     const auto seeds = V::MultiplyAdd(V::SplatInt(seed), multipliers, increments);
     seed = V::LastLane(seeds);
-    const auto values = V::Load(filtered + i);
-    const auto low = AgeHalf<V>(V::LowLow31(seeds), V::LowFloats(values), noiseLevel);
-    const auto high = AgeHalf<V>(V::HighLow31(seeds), V::HighFloats(values), noiseLevel);
-    V::StoreSamples(samples + i, V::Join(low, high));
+    const auto filtered = V::Load(values + i);
+    const auto low = AgeHalf<V>(V::LowLow31(seeds), V::LowFloats(filtered), noiseLevel, half, top,
+                                step, outputLevel);
+    const auto high = AgeHalf<V>(V::HighLow31(seeds), V::HighFloats(filtered), noiseLevel, half,
+                                 top, step, outputLevel);
+    V::Store(values + i, V::Join(low, high));
   }
   return i;
 }
 
 template <class V>
-void ScaleVectors(int16_t* samples, const float* gains, std::size_t frames, std::size_t channels) {
+std::size_t ScaleVectors(float* values, const float* gains, std::size_t frames,
+                         std::size_t channels) {
   std::size_t frame = 0;
   if (channels == 1) {
     for (; frame + V::kLanes <= frames; frame += V::kLanes) {
-      int16_t* at = samples + frame;
-      V::StoreSamples(at, V::LoadSamples(at) * V::Load(gains + frame));
+      float* at = values + frame;
+      V::Store(at, V::Load(at) * V::Load(gains + frame));
     }
   } else if (channels == 2) {
     for (; frame + V::kLanes / 2 <= frames; frame += V::kLanes / 2) {
-      int16_t* at = samples + 2 * frame;
-      V::StoreSamples(at, V::LoadSamples(at) * V::LoadTwice(gains + frame));
+      float* at = values + 2 * frame;
+      V::Store(at, V::Load(at) * V::LoadTwice(gains + frame));
     }
   }
-  for (int16_t* at = samples + frame * channels; frame < frames; ++frame) {
-    for (std::size_t channel = 0; channel < channels; ++channel, ++at) {
-      *at = FloatToSample(SampleToFloat(*at) * gains[frame]);
-    }
-  }
+  return frame;
 }
 
 template <class V>
-void EchoVectors(int16_t* samples, float* slots, std::size_t count, float wetGain, float dryGain,
-                 float feedback) {
+std::size_t EchoVectors(float* values, float* slots, std::size_t count, float wetGain,
+                        float dryGain, float feedback) {
   std::size_t i = 0;
   for (; i + V::kLanes <= count; i += V::kLanes) {
-    const auto x = V::LoadSamples(samples + i);
+    const auto x = V::Load(values + i);
     const auto delayed = V::Load(slots + i);
-    V::StoreSamples(samples + i, V::Splat(wetGain) * delayed + V::Splat(dryGain) * x);
+    V::Store(values + i, V::Splat(wetGain) * delayed + V::Splat(dryGain) * x);
     V::Store(slots + i, V::Splat(feedback) * delayed + x);
   }
-  for (; i < count; ++i) {
-    const float x = SampleToFloat(samples[i]);
-    const float delayed = slots[i];
-    samples[i] = FloatToSample(wetGain * delayed + dryGain * x);
-    slots[i] = feedback * delayed + x;
-  }
+  return i;
 }
 
 template <class V>
-void CombVectors(float* values, float* slots, std::size_t count, float feedback) {
+std::size_t CombVectors(float* values, float* slots, std::size_t count, float feedback) {
   std::size_t i = 0;
   for (; i + V::kLanes <= count; i += V::kLanes) {
     const auto old = V::Load(slots + i);
     V::Store(slots + i, old * V::Splat(feedback) + V::Load(values + i));
     V::Store(values + i, old);
   }
-  for (; i < count; ++i) {
-    const float old = slots[i];
-    slots[i] = old * feedback + values[i];
-    values[i] = old;
-  }
+  return i;
 }
 
 // With pos = wFrame - delay between -span and 2 span, the scalar code's wrapping loops add or
@@ -197,17 +211,6 @@ std::size_t ReadPointVectors(const float* lfo, const uint32_t* wFrames, std::siz
     V::Store(frac + i, pos - V::IntsToFloats(whole));
   }
   return i;
-}
-
-template <class V>
-void ToSampleVectors(const float* values, int16_t* samples, std::size_t count) {
-  std::size_t i = 0;
-  for (; i + V::kLanes <= count; i += V::kLanes) {
-    V::StoreSamples(samples + i, V::Load(values + i));
-  }
-  for (; i < count; ++i) {
-    samples[i] = FloatToSample(values[i]);
-  }
 }
 
 // sin(phase) for the phases that fast_sine serves, in the steps of effect_math.cpp.

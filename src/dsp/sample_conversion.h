@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 namespace wavfx {
@@ -31,5 +32,10 @@ inline int16_t FloatToSample(float x) {
   whole -= static_cast<double>(whole) > scaled ? 1 : 0;
   return static_cast<int16_t>(whole);
 }
+
+// SampleToFloat and FloatToSample of `count` values, with the vector kernels when the processor
+// has them.
+void SamplesToFloats(const int16_t* in, float* out, std::size_t count);
+void FloatsToSamples(const float* in, int16_t* out, std::size_t count);
 
 }  // namespace wavfx

@@ -1,4 +1,4 @@
-#include "engine/sample_conversion.h"
+#include "dsp/sample_conversion.h"
 
 #include <gtest/gtest.h>
 

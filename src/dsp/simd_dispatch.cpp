@@ -1,4 +1,4 @@
-#include "effects/simd_dispatch.h"
+#include "dsp/simd_dispatch.h"
 
 #include <atomic>
 

@@ -1,4 +1,4 @@
-#include "effects/sample_buffer.h"
+#include "dsp/sample_buffer.h"
 
 #include <atomic>
 #include <cstdlib>

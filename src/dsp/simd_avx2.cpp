@@ -1,5 +1,5 @@
 // The vector kernels for AVX2: eight floats, four doubles per vector.
-#include "effects/simd_dispatch.h"
+#include "dsp/simd_dispatch.h"
 
 #if defined(__x86_64__)
 
@@ -9,8 +9,8 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "effects/effect_math.h"
-#include "engine/sample_conversion.h"
+#include "dsp/effect_math.h"
+#include "dsp/sample_conversion.h"
 
 // Every function from here on is compiled for AVX2; the headers above are not.
 #if defined(__clang__)
@@ -133,12 +133,14 @@ struct Avx2 {
 }  // namespace
 }  // namespace wavfx
 
-#include "effects/fast_sine.h"
-#include "effects/simd_kernels.h"
+#include "dsp/fast_sine.h"
+#include "dsp/simd_kernels.h"
 
 namespace wavfx {
 
 const VectorKernels kAvx2Kernels = {
+    .toFloats = ToFloatVectors<Avx2>,
+    .toSamples = ToSampleVectors<Avx2>,
     .distort = DistortVectors<Avx2>,
     .crush = CrushVectors<Avx2>,
     .widen = WidenVectors<Avx2>,
@@ -147,7 +149,6 @@ const VectorKernels kAvx2Kernels = {
     .echo = EchoVectors<Avx2>,
     .comb = CombVectors<Avx2>,
     .readPoints = ReadPointVectors<Avx2>,
-    .toSamples = ToSampleVectors<Avx2>,
     .sinePlusOne = SinePlusOneVectors<Avx2>,
     .halfSinePlusOne = HalfSinePlusOneVectors<Avx2>,
 };

@@ -1,11 +1,17 @@
-#include "effects/oscillator_phase.h"
+#include "dsp/oscillator.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
 
+#include "dsp/effect_math.h"
+#include "dsp/simd_dispatch.h"
+
 namespace wavfx {
 namespace {
+
+// The most frames whose phases are held at a time.
+constexpr std::size_t kChunkFrames = 256;
 
 // Runs shorter than this are stepped one frame at a time; longer ones are cut.
 constexpr std::size_t kShortestRun = 8;
@@ -78,6 +84,42 @@ void AdvancePhases(float& phase, float increment, float* phases, std::size_t cou
     phase = start + k * step;
     i += run;
   }
+}
+
+void InitOscillator(Oscillator& oscillator, float rateHz, int32_t sampleRate) {
+  oscillator.phase = 0.0f;
+  oscillator.increment = static_cast<float>(static_cast<double>(rateHz) * 6.283185307179586 /
+                                            static_cast<double>(sampleRate));
+}
+
+namespace {
+
+template <bool kHalf>
+void OscillatorValues(Oscillator& oscillator, float* values, std::size_t count) {
+  const VectorKernels* kernels = ActiveKernels();
+  float phases[kChunkFrames];
+  for (std::size_t done = 0; done < count;) {
+    const std::size_t chunk = std::min(kChunkFrames, count - done);
+    AdvancePhases(oscillator.phase, oscillator.increment, phases, chunk);
+    float* out = values + done;
+    if (kernels != nullptr) {
+      (kHalf ? kernels->halfSinePlusOne : kernels->sinePlusOne)(phases, out, chunk);
+    } else {
+      for (std::size_t i = 0; i < chunk; ++i)
+        out[i] = kHalf ? HalfSinePlusOne(phases[i]) : SinePlusOne(phases[i]);
+    }
+    done += chunk;
+  }
+}
+
+}  // namespace
+
+void SinePlusOneValues(Oscillator& oscillator, float* values, std::size_t count) {
+  OscillatorValues<false>(oscillator, values, count);
+}
+
+void HalfSinePlusOneValues(Oscillator& oscillator, float* values, std::size_t count) {
+  OscillatorValues<true>(oscillator, values, count);
 }
 
 }  // namespace wavfx

@@ -1,5 +1,5 @@
 // The vector kernels for AVX-512: sixteen floats, eight doubles per vector.
-#include "effects/simd_dispatch.h"
+#include "dsp/simd_dispatch.h"
 
 #if defined(__x86_64__)
 
@@ -9,8 +9,8 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "effects/effect_math.h"
-#include "engine/sample_conversion.h"
+#include "dsp/effect_math.h"
+#include "dsp/sample_conversion.h"
 
 // Every function from here on is compiled for AVX-512; the headers above are not.
 #if defined(__clang__)
@@ -144,12 +144,14 @@ struct Avx512 {
 }  // namespace
 }  // namespace wavfx
 
-#include "effects/fast_sine.h"
-#include "effects/simd_kernels.h"
+#include "dsp/fast_sine.h"
+#include "dsp/simd_kernels.h"
 
 namespace wavfx {
 
 const VectorKernels kAvx512Kernels = {
+    .toFloats = ToFloatVectors<Avx512>,
+    .toSamples = ToSampleVectors<Avx512>,
     .distort = DistortVectors<Avx512>,
     .crush = CrushVectors<Avx512>,
     .widen = WidenVectors<Avx512>,
@@ -158,7 +160,6 @@ const VectorKernels kAvx512Kernels = {
     .echo = EchoVectors<Avx512>,
     .comb = CombVectors<Avx512>,
     .readPoints = ReadPointVectors<Avx512>,
-    .toSamples = ToSampleVectors<Avx512>,
     .sinePlusOne = SinePlusOneVectors<Avx512>,
     .halfSinePlusOne = HalfSinePlusOneVectors<Avx512>,
 };

@@ -1,0 +1,69 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace wavfx {
+
+// How the effects process a block: one sample at a time (the reference), or with the vector
+// kernels of AVX2 or AVX-512, chosen at run time on x86-64. Every path gives the same bits.
+enum class VectorPath : int {
+  Scalar = 0,
+  Avx2 = 1,
+  Avx512 = 2,
+};
+
+// The vector kernels of one instruction set, over interleaved floats in place. Each computes
+// exactly what the scalar code of its effect does. Those that return a count process whole
+// vectors only and leave the values or frames from that count on to the scalar code.
+struct VectorKernels {
+  // SampleToFloat and FloatToSample of `count` values.
+  void (*toFloats)(const int16_t* samples, float* values, std::size_t count);
+  void (*toSamples)(const float* values, int16_t* samples, std::size_t count);
+  // The distortion of `count` values.
+  std::size_t (*distort)(float* values, std::size_t count, float drive, float outputLevel);
+  // The bitcrusher of `count` values with the quantiser's levels / 2, levels - 1 and 2 / levels.
+  std::size_t (*crush)(float* values, std::size_t count, float half, float top, float step);
+  // The widener of `frames` stereo frames.
+  std::size_t (*widen)(float* values, std::size_t frames, float width);
+  // The antique effect's noise, quantiser and level for `count` filtered values; `seed` is the
+  // noise generator's state, advanced once a value. The quantiser multiplies by `half`, clamps
+  // to [0, top], floors and maps back with `step`.
+  std::size_t (*age)(float* values, std::size_t count, uint32_t& seed, float noiseLevel,
+                     double half, double top, double step, float level);
+  // Each value times its frame's gain, for `frames` frames of `channels` values.
+  std::size_t (*scale)(float* values, const float* gains, std::size_t frames, std::size_t channels);
+  // The echo of `count` values whose delay slots are the consecutive `slots`.
+  std::size_t (*echo)(float* values, float* slots, std::size_t count, float wetGain, float dryGain,
+                      float feedback);
+  // One comb of the reverb over `count` consecutive values, its slots the consecutive `slots`:
+  // each value becomes the slot's old content, and the slot that times the feedback plus the
+  // value.
+  std::size_t (*comb)(float* values, float* slots, std::size_t count, float feedback);
+  // The flanger's and chorus's read points of `count` frames: the delay is lfo * sweep +
+  // minDelay frames before buffer frame wFrames[i] of `span` (below 2^24). Stops at the first
+  // vector with a point that needs more than one wrap, and returns the frames done.
+  std::size_t (*readPoints)(const float* lfo, const uint32_t* wFrames, std::size_t count,
+                            float sweep, float minDelay, uint32_t span, uint32_t* older,
+                            uint32_t* newer, float* frac);
+  // SinePlusOne and HalfSinePlusOne of `count` phases.
+  void (*sinePlusOne)(const float* phases, float* values, std::size_t count);
+  void (*halfSinePlusOne)(const float* phases, float* values, std::size_t count);
+};
+
+// The kernels of the path in use, or null for the scalar path.
+const VectorKernels* ActiveKernels();
+
+VectorPath ActiveVectorPath();
+bool VectorPathAvailable(VectorPath path);
+
+// Makes the effects take `path` when this processor runs it, so that tests can compare the
+// paths; the reset restores the automatic choice of the widest path.
+void SetVectorPathForTesting(VectorPath path);
+void ResetVectorPathForTesting();
+
+// The kernel tables, defined where the processor is x86-64.
+extern const VectorKernels kAvx2Kernels;
+extern const VectorKernels kAvx512Kernels;
+
+}  // namespace wavfx
