@@ -20,14 +20,15 @@
 #include <vector>
 
 #include "effect_listing.h"
+#include "engine/chain.h"
 #include "entry/apply_effect.h"
-#include "entry/general_job.h"
 #include "entry/arguments.h"
+#include "entry/general_job.h"
+#include "entry/route.h"
 #include "exit_status.h"
 #include "info.h"
 #include "platform/text_conversion.h"
 #include "progress.h"
-#include "route.h"
 #include "single_job.h"
 #include "wav/wav_reader.h"
 
@@ -208,10 +209,11 @@ bool OverwritesAnInput(const Batch& batch, const BatchItem& item, std::string& r
 FileStatus RunGeneralItem(const Batch& batch, const BatchItem& item, JobProgress& slot,
                           std::string& reason) {
   if (OverwritesAnInput(batch, item, reason)) return FileStatus::NotStarted;
+  const ChainSpec plain = SpecOfName(batch.line->effect);
   GeneralJob job;
   job.input = item.input;
   job.output = item.output.c_str();
-  job.chain = batch.chain.get();
+  job.chain = batch.chain != nullptr ? batch.chain.get() : &plain;
   job.format = batch.line->format != nullptr ? batch.line->format : "";
   job.bits = batch.line->bits != nullptr ? batch.line->bits : "";
   job.tailSeconds = batch.tailSeconds;
@@ -231,7 +233,8 @@ FileStatus RunGeneralItem(const Batch& batch, const BatchItem& item, JobProgress
 
 FileStatus RunItem(const Batch& batch, const BatchItem& item, JobProgress& slot,
                    std::string& reason) {
-  if (ChooseRoute(item.input, item.output.c_str(), *batch.line).general) {
+  const bool otherOutput = batch.line->format != nullptr || batch.line->bits != nullptr;
+  if (ChooseRoute(item.input, item.output.c_str(), otherOutput).general) {
     return RunGeneralItem(batch, item, slot, reason);
   }
   const std::unique_ptr<char[]> buffers(new (std::nothrow) char[2 * kFileBufferBytes]);

@@ -8,7 +8,18 @@ namespace wavfx::cli {
 namespace {
 
 enum class OptionId {
-  Help, Version, List, Json, Info, Effect, OutputDir, Jobs, Tail, Quiet, Format, Bits
+  Help,
+  Version,
+  List,
+  Json,
+  Info,
+  Effect,
+  OutputDir,
+  Jobs,
+  Tail,
+  Quiet,
+  Format,
+  Bits
 };
 
 struct Option {
@@ -227,13 +238,14 @@ bool ParseCommandLine(int argc, char** argv, CommandLine& line, std::string& err
 }
 
 void PrintUsage(std::FILE* to) {
-  std::fprintf(to,
-               "Usage: wavfx INPUT OUTPUT EFFECT|CHAIN\n"
-               "       wavfx [--tail SECONDS] [--format F] [--bits B] [--quiet] INPUT OUTPUT EFFECT\n"
-               "       wavfx -e EFFECT -o OUTDIR [-j N] [--tail SECONDS] [--format F] [--bits B]\n"
-               "             [--quiet] FILE...\n"
-               "       wavfx --info FILE...\n"
-               "       wavfx --list [--json] | --help [EFFECT] | --version\n");
+  std::fprintf(
+      to,
+      "Usage: wavfx INPUT OUTPUT EFFECT|CHAIN\n"
+      "       wavfx [--tail SECONDS] [--format F] [--bits B] [--quiet] INPUT OUTPUT EFFECT\n"
+      "       wavfx -e EFFECT -o OUTDIR [-j N] [--tail SECONDS] [--format F] [--bits B]\n"
+      "             [--quiet] FILE...\n"
+      "       wavfx --info FILE...\n"
+      "       wavfx --list [--json] | --help [EFFECT] | --version\n");
 }
 
 void PrintHelp() {

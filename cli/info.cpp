@@ -41,14 +41,15 @@ std::string Seconds(uint64_t frames, uint32_t sampleRate) {
 }
 
 // Prints what the reader saw in an accepted header and what streaming it would do.
-void DescribeAccepted(const WavHeader& header, bool piped, int64_t fileSize) {
+void DescribeAccepted(const WavHeader& header, int64_t fileSize) {
   const StreamFormat& format = header.format;
   const uint32_t blockAlign = format.channels * 2;
   const uint32_t byteRate = format.sampleRate * blockAlign;
   Field("channels:", std::to_string(format.channels));
   Field("sample rate:", std::to_string(format.sampleRate) + " Hz");
   Field("bits:", "16");
-  const bool sizeUnknown = piped && format.dataSize >= kUnknownDataSize;
+  // The command line reads a stream of unknown size, piped or saved to a file, to its end.
+  const bool sizeUnknown = format.dataSize >= kUnknownDataSize;
   if (sizeUnknown) {
     char declared[16];
     std::snprintf(declared, sizeof declared, "0x%08" PRIX32, format.dataSize);
@@ -96,8 +97,8 @@ void DescribeGeneral(const char* name, const SoundInfo& sound) {
   Field("channels:", std::to_string(sound.channels));
   Field("sample rate:", std::to_string(sound.sampleRate) + " Hz");
   Field("duration:", sound.frames > 0 ? Seconds(static_cast<uint64_t>(sound.frames),
-                                                   static_cast<uint32_t>(sound.sampleRate))
-                                         : "unknown");
+                                                static_cast<uint32_t>(sound.sampleRate))
+                                      : "unknown");
 }
 
 // Prints the report of one file; returns whether a reader accepts it.
@@ -122,9 +123,10 @@ bool Inspect(const char* name) {
   const WavHeader header = ParseWavHeader(file, piped);
   if (!isStandardInput) std::fclose(file);
   if (header.problem == WavProblem::None) {
-    DescribeAccepted(header, piped, fileSize);
-    Field("path:", "strict 16-bit path, exactly the library's WAVEffect job (a --format, --bits "
-                   "or non-WAV output name takes the general path)");
+    DescribeAccepted(header, fileSize);
+    Field("path:",
+          "strict 16-bit path, exactly the library's WAVEffect job (a --format, --bits "
+          "or non-WAV output name takes the general path)");
     return true;
   }
   const std::string strictReason = RefusalReason(header, name, fileSize);

@@ -9,7 +9,6 @@
 #include "info.h"
 #include "single_job.h"
 
-
 int main(int argc, char** argv) {
   using namespace wavfx::cli;
   CommandLine line;

@@ -11,12 +11,13 @@
 #include <string_view>
 
 #include "effect_listing.h"
+#include "engine/chain.h"
 #include "entry/apply_effect.h"
 #include "entry/general_job.h"
+#include "entry/route.h"
 #include "exit_status.h"
 #include "platform/text_conversion.h"
 #include "progress.h"
-#include "route.h"
 #include "wav/stream_format.h"
 
 namespace wavfx::cli {
@@ -46,10 +47,12 @@ void ProgressFramesToBar(void* context, uint64_t done, uint64_t total) {
 }
 
 int RunGeneralSingleJob(const CommandLine& line, const ChainSpec* chain) {
+  // A plain name keeps WAVEffect's rule on this path too: an unknown name copies.
+  const ChainSpec plain = SpecOfName(line.files[2]);
   GeneralJob job;
   job.input = line.files[0];
   job.output = line.files[1];
-  job.chain = chain;
+  job.chain = chain != nullptr ? chain : &plain;
   job.format = line.format != nullptr ? line.format : "";
   job.bits = line.bits != nullptr ? line.bits : "";
   job.tailSeconds = line.tailSeconds;
@@ -86,7 +89,8 @@ int RunSingleJob(const CommandLine& line) {
     std::fprintf(stderr, "Error: %s\n", error.c_str());
     return kExitNotStarted;
   }
-  const Route route = ChooseRoute(line.files[0], line.files[1], line);
+  const Route route =
+      ChooseRoute(line.files[0], line.files[1], line.format != nullptr || line.bits != nullptr);
   if (route.general) return RunGeneralSingleJob(line, chain.get());
   const char* operands[3] = {line.files[0], line.files[1], chain ? "" : line.files[2]};
   std::u16string wide[3];

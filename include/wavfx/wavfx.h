@@ -218,7 +218,7 @@ WAVFX_API int32_t wavfx_effect_process_int32(wavfx_effect* effect, int32_t* samp
 typedef struct wavfx_file_options {
   double tail_seconds; /* silence fed through the chain after the input, 0 to 3600 */
   const char* format;  /* output container ("wav", "flac", ...); NULL: from the output's name */
-  const char* bits;    /* output samples ("8", "16", "24", "32", "float", "double"); NULL: input's */
+  const char* bits; /* output samples ("8", "16", "24", "32", "float", "double"); NULL: input's */
 } wavfx_file_options;
 
 #define WAVFX_JOB_COMPLETE 0

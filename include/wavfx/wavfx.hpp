@@ -1,6 +1,6 @@
-// wavfx for C++: an owning, move-only handle over the streaming effects and chains of wavfx.h. Needs C++17;
-// the std::span overload of Process needs C++20. Nothing here throws except ListEffects, which
-// allocates.
+// wavfx for C++: an owning, move-only handle over the streaming effects and chains of wavfx.h.
+// Needs C++17; the std::span overload of Process needs C++20. Nothing here throws except
+// ListEffects, which allocates.
 #ifndef WAVFX_WAVFX_HPP
 #define WAVFX_WAVFX_HPP
 
@@ -71,8 +71,12 @@ class Effect {
 #ifdef WAVFX_HAS_SPAN
   // Processes whole frames of interleaved samples in place, however many. A span that does not
   // hold whole frames is left untouched: WAVFX_ERROR_PARTIAL_FRAME.
-  int32_t Process(std::span<int16_t> samples) noexcept { return ProcessSpan(samples); }
-  int32_t Process(std::span<float> samples) noexcept { return ProcessSpan(samples); }
+  int32_t Process(std::span<int16_t> samples) noexcept {
+    return ProcessSpan(samples);
+  }
+  int32_t Process(std::span<float> samples) noexcept {
+    return ProcessSpan(samples);
+  }
 #endif
 
  private:
@@ -93,7 +97,6 @@ class Effect {
     return WAVFX_OK;
   }
 #endif
-
 
   wavfx_effect* handle_ = nullptr;
   uint32_t channels_ = 0;

@@ -31,7 +31,8 @@ bool HasItsBuffers(const EffectState& state) {
 void RunStages(EffectChain& chain, float* samples, std::size_t frames) {
   for (uint32_t i = 0; i < chain.spec.count; ++i) {
     EffectState& stage = chain.stages[i];
-    if (EffectChangesAudio(stage)) ProcessEffectFloats(stage, samples, frames);
+    if (EffectChangesAudio(stage))
+      ProcessEffectFloats(stage, samples, static_cast<int32_t>(frames));
   }
 }
 
@@ -40,14 +41,7 @@ void RunStages(EffectChain& chain, float* samples, std::size_t frames) {
 ChainSpec SpecOfName(const char* name) {
   ChainSpec spec{};
   spec.count = 1;
-  EffectKind kind = EffectKind::None;
-  for (const EffectName& entry : EffectNames()) {
-    if (EffectNameEquals(name, entry.literal)) {
-      kind = entry.kind;
-      break;
-    }
-  }
-  spec.stages[0] = DefaultSettings(FamilyOf(kind));
+  spec.stages[0] = DefaultSettings(FamilyOf(KindOfName(name)));
   return spec;
 }
 

@@ -82,9 +82,9 @@ bool ParseOption(std::string_view option, const EffectFamily& family, const std:
   std::size_t index = 0;
   const wavfx_parameter_info* parameter = FindParameter(family, key, index);
   if (parameter == nullptr) {
-    return Fail(error, WAVFX_ERROR_UNKNOWN_PARAMETER,
-                stage + ": unknown parameter '" + std::string(key) + "' (" +
-                    ParameterList(family) + ")");
+    return Fail(
+        error, WAVFX_ERROR_UNKNOWN_PARAMETER,
+        stage + ": unknown parameter '" + std::string(key) + "' (" + ParameterList(family) + ")");
   }
   const std::string named = stage + ": " + parameter->name + " '" + std::string(text) + "'";
   if (given[index]) {

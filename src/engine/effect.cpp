@@ -1,34 +1,27 @@
 #include "engine/effect.h"
 
 #include <algorithm>
-#include <bit>
 #include <cstddef>
 
 #include "dsp/sample_buffer.h"
 #include "dsp/sample_conversion.h"
+#include "engine/registry.h"
 
 namespace wavfx {
 namespace {
 
+// Names in the order they are matched; aliases share a kind. Everything else about an effect
+// is in the registry.
 constexpr EffectName kEffectNames[] = {
-    {"none", EffectKind::None, "copies the audio unchanged"},
-    {"antique", EffectKind::Antique, "old record: 4 kHz lowpass, faint noise, 8-bit grain"},
-    {"echo", EffectKind::Echo, "repeats every 350 ms, each repeat 0.45 of the last"},
-    {"concert", EffectKind::Reverb, "concert-hall reverberation from four combs in series"},
-    {"reverb", EffectKind::Reverb, "concert-hall reverberation from four combs in series"},
-    {"tremolo", EffectKind::Tremolo, "5 Hz volume swing between 0.65 and 1.35"},
-    {"distort", EffectKind::Distortion, "overdrive: 2.5x drive into a cubic soft clip"},
-    {"overdrive", EffectKind::Distortion, "overdrive: 2.5x drive into a cubic soft clip"},
-    {"lowpass", EffectKind::Lowpass, "one-pole lowpass at 3000 Hz"},
-    {"highpass", EffectKind::Highpass, "one-pole highpass at 300 Hz"},
-    {"bitcrush", EffectKind::Bitcrusher, "8-bit quantisation"},
-    {"bitcrusher", EffectKind::Bitcrusher, "8-bit quantisation"},
-    {"flanger", EffectKind::Flanger, "0.3-5 ms delay swept every 4 s, strong feedback"},
-    {"chorus", EffectKind::Chorus, "10-25 ms delay swept every 3.3 s, light feedback"},
-    {"compress", EffectKind::Compressor, "4:1 peak compressor above -12 dBFS"},
-    {"compressor", EffectKind::Compressor, "4:1 peak compressor above -12 dBFS"},
-    {"widen", EffectKind::Widener, "stereo widener: side signal times 1.5"},
-    {"stereo", EffectKind::Widener, "stereo widener: side signal times 1.5"},
+    {"none", EffectKind::None},           {"antique", EffectKind::Antique},
+    {"echo", EffectKind::Echo},           {"concert", EffectKind::Reverb},
+    {"reverb", EffectKind::Reverb},       {"tremolo", EffectKind::Tremolo},
+    {"distort", EffectKind::Distortion},  {"overdrive", EffectKind::Distortion},
+    {"lowpass", EffectKind::Lowpass},     {"highpass", EffectKind::Highpass},
+    {"bitcrush", EffectKind::Bitcrusher}, {"bitcrusher", EffectKind::Bitcrusher},
+    {"flanger", EffectKind::Flanger},     {"chorus", EffectKind::Chorus},
+    {"compress", EffectKind::Compressor}, {"compressor", EffectKind::Compressor},
+    {"widen", EffectKind::Widener},       {"stereo", EffectKind::Widener},
 };
 
 // ProcessEffect converts at most this many samples at a time, on the stack.
@@ -54,61 +47,24 @@ bool EffectNameEquals(const char* name, const char* literal) {
   return *literal == '\0';
 }
 
+EffectKind KindOfName(const char* name) {
+  for (const EffectName& entry : kEffectNames) {
+    if (EffectNameEquals(name, entry.literal)) return entry.kind;
+  }
+  return EffectKind::None;
+}
+
 void InitEffect(EffectState& state, const char* name, uint32_t channels, uint32_t sampleRate) {
+  InitEffect(state, DefaultSettings(FamilyOf(KindOfName(name))), channels, sampleRate);
+}
+
+void InitEffect(EffectState& state, const EffectSettings& settings, uint32_t channels,
+                uint32_t sampleRate) {
+  state.kind = settings.kind;
   state.channels = channels;
   state.sampleRate = sampleRate;
   state.wideFrame = channels > kChunkSamples ? AllocateSamples(channels) : nullptr;
-  state.kind = EffectKind::None;
-  for (const EffectName& entry : kEffectNames) {
-    if (EffectNameEquals(name, entry.literal)) {
-      state.kind = entry.kind;
-      break;
-    }
-  }
-  // The oscillators, the reverb and the compressor take the rate as a signed value.
-  const auto signedRate = static_cast<int32_t>(sampleRate);
-  switch (state.kind) {
-    case EffectKind::None:
-      break;
-    case EffectKind::Antique:
-      InitAntique(state.antique, sampleRate, channels, 4000.0f, 0.002f, 8, 0.9f);
-      break;
-    case EffectKind::Echo:
-      // One ulp above the double nearest 0.35: 44100 Hz gives 15435 frames, not 15434.
-      InitEcho(state.echo, sampleRate, channels, std::bit_cast<double>(0x3FD6666666666667ull),
-               0.45f, 0.5f, 0.7f);
-      break;
-    case EffectKind::Reverb:
-      InitReverb(state.reverb, signedRate, channels, 0.42f, 0.7f, 1.0, 1.0f);
-      break;
-    case EffectKind::Tremolo:
-      InitTremolo(state.tremolo, signedRate, 5.0f, 0.7f, channels);
-      break;
-    case EffectKind::Distortion:
-      InitDistortion(state.distortion, 2.5f, channels, 0.7f);
-      break;
-    case EffectKind::Lowpass:
-      InitOnePole(state.onePole, sampleRate, 3000.0f, channels);
-      break;
-    case EffectKind::Highpass:
-      InitOnePole(state.onePole, sampleRate, 300.0f, channels);
-      break;
-    case EffectKind::Bitcrusher:
-      InitBitcrusher(state.bitcrusher, 8, channels);
-      break;
-    case EffectKind::Flanger:
-      InitModDelay(state.flanger, signedRate, channels, 0.3f, 5.0f, 0.25f, 0.6f, 0.7f, 0.3f);
-      break;
-    case EffectKind::Chorus:
-      InitModDelay(state.chorus, signedRate, channels, 10.0f, 25.0f, 0.3f, 0.5f, 0.7f, 0.1f);
-      break;
-    case EffectKind::Compressor:
-      InitCompressor(state.compressor, signedRate, -12.0f, 4.0f, 10.0f, 100.0f, channels);
-      break;
-    case EffectKind::Widener:
-      InitWidener(state.widener, 1.5f, channels);
-      break;
-  }
+  FamilyOf(settings.kind).init(state, settings.values, channels, sampleRate);
 }
 
 void ProcessEffect(EffectState& state, int16_t* block, int32_t frames) {

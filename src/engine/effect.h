@@ -56,7 +56,6 @@ struct EffectState {
 struct EffectName {
   const char* literal;
   EffectKind kind;
-  const char* description;
 };
 
 // Every accepted name, in the order they are matched.
@@ -65,7 +64,11 @@ std::span<const EffectName> EffectNames();
 // True when the two strings are equal once the letters A-Z are folded to lower case.
 bool EffectNameEquals(const char* name, const char* literal);
 
-// Selects the effect matching `name` (None for an unknown name) and initialises it.
+// The kind `name` selects, ignoring the case of A-Z; None for an unknown name.
+EffectKind KindOfName(const char* name);
+
+// Selects the effect matching `name` (None for an unknown name) and initialises it with its
+// defaults.
 void InitEffect(EffectState& state, const char* name, uint32_t channels, uint32_t sampleRate);
 
 // Rewrites `frames` whole frames of interleaved samples in place: converts them to floats with

@@ -213,12 +213,4 @@ EffectSettings DefaultSettings(const EffectFamily& family) {
   return settings;
 }
 
-void InitEffect(EffectState& state, const EffectSettings& settings, uint32_t channels,
-                uint32_t sampleRate) {
-  state.kind = settings.kind;
-  state.channels = channels;
-  state.sampleRate = sampleRate;
-  FamilyOf(settings.kind).init(state, settings.values, channels, sampleRate);
-}
-
 }  // namespace wavfx

@@ -46,7 +46,8 @@ std::span<const wavfx_parameter_info> ParametersOf(const EffectFamily& family);
 // Every parameter at its default.
 EffectSettings DefaultSettings(const EffectFamily& family);
 
-// Initialises the stage's effect; the state's kind, channels and rate are set too.
+// Initialises the stage's effect; the state's kind, channels and rate are set too. Defined with
+// the effects' dispatch.
 void InitEffect(EffectState& state, const EffectSettings& settings, uint32_t channels,
                 uint32_t sampleRate);
 

@@ -188,7 +188,8 @@ StreamOutcome ApplyEffect(const char16_t* input, const char16_t* output, const c
             format.channels, format.sampleRate);
   StreamResult result = StreamBlocks(in, out, plan, format.blockAlign, chain);
   ReleaseChain(chain);
-  if (options.framesWritten != nullptr) *options.framesWritten = result.bytesWritten / format.blockAlign;
+  if (options.framesWritten != nullptr)
+    *options.framesWritten = result.bytesWritten / format.blockAlign;
   closeInput();
   bool finished = FinishOutput(out, patchable, outputFormat.dataSize, result.bytesWritten);
   if (options.output == nullptr) finished &= std::fclose(out) == 0;

@@ -74,7 +74,9 @@ extern "C" WAVFX_API wavfx_effect* wavfx_chain_create(const char* chain, uint32_
     problem = {WAVFX_ERROR_NO_MEMORY, "out of memory"};
   } else if (wavfx::ParseChain(chain, *spec, problem)) {
     effect = wavfx::CreateInstance(*spec, channels, sample_rate);
-    if (effect == nullptr) problem = {WAVFX_ERROR_NO_MEMORY, "the effects' delay lines need more memory than can be had"};
+    if (effect == nullptr)
+      problem = {WAVFX_ERROR_NO_MEMORY,
+                 "the effects' delay lines need more memory than can be had"};
   }
   delete spec;
   if (effect == nullptr) wavfx::Report(error, problem.code, problem.message.c_str());

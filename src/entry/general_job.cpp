@@ -9,8 +9,8 @@
 #include <new>
 #include <vector>
 
-#include "engine/chain.h"
 #include "dsp/pcm_conversion.h"
+#include "engine/chain.h"
 #include "formats/sound_file.h"
 #include "formats/wav_extensible.h"
 
@@ -40,8 +40,8 @@ struct Block {
 
 // Reads up to `frames` frames in the input's own representation. Integers come back as their
 // native value (s, not libsndfile's left-justified one).
-sf_count_t ReadNative(SNDFILE* file, const SampleFormat& samples, Block& block,
-                      sf_count_t frames, std::size_t channels) {
+sf_count_t ReadNative(SNDFILE* file, const SampleFormat& samples, Block& block, sf_count_t frames,
+                      std::size_t channels) {
   switch (samples.kind) {
     case SampleKind::Float32:
       return sf_readf_float(file, block.floats.data(), frames);
@@ -52,13 +52,14 @@ sf_count_t ReadNative(SNDFILE* file, const SampleFormat& samples, Block& block,
   }
   const sf_count_t got = sf_readf_int(file, block.ints.data(), frames);
   const int shift = 32 - samples.bits;
-  for (std::size_t i = 0; i < static_cast<std::size_t>(std::max<sf_count_t>(got, 0)) * channels; ++i)
+  for (std::size_t i = 0; i < static_cast<std::size_t>(std::max<sf_count_t>(got, 0)) * channels;
+       ++i)
     block.ints[i] >>= shift;
   return got;
 }
 
-sf_count_t WriteNative(SNDFILE* file, const SampleFormat& samples, Block& block,
-                       sf_count_t frames, std::size_t channels) {
+sf_count_t WriteNative(SNDFILE* file, const SampleFormat& samples, Block& block, sf_count_t frames,
+                       std::size_t channels) {
   switch (samples.kind) {
     case SampleKind::Float32:
       return sf_writef_float(file, block.floats.data(), frames);

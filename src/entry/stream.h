@@ -27,8 +27,8 @@ struct StreamPlan {
   std::FILE* messages;  // diagnostics, standard error when null
 };
 
-// Streams `dataSize` bytes of whole frames from `input` through the chain `effect` to `output`, one block
-// of at most 2048 bytes at a time. When the input ends early the whole frames that did arrive
+// Streams `dataSize` bytes of whole frames from `input` through the chain `effect` to `output`, one
+// block of at most 2048 bytes at a time. When the input ends early the whole frames that did arrive
 // are still processed and written.
 StreamResult StreamBlocks(std::FILE* input, std::FILE* output, uint32_t dataSize,
                           uint32_t blockAlign, EffectChain& effect);

@@ -2,6 +2,7 @@
 
 #include <sndfile.h>
 
+#include <cstdio>
 #include <cstring>
 #include <string_view>
 
@@ -150,6 +151,25 @@ int SubtypeFor(int major, SampleFormat samples) {
   }
 }
 
+// Whether the file starts like a container the general reader is meant for. libsndfile would
+// try anything, and its MPEG decoder prints to standard error while it hunts through bytes that
+// are no audio at all.
+bool LooksLikeSound(const char* path) {
+  unsigned char head[12] = {};
+  std::FILE* file = std::fopen(path, "rb");
+  if (file == nullptr) return true;  // let libsndfile say why it cannot open it
+  const std::size_t got = std::fread(head, 1, sizeof head, file);
+  std::fclose(file);
+  const auto starts = [&](const char* magic) {
+    const std::size_t length = std::strlen(magic);
+    return got >= length && std::memcmp(head, magic, length) == 0;
+  };
+  const bool mpegSync = got >= 2 && head[0] == 0xFF && (head[1] & 0xE0) == 0xE0;
+  return starts("RIFF") || starts("RIFX") || starts("RF64") || starts("BW64") || starts("riff") ||
+         starts("fLaC") || starts("FORM") || starts("caff") || starts("OggS") || starts("ID3") ||
+         starts(".snd") || mpegSync;
+}
+
 }  // namespace
 
 void SoundFileCloser::operator()(SNDFILE* file) const {
@@ -158,6 +178,10 @@ void SoundFileCloser::operator()(SNDFILE* file) const {
 
 SoundFile OpenSoundForReading(const char* path, int fd, SoundInfo& info, std::string& reason) {
   info = SoundInfo{};
+  if (fd < 0 && !LooksLikeSound(path)) {
+    reason = "not a recognised audio format";
+    return nullptr;
+  }
   SF_INFO sf{};
   SNDFILE* file = fd >= 0 ? sf_open_fd(fd, SFM_READ, &sf, SF_FALSE) : sf_open(path, SFM_READ, &sf);
   if (file == nullptr) {
@@ -195,8 +219,8 @@ bool ChooseOutput(const char* outputPath, const std::string& formatName, const s
   if (!formatName.empty()) {
     container = ContainerOfFormat(formatName);
     if (container == nullptr) {
-      reason = "unknown --format '" + formatName +
-               "' (wav, rf64, w64, flac, aiff, caf, ogg, opus, mp3)";
+      reason =
+          "unknown --format '" + formatName + "' (wav, rf64, w64, flac, aiff, caf, ogg, opus, mp3)";
       return false;
     }
   } else {

@@ -22,12 +22,12 @@ struct SampleFormat {
 struct SoundInfo {
   int channels;
   int sampleRate;
-  int64_t frames;  // 0 or less when unknown
-  int format;      // libsndfile's format word
-  SampleFormat samples;  // what the samples decode to
-  bool lossy;            // the encoding is not lossless (Vorbis, Opus, MPEG, ADPCM, GSM, ...)
-  std::string container; // "WAV", "FLAC", ...
-  std::string encoding;  // "24-bit PCM", "IMA ADPCM", ...
+  int64_t frames;         // 0 or less when unknown
+  int format;             // libsndfile's format word
+  SampleFormat samples;   // what the samples decode to
+  bool lossy;             // the encoding is not lossless (Vorbis, Opus, MPEG, ADPCM, GSM, ...)
+  std::string container;  // "WAV", "FLAC", ...
+  std::string encoding;   // "24-bit PCM", "IMA ADPCM", ...
 };
 
 struct SoundFileCloser {

@@ -24,8 +24,8 @@ TEST(CliChain, RunsChainsInEveryMode) {
 
   // Batch, tail and pipes take chains as well.
   std::filesystem::create_directory(dir / "out");
-  const auto batch = RunCli({"-q", "--tail", "1", "-e", "lowpass=cutoff=900,reverb", "-o",
-                             (dir / "out").string(), in});
+  const auto batch = RunCli(
+      {"-q", "--tail", "1", "-e", "lowpass=cutoff=900,reverb", "-o", (dir / "out").string(), in});
   ASSERT_EQ(batch.exitCode, 0) << batch.err;
   const auto single = RunCli({"--tail", "1", in, "-", "lowpass=cutoff=900,reverb"},
                              {{}, testing::StreamKind::Pipe, testing::StreamKind::File});

@@ -20,6 +20,10 @@ Bytes WithRates(uint32_t byteRate, uint16_t blockAlign, const Bytes& data) {
   return file;
 }
 
+const std::string kStrictPath =
+    "  path:        strict 16-bit path, exactly the library's WAVEffect job (a --format, --bits "
+    "or non-WAV output name takes the general path)\n";
+
 TEST(CliInfo, ShowsWhatTheReaderSeesOrWhyItRefuses) {
   struct Case {
     const char* name;
@@ -38,7 +42,8 @@ TEST(CliInfo, ShowsWhatTheReaderSeesOrWhyItRefuses) {
        "  sample rate: 8000 Hz\n"
        "  bits:        16\n"
        "  data size:   8000 bytes at offset 44\n"
-       "  duration:    0.250 s (2000 frames)\n"},
+       "  duration:    0.250 s (2000 frames)\n" +
+           kStrictPath},
       {"partial frame and missing bytes", testing::DeclaringWav(2, 8000, 9002, data), 0,
        "  channels:    2\n"
        "  sample rate: 8000 Hz\n"
@@ -47,14 +52,16 @@ TEST(CliInfo, ShowsWhatTheReaderSeesOrWhyItRefuses) {
        "  duration:    0.281 s (2250 frames)\n"
        "  note:        the last 2 bytes are not a whole frame and are left out\n"
        "  note:        the file holds only 8000 data bytes: streaming would end with a read "
-       "failure\n"},
+       "failure\n" +
+           kStrictPath},
       {"stored rates replaced", WithRates(7, 1, testing::SampleBytes(40)), 0,
        "  channels:    2\n"
        "  sample rate: 44100 Hz\n"
        "  bits:        16\n"
        "  data size:   40 bytes at offset 44\n"
        "  duration:    0.000 s (10 frames)\n"
-       "  note:        stored block align 1 and byte rate 7 are written as 4 and 176400\n"},
+       "  note:        stored block align 1 and byte rate 7 are written as 4 and 176400\n" +
+           kStrictPath},
       {"frames too wide", testing::DeclaringWav(1025, 8000, 0, {}), 0,
        "  channels:    1025\n"
        "  sample rate: 8000 Hz\n"
@@ -62,15 +69,25 @@ TEST(CliInfo, ShowsWhatTheReaderSeesOrWhyItRefuses) {
        "  data size:   0 bytes at offset 44\n"
        "  duration:    0.000 s (0 frames)\n"
        "  note:        frames wider than a block (over 1024 channels): nothing would be "
-       "streamed\n"},
-      {"8-bit", pcm8, 1, "  refused:     only16-bit PCM supported (8)\n"},
+       "streamed\n" +
+           kStrictPath},
+      {"8-bit", pcm8, 0,
+       "  container:   WAV (Microsoft)\n"
+       "  encoding:    8-bit unsigned PCM (decoded to 8-bit integers)\n"
+       "  channels:    1\n"
+       "  sample rate: 8000 Hz\n"
+       "  duration:    0.001 s (10 frames)\n"
+       "  path:        general, at native precision: the strict 16-bit reader refuses it "
+       "(only16-bit PCM supported (8))\n"},
       {"empty",
        {},
        1,
        "  refused:     file of 0 bytes ends inside its 12-byte RIFF header (refused without a "
-       "message)\n"},
+       "message)\n"
+       "  general:     refused too: not a recognised audio format\n"},
       {"cut inside the format chunk", cutFormat, 1,
-       "  refused:     file ends inside its format chunk (refused without a message)\n"},
+       "  refused:     file ends inside its format chunk (refused without a message)\n"
+       "  general:     refused too: Error in WAV file. No 'data' chunk marker.\n"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -99,15 +116,16 @@ TEST(CliInfo, ReadsSeveralFilesAndStandardInput) {
                 "  sample rate: 8000 Hz\n"
                 "  bits:        16\n"
                 "  data size:   16000 bytes at offset 44\n"
-                "  duration:    1.000 s (8000 frames)\n"
+                "  duration:    1.000 s (8000 frames)\n" +
+                kStrictPath +
                 "\n"
                 "(standard input)\n"
                 "  channels:    1\n"
                 "  sample rate: 8000 Hz\n"
                 "  bits:        16\n"
                 "  data size:   unknown (declared 0xFFFFFFFF), read to the end\n"
-                "  duration:    unknown\n"
-                "\n" +
+                "  duration:    unknown\n" +
+                kStrictPath + "\n" +
                 missing + "\n  refused:     cannot open input: No such file or directory\n");
 }
 

@@ -43,7 +43,7 @@ TEST(CliOptions, RefusesWhatMakesNoCommand) {
     const testing::CliRun run = testing::RunCli(c.args);
     EXPECT_EQ(run.exitCode, 1);
     EXPECT_EQ(run.out, testing::Bytes{});
-    EXPECT_EQ(run.err.rfind("Usage: wavfx INPUT OUTPUT EFFECT\n", 0), 0u);
+    EXPECT_EQ(run.err.rfind("Usage: wavfx INPUT OUTPUT EFFECT|CHAIN\n", 0), 0u);
     EXPECT_EQ(run.err.substr(run.err.rfind('\n', run.err.size() - 2) + 1), c.error + "\n");
   }
 }

@@ -27,8 +27,8 @@ std::vector<int16_t> Music(std::size_t frames, uint32_t channels) {
 }
 
 // The samples after `chain`, in blocks of `block` frames (0: random sizes).
-std::vector<int16_t> Run(const std::string& chain, uint32_t channels, uint32_t rate,
-                         std::vector<int16_t> samples, std::size_t block) {
+std::vector<int16_t> RunChain(const std::string& chain, uint32_t channels, uint32_t rate,
+                              std::vector<int16_t> samples, std::size_t block) {
   wavfx_error error;
   wavfx_effect* effect = wavfx_chain_create(chain.c_str(), channels, rate, &error);
   EXPECT_NE(effect, nullptr) << chain << ": " << error.message;
@@ -37,9 +37,9 @@ std::vector<int16_t> Run(const std::string& chain, uint32_t channels, uint32_t r
   const std::size_t frames = samples.size() / channels;
   for (std::size_t at = 0; at < frames;) {
     const std::size_t count = std::min(frames - at, block != 0 ? block : random() % 900);
-    EXPECT_EQ(wavfx_effect_process(effect, samples.data() + at * channels,
-                                   static_cast<int32_t>(count)),
-              WAVFX_OK);
+    EXPECT_EQ(
+        wavfx_effect_process(effect, samples.data() + at * channels, static_cast<int32_t>(count)),
+        WAVFX_OK);
     at += count;
   }
   wavfx_effect_destroy(effect);
@@ -61,9 +61,11 @@ TEST(Chain, DefaultsSpelledOutGiveThePlainEffect) {
   for (const EffectFamily& family : EffectFamilies()) {
     for (uint32_t channels : {1u, 2u}) {
       const auto input = Music(30000, channels);
-      const auto plain = Run(family.info.name, channels, 44100, input, 512);
-      EXPECT_EQ(Run(SpelledOut(family), channels, 44100, input, 512), plain) << family.info.name;
-      EXPECT_EQ(Run(std::string(family.info.name) + ",none", channels, 44100, input, 0), plain);
+      const auto plain = RunChain(family.info.name, channels, 44100, input, 512);
+      EXPECT_EQ(RunChain(SpelledOut(family), channels, 44100, input, 512), plain)
+          << family.info.name;
+      EXPECT_EQ(RunChain(std::string(family.info.name) + ",none", channels, 44100, input, 0),
+                plain);
     }
   }
 }
@@ -80,7 +82,8 @@ TEST(Chain, BlockSplitDoesNotChangeOutput) {
   for (const char* chain : kChains) {
     for (uint32_t channels : {1u, 2u, 3u}) {
       const auto input = Music(20000, channels);
-      EXPECT_EQ(Run(chain, channels, 48000, input, 0), Run(chain, channels, 48000, input, 20000))
+      EXPECT_EQ(RunChain(chain, channels, 48000, input, 0),
+                RunChain(chain, channels, 48000, input, 20000))
           << chain << " " << channels;
     }
   }
@@ -109,10 +112,11 @@ TEST(Chain, StagesPassFloatsAndStayFinite) {
       ASSERT_EQ(wavfx_effect_process_float(effect, values.data(), 20000), WAVFX_OK);
       wavfx_effect_destroy(effect);
     }
-    for (float value : values) ASSERT_TRUE(std::isfinite(value)) << chain;
+    for (float value : values)
+      ASSERT_TRUE(std::isfinite(value)) << chain;
     std::vector<int16_t> expected(values.size());
     FloatsToSamples(values.data(), expected.data(), values.size());
-    EXPECT_EQ(Run(chain, 2, 48000, input, 4096), expected) << chain;
+    EXPECT_EQ(RunChain(chain, 2, 48000, input, 4096), expected) << chain;
   }
 }
 
@@ -167,7 +171,8 @@ TEST(Chain, RefusesMistakesWithOneClearLine) {
        "stage 1 (echo): unknown parameter 'Time' (it takes delay, feedback, wet, dry)"},
       {"none=wet=1", WAVFX_ERROR_UNKNOWN_PARAMETER,
        "stage 1 (none): unknown parameter 'wet' (it takes none)"},
-      {"echo=delay=250:DELAY=300", WAVFX_ERROR_DUPLICATE, "stage 1 (echo): delay '300' given twice"},
+      {"echo=delay=250:DELAY=300", WAVFX_ERROR_DUPLICATE,
+       "stage 1 (echo): delay '300' given twice"},
       {"echo=delay=abc", WAVFX_ERROR_BAD_VALUE,
        "stage 1 (echo): delay 'abc' is not a finite number (1 to 5000 ms)"},
       {"echo=delay=nan", WAVFX_ERROR_BAD_VALUE,
@@ -184,7 +189,8 @@ TEST(Chain, RefusesMistakesWithOneClearLine) {
        "stage 2 (echo): feedback '-1' is out of range (-0.95 to 0.95)"},
       {"bitcrush=bits=6.5", WAVFX_ERROR_BAD_VALUE,
        "stage 1 (bitcrush): bits '6.5' is not a whole number (4 to 12)"},
-      {"chorus=min=30:max=20", WAVFX_ERROR_CONFLICT, "stage 1 (chorus): min 30 ms is above max 20 ms"},
+      {"chorus=min=30:max=20", WAVFX_ERROR_CONFLICT,
+       "stage 1 (chorus): min 30 ms is above max 20 ms"},
   };
   for (const Case& c : cases) {
     wavfx_error error;
@@ -193,7 +199,8 @@ TEST(Chain, RefusesMistakesWithOneClearLine) {
     EXPECT_STREQ(error.message, c.message) << c.text;
   }
   std::string tooMany = "none";
-  for (uint32_t i = 0; i < kMaxStages; ++i) tooMany += ",none";
+  for (uint32_t i = 0; i < kMaxStages; ++i)
+    tooMany += ",none";
   wavfx_error error;
   EXPECT_EQ(wavfx_chain_create(tooMany.c_str(), 1, 8000, &error), nullptr);
   EXPECT_EQ(error.code, WAVFX_ERROR_TOO_MANY_STAGES);
@@ -201,7 +208,8 @@ TEST(Chain, RefusesMistakesWithOneClearLine) {
   EXPECT_EQ(error.code, WAVFX_ERROR_BAD_STREAM);
   EXPECT_EQ(wavfx_chain_create(nullptr, 1, 8000, &error), nullptr);
   EXPECT_EQ(error.code, WAVFX_ERROR_NULL_ARGUMENT);
-  wavfx_effect* blanks = wavfx_chain_create(" ECHO = Delay = +250 : wet=0.25 , Concert ", 1, 8000, nullptr);
+  wavfx_effect* blanks =
+      wavfx_chain_create(" ECHO = Delay = +250 : wet=0.25 , Concert ", 1, 8000, nullptr);
   EXPECT_NE(blanks, nullptr);
   wavfx_effect_destroy(blanks);
 }

@@ -272,10 +272,11 @@ TEST(StreamBlocks, CutsTheDataIntoBlocksOfWholeFrames) {
     ASSERT_NE(output, nullptr);
     std::setvbuf(output, nullptr, _IONBF, 0);  // one fwrite, one logged write
 
-    EffectState none{};
-    InitEffect(none, "none", c.blockAlign / 2, 8000);
+    EffectChain none;
+    InitChain(none, SpecOfName("none"), c.blockAlign / 2, 8000);
     ::testing::internal::CaptureStderr();
     const StreamResult result = StreamBlocks(input, output, c.dataSize, c.blockAlign, none);
+    ReleaseChain(none);
     EXPECT_EQ(::testing::internal::GetCapturedStderr(), c.message);
     std::fclose(output);
     std::fclose(input);

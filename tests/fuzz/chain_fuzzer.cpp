@@ -35,7 +35,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   static wavfx::ChainSpec spec;
   wavfx::ChainError error;
   if (!wavfx::ParseChain(text, spec, error)) {
-    Require(error.code < 0 && !error.message.empty() && error.message.find('\n') == std::string::npos);
+    Require(error.code < 0 && !error.message.empty() &&
+            error.message.find('\n') == std::string::npos);
     return 0;
   }
   CheckRanges(spec);
@@ -53,7 +54,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
       samples[i] = static_cast<int16_t>(i % 2 == 0 ? 32767 : -32768);
     }
     Require(wavfx_effect_process_float(effect, values, kFrames) == WAVFX_OK);
-    for (float value : values) Require(std::isfinite(value));
+    for (float value : values)
+      Require(std::isfinite(value));
     Require(wavfx_effect_reset(effect) == WAVFX_OK);
     Require(wavfx_effect_process(effect, samples, kFrames) == WAVFX_OK);
     wavfx_effect_destroy(effect);

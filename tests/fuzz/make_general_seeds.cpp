@@ -15,20 +15,31 @@ int main(int argc, char** argv) {
     return 2;
   }
   const int formats[] = {
-      SF_FORMAT_WAV | SF_FORMAT_PCM_U8,       SF_FORMAT_WAV | SF_FORMAT_PCM_24,
-      SF_FORMAT_WAV | SF_FORMAT_PCM_32,       SF_FORMAT_WAV | SF_FORMAT_FLOAT,
-      SF_FORMAT_WAV | SF_FORMAT_DOUBLE,       SF_FORMAT_WAV | SF_FORMAT_ULAW,
-      SF_FORMAT_WAV | SF_FORMAT_ALAW,         SF_FORMAT_WAV | SF_FORMAT_IMA_ADPCM,
-      SF_FORMAT_WAV | SF_FORMAT_MS_ADPCM,     SF_FORMAT_WAV | SF_FORMAT_GSM610,
-      SF_FORMAT_WAVEX | SF_FORMAT_PCM_24,     SF_FORMAT_RF64 | SF_FORMAT_PCM_24,
-      SF_FORMAT_W64 | SF_FORMAT_FLOAT,        SF_FORMAT_FLAC | SF_FORMAT_PCM_16,
-      SF_FORMAT_FLAC | SF_FORMAT_PCM_24,      SF_FORMAT_AIFF | SF_FORMAT_PCM_16,
-      SF_FORMAT_AIFF | SF_FORMAT_FLOAT,       SF_FORMAT_CAF | SF_FORMAT_PCM_24,
-      SF_FORMAT_OGG | SF_FORMAT_VORBIS,       SF_FORMAT_OGG | SF_FORMAT_OPUS,
+      SF_FORMAT_WAV | SF_FORMAT_PCM_U8,
+      SF_FORMAT_WAV | SF_FORMAT_PCM_24,
+      SF_FORMAT_WAV | SF_FORMAT_PCM_32,
+      SF_FORMAT_WAV | SF_FORMAT_FLOAT,
+      SF_FORMAT_WAV | SF_FORMAT_DOUBLE,
+      SF_FORMAT_WAV | SF_FORMAT_ULAW,
+      SF_FORMAT_WAV | SF_FORMAT_ALAW,
+      SF_FORMAT_WAV | SF_FORMAT_IMA_ADPCM,
+      SF_FORMAT_WAV | SF_FORMAT_MS_ADPCM,
+      SF_FORMAT_WAV | SF_FORMAT_GSM610,
+      SF_FORMAT_WAVEX | SF_FORMAT_PCM_24,
+      SF_FORMAT_RF64 | SF_FORMAT_PCM_24,
+      SF_FORMAT_W64 | SF_FORMAT_FLOAT,
+      SF_FORMAT_FLAC | SF_FORMAT_PCM_16,
+      SF_FORMAT_FLAC | SF_FORMAT_PCM_24,
+      SF_FORMAT_AIFF | SF_FORMAT_PCM_16,
+      SF_FORMAT_AIFF | SF_FORMAT_FLOAT,
+      SF_FORMAT_CAF | SF_FORMAT_PCM_24,
+      SF_FORMAT_OGG | SF_FORMAT_VORBIS,
+      SF_FORMAT_OGG | SF_FORMAT_OPUS,
       SF_FORMAT_MPEG | SF_FORMAT_MPEG_LAYER_III,
   };
   std::vector<float> values(2 * 960);
-  for (std::size_t i = 0; i < values.size(); ++i) values[i] = 0.5f * std::sin(0.05f * i);
+  for (std::size_t i = 0; i < values.size(); ++i)
+    values[i] = 0.5f * std::sin(0.05f * static_cast<float>(i));
   int written = 0;
   for (int format : formats) {
     SF_INFO info{};
