@@ -1,0 +1,75 @@
+#include "arrays.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace wavfx::python {
+namespace {
+
+py::dtype DtypeOf(SampleType type) {
+  switch (type) {
+    case SampleType::Int16:
+      return py::dtype::of<int16_t>();
+    case SampleType::Int32:
+      return py::dtype::of<int32_t>();
+    case SampleType::Float32:
+      return py::dtype::of<float>();
+    case SampleType::Float64:
+      break;
+  }
+  return py::dtype::of<double>();
+}
+
+}  // namespace
+
+Layout LayoutOf(const py::array& audio, bool channelsLast) {
+  Layout layout{SampleType::Float64, audio.ndim() == 1, channelsLast};
+  if (py::isinstance<py::array_t<int16_t>>(audio)) {
+    layout.type = SampleType::Int16;
+  } else if (py::isinstance<py::array_t<int32_t>>(audio)) {
+    layout.type = SampleType::Int32;
+  } else if (py::isinstance<py::array_t<float>>(audio)) {
+    layout.type = SampleType::Float32;
+  } else if (!py::isinstance<py::array_t<double>>(audio)) {
+    throw py::type_error("audio must be int16, int32, float32 or float64, not " +
+                         std::string(py::str(audio.dtype())));
+  }
+  if (audio.ndim() != 1 && audio.ndim() != 2) {
+    throw py::value_error(
+        "audio must have the shape (frames,), (channels, frames) or, with "
+        "channels_last, (frames, channels); it has " +
+        std::to_string(audio.ndim()) + " dimensions");
+  }
+  return layout;
+}
+
+AudioView ViewOf(const py::array& audio, const Layout& layout) {
+  const int channelAxis = layout.channelsLast ? 1 : 0;
+  const int frameAxis = layout.mono ? 0 : 1 - channelAxis;
+  const auto channels =
+      layout.mono ? std::size_t{1} : static_cast<std::size_t>(audio.shape(channelAxis));
+  if (channels == 0) throw py::value_error("audio has no channels");
+  if (channels > kMaxChannels) {
+    throw py::value_error("audio has " + std::to_string(channels) + " channels, more than " +
+                          std::to_string(kMaxChannels) +
+                          (layout.channelsLast ? ""
+                                               : " (for (frames, channels) arrays pass "
+                                                 "channels_last=True)"));
+  }
+  return {layout.type,
+          channels,
+          static_cast<std::size_t>(audio.shape(frameAxis)),
+          static_cast<char*>(const_cast<void*>(audio.data())),
+          layout.mono ? 0 : audio.strides(channelAxis),
+          audio.strides(frameAxis)};
+}
+
+py::array NewArray(const Layout& layout, std::size_t channels, std::size_t frames) {
+  const auto c = static_cast<py::ssize_t>(channels), f = static_cast<py::ssize_t>(frames);
+  std::vector<py::ssize_t> shape{f};
+  if (!layout.mono) shape = layout.channelsLast ? std::vector{f, c} : std::vector{c, f};
+  return py::array(DtypeOf(layout.type), shape);
+}
+
+}  // namespace wavfx::python

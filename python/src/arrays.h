@@ -1,0 +1,33 @@
+#pragma once
+
+#include <pybind11/numpy.h>
+
+#include <cstddef>
+
+#include "audio_view.h"
+
+namespace wavfx::python {
+
+namespace py = pybind11;
+
+constexpr std::size_t kMaxChannels = 65535;
+
+// How an array holds a stream: (frames,) for mono, (channels, frames), or with channelsLast
+// (frames, channels).
+struct Layout {
+  SampleType type;
+  bool mono;
+  bool channelsLast;
+};
+
+// TypeError for a dtype other than int16, int32, float32 and float64; ValueError for a shape
+// that is not 1-D or 2-D.
+Layout LayoutOf(const py::array& audio, bool channelsLast);
+
+// ValueError for no channels or more than kMaxChannels.
+AudioView ViewOf(const py::array& audio, const Layout& layout);
+
+// A new C-contiguous array of the layout, not initialised.
+py::array NewArray(const Layout& layout, std::size_t channels, std::size_t frames);
+
+}  // namespace wavfx::python

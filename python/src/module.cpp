@@ -1,0 +1,95 @@
+#include <pybind11/numpy.h>
+#include <pybind11/pybind11.h>
+#include <pybind11/stl.h>
+
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "engine/chain_text.h"
+#include "engine/registry.h"
+#include "sound_io.h"
+#include "stream.h"
+#include "wavfx/wavfx.h"
+
+namespace py = pybind11;
+
+namespace wavfx::python {
+namespace {
+
+py::list Effects() {
+  py::list effects;
+  for (std::size_t i = 0; i < wavfx_effect_info_count(); ++i) {
+    const wavfx_effect_info& info = *wavfx_effect_info_at(i);
+    py::list aliases, parameters;
+    for (std::size_t a = 0; a < info.alias_count; ++a)
+      aliases.append(info.aliases[a]);
+    for (std::size_t p = 0; p < info.parameter_count; ++p) {
+      const wavfx_parameter_info& parameter = info.parameters[p];
+      parameters.append(
+          py::dict(py::arg("name") = parameter.name, py::arg("unit") = parameter.unit,
+                   py::arg("default") = parameter.default_value, py::arg("min") = parameter.minimum,
+                   py::arg("max") = parameter.maximum, py::arg("integer") = parameter.integer != 0,
+                   py::arg("description") = parameter.description));
+    }
+    effects.append(py::dict(py::arg("name") = info.name, py::arg("aliases") = aliases,
+                            py::arg("description") = info.description,
+                            py::arg("parameters") = parameters));
+  }
+  return effects;
+}
+
+// [(effect name, {parameter: value})] for each stage, every parameter included.
+py::list ParseStages(const std::string& text) {
+  const auto spec = std::make_unique<ChainSpec>();
+  ChainError error;
+  if (!ParseChain(text, *spec, error)) throw py::value_error(error.message);
+  py::list stages;
+  for (uint32_t i = 0; i < spec->count; ++i) {
+    const EffectFamily& family = FamilyOf(spec->stages[i].kind);
+    py::dict values;
+    const auto parameters = ParametersOf(family);
+    for (std::size_t p = 0; p < parameters.size(); ++p)
+      values[parameters[p].name] = spec->stages[i].values[p];
+    stages.append(py::make_tuple(family.info.name, values));
+  }
+  return stages;
+}
+
+py::tuple ProcessFile(const std::string& input, const std::string& output, const std::string& chain,
+                      double tail, std::optional<std::string> format,
+                      std::optional<std::string> bits) {
+  const wavfx_file_options options{tail, format ? format->c_str() : nullptr,
+                                   bits ? bits->c_str() : nullptr};
+  wavfx_file_result result{};
+  {
+    py::gil_scoped_release release;
+    wavfx_process_file(input.c_str(), output.c_str(), chain.c_str(), &options, &result);
+  }
+  return py::make_tuple(result.outcome, result.frames, result.clipped, result.non_finite,
+                        std::string(result.message));
+}
+
+}  // namespace
+}  // namespace wavfx::python
+
+PYBIND11_MODULE(_core, m) {
+  using namespace wavfx::python;
+  m.doc() = "The compiled part of wavfx; use the wavfx package.";
+  m.attr("version") = wavfx_version();
+  m.attr("MAX_CHANNELS") = kMaxChannels;
+  m.def("effects", &Effects);
+  m.def("parse_chain", &ParseStages, py::arg("text"));
+  m.def("process_file", &ProcessFile, py::arg("input"), py::arg("output"), py::arg("chain"),
+        py::arg("tail"), py::arg("format"), py::arg("bits"));
+  m.def("read", &ReadSound, py::arg("path"), py::arg("channels_last"));
+  m.def("write", &WriteSound, py::arg("path"), py::arg("audio"), py::arg("sample_rate"),
+        py::arg("format"), py::arg("bits"), py::arg("channels_last"));
+  py::class_<Stream>(m, "Stream")
+      .def(py::init<std::string>(), py::arg("chain"))
+      .def("process", &Stream::Process, py::arg("audio"), py::arg("sample_rate"),
+           py::arg("channels_last"))
+      .def("tail", &Stream::Tail, py::arg("seconds"))
+      .def("reset", &Stream::Reset)
+      .def_property_readonly("text", &Stream::text);
+}

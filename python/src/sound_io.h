@@ -1,0 +1,22 @@
+#pragma once
+
+#include <pybind11/numpy.h>
+
+#include <cstdint>
+#include <string>
+
+namespace wavfx::python {
+
+namespace py = pybind11;
+
+// (array, sample rate): int16 for samples of up to 16 bits (8-bit ones scaled up), int32 for 24
+// and 32 bits (24-bit ones scaled up), float32 or float64 for float files and lossy decodes as
+// float32. OSError when the file cannot be read.
+py::tuple ReadSound(const std::string& path, bool channelsLast);
+
+// Writes the array in the container of `format` (empty: from the path's extension) with samples
+// of `bits` (empty: the array's), converting as the command line's general path does.
+void WriteSound(const std::string& path, const py::array& audio, int64_t sampleRate,
+                const std::string& format, const std::string& bits, bool channelsLast);
+
+}  // namespace wavfx::python

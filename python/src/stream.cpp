@@ -1,0 +1,130 @@
+#include "stream.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <memory>
+#include <vector>
+
+#include "engine/chain_text.h"
+
+namespace wavfx::python {
+namespace {
+
+constexpr std::size_t kBlockSamples = 1 << 14;
+
+void ProcessBlock(wavfx_effect* effect, int16_t* samples, int32_t frames) {
+  wavfx_effect_process(effect, samples, frames);
+}
+void ProcessBlock(wavfx_effect* effect, int32_t* samples, int32_t frames) {
+  wavfx_effect_process_int32(effect, samples, frames);
+}
+void ProcessBlock(wavfx_effect* effect, float* samples, int32_t frames) {
+  wavfx_effect_process_float(effect, samples, frames);
+}
+
+template <typename Stored, typename Held>
+void RunBlocks(wavfx_effect* effect, const AudioView& in, const AudioView& out) {
+  const std::size_t channels = in.channels;
+  const std::size_t frames = std::max<std::size_t>(kBlockSamples / channels, 1);
+  std::vector<Held> block(frames * channels);
+  for (std::size_t first = 0; first < in.frames; first += frames) {
+    const std::size_t count = std::min(frames, in.frames - first);
+    Gather<Stored>(in, first, count, block.data());
+    ProcessBlock(effect, block.data(), static_cast<int32_t>(count));
+    Scatter<Stored>(block.data(), out, first, count);
+  }
+}
+
+std::string StreamName(std::size_t channels, uint32_t sampleRate) {
+  return std::to_string(channels) + (channels == 1 ? " channel" : " channels") + " at " +
+         std::to_string(sampleRate) + " Hz";
+}
+
+}  // namespace
+
+Stream::Stream(std::string chain) : text_(std::move(chain)) {
+  const auto spec = std::make_unique<ChainSpec>();
+  ChainError error;
+  if (!ParseChain(text_, *spec, error)) throw py::value_error(error.message);
+}
+
+Stream::~Stream() {
+  wavfx_effect_destroy(effect_);
+}
+
+std::string Stream::Run(const AudioView& in, const AudioView& out, uint32_t sampleRate) {
+  const auto channels = static_cast<uint32_t>(in.channels);
+  if (effect_ == nullptr) {
+    wavfx_error error;
+    effect_ = wavfx_chain_create(text_.c_str(), channels, sampleRate, &error);
+    if (effect_ == nullptr) return error.message;
+  } else if (wavfx_effect_channels(effect_) != channels ||
+             wavfx_effect_sample_rate(effect_) != sampleRate) {
+    return "this stream is " +
+           StreamName(wavfx_effect_channels(effect_), wavfx_effect_sample_rate(effect_)) +
+           "; reset() it before processing " + StreamName(in.channels, sampleRate);
+  }
+  switch (in.type) {
+    case SampleType::Int16:
+      RunBlocks<int16_t, int16_t>(effect_, in, out);
+      break;
+    case SampleType::Int32:
+      RunBlocks<int32_t, int32_t>(effect_, in, out);
+      break;
+    case SampleType::Float32:
+      RunBlocks<float, float>(effect_, in, out);
+      break;
+    case SampleType::Float64:
+      RunBlocks<double, float>(effect_, in, out);
+      break;
+  }
+  return "";
+}
+
+py::array Stream::Process(const py::array& audio, uint32_t sampleRate, bool channelsLast) {
+  if (sampleRate == 0) throw py::value_error("the sample rate must be above 0 Hz");
+  const Layout layout = LayoutOf(audio, channelsLast);
+  const AudioView in = ViewOf(audio, layout);
+  py::array result = NewArray(layout, in.channels, in.frames);
+  const AudioView out = ViewOf(result, layout);
+  std::string error;
+  {
+    py::gil_scoped_release release;
+    const std::lock_guard<std::mutex> guard(lock_);
+    error = Run(in, out, sampleRate);
+    if (error.empty()) last_ = layout;
+  }
+  if (!error.empty()) throw py::value_error(error);
+  return result;
+}
+
+py::array Stream::Tail(double seconds) {
+  if (!(seconds >= 0 && seconds <= 3600)) {
+    throw py::value_error("the tail must be 0 to 3600 seconds");
+  }
+  std::optional<Layout> layout;
+  uint32_t channels = 0, sampleRate = 0;
+  {
+    py::gil_scoped_release release;
+    const std::lock_guard<std::mutex> guard(lock_);
+    layout = last_;
+    channels = wavfx_effect_channels(effect_);
+    sampleRate = wavfx_effect_sample_rate(effect_);
+  }
+  if (!layout) throw py::value_error("no audio was processed since the start or the last reset");
+  const auto frames = static_cast<std::size_t>(std::round(seconds * sampleRate));
+  py::array silence = NewArray(*layout, channels, frames);
+  std::memset(silence.mutable_data(), 0, static_cast<std::size_t>(silence.nbytes()));
+  return Process(silence, sampleRate, layout->channelsLast);
+}
+
+void Stream::Reset() {
+  py::gil_scoped_release release;
+  const std::lock_guard<std::mutex> guard(lock_);
+  wavfx_effect_destroy(effect_);
+  effect_ = nullptr;
+  last_.reset();
+}
+
+}  // namespace wavfx::python

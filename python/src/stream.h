@@ -1,0 +1,39 @@
+#pragma once
+
+#include <pybind11/numpy.h>
+
+#include <cstdint>
+#include <mutex>
+#include <optional>
+#include <string>
+
+#include "arrays.h"
+#include "wavfx/wavfx.h"
+
+namespace wavfx::python {
+
+// A chain's running instance for one stream at a time. The instance is made on the first block,
+// for that block's channels and rate; calls from several threads are taken one at a time, with
+// the GIL released while samples are processed.
+class Stream {
+ public:
+  explicit Stream(std::string chain);  // ValueError with the library's message for a bad chain
+  ~Stream();
+  Stream(const Stream&) = delete;
+  Stream& operator=(const Stream&) = delete;
+
+  py::array Process(const py::array& audio, uint32_t sampleRate, bool channelsLast);
+  py::array Tail(double seconds);  // silence after the last block, in its layout
+  void Reset();
+  const std::string& text() const { return text_; }
+
+ private:
+  std::string Run(const AudioView& in, const AudioView& out, uint32_t sampleRate);
+
+  const std::string text_;
+  std::mutex lock_;
+  wavfx_effect* effect_ = nullptr;
+  std::optional<Layout> last_;
+};
+
+}  // namespace wavfx::python

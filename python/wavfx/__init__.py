@@ -1,0 +1,287 @@
+"""Bit-exact audio effects for NumPy arrays and sound files.
+
+    import wavfx
+    wet = wavfx.Effect("echo", delay=250, feedback=0.3).process(audio, 44100)
+    wavfx.process_file("in.flac", "out.flac", "lowpass=cutoff=2000,reverb")
+
+Arrays are int16, int32, float32 or float64, shaped (frames,) for mono, (channels, frames), or
+(frames, channels) with channels_last=True. Results are new arrays of the input's dtype and
+shape, with the samples the command line writes for the same audio: int16 and int32 arrays are
+converted as 16-bit and 32-bit files are, float32 arrays enter the effects as they are, float64
+arrays are rounded to float32 and widened back. NaN and infinite samples are read as 0.
+"""
+
+from __future__ import annotations
+
+import inspect
+import numbers
+import os
+from dataclasses import dataclass
+from typing import Any, Dict, Iterable, List, Optional, Tuple, Union
+
+import numpy as np
+
+from . import _core
+
+__version__: str = _core.version
+__all__ = ["Chain", "Effect", "FileResult", "effects", "process", "process_file", "read", "write"]
+
+PathLike = Union[str, bytes, "os.PathLike[str]", "os.PathLike[bytes]"]
+
+
+def effects() -> List[Dict[str, Any]]:
+    """The effects and their parameters, as `wavfx --list --json` prints them."""
+    return _core.effects()
+
+
+_FAMILIES = {family["name"]: family for family in effects()}
+
+
+class _Processor:
+    """A chain's stream: its state runs on from one process() call to the next."""
+
+    def __init__(self, text: str) -> None:
+        self._stream = _core.Stream(text)
+
+    @property
+    def text(self) -> str:
+        """The chain's text, as the command line takes it."""
+        return self._stream.text
+
+    def process(self, audio: Any, sample_rate: int, *, channels_last: bool = False) -> np.ndarray:
+        """Runs the next block of the stream; returns a new array of the input's dtype and shape.
+
+        The stream starts on the first block, for its channels and sample rate; a block of
+        another channel count or rate raises ValueError until reset().
+        """
+        return self._stream.process(_array(audio), _rate(sample_rate), bool(channels_last))
+
+    def tail(self, seconds: float) -> np.ndarray:
+        """The ring-out after the last block: `seconds` of silence through the stream."""
+        return self._stream.tail(float(seconds))
+
+    def reset(self) -> None:
+        """Starts the stream over, for any channel count and sample rate."""
+        self._stream.reset()
+
+    def __repr__(self) -> str:
+        return f"{type(self).__name__}({self.text!r})"
+
+
+class Effect(_Processor):
+    """Effect(name, **parameters): one effect, e.g. Effect("echo", delay=250, feedback=0.3).
+
+    Names and parameter keys ignore the case of A-Z; a parameter left out takes its default.
+    The parameters are readable as attributes (effect.delay) and as the dict effect.parameters.
+    A copy made by pickle starts a fresh stream.
+    """
+
+    def __init__(self, name: str, /, **parameters: float) -> None:
+        if not isinstance(name, str):
+            raise TypeError(f"the effect name must be a string, not {type(name).__name__}")
+        if "=" in name or "," in name:
+            raise ValueError(f"'{name}' is not an effect name; Chain takes a chain's text")
+        given = ":".join(f"{key.lower()}={_number(key, v)}" for key, v in parameters.items())
+        super().__init__(name.strip() + ("=" + given if given else ""))
+        ((self.name, values),) = _core.parse_chain(self.text)
+        integer = {p["name"] for p in _FAMILIES[self.name]["parameters"] if p["integer"]}
+        self._given = dict(parameters)
+        self._values = {k: int(v) if k in integer else v for k, v in values.items()}
+
+    @property
+    def parameters(self) -> Dict[str, float]:
+        """Every parameter's value, defaults included, in the registry's order."""
+        return dict(self._values)
+
+    def __getattr__(self, key: str) -> float:
+        values = self.__dict__.get("_values", {})
+        if key in values:
+            return values[key]
+        raise AttributeError(f"'{type(self).__name__}' object has no attribute '{key}'")
+
+    def __dir__(self) -> List[str]:
+        return sorted(set(super().__dir__()) | set(self._values))
+
+    def __reduce__(self) -> Tuple[Any, ...]:
+        return _effect, (self.name, self._given)
+
+    def __repr__(self) -> str:
+        given = "".join(f", {key}={value!r}" for key, value in self._given.items())
+        return f"Effect({self.name!r}{given})"
+
+
+def _effect(name: str, parameters: Dict[str, float]) -> Effect:
+    return Effect(name, **parameters)
+
+
+class Chain(_Processor):
+    """Chain(spec): effects in series, from a chain's text as the command line takes it
+    ("lowpass=cutoff=2000,echo=delay=250") or from a list of Effects (and Chains)."""
+
+    def __init__(self, spec: Union[str, Iterable[_Processor]]) -> None:
+        if not isinstance(spec, str):
+            stages = list(spec)
+            for stage in stages:
+                if not isinstance(stage, _Processor):
+                    raise TypeError(f"a chain holds Effects, not {type(stage).__name__}")
+            spec = ",".join(stage.text for stage in stages)
+        super().__init__(spec)
+
+    @property
+    def effects(self) -> List[Effect]:
+        """The stages as Effects, every parameter given."""
+        return [Effect(name, **values) for name, values in _core.parse_chain(self.text)]
+
+    def __reduce__(self) -> Tuple[Any, ...]:
+        return Chain, (self.text,)
+
+
+def process(
+    audio: Any, sample_rate: int, effect: Union[str, Effect, Chain], *, channels_last: bool = False
+) -> np.ndarray:
+    """Runs `audio` through the effect (a chain's text, an Effect or a Chain) from a fresh state."""
+    return _core.Stream(_text(effect)).process(
+        _array(audio), _rate(sample_rate), bool(channels_last)
+    )
+
+
+@dataclass(frozen=True)
+class FileResult:
+    """What process_file did. outcome: "complete", "read failed", "write failed" or "frames too
+    wide"; frames written, tail included; samples clipped on the way to an integer output; NaN and
+    infinite input samples, read as 0; why the job did not complete."""
+
+    outcome: str
+    frames: int
+    clipped: int
+    non_finite: int
+    message: str
+
+
+_OUTCOMES = {0: "complete", 2: "read failed", 3: "write failed", 4: "frames too wide"}
+
+
+def process_file(
+    input: PathLike,
+    output: PathLike,
+    effect: Union[str, Effect, Chain],
+    *,
+    tail: float = 0.0,
+    format: Optional[str] = None,
+    bits: Union[int, str, None] = None,
+) -> FileResult:
+    """Runs one file through the effect as `wavfx -e EFFECT -o DIR FILE` does, to the same bytes.
+
+    Any format the library reads; `format` names the output's container (default: from its
+    extension), `bits` its samples ("8", "16", "24", "32", "float", "double"; default: the
+    input's); `tail` seconds of silence follow the input. A plain unknown name copies, as on the
+    command line. A job that cannot start raises ValueError for the chain or the output's format,
+    OSError otherwise, with the library's message.
+    """
+    code, frames, clipped, non_finite, message = _core.process_file(
+        _path(input), _path(output), _file_chain(effect), _tail(tail), format, _bits(bits)
+    )
+    if code == 1:
+        refused = message.startswith("unknown --") or " cannot hold " in message
+        raise (ValueError if refused else OSError)(message)
+    return FileResult(_OUTCOMES[code], frames, clipped, non_finite, message)
+
+
+def read(path: PathLike, *, channels_last: bool = False) -> Tuple[np.ndarray, int]:
+    """(audio, sample_rate) of a sound file, shaped (channels, frames) or, with channels_last,
+    (frames, channels), at the file's precision: int16 for 8 and 16-bit samples and what decodes
+    to 16 bits (A-law, ADPCM, ...), int32 for 24 and 32-bit samples, float32 or float64 for float
+    files, float32 for Vorbis, Opus and MP3. 8 and 24-bit samples are scaled up to the full range
+    of their dtype (shifted left by 8 bits)."""
+    return _core.read(_path(path), bool(channels_last))
+
+
+def write(
+    path: PathLike,
+    audio: Any,
+    sample_rate: int,
+    *,
+    bits: Union[int, str, None] = None,
+    format: Optional[str] = None,
+    channels_last: bool = False,
+) -> None:
+    """Writes a sound file: the container from `format` or the path's extension, samples of
+    `bits` or else the array's dtype, converted as the command line converts them."""
+    _core.write(
+        _path(path), _array(audio), _rate(sample_rate), format or "", _bits(bits) or "",
+        bool(channels_last),
+    )
+
+
+def _text(effect: Union[str, _Processor]) -> str:
+    if isinstance(effect, _Processor):
+        return effect.text
+    if isinstance(effect, str):
+        return effect
+    raise TypeError(f"effect must be a chain's text, an Effect or a Chain, not {type(effect).__name__}")
+
+
+def _file_chain(effect: Union[str, _Processor]) -> str:
+    """The chain's text, refused (ValueError) as the command line refuses it."""
+    text = _text(effect)
+    if "=" in text or "," in text:
+        _core.parse_chain(text)
+    return text
+
+
+def _number(key: str, value: Any) -> str:
+    if isinstance(value, (bool, np.bool_)) or not isinstance(value, numbers.Real):
+        raise TypeError(f"parameter {key} must be a number, not {type(value).__name__}")
+    return str(int(value)) if isinstance(value, numbers.Integral) else repr(float(value))
+
+
+def _array(audio: Any) -> np.ndarray:
+    array = np.asarray(audio)
+    if array.dtype.byteorder not in "=|" or not array.flags.aligned:
+        array = np.require(array, array.dtype.newbyteorder("="), "A")
+    return array
+
+
+def _rate(sample_rate: Any) -> int:
+    if isinstance(sample_rate, (bool, np.bool_)) or not isinstance(sample_rate, numbers.Integral):
+        raise TypeError(f"the sample rate must be an integer, not {type(sample_rate).__name__}")
+    if not 0 < sample_rate < 2**32:
+        raise ValueError(f"the sample rate must be 1 to {2**32 - 1} Hz, not {sample_rate}")
+    return int(sample_rate)
+
+
+def _tail(seconds: Any) -> float:
+    seconds = float(seconds)
+    if not 0 <= seconds <= 3600:
+        raise ValueError("the tail must be 0 to 3600 seconds")
+    return seconds
+
+
+def _bits(bits: Union[int, str, None]) -> Optional[str]:
+    return None if bits is None else str(bits)
+
+
+def _path(path: PathLike) -> bytes:
+    name = os.fsencode(path)
+    if b"\0" in name:
+        raise ValueError("embedded null byte")
+    return name
+
+
+def _help() -> str:
+    def number(value: float) -> str:
+        return str(int(value)) if value.is_integer() else repr(value)
+
+    lines = []
+    for family in _FAMILIES.values():
+        lines.append(", ".join([family["name"], *family["aliases"]]) + ": " + family["description"])
+        for p in family["parameters"]:
+            unit = " " + p["unit"] if p["unit"] else ""
+            lines.append(
+                f"    {p['name']}: {p['description']} (default {number(p['default'])}{unit}; "
+                f"{number(p['min'])} to {number(p['max'])}{', whole' if p['integer'] else ''})"
+            )
+    return "\n".join(lines)
+
+
+Effect.__doc__ = f"{inspect.cleandoc(Effect.__doc__ or '')}\n\nEffects:\n\n{_help()}\n"

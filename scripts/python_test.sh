@@ -1,0 +1,22 @@
+#!/usr/bin/env bash
+# Builds the Python module into a venv under build-python/ and runs its tests against the installed
+# package. Needs the command-line tool (built here into build/ when it is missing) for comparisons.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+cd "$root"
+python=/usr/bin/python3
+venv=build-python/venv
+
+if [ ! -x build/wavfx ]; then
+  [ -f build/CMakeCache.txt ] || cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+  cmake --build build -j 2 --target wavfx_cli wavfx_shared
+fi
+[ -x "$venv/bin/python" ] || "$python" -m venv --system-site-packages "$venv"
+"$venv/bin/python" -m pip install --quiet --no-build-isolation --no-index "$root"
+
+cd build-python  # so that the package is imported from the venv, not from python/
+status=0
+WAVFX_CLI="$root/build/wavfx" "$venv/bin/python" -m pytest -q -p no:cacheprovider \
+  "$root/tests/python" "$@" || status=$?
+if [ "$status" -eq 5 ]; then echo "No Python tests ran" >&2; fi
+exit "$status"
