@@ -11,7 +11,9 @@
 namespace wavfx::python {
 namespace {
 
-constexpr std::size_t kBlockSamples = 1 << 14;
+// As the general path's blocks: effects that flush subnormal memories at the end of a block then
+// give the general path's float samples for a whole array.
+constexpr std::size_t kBlockSamples = 1 << 15;
 
 void ProcessBlock(wavfx_effect* effect, int16_t* samples, int32_t frames) {
   wavfx_effect_process(effect, samples, frames);

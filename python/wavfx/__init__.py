@@ -81,9 +81,10 @@ class Effect(_Processor):
             raise TypeError(f"the effect name must be a string, not {type(name).__name__}")
         if "=" in name or "," in name:
             raise ValueError(f"'{name}' is not an effect name; Chain takes a chain's text")
+        ((self.name, _),) = _core.parse_chain(name)
         given = ":".join(f"{key.lower()}={_number(key, v)}" for key, v in parameters.items())
-        super().__init__(name.strip() + ("=" + given if given else ""))
-        ((self.name, values),) = _core.parse_chain(self.text)
+        super().__init__(self.name + ("=" + given if given else ""))
+        ((_, values),) = _core.parse_chain(self.text)
         integer = {p["name"] for p in _FAMILIES[self.name]["parameters"] if p["integer"]}
         self._given = dict(parameters)
         self._values = {k: int(v) if k in integer else v for k, v in values.items()}

@@ -1,0 +1,52 @@
+import os
+import struct
+import subprocess
+
+import numpy as np
+import pytest
+import wavfx
+
+RATE = 44100
+CHAINS = [family["name"] for family in wavfx.effects()] + [
+    "lowpass=cutoff=2000,echo=delay=250:feedback=0.3",
+    "highpass=cutoff=120,compress=threshold=-18:ratio=3,reverb=size=1.5",
+    "antique=bits=4,widen=width=2,chorus,distort=drive=8",
+]
+
+
+@pytest.fixture(scope="session")
+def cli():
+    path = os.environ.get("WAVFX_CLI", "build/wavfx")
+    assert os.access(path, os.X_OK), f"no command-line tool at {path} (set WAVFX_CLI)"
+    return path
+
+
+def run_cli(cli, *arguments):
+    """The tool's exit status and standard error."""
+    done = subprocess.run([cli, *map(str, arguments)], capture_output=True, text=True)
+    return done.returncode, done.stderr
+
+
+def signal(frames=RATE, channels=2, seed=7):
+    """Stereo float32: noise, a sine sweep and a burst beyond full scale."""
+    rng = np.random.default_rng(seed)
+    t = np.arange(frames) / RATE
+    audio = 0.3 * rng.standard_normal((channels, frames)) + 0.5 * np.sin(2 * np.pi * 200 * t * (1 + t))
+    audio[:, frames // 3 : frames // 3 + 500] *= 4
+    return audio.astype(np.float32)
+
+
+def as_dtype(audio, dtype):
+    if np.dtype(dtype).kind == "f":
+        return audio.astype(dtype)
+    top = np.iinfo(dtype).max
+    return np.clip(np.round(audio * top), -top - 1, top).astype(dtype)
+
+
+def write_wav16(path, audio):
+    """A plain 16-bit PCM WAV file of a (channels, frames) int16 array."""
+    data = np.ascontiguousarray(audio.T).astype("<i2").tobytes()
+    channels = audio.shape[0]
+    header = struct.pack("<4sI4s4sIHHIIHH4sI", b"RIFF", 36 + len(data), b"WAVE", b"fmt ", 16, 1,
+                         channels, RATE, RATE * 2 * channels, 2 * channels, 16, b"data", len(data))
+    path.write_bytes(header + data)

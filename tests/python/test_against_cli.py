@@ -1,0 +1,45 @@
+import json
+import subprocess
+
+import numpy as np
+import pytest
+import wavfx
+from conftest import CHAINS, RATE, as_dtype, run_cli, signal, write_wav16
+
+
+@pytest.mark.parametrize("chain", CHAINS)
+def test_arrays_give_the_samples_of_the_cli(chain, cli, tmp_path):
+    arrays = {f"{np.dtype(t).name}.wav": as_dtype(signal(), t) for t in (np.int16, np.int32, np.float32)}
+    for name, audio in arrays.items():
+        if audio.dtype == np.int16:
+            write_wav16(tmp_path / name, audio)  # the strict 16-bit path
+        else:
+            wavfx.write(tmp_path / name, audio, RATE)
+    (tmp_path / "out").mkdir()
+    status, errors = run_cli(cli, "-q", "--tail", "0.5", "-e", chain, "-o", tmp_path / "out",
+                             *(tmp_path / n for n in arrays))
+    assert status == 0, errors
+    for name, audio in arrays.items():
+        expected, rate = wavfx.read(tmp_path / "out" / name)
+        assert rate == RATE and expected.dtype == audio.dtype
+        stream = wavfx.Chain(chain)
+        got = np.concatenate([stream.process(audio, RATE), stream.tail(0.5)], axis=1)
+        np.testing.assert_array_equal(got, expected, err_msg=name)
+
+
+def test_registry_is_the_cli_listing(cli):
+    listing = json.loads(subprocess.run([cli, "--list", "--json"], capture_output=True, check=True).stdout)
+    assert wavfx.effects() == listing
+
+
+def test_process_file_matches_cli(cli, tmp_path):
+    source, audio = tmp_path / "in.wav", signal()
+    audio[:, 100:110] = np.nan
+    wavfx.write(source, audio, RATE)
+    chain = "lowpass=cutoff=8000"
+    result = wavfx.process_file(source, tmp_path / "py.flac", chain, tail=0.5, bits=16)
+    status, _ = run_cli(cli, "-q", "--tail", "0.5", "--bits", "16", source, tmp_path / "cli.flac", chain)
+    assert status == 0
+    assert (tmp_path / "py.flac").read_bytes() == (tmp_path / "cli.flac").read_bytes()
+    assert (result.outcome, result.frames, result.non_finite) == ("complete", RATE * 3 // 2, 20)
+    assert result.clipped > 0
