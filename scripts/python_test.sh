@@ -12,11 +12,13 @@ if [ ! -x build/wavfx ]; then
   cmake --build build -j 2 --target wavfx_cli wavfx_shared
 fi
 [ -x "$venv/bin/python" ] || "$python" -m venv --system-site-packages "$venv"
-"$venv/bin/python" -m pip install --quiet --no-build-isolation --no-index "$root"
+PIP_CONFIG_FILE=/dev/null "$venv/bin/python" -m pip install --quiet --no-cache-dir \
+  --no-build-isolation --no-index "$root"
 
 cd build-python  # so that the package is imported from the venv, not from python/
 status=0
 WAVFX_CLI="$root/build/wavfx" "$venv/bin/python" -m pytest -q -p no:cacheprovider \
+  -W "ignore:make_current is deprecated:DeprecationWarning" \
   "$root/tests/python" "$@" || status=$?
 if [ "$status" -eq 5 ]; then echo "No Python tests ran" >&2; fi
 exit "$status"

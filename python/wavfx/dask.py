@@ -10,6 +10,7 @@ Every worker needs wavfx installed, and the inputs and the output directory at t
 from __future__ import annotations
 
 import os
+import stat
 from dataclasses import dataclass
 from typing import Any, Dict, Iterable, List, Optional, Tuple, Union
 
@@ -102,6 +103,13 @@ def _process_one(
 ) -> Tuple[str, str]:
     if refusal:
         return "not started", refusal
+    try:
+        with open(name, "rb") as file:
+            regular = stat.S_ISREG(os.fstat(file.fileno()).st_mode)
+    except OSError as error:
+        return "not started", f"cannot open input: {error.strerror}"
+    if not regular:
+        return "not started", "cannot open input: not a regular file"
     try:
         info = os.stat(output)
     except OSError:
