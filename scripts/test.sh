@@ -20,3 +20,5 @@ cmake --build build-tsan --target test_concurrency
 TSAN_OPTIONS=halt_on_error=1 build-tsan/tests/test_concurrency
 
 scripts/fuzz.sh "${WAVFX_FUZZ_SECONDS:-60}"
+
+scripts/python_test.sh
