@@ -64,20 +64,67 @@ inline bool Interleaved(const AudioView& view, std::size_t size) {
          (view.channels == 1 || view.channelStride == width);
 }
 
+// Two rows to interleaved frames and back, in groups that compilers turn into vector shuffles.
+constexpr std::size_t kShuffleGroup = 8;
+
+template <typename T>
+void Interleave2(const T* __restrict left, const T* __restrict right, T* __restrict frames,
+                 std::size_t count) {
+  std::size_t f = 0;
+  for (; f + kShuffleGroup <= count; f += kShuffleGroup) {
+    for (std::size_t k = f; k < f + kShuffleGroup; ++k) {
+      frames[2 * k] = left[k];
+      frames[2 * k + 1] = right[k];
+    }
+  }
+  for (; f < count; ++f) {
+    frames[2 * f] = left[f];
+    frames[2 * f + 1] = right[f];
+  }
+}
+
+template <typename T>
+void Deinterleave2(const T* __restrict frames, T* __restrict left, T* __restrict right,
+                   std::size_t count) {
+  std::size_t f = 0;
+  for (; f + kShuffleGroup <= count; f += kShuffleGroup) {
+    for (std::size_t k = f; k < f + kShuffleGroup; ++k) {
+      left[k] = frames[2 * k];
+      right[k] = frames[2 * k + 1];
+    }
+  }
+  for (; f < count; ++f) {
+    left[f] = frames[2 * f];
+    right[f] = frames[2 * f + 1];
+  }
+}
+
 // Copies frames [first, first + count) of the view into `block`, interleaved.
 template <typename Stored, typename Held>
 void Gather(const AudioView& view, std::size_t first, std::size_t count, Held* block) {
   const std::size_t channels = view.channels;
   const char* start = view.data + static_cast<std::ptrdiff_t>(first) * view.frameStride;
   if (Interleaved(view, sizeof(Stored))) {
-    const auto* samples = reinterpret_cast<const Stored*>(start);
-    for (std::size_t i = 0; i < count * channels; ++i)
-      block[i] = Convert<Held>(samples[i]);
+    if constexpr (std::is_same_v<Stored, Held>) {
+      std::memcpy(block, start, count * channels * sizeof(Held));
+    } else {
+      const auto* samples = reinterpret_cast<const Stored*>(start);
+      for (std::size_t i = 0; i < count * channels; ++i)
+        block[i] = Convert<Held>(samples[i]);
+    }
     return;
+  }
+  const bool rows = view.frameStride == static_cast<std::ptrdiff_t>(sizeof(Stored));
+  if constexpr (std::is_same_v<Stored, Held>) {
+    if (rows && channels == 2) {
+      const auto* left = reinterpret_cast<const Stored*>(start);
+      return Interleave2(left, reinterpret_cast<const Stored*>(start + view.channelStride), block,
+                         count);
+    }
   }
   for (std::size_t c = 0; c < channels; ++c) {
     const char* row = start + static_cast<std::ptrdiff_t>(c) * view.channelStride;
-    if (view.frameStride == static_cast<std::ptrdiff_t>(sizeof(Stored))) {
+    if (rows) {
       const auto* samples = reinterpret_cast<const Stored*>(row);
       for (std::size_t f = 0; f < count; ++f)
         block[f * channels + c] = Convert<Held>(samples[f]);
@@ -96,14 +143,26 @@ void Scatter(const Held* block, const AudioView& view, std::size_t first, std::s
   const std::size_t channels = view.channels;
   char* start = view.data + static_cast<std::ptrdiff_t>(first) * view.frameStride;
   if (Interleaved(view, sizeof(Stored))) {
-    auto* samples = reinterpret_cast<Stored*>(start);
-    for (std::size_t i = 0; i < count * channels; ++i)
-      samples[i] = Convert<Stored>(block[i]);
+    if constexpr (std::is_same_v<Stored, Held>) {
+      std::memcpy(start, block, count * channels * sizeof(Held));
+    } else {
+      auto* samples = reinterpret_cast<Stored*>(start);
+      for (std::size_t i = 0; i < count * channels; ++i)
+        samples[i] = Convert<Stored>(block[i]);
+    }
     return;
+  }
+  const bool rows = view.frameStride == static_cast<std::ptrdiff_t>(sizeof(Stored));
+  if constexpr (std::is_same_v<Stored, Held>) {
+    if (rows && channels == 2) {
+      auto* left = reinterpret_cast<Stored*>(start);
+      return Deinterleave2(block, left, reinterpret_cast<Stored*>(start + view.channelStride),
+                           count);
+    }
   }
   for (std::size_t c = 0; c < channels; ++c) {
     char* row = start + static_cast<std::ptrdiff_t>(c) * view.channelStride;
-    if (view.frameStride == static_cast<std::ptrdiff_t>(sizeof(Stored))) {
+    if (rows) {
       auto* samples = reinterpret_cast<Stored*>(row);
       for (std::size_t f = 0; f < count; ++f)
         samples[f] = Convert<Stored>(block[f * channels + c]);

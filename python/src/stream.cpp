@@ -29,6 +29,17 @@ template <typename Stored, typename Held>
 void RunBlocks(wavfx_effect* effect, const AudioView& in, const AudioView& out) {
   const std::size_t channels = in.channels;
   const std::size_t frames = std::max<std::size_t>(kBlockSamples / channels, 1);
+  if constexpr (std::is_same_v<Stored, Held>) {
+    if (Interleaved(out, sizeof(Held))) {  // processed in place in the output
+      auto* samples = reinterpret_cast<Held*>(out.data);
+      Gather<Stored>(in, 0, in.frames, samples);
+      for (std::size_t first = 0; first < in.frames; first += frames) {
+        const std::size_t count = std::min(frames, in.frames - first);
+        ProcessBlock(effect, samples + first * channels, static_cast<int32_t>(count));
+      }
+      return;
+    }
+  }
   std::vector<Held> block(frames * channels);
   for (std::size_t first = 0; first < in.frames; first += frames) {
     const std::size_t count = std::min(frames, in.frames - first);
