@@ -28,10 +28,10 @@ def run_cli(cli, *arguments):
 
 
 def signal(frames=RATE, channels=2, seed=7):
-    """Stereo float32: noise, a sine sweep and a burst beyond full scale."""
+    """float32 noise and a sine sweep, with a burst beyond full scale."""
     rng = np.random.default_rng(seed)
     t = np.arange(frames) / RATE
-    audio = 0.3 * rng.standard_normal((channels, frames)) + 0.5 * np.sin(2 * np.pi * 200 * t * (1 + t))
+    audio = 0.3 * rng.standard_normal((channels, frames)) + 0.5 * np.sin(400 * np.pi * t * (1 + t))
     audio[:, frames // 3 : frames // 3 + 500] *= 4
     return audio.astype(np.float32)
 
@@ -44,7 +44,7 @@ def as_dtype(audio, dtype):
 
 
 def write_wav16(path, audio):
-    """A plain 16-bit PCM WAV file of a (channels, frames) int16 array."""
+    """A plain 16-bit PCM WAV file, which takes the command line's strict path."""
     data = np.ascontiguousarray(audio.T).astype("<i2").tobytes()
     channels = audio.shape[0]
     header = struct.pack("<4sI4s4sIHHIIHH4sI", b"RIFF", 36 + len(data), b"WAVE", b"fmt ", 16, 1,

@@ -9,15 +9,15 @@ from conftest import CHAINS, RATE, as_dtype, run_cli, signal, write_wav16
 
 @pytest.mark.parametrize("chain", CHAINS)
 def test_arrays_give_the_samples_of_the_cli(chain, cli, tmp_path):
-    arrays = {f"{np.dtype(t).name}.wav": as_dtype(signal(), t) for t in (np.int16, np.int32, np.float32)}
+    arrays = {np.dtype(t).name + ".wav": as_dtype(signal(), t) for t in ("i2", "i4", "f4")}
     for name, audio in arrays.items():
         if audio.dtype == np.int16:
-            write_wav16(tmp_path / name, audio)  # the strict 16-bit path
+            write_wav16(tmp_path / name, audio)
         else:
             wavfx.write(tmp_path / name, audio, RATE)
     (tmp_path / "out").mkdir()
     status, errors = run_cli(cli, "-q", "--tail", "0.5", "-e", chain, "-o", tmp_path / "out",
-                             *(tmp_path / n for n in arrays))
+                             *(tmp_path / name for name in arrays))
     assert status == 0, errors
     for name, audio in arrays.items():
         expected, rate = wavfx.read(tmp_path / "out" / name)
@@ -28,18 +28,17 @@ def test_arrays_give_the_samples_of_the_cli(chain, cli, tmp_path):
 
 
 def test_registry_is_the_cli_listing(cli):
-    listing = json.loads(subprocess.run([cli, "--list", "--json"], capture_output=True, check=True).stdout)
-    assert wavfx.effects() == listing
+    listing = subprocess.run([cli, "--list", "--json"], capture_output=True, check=True).stdout
+    assert wavfx.effects() == json.loads(listing)
 
 
 def test_process_file_matches_cli(cli, tmp_path):
-    source, audio = tmp_path / "in.wav", signal()
+    source, audio, chain = tmp_path / "in.wav", signal(), "lowpass=cutoff=8000"
     audio[:, 100:110] = np.nan
     wavfx.write(source, audio, RATE)
-    chain = "lowpass=cutoff=8000"
     result = wavfx.process_file(source, tmp_path / "py.flac", chain, tail=0.5, bits=16)
-    status, _ = run_cli(cli, "-q", "--tail", "0.5", "--bits", "16", source, tmp_path / "cli.flac", chain)
-    assert status == 0
+    flags = ["-q", "--tail", "0.5", "--bits", "16"]
+    assert run_cli(cli, *flags, source, tmp_path / "cli.flac", chain)[0] == 0
     assert (tmp_path / "py.flac").read_bytes() == (tmp_path / "cli.flac").read_bytes()
     assert (result.outcome, result.frames, result.non_finite) == ("complete", RATE * 3 // 2, 20)
     assert result.clipped > 0
