@@ -219,7 +219,8 @@ def _text(effect: Union[str, _Processor]) -> str:
         return effect.text
     if isinstance(effect, str):
         return effect
-    raise TypeError(f"effect must be a chain's text, an Effect or a Chain, not {type(effect).__name__}")
+    kind = type(effect).__name__
+    raise TypeError(f"effect must be a chain's text, an Effect or a Chain, not {kind}")
 
 
 def _file_chain(effect: Union[str, _Processor]) -> str:
@@ -246,9 +247,10 @@ def _array(audio: Any) -> np.ndarray:
 def _rate(sample_rate: Any) -> int:
     if isinstance(sample_rate, (bool, np.bool_)) or not isinstance(sample_rate, numbers.Integral):
         raise TypeError(f"the sample rate must be an integer, not {type(sample_rate).__name__}")
-    if not 0 < sample_rate < 2**32:
-        raise ValueError(f"the sample rate must be 1 to {2**32 - 1} Hz, not {sample_rate}")
-    return int(sample_rate)
+    rate = int(sample_rate)
+    if not 0 < rate < 2**32:
+        raise ValueError(f"the sample rate must be 1 to {2**32 - 1} Hz, not {rate}")
+    return rate
 
 
 def _tail(seconds: Any) -> float:

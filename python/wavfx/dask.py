@@ -1,4 +1,4 @@
-"""Files through an effect on a dask.distributed cluster, as `wavfx -e EFFECT -o DIR FILES` runs them.
+"""Files through an effect on a dask.distributed cluster, as `wavfx -e EFFECT -o DIR FILES` does.
 
     from distributed import Client
     import wavfx.dask
@@ -70,7 +70,8 @@ def process_files(
 
 def _plan(inputs: List[str], directory: str, format: Optional[str]) -> List[Tuple[str, str]]:
     """(output, refusal) for each input, refusing what the command line refuses before it runs."""
-    jobs, taken = [], {}
+    jobs: List[Tuple[str, str]] = []
+    taken: Dict[str, str] = {}
     for name in inputs:
         base = name[name.rfind("/") + 1:]
         if base in ("", ".", ".."):
@@ -116,7 +117,8 @@ def _process_one(
         pass
     else:
         if (info.st_dev, info.st_ino) in inputs:
-            return "not started", f"its output {output} is the input {inputs[info.st_dev, info.st_ino]}"
+            source = inputs[info.st_dev, info.st_ino]
+            return "not started", f"its output {output} is the input {source}"
     code, _, clipped, non_finite, message = _core.process_file(
         _path(name), _path(output), chain, tail, format, bits
     )
