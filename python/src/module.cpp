@@ -41,16 +41,16 @@ py::list Effects() {
 
 // [(effect name, {parameter: value})] for each stage, every parameter included.
 py::list ParseStages(const std::string& text) {
-  const auto spec = std::make_unique<ChainSpec>();
+  const auto parsed = std::make_unique<ChainSpec>();
   ChainError error;
-  if (!ParseChain(text, *spec, error)) throw py::value_error(error.message);
+  if (!ParseChain(text, *parsed, error)) throw py::value_error(error.message);
   py::list stages;
-  for (uint32_t i = 0; i < spec->count; ++i) {
-    const EffectFamily& family = FamilyOf(spec->stages[i].kind);
+  for (uint32_t i = 0; i < parsed->count; ++i) {
+    const EffectFamily& family = FamilyOf(parsed->stages[i].kind);
     py::dict values;
     const auto parameters = ParametersOf(family);
     for (std::size_t p = 0; p < parameters.size(); ++p)
-      values[parameters[p].name] = spec->stages[i].values[p];
+      values[parameters[p].name] = parsed->stages[i].values[p];
     stages.append(py::make_tuple(family.info.name, values));
   }
   return stages;

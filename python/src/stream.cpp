@@ -57,9 +57,9 @@ std::string StreamName(std::size_t channels, uint32_t sampleRate) {
 }  // namespace
 
 Stream::Stream(std::string chain) : text_(std::move(chain)) {
-  const auto spec = std::make_unique<ChainSpec>();
+  const auto parsed = std::make_unique<ChainSpec>();
   ChainError error;
-  if (!ParseChain(text_, *spec, error)) throw py::value_error(error.message);
+  if (!ParseChain(text_, *parsed, error)) throw py::value_error(error.message);
 }
 
 Stream::~Stream() {

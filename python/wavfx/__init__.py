@@ -116,17 +116,17 @@ def _effect(name: str, parameters: Dict[str, float]) -> Effect:
 
 
 class Chain(_Processor):
-    """Chain(spec): effects in series, from a chain's text as the command line takes it
+    """Chain(chain): effects in series, from a chain's text as the command line takes it
     ("lowpass=cutoff=2000,echo=delay=250") or from a list of Effects (and Chains)."""
 
-    def __init__(self, spec: Union[str, Iterable[_Processor]]) -> None:
-        if not isinstance(spec, str):
-            stages = list(spec)
+    def __init__(self, chain: Union[str, Iterable[_Processor]]) -> None:
+        if not isinstance(chain, str):
+            stages = list(chain)
             for stage in stages:
                 if not isinstance(stage, _Processor):
                     raise TypeError(f"a chain holds Effects, not {type(stage).__name__}")
-            spec = ",".join(stage.text for stage in stages)
-        super().__init__(spec)
+            chain = ",".join(stage.text for stage in stages)
+        super().__init__(chain)
 
     @property
     def effects(self) -> List[Effect]:
