@@ -3,7 +3,7 @@
 # Usage: scripts/setup.sh [extra-package...]
 set -euo pipefail
 
-packages=(cmake ninja-build g++ pkg-config libgtest-dev libbenchmark-dev libsndfile1-dev sox "$@")
+packages=(cmake ninja-build g++ pkg-config python3 libgtest-dev libbenchmark-dev libsndfile1-dev sox "$@")
 missing=()
 for package in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" ||

@@ -10,6 +10,8 @@ jobs=$(nproc)
 
 scripts/build.sh build
 (cd build && ctest --output-on-failure -j "$jobs")
+# The README's and the man page's effect tables are views of the registry.
+/usr/bin/python3 scripts/effect_docs.py build/wavfx --check
 
 scripts/build.sh build-sanitize -DWAVFX_SANITIZE=address,undefined -DCMAKE_BUILD_TYPE=Debug
 (cd build-sanitize && ctest --output-on-failure -j "$jobs")
