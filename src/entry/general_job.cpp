@@ -110,6 +110,7 @@ JobResult RunGeneralJob(const GeneralJob& job) {
   SoundFile in = OpenSoundForReading(job.input, -1, input, reason);
   if (in == nullptr) {
     result.reason = std::string("cannot read '") + job.input + "': " + reason;
+    result.unreadable = true;
     return result;
   }
   if (SameFile(job.input, job.output)) {
