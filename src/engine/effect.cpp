@@ -39,6 +39,33 @@ unsigned char FoldCase(char c) {
   return byte >= 'A' && byte <= 'Z' ? static_cast<unsigned char>(byte + 32) : byte;
 }
 
+// Whether the effect touches its audio at all.
+bool EffectRuns(const EffectState& state) {
+  switch (state.kind) {
+    case EffectKind::None:
+      return false;
+    case EffectKind::Echo:
+      return state.echo.line.buffer != nullptr;
+    case EffectKind::Reverb:
+      return state.reverb.firstCombs[0].buffer != nullptr;
+    case EffectKind::Flanger:
+      return state.flanger.line.buffer != nullptr;
+    case EffectKind::Chorus:
+      return state.chorus.line.buffer != nullptr;
+    case EffectKind::Widener:
+      return state.channels == 2;
+    case EffectKind::Antique:
+    case EffectKind::Tremolo:
+    case EffectKind::Distortion:
+    case EffectKind::Lowpass:
+    case EffectKind::Highpass:
+    case EffectKind::Bitcrusher:
+    case EffectKind::Compressor:
+      return true;
+  }
+  return false;  // not a kind: nothing runs
+}
+
 }  // namespace
 
 std::span<const EffectName> EffectNames() {
@@ -57,7 +84,7 @@ bool EffectNameEquals(const char* name, const char* literal) {
 void InitEffect(EffectState& state, const char* name, uint32_t channels, uint32_t sampleRate) {
   state.channels = channels;
   state.sampleRate = sampleRate;
-  state.wideFrame = channels > kChunkSamples ? AllocateSamples(channels) : nullptr;
+  state.wideFrame = nullptr;
   state.kind = EffectKind::None;
   for (const EffectName& entry : kEffectNames) {
     if (EffectNameEquals(name, entry.literal)) {
@@ -109,6 +136,7 @@ void InitEffect(EffectState& state, const char* name, uint32_t channels, uint32_
       InitWidener(state.widener, 1.5f, channels);
       break;
   }
+  if (channels > kChunkSamples && EffectRuns(state)) state.wideFrame = AllocateSamples(channels);
 }
 
 void ProcessEffect(EffectState& state, int16_t* block, int32_t frames) {
@@ -176,29 +204,7 @@ void ProcessEffectFloats(EffectState& state, float* samples, int32_t frames) {
 
 bool EffectChangesAudio(const EffectState& state) {
   if (state.channels > kChunkSamples && state.wideFrame == nullptr) return false;
-  switch (state.kind) {
-    case EffectKind::None:
-      return false;
-    case EffectKind::Echo:
-      return state.echo.line.buffer != nullptr;
-    case EffectKind::Reverb:
-      return state.reverb.firstCombs[0].buffer != nullptr;
-    case EffectKind::Flanger:
-      return state.flanger.line.buffer != nullptr;
-    case EffectKind::Chorus:
-      return state.chorus.line.buffer != nullptr;
-    case EffectKind::Widener:
-      return state.channels == 2;
-    case EffectKind::Antique:
-    case EffectKind::Tremolo:
-    case EffectKind::Distortion:
-    case EffectKind::Lowpass:
-    case EffectKind::Highpass:
-    case EffectKind::Bitcrusher:
-    case EffectKind::Compressor:
-      return true;
-  }
-  return false;  // not a kind: nothing runs
+  return EffectRuns(state);
 }
 
 void ReleaseEffect(EffectState& state) {
