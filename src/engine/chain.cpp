@@ -90,6 +90,10 @@ uint64_t ProcessChainFloats(EffectChain& chain, float* samples, std::size_t fram
   return nonFinite;
 }
 
+void ProcessChainFinite(EffectChain& chain, float* samples, std::size_t frames) {
+  RunStages(chain, samples, frames);
+}
+
 void ProcessChainSamples(EffectChain& chain, int16_t* samples, std::size_t frames) {
   const std::size_t channels = chain.channels;
   if (channels == 0 || !ChainChangesAudio(chain)) return;
