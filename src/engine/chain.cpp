@@ -13,21 +13,6 @@ namespace {
 // Samples converted at a time: a 2048-byte block of 16-bit samples is one chunk.
 constexpr std::size_t kChunkSamples = 1024;
 
-bool HasItsBuffers(const EffectState& state) {
-  switch (state.kind) {
-    case EffectKind::Echo:
-      return state.echo.line.buffer != nullptr;
-    case EffectKind::Reverb:
-      return state.reverb.firstCombs[0].buffer != nullptr;
-    case EffectKind::Flanger:
-      return state.flanger.line.buffer != nullptr;
-    case EffectKind::Chorus:
-      return state.chorus.line.buffer != nullptr;
-    default:
-      return true;
-  }
-}
-
 void RunStages(EffectChain& chain, float* samples, std::size_t frames) {
   for (uint32_t i = 0; i < chain.spec.count; ++i) {
     EffectState& stage = chain.stages[i];
@@ -67,7 +52,7 @@ bool ChainChangesAudio(const EffectChain& chain) {
 
 bool ChainHasItsBuffers(const EffectChain& chain) {
   for (uint32_t i = 0; i < chain.spec.count; ++i) {
-    if (!HasItsBuffers(chain.stages[i])) return false;
+    if (!EffectHasItsBuffers(chain.stages[i])) return false;
   }
   return true;
 }

@@ -32,11 +32,10 @@ unsigned char FoldCase(char c) {
   return byte >= 'A' && byte <= 'Z' ? static_cast<unsigned char>(byte + 32) : byte;
 }
 
-// Whether the effect touches its audio at all.
-bool EffectRuns(const EffectState& state) {
+}  // namespace
+
+bool EffectHasItsBuffers(const EffectState& state) {
   switch (state.kind) {
-    case EffectKind::None:
-      return false;
     case EffectKind::Echo:
       return state.echo.line.buffer != nullptr;
     case EffectKind::Reverb:
@@ -45,18 +44,18 @@ bool EffectRuns(const EffectState& state) {
       return state.flanger.line.buffer != nullptr;
     case EffectKind::Chorus:
       return state.chorus.line.buffer != nullptr;
-    case EffectKind::Widener:
-      return state.channels == 2;
-    case EffectKind::Antique:
-    case EffectKind::Tremolo:
-    case EffectKind::Distortion:
-    case EffectKind::Lowpass:
-    case EffectKind::Highpass:
-    case EffectKind::Bitcrusher:
-    case EffectKind::Compressor:
+    default:
       return true;
   }
-  return false;  // not a kind: nothing runs
+}
+
+namespace {
+
+// Whether the effect touches its audio at all.
+bool EffectRuns(const EffectState& state) {
+  if (state.kind == EffectKind::None) return false;
+  if (state.kind == EffectKind::Widener) return state.channels == 2;
+  return EffectHasItsBuffers(state);
 }
 
 }  // namespace

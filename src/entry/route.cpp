@@ -10,19 +10,6 @@
 namespace wavfx {
 namespace {
 
-bool IsWavName(std::string_view name) {
-  const auto ends = [name](std::string_view suffix) {
-    if (name.size() < suffix.size()) return false;
-    for (std::size_t i = 0; i < suffix.size(); ++i) {
-      char c = name[name.size() - suffix.size() + i];
-      if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
-      if (c != suffix[i]) return false;
-    }
-    return true;
-  };
-  return ends(".wav") || ends(".wave");
-}
-
 // The strict reader's verdict on a regular file; CannotOpen for anything else.
 WavHeader StrictVerdict(const char* path) {
   WavHeader header{};
@@ -46,7 +33,7 @@ Route ChooseRoute(const char* input, const char* output, bool otherOutputFormat,
     return route;
   }
   const bool asksOtherOutput =
-      otherOutputFormat || (HasSoundExtension(output) && !IsWavName(output));
+      otherOutputFormat || (HasSoundExtension(output) && !HasWavExtension(output));
   if (strict.problem == WavProblem::None && !asksOtherOutput) {
     route.why = "16-bit PCM WAV: the strict path, exactly the library's WAVEffect job";
     return route;
