@@ -53,7 +53,7 @@ namespace {
 
 // Whether the effect touches its audio at all.
 bool EffectRuns(const EffectState& state) {
-  if (state.kind == EffectKind::None) return false;
+  if (state.kind <= EffectKind::None || state.kind > EffectKind::Widener) return false;
   if (state.kind == EffectKind::Widener) return state.channels == 2;
   return EffectHasItsBuffers(state);
 }
