@@ -1,5 +1,7 @@
 // Streams signals through every effect the way a file is streamed: 2048-byte blocks copied out
 // of the source, processed in place by ProcessEffect. "none" is the plain copy to compare with.
+// The float variants run ProcessEffectFloats over the same blocks already converted, and the
+// conversions are measured on their own.
 //
 // Usage: wavfx_bench [--benchmark_filter=REGEX] [other Google Benchmark options]
 #include <benchmark/benchmark.h>
@@ -10,6 +12,7 @@
 
 #include "bench_signals.h"
 #include "dsp/effect_math.h"
+#include "dsp/sample_conversion.h"
 #include "dsp/simd_dispatch.h"
 #include "engine/effect.h"
 
@@ -55,6 +58,45 @@ void StreamThroughEffect(benchmark::State& state, const std::string& effect, uin
       static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(samples.size());
   state.SetItemsProcessed(total);
   state.SetBytesProcessed(total * 2);
+}
+
+void StreamFloatsThroughEffect(benchmark::State& state, const std::string& effect,
+                               uint32_t channels, const std::vector<int16_t>& samples) {
+  const std::size_t blockSamples = kBlockBytes / (2 * channels) * channels;
+  std::vector<float> values(samples.size());
+  wavfx::SamplesToFloats(samples.data(), values.data(), samples.size());
+  alignas(64) float block[kBlockBytes / 2];
+  for (auto _ : state) {
+    wavfx::EffectState effectState{};
+    wavfx::InitEffect(effectState, effect.c_str(), channels, kSampleRate);
+    for (std::size_t at = 0; at < values.size(); at += blockSamples) {
+      const std::size_t count = std::min(blockSamples, values.size() - at);
+      std::memcpy(block, values.data() + at, count * sizeof(float));
+      wavfx::ProcessEffectFloats(effectState, block, static_cast<int32_t>(count / channels));
+      benchmark::DoNotOptimize(block[0]);
+      benchmark::ClobberMemory();
+    }
+    wavfx::ReleaseEffect(effectState);
+  }
+  state.SetItemsProcessed(static_cast<int64_t>(state.iterations()) *
+                          static_cast<int64_t>(samples.size()));
+}
+
+// One 1024-sample block converted each way, as ProcessEffect does.
+void ConvertBlock(benchmark::State& state, bool toFloats) {
+  std::vector<int16_t> samples = wavfx::bench::MusicSignal(512, 2, kSampleRate);
+  std::vector<float> values(samples.size());
+  wavfx::SamplesToFloats(samples.data(), values.data(), samples.size());
+  for (auto _ : state) {
+    if (toFloats) {
+      wavfx::SamplesToFloats(samples.data(), values.data(), samples.size());
+    } else {
+      wavfx::FloatsToSamples(values.data(), samples.data(), samples.size());
+    }
+    benchmark::ClobberMemory();
+  }
+  state.SetItemsProcessed(static_cast<int64_t>(state.iterations()) *
+                          static_cast<int64_t>(samples.size()));
 }
 
 // The phases of a 5 Hz oscillator at 44100 Hz over one period, and the compressor's ratios.
@@ -141,6 +183,15 @@ int main(int argc, char** argv) {
       }
     }
   }
+  for (const std::string& effect : CanonicalEffects()) {
+    const std::string name = "EffectFloats/" + effect + "/stereo/music";
+    benchmark::RegisterBenchmark(name.c_str(), StreamFloatsThroughEffect, effect, 2u,
+                                 signals[2][0].samples)
+        ->Unit(benchmark::kMillisecond)
+        ->UseRealTime();
+  }
+  benchmark::RegisterBenchmark("Convert/SamplesToFloats", ConvertBlock, true);
+  benchmark::RegisterBenchmark("Convert/FloatsToSamples", ConvertBlock, false);
   benchmark::RegisterBenchmark("Math/SinePlusOne/library", LibrarySine);
   benchmark::RegisterBenchmark("Math/SinePlusOne/shortcut", ShortcutSine);
   benchmark::RegisterBenchmark("Math/SinePlusOne/vector", VectorSine);

@@ -137,9 +137,11 @@ std::FILE* CreateOutput(const Batch& batch, const BatchItem& item, std::string& 
   return file;
 }
 
-// Opens the input and reads its header, so that a refusal names its exact reason; leaves the
-// file at its start.
-std::FILE* OpenInput(const BatchItem& item, char* buffer, std::string& reason) {
+// Opens the input and reads its header once: the file is left at its first sample byte, or,
+// refused, closed with `reason` naming the exact cause and `header` the strict reader's verdict.
+std::FILE* OpenInput(const BatchItem& item, char* buffer, WavHeader& header, std::string& reason) {
+  header = WavHeader{};
+  header.problem = WavProblem::CannotOpen;
   std::FILE* file = std::fopen(item.input, "rb");
   if (file == nullptr) {
     reason = std::string("cannot open input: ") + std::strerror(errno);
@@ -152,8 +154,8 @@ std::FILE* OpenInput(const BatchItem& item, char* buffer, std::string& reason) {
     reason = "cannot open input: not a regular file";
     return nullptr;
   }
-  const WavHeader header = ParseWavHeader(file, false);
-  if (header.problem != WavProblem::None || fseeko(file, 0, SEEK_SET) != 0) {
+  header = ParseWavHeader(file, false);
+  if (header.problem != WavProblem::None) {
     std::fclose(file);
     reason = RefusalReason(header, item.input, static_cast<int64_t>(info.st_size));
     return nullptr;
@@ -165,20 +167,6 @@ void ProgressToSlot(void* context, uint64_t done, uint64_t total) {
   auto& slot = *static_cast<JobProgress*>(context);
   slot.done.store(done, std::memory_order_relaxed);
   slot.total.store(total, std::memory_order_relaxed);
-}
-
-// The library's diagnostics of one job, "Error: " dropped, on one line.
-std::string Reason(const char* text) {
-  std::string reason;
-  for (std::string_view rest = text != nullptr ? text : ""; !rest.empty();) {
-    std::size_t end = rest.find('\n');
-    if (end == std::string_view::npos) end = rest.size();
-    std::string_view line = rest.substr(0, end);
-    if (line.starts_with("Error: ")) line.remove_prefix(7);
-    if (!line.empty()) reason += (reason.empty() ? "" : "; ") + std::string(line);
-    rest.remove_prefix(end < rest.size() ? end + 1 : end);
-  }
-  return reason;
 }
 
 FileStatus FileStatusOf(StreamOutcome outcome) {
@@ -206,6 +194,7 @@ bool OverwritesAnInput(const Batch& batch, const BatchItem& item, std::string& r
   return false;
 }
 
+// Returns NotStarted with `reason` empty when the general reader cannot open the input.
 FileStatus RunGeneralItem(const Batch& batch, const BatchItem& item, JobProgress& slot,
                           std::string& reason) {
   if (OverwritesAnInput(batch, item, reason)) return FileStatus::NotStarted;
@@ -220,7 +209,7 @@ FileStatus RunGeneralItem(const Batch& batch, const BatchItem& item, JobProgress
   job.progress = ProgressToSlot;
   job.progressContext = &slot;
   const JobResult result = RunGeneralJob(job);
-  reason = result.reason;
+  reason = result.unreadable ? "" : result.reason;
   if (result.nonFinite > 0) {
     reason += (reason.empty() ? "" : "; ") + std::to_string(result.nonFinite) +
               " non-finite samples read as 0";
@@ -233,13 +222,21 @@ FileStatus RunGeneralItem(const Batch& batch, const BatchItem& item, JobProgress
 
 FileStatus RunItem(const Batch& batch, const BatchItem& item, JobProgress& slot,
                    std::string& reason) {
-  const bool otherOutput = batch.line->format != nullptr || batch.line->bits != nullptr;
-  if (ChooseRoute(item.input, item.output.c_str(), otherOutput).general) {
-    return RunGeneralItem(batch, item, slot, reason);
-  }
   const std::unique_ptr<char[]> buffers(new (std::nothrow) char[2 * kFileBufferBytes]);
-  std::FILE* input = OpenInput(item, buffers ? buffers.get() : nullptr, reason);
-  if (input == nullptr) return FileStatus::NotStarted;
+  WavHeader header;
+  std::string refusal;
+  std::FILE* input = OpenInput(item, buffers ? buffers.get() : nullptr, header, refusal);
+  const bool otherOutput = batch.line->format != nullptr || batch.line->bits != nullptr;
+  if (ChooseRoute(item.input, item.output.c_str(), otherOutput, header).general) {
+    if (input != nullptr) std::fclose(input);
+    const FileStatus status = RunGeneralItem(batch, item, slot, reason);
+    if (reason.empty() && status == FileStatus::NotStarted) reason = refusal;
+    return status;
+  }
+  if (input == nullptr) {
+    reason = refusal;
+    return FileStatus::NotStarted;
+  }
   std::FILE* output = CreateOutput(batch, item, reason);
   if (output == nullptr) {
     std::fclose(input);
@@ -247,8 +244,6 @@ FileStatus RunItem(const Batch& batch, const BatchItem& item, JobProgress& slot,
   }
   if (buffers) std::setvbuf(output, buffers.get() + kFileBufferBytes, _IOFBF, kFileBufferBytes);
 
-  char* held = nullptr;
-  std::size_t heldSize = 0;
   JobOptions options;
   options.tailSeconds = batch.tailSeconds;
   options.chain = batch.chain.get();
@@ -256,14 +251,13 @@ FileStatus RunItem(const Batch& batch, const BatchItem& item, JobProgress& slot,
   options.progress = ProgressToSlot;
   options.progressContext = &slot;
   options.input = input;
+  options.header = &header;
   options.output = output;
-  options.messages = open_memstream(&held, &heldSize);
+  options.silent = true;
+  options.reasons = &reason;
   StreamOutcome outcome = ApplyEffect(nullptr, nullptr, batch.effect.c_str(), options);
   std::fclose(input);
   const bool closed = std::fclose(output) == 0;
-  if (options.messages != nullptr) std::fclose(options.messages);
-  reason = Reason(held);
-  std::free(held);
   if (!closed && outcome == StreamOutcome::Complete) {
     outcome = StreamOutcome::WriteFailed;
     reason = "write failed";

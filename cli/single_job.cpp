@@ -46,6 +46,7 @@ void ProgressFramesToBar(void* context, uint64_t done, uint64_t total) {
   ProgressToBar(context, done, total);
 }
 
+// Returns the exit status, or -1 when the general reader cannot open the input.
 int RunGeneralSingleJob(const CommandLine& line, const ChainSpec* chain) {
   // A plain name keeps WAVEffect's rule on this path too: an unknown name copies.
   const ChainSpec plain = SpecOfName(line.files[2]);
@@ -63,6 +64,7 @@ int RunGeneralSingleJob(const CommandLine& line, const ChainSpec* chain) {
   }
   const JobResult result = RunGeneralJob(job);
   ClearProgress(bar);
+  if (result.unreadable) return -1;
   PrintJobNotes(result);
   return ExitStatusOf(result.outcome);
 }
@@ -91,7 +93,10 @@ int RunSingleJob(const CommandLine& line) {
   }
   const Route route =
       ChooseRoute(line.files[0], line.files[1], line.format != nullptr || line.bits != nullptr);
-  if (route.general) return RunGeneralSingleJob(line, chain.get());
+  if (route.general) {
+    const int status = RunGeneralSingleJob(line, chain.get());
+    if (status >= 0) return status;  // else no reader takes it: the strict path says why
+  }
   const char* operands[3] = {line.files[0], line.files[1], chain ? "" : line.files[2]};
   std::u16string wide[3];
   for (int i = 0; i < 3; ++i) {

@@ -19,7 +19,7 @@ def names(effect):
 
 
 def number(value):
-    return json.dumps(value)
+    return str(int(value)) if float(value).is_integer() else repr(value)
 
 
 def parameter_text(p, unit_space=" "):
@@ -52,10 +52,10 @@ def roff(registry):
 
 
 def replace(text, body, begin, end):
-    pattern = re.compile(f"({re.escape(begin)}\n)(.*?)(\n{re.escape(end)})", re.S)
+    pattern = re.compile(f"({re.escape(begin)}\n)(.*?)(^{re.escape(end)}$)", re.S | re.M)
     if not pattern.search(text):
         sys.exit(f"markers {begin!r} / {end!r} not found")
-    return pattern.sub(lambda m: m.group(1) + body + m.group(3), text)
+    return pattern.sub(lambda m: m.group(1) + body + "\n" + m.group(3), text)
 
 
 def main():

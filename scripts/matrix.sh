@@ -10,7 +10,7 @@ extra=(clang)
 [ "$arch" = x86_64 ] && extra+=(g++-aarch64-linux-gnu qemu-user)
 scripts/setup.sh "${extra[@]}"
 
-table="tests/golden/goldens.txt tests/golden/chain_goldens.txt"
+table="tests/golden/goldens.txt tests/golden/extended_goldens.txt"
 check() {  # name, cmake options...
   local name=$1
   shift

@@ -3,7 +3,7 @@
 # Usage: scripts/setup.sh [extra-package...]
 set -euo pipefail
 
-packages=(cmake ninja-build g++ pkg-config libgtest-dev libbenchmark-dev libsndfile1-dev sox
+packages=(cmake ninja-build g++ pkg-config python3 libgtest-dev libbenchmark-dev libsndfile1-dev sox
   pybind11-dev python3-pybind11 python3-numpy python3-pytest python3-venv python3-pip
   python3-setuptools python3-wheel python3-dev python3-distributed "$@")
 missing=()

@@ -5,5 +5,5 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
 scripts/build.sh build
-build/tests/wavfx_golden --write tests/golden/goldens.txt tests/golden/chain_goldens.txt
+build/tests/wavfx_golden --write tests/golden/goldens.txt tests/golden/extended_goldens.txt
 git --no-pager diff --stat -- tests/golden/

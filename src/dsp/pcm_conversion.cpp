@@ -15,15 +15,17 @@ uint64_t FloatsToInts(const float* values, int32_t* samples, std::size_t count, 
   const double top = std::ldexp(1.0, bits - 1) - 1.0;
   const double bottom = -top - 1.0;
   uint64_t clipped = 0;
+  // Branch-free, so that the loop vectorises: clamping before the floor gives the floor's clamped
+  // value (both bounds are whole), and the floor of a value in range is its truncation, less one
+  // where that rounded up.
   for (std::size_t i = 0; i < count; ++i) {
     const float x = values[i] == values[i] ? values[i] : 0.0f;
-    double scaled = static_cast<double>(x) * top + 0.5;
-    // Both bounds are whole, so clamping before the floor gives the floor's clamped value.
-    const bool high = scaled >= top + 1.0;
-    const bool low = scaled < bottom;
-    clipped += high || low ? 1 : 0;
-    scaled = high ? top : (low ? bottom : scaled);
-    samples[i] = static_cast<int32_t>(std::floor(scaled));
+    const double scaled = static_cast<double>(x) * top + 0.5;
+    clipped += (scaled >= top + 1.0) | (scaled < bottom) ? 1u : 0u;
+    double bounded = scaled < top ? scaled : top;
+    bounded = bounded > bottom ? bounded : bottom;
+    const auto whole = static_cast<int32_t>(bounded);
+    samples[i] = whole - (static_cast<double>(whole) > bounded ? 1 : 0);
   }
   return clipped;
 }

@@ -56,21 +56,21 @@ struct Avx512 {
   }
 
   // FloatToSample of sixteen values. Values beyond +-2 all give the clamped sample, so they are
-  // limited to +-2 first; the floor then fits 32 bits, and the saturating narrowing to 16 bits
-  // is the clamp.
+  // limited to +-2 first, NaN becoming 0; the floor then fits 32 bits, and the saturating
+  // narrowing to 16 bits is the clamp.
   static void StoreSamples(int16_t* samples, Float x) {
-    x = _mm512_maskz_mov_ps(_mm512_cmp_ps_mask(x, x, _CMP_ORD_Q), x);
-    x = _mm512_max_ps(_mm512_min_ps(x, Splat(2.0f)), Splat(-2.0f));
+    x = _mm512_maskz_min_ps(_mm512_cmp_ps_mask(x, x, _CMP_ORD_Q), x, Splat(2.0f));
+    x = _mm512_max_ps(x, Splat(-2.0f));
     const __m256i low = Whole(LowHalf(x));
     const __m256i high = Whole(HighHalf(x));
     const __m512i whole = _mm512_inserti64x4(_mm512_castsi256_si512(low), high, 1);
     _mm256_storeu_si256(reinterpret_cast<__m256i*>(samples), _mm512_cvtsepi32_epi16(whole));
   }
 
-  // The floor of x * 32767 + 0.5, as 32-bit integers.
+  // The floor of x * 32767 + 0.5, as 32-bit integers: the conversion itself rounds down.
   static __m256i Whole(Double x) {
     const Double scaled = x * SplatDouble(32767.0) + SplatDouble(0.5);
-    return _mm512_cvttpd_epi32(_mm512_roundscale_pd(scaled, kFloor));
+    return _mm512_cvt_roundpd_epi32(scaled, kFloor);
   }
 
   // Minimum and maximum take the second operand when the first is NaN.

@@ -80,6 +80,9 @@ void RunComb(DelayLine& comb, float* values, std::size_t count, float feedback) 
 void ProcessReverb(ReverbState& state, float* samples, int32_t frames) {
   if (state.firstCombs[0].buffer == nullptr) return;  // inactive: untouched
   const uint32_t channels = state.channels;
+  // Locals, which the stores to the samples cannot alias.
+  const float wetGain = state.wetGain;
+  const float dryGain = state.dryGain;
   float dry[kChunkFrames];
   float wet[kChunkFrames];
   for (auto left = static_cast<std::size_t>(std::max(frames, 0)); left > 0;) {
@@ -91,7 +94,7 @@ void ProcessReverb(ReverbState& state, float* samples, int32_t frames) {
       for (int i = 0; i < 4; ++i)
         RunComb(chain[i], wet, count, state.feedback[i]);
       for (std::size_t i = 0; i < count; ++i)
-        samples[i * channels + channel] = state.wetGain * wet[i] + state.dryGain * dry[i];
+        samples[i * channels + channel] = wetGain * wet[i] + dryGain * dry[i];
     }
     samples += count * channels;
     left -= count;

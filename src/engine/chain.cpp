@@ -13,21 +13,6 @@ namespace {
 // Samples converted at a time: a 2048-byte block of 16-bit samples is one chunk.
 constexpr std::size_t kChunkSamples = 1024;
 
-bool HasItsBuffers(const EffectState& state) {
-  switch (state.kind) {
-    case EffectKind::Echo:
-      return state.echo.line.buffer != nullptr;
-    case EffectKind::Reverb:
-      return state.reverb.firstCombs[0].buffer != nullptr;
-    case EffectKind::Flanger:
-      return state.flanger.line.buffer != nullptr;
-    case EffectKind::Chorus:
-      return state.chorus.line.buffer != nullptr;
-    default:
-      return true;
-  }
-}
-
 void RunStages(EffectChain& chain, float* samples, std::size_t frames) {
   for (uint32_t i = 0; i < chain.spec.count; ++i) {
     EffectState& stage = chain.stages[i];
@@ -67,7 +52,7 @@ bool ChainChangesAudio(const EffectChain& chain) {
 
 bool ChainHasItsBuffers(const EffectChain& chain) {
   for (uint32_t i = 0; i < chain.spec.count; ++i) {
-    if (!HasItsBuffers(chain.stages[i])) return false;
+    if (!EffectHasItsBuffers(chain.stages[i])) return false;
   }
   return true;
 }
@@ -88,6 +73,10 @@ uint64_t ProcessChainFloats(EffectChain& chain, float* samples, std::size_t fram
   const uint64_t nonFinite = ZeroNonFinite(samples, frames * chain.channels);
   RunStages(chain, samples, frames);
   return nonFinite;
+}
+
+void ProcessChainFinite(EffectChain& chain, float* samples, std::size_t frames) {
+  RunStages(chain, samples, frames);
 }
 
 void ProcessChainSamples(EffectChain& chain, int16_t* samples, std::size_t frames) {

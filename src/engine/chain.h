@@ -37,6 +37,9 @@ bool ChainHasItsBuffers(const EffectChain& chain);
 // changes the audio, NaN and infinite inputs are read as 0 first; returns how many there were.
 uint64_t ProcessChainFloats(EffectChain& chain, float* samples, std::size_t frames);
 
+// The same for values known to be finite: no check.
+void ProcessChainFinite(EffectChain& chain, float* samples, std::size_t frames);
+
 // The same for 16-bit samples, converted to floats and back around the stages.
 void ProcessChainSamples(EffectChain& chain, int16_t* samples, std::size_t frames);
 

@@ -34,6 +34,32 @@ unsigned char FoldCase(char c) {
 
 }  // namespace
 
+bool EffectHasItsBuffers(const EffectState& state) {
+  switch (state.kind) {
+    case EffectKind::Echo:
+      return state.echo.line.buffer != nullptr;
+    case EffectKind::Reverb:
+      return state.reverb.firstCombs[0].buffer != nullptr;
+    case EffectKind::Flanger:
+      return state.flanger.line.buffer != nullptr;
+    case EffectKind::Chorus:
+      return state.chorus.line.buffer != nullptr;
+    default:
+      return true;
+  }
+}
+
+namespace {
+
+// Whether the effect touches its audio at all.
+bool EffectRuns(const EffectState& state) {
+  if (state.kind <= EffectKind::None || state.kind > EffectKind::Widener) return false;
+  if (state.kind == EffectKind::Widener) return state.channels == 2;
+  return EffectHasItsBuffers(state);
+}
+
+}  // namespace
+
 std::span<const EffectName> EffectNames() {
   return kEffectNames;
 }
@@ -63,8 +89,9 @@ void InitEffect(EffectState& state, const EffectSettings& settings, uint32_t cha
   state.kind = settings.kind;
   state.channels = channels;
   state.sampleRate = sampleRate;
-  state.wideFrame = channels > kChunkSamples ? AllocateSamples(channels) : nullptr;
+  state.wideFrame = nullptr;
   FamilyOf(settings.kind).init(state, settings.values, channels, sampleRate);
+  if (channels > kChunkSamples && EffectRuns(state)) state.wideFrame = AllocateSamples(channels);
 }
 
 void ProcessEffect(EffectState& state, int16_t* block, int32_t frames) {
@@ -132,29 +159,7 @@ void ProcessEffectFloats(EffectState& state, float* samples, int32_t frames) {
 
 bool EffectChangesAudio(const EffectState& state) {
   if (state.channels > kChunkSamples && state.wideFrame == nullptr) return false;
-  switch (state.kind) {
-    case EffectKind::None:
-      return false;
-    case EffectKind::Echo:
-      return state.echo.line.buffer != nullptr;
-    case EffectKind::Reverb:
-      return state.reverb.firstCombs[0].buffer != nullptr;
-    case EffectKind::Flanger:
-      return state.flanger.line.buffer != nullptr;
-    case EffectKind::Chorus:
-      return state.chorus.line.buffer != nullptr;
-    case EffectKind::Widener:
-      return state.channels == 2;
-    case EffectKind::Antique:
-    case EffectKind::Tremolo:
-    case EffectKind::Distortion:
-    case EffectKind::Lowpass:
-    case EffectKind::Highpass:
-    case EffectKind::Bitcrusher:
-    case EffectKind::Compressor:
-      return true;
-  }
-  return false;  // not a kind: nothing runs
+  return EffectRuns(state);
 }
 
 void ReleaseEffect(EffectState& state) {

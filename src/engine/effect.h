@@ -83,6 +83,9 @@ void ProcessEffectFloats(EffectState& state, float* samples, int32_t frames);
 // channels, an effect whose buffers could not be allocated.
 bool EffectChangesAudio(const EffectState& state);
 
+// Whether an effect that needs delay lines got them; true for every other effect.
+bool EffectHasItsBuffers(const EffectState& state);
+
 // Frees the effect's buffers; a second call does nothing.
 void ReleaseEffect(EffectState& state);
 

@@ -10,6 +10,7 @@
 
 #include "engine/chain.h"
 #include "entry/arguments.h"
+#include "entry/diagnostics.h"
 #include "entry/stream.h"
 #include "wav/wav_reader.h"
 #include "wav/wav_writer.h"
@@ -18,16 +19,16 @@ namespace wavfx {
 namespace {
 
 bool NarrowAll(const char16_t* const (&wide)[3], char (&narrow)[3][kArgumentBufferSize],
-               std::FILE* messages) {
+               const Diagnostics& messages) {
   for (int i = 0; i < 3; ++i) {
     switch (NarrowArgument(wide[i], narrow[i])) {
       case ArgumentProblem::None:
         break;
       case ArgumentProblem::Missing:
-        std::fprintf(messages, "Error: missing argument\n");
+        Say(messages, "missing argument");
         return false;
       case ArgumentProblem::TooLong:
-        std::fprintf(messages, "Error: argument too long\n");
+        Say(messages, "argument too long");
         return false;
     }
   }
@@ -54,11 +55,19 @@ bool IsSameFile(std::FILE* input, std::FILE* outputStream, const char* outputPat
 
 // Reads the header of a caller's stream: a regular file at its start is walked like a named
 // file, anything else (a pipe) only up to its first data chunk. Sets `piped` accordingly.
-bool ReadStreamHeader(std::FILE* input, StreamFormat& format, bool& piped, std::FILE* messages) {
+// The reader's diagnostic for a refused header. The silent problems print nothing, but a caller
+// that keeps the reasons learns them too.
+void SayWavProblem(const Diagnostics& messages, const WavHeader& header, const char* path) {
+  const std::string reason = DescribeWavProblem(header.problem, header.detail, path);
+  Say(IsSilentWavProblem(header.problem) ? Diagnostics{nullptr, messages.kept} : messages, reason);
+}
+
+bool ReadStreamHeader(std::FILE* input, StreamFormat& format, bool& piped,
+                      const Diagnostics& messages) {
   piped = !IsRegularFile(input) || ftello(input) != 0;
   const WavHeader header = ParseWavHeader(input, piped);
   if (header.problem != WavProblem::None) {
-    PrintWavProblem(header.problem, header.detail, "", messages);
+    SayWavProblem(messages, header, "");
     return false;
   }
   format = header.format;
@@ -81,7 +90,7 @@ uint64_t TailFrames(double seconds, uint32_t sampleRate) {
 // Plans the streaming of the data `format` declares and sets `declared` to the data size the
 // output header states: the input's, or with a tail its whole frames plus the tail.
 StreamPlan PlanStream(const StreamFormat& format, bool piped, const JobOptions& options,
-                      std::FILE* messages, uint32_t& declared) {
+                      const Diagnostics* messages, uint32_t& declared) {
   const uint32_t blockAlign = format.blockAlign;
   const bool sizeUnknown =
       (piped || options.unknownSizeReadsToEnd) && format.dataSize >= kUnknownDataSize;
@@ -128,7 +137,9 @@ StreamOutcome ApplyEffect(const char16_t* input, const char16_t* output, const c
 
 StreamOutcome ApplyEffect(const char16_t* input, const char16_t* output, const char16_t* effect,
                           const JobOptions& options) {
-  std::FILE* messages = options.messages != nullptr ? options.messages : stderr;
+  const Diagnostics messages{
+      options.silent ? nullptr : (options.messages != nullptr ? options.messages : stderr),
+      options.reasons};
   char narrow[3][kArgumentBufferSize];
   if (!NarrowAll({options.input != nullptr ? u"" : input, options.output != nullptr ? u"" : output,
                   effect},
@@ -148,9 +159,15 @@ StreamOutcome ApplyEffect(const char16_t* input, const char16_t* output, const c
   bool piped = false;
   std::FILE* in = options.input;
   if (in == nullptr) {
-    int64_t dataOffset;
-    in = ReadWavHeader(inputPath, format, dataOffset, inputBuffer, messages);
-    if (in == nullptr) return StreamOutcome::NotStarted;
+    WavHeader header;
+    in = OpenWavFile(inputPath, header, inputBuffer);
+    if (in == nullptr) {
+      SayWavProblem(messages, header, inputPath);
+      return StreamOutcome::NotStarted;
+    }
+    format = header.format;
+  } else if (options.header != nullptr) {
+    format = options.header->format;
   } else if (!ReadStreamHeader(in, format, piped, messages)) {
     return StreamOutcome::NotStarted;
   }
@@ -159,20 +176,21 @@ StreamOutcome ApplyEffect(const char16_t* input, const char16_t* output, const c
   };
   if (IsSameFile(in, options.output, outputPath)) {
     closeInput();
-    std::fprintf(messages, "Error: input and output are the same file\n");
+    Say(messages, "input and output are the same file");
     return StreamOutcome::NotStarted;
   }
   format.blockAlign = format.channels * (format.bitsPerSample / 8);
   format.byteRate = format.sampleRate * format.blockAlign;
   StreamFormat outputFormat = format;
-  const StreamPlan plan = PlanStream(format, piped, options, messages, outputFormat.dataSize);
+  const StreamPlan plan = PlanStream(format, piped, options, &messages, outputFormat.dataSize);
 
   std::FILE* out = options.output;
   bool patchable = true;
   if (out == nullptr) {
-    out = WriteWavHeader(outputPath, outputFormat, outputBuffer);
+    out = CreateWavFile(outputPath, outputFormat, outputBuffer);
     if (out == nullptr) {
       closeInput();
+      Say(messages, std::string("cannot open output '") + outputPath + "'");
       return StreamOutcome::NotStarted;
     }
     patchable = IsRegularFile(out);
@@ -194,7 +212,7 @@ StreamOutcome ApplyEffect(const char16_t* input, const char16_t* output, const c
   bool finished = FinishOutput(out, patchable, outputFormat.dataSize, result.bytesWritten);
   if (options.output == nullptr) finished &= std::fclose(out) == 0;
   if (!finished && result.outcome != StreamOutcome::WriteFailed) {
-    std::fprintf(messages, "Error: write failed\n");
+    Say(messages, "write failed");
     result.outcome = StreamOutcome::WriteFailed;
   }
   return result.outcome;

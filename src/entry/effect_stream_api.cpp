@@ -40,6 +40,17 @@ wavfx_effect* CreateInstance(const ChainSpec& spec, uint32_t channels, uint32_t 
   return effect;
 }
 
+// The checks every processing call makes before it touches the samples.
+template <class Sample, class Run>
+int32_t Process(wavfx_effect* effect, Sample* samples, int32_t frames, Run run) {
+  if (effect == nullptr) return WAVFX_ERROR_NULL_EFFECT;
+  if (frames < 0) return WAVFX_ERROR_NEGATIVE_FRAMES;
+  if (frames == 0) return WAVFX_OK;
+  if (samples == nullptr) return WAVFX_ERROR_NULL_SAMPLES;
+  run(samples, static_cast<std::size_t>(frames));
+  return WAVFX_OK;
+}
+
 }  // namespace
 }  // namespace wavfx
 
@@ -85,22 +96,16 @@ extern "C" WAVFX_API wavfx_effect* wavfx_chain_create(const char* chain, uint32_
 
 extern "C" WAVFX_API int32_t wavfx_effect_process(wavfx_effect* effect, int16_t* samples,
                                                   int32_t frames) noexcept {
-  if (effect == nullptr) return WAVFX_ERROR_NULL_EFFECT;
-  if (frames < 0) return WAVFX_ERROR_NEGATIVE_FRAMES;
-  if (frames == 0) return WAVFX_OK;
-  if (samples == nullptr) return WAVFX_ERROR_NULL_SAMPLES;
-  wavfx::ProcessChainSamples(effect->chain, samples, static_cast<std::size_t>(frames));
-  return WAVFX_OK;
+  return wavfx::Process(effect, samples, frames, [effect](auto* at, std::size_t count) {
+    wavfx::ProcessChainSamples(effect->chain, at, count);
+  });
 }
 
 extern "C" WAVFX_API int32_t wavfx_effect_process_float(wavfx_effect* effect, float* samples,
                                                         int32_t frames) noexcept {
-  if (effect == nullptr) return WAVFX_ERROR_NULL_EFFECT;
-  if (frames < 0) return WAVFX_ERROR_NEGATIVE_FRAMES;
-  if (frames == 0) return WAVFX_OK;
-  if (samples == nullptr) return WAVFX_ERROR_NULL_SAMPLES;
-  wavfx::ProcessChainFloats(effect->chain, samples, static_cast<std::size_t>(frames));
-  return WAVFX_OK;
+  return wavfx::Process(effect, samples, frames, [effect](auto* at, std::size_t count) {
+    wavfx::ProcessChainFloats(effect->chain, at, count);
+  });
 }
 
 extern "C" WAVFX_API int32_t wavfx_effect_reset(wavfx_effect* effect) noexcept {
@@ -158,10 +163,7 @@ extern "C" WAVFX_API const wavfx_effect_info* wavfx_effect_info_at(size_t index)
 
 extern "C" WAVFX_API int32_t wavfx_effect_process_int32(wavfx_effect* effect, int32_t* samples,
                                                         int32_t frames) noexcept {
-  if (effect == nullptr) return WAVFX_ERROR_NULL_EFFECT;
-  if (frames < 0) return WAVFX_ERROR_NEGATIVE_FRAMES;
-  if (frames == 0) return WAVFX_OK;
-  if (samples == nullptr) return WAVFX_ERROR_NULL_SAMPLES;
-  wavfx::ProcessChainInts(effect->chain, samples, static_cast<std::size_t>(frames), 32);
-  return WAVFX_OK;
+  return wavfx::Process(effect, samples, frames, [effect](auto* at, std::size_t count) {
+    wavfx::ProcessChainInts(effect->chain, at, count, 32);
+  });
 }

@@ -1,8 +1,6 @@
 #include "entry/file_job.h"
 
 #include <cstdio>
-#include <cstdlib>
-#include <string_view>
 
 #include "engine/chain.h"
 #include "entry/apply_effect.h"
@@ -12,20 +10,6 @@
 namespace wavfx {
 namespace {
 
-// The diagnostic lines of a job, "Error: " dropped, on one line.
-std::string OneLine(std::string_view text) {
-  std::string line;
-  while (!text.empty()) {
-    std::size_t end = text.find('\n');
-    if (end == std::string_view::npos) end = text.size();
-    std::string_view part = text.substr(0, end);
-    if (part.starts_with("Error: ")) part.remove_prefix(7);
-    if (!part.empty()) line += (line.empty() ? "" : "; ") + std::string(part);
-    text.remove_prefix(end < text.size() ? end + 1 : end);
-  }
-  return line;
-}
-
 JobResult RunStrictJob(const FileJob& job) {
   JobResult result;
   std::u16string input, output;
@@ -33,24 +17,16 @@ JobResult RunStrictJob(const FileJob& job) {
     result.reason = "a path is not valid UTF-8";
     return result;
   }
-  char* held = nullptr;
-  std::size_t heldSize = 0;
   JobOptions options;
   options.tailSeconds = job.tailSeconds;
   options.chain = job.chain;
   options.unknownSizeReadsToEnd = true;
   options.framesWritten = &result.frames;
-  options.messages = open_memstream(&held, &heldSize);
-  if (options.messages == nullptr) {
-    result.reason = "out of memory";
-    return result;
-  }
+  options.silent = true;
+  options.reasons = &result.reason;
   const ChainSpec none = SpecOfName("none");
   if (options.chain == nullptr) options.chain = &none;
   result.outcome = ApplyEffect(input.c_str(), output.c_str(), u"", options);
-  std::fclose(options.messages);
-  result.reason = OneLine(held != nullptr ? held : "");
-  std::free(held);
   return result;
 }
 
@@ -66,7 +42,8 @@ JobResult RunFileJob(const FileJob& job) {
   general.format = job.format;
   general.bits = job.bits;
   general.tailSeconds = job.tailSeconds;
-  return RunGeneralJob(general);
+  const JobResult result = RunGeneralJob(general);
+  return result.unreadable ? RunStrictJob(job) : result;
 }
 
 }  // namespace wavfx

@@ -110,6 +110,7 @@ JobResult RunGeneralJob(const GeneralJob& job) {
   SoundFile in = OpenSoundForReading(job.input, -1, input, reason);
   if (in == nullptr) {
     result.reason = std::string("cannot read '") + job.input + "': " + reason;
+    result.unreadable = true;
     return result;
   }
   if (SameFile(job.input, job.output)) {
@@ -190,7 +191,12 @@ JobResult RunGeneralJob(const GeneralJob& job) {
     const auto frames = static_cast<std::size_t>(got);
     if (!native) {
       ToFloats(input.samples, block, frames * channels);
-      result.nonFinite += ProcessChainFloats(*chain, block.floats.data(), frames);
+      // Integer samples are always finite; only float files need the check.
+      if (input.samples.kind == SampleKind::Int) {
+        ProcessChainFinite(*chain, block.floats.data(), frames);
+      } else {
+        result.nonFinite += ProcessChainFloats(*chain, block.floats.data(), frames);
+      }
     }
     if (!emit(frames, native)) break;
   }

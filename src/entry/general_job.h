@@ -13,10 +13,11 @@ namespace wavfx {
 // What a job did: how it ended, what it wrote, what it met, and why it stopped when it did.
 struct JobResult {
   StreamOutcome outcome = StreamOutcome::NotStarted;
-  uint64_t frames = 0;     // frames written, tail included
-  uint64_t clipped = 0;    // samples clamped on the way to an integer output
-  uint64_t nonFinite = 0;  // NaN and infinite input samples, read as 0
-  std::string reason;      // one line without "Error: " when the job did not complete
+  uint64_t frames = 0;      // frames written, tail included
+  uint64_t clipped = 0;     // samples clamped on the way to an integer output
+  uint64_t nonFinite = 0;   // NaN and infinite input samples, read as 0
+  std::string reason;       // one line without "Error: " when the job did not complete
+  bool unreadable = false;  // the general reader could not open the input
 };
 
 // A job of the general path: any format libsndfile reads, to the container and sample format

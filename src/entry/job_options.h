@@ -2,10 +2,12 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <string>
 
 namespace wavfx {
 
 struct ChainSpec;
+struct WavHeader;
 
 // Reports the data bytes written so far and the number the job will write when it completes
 // (0 when unknown: a piped input whose header declares no real size). Called on the job's thread
@@ -29,6 +31,13 @@ struct JobOptions {
   // Where the job's diagnostic lines go; null means standard error. An output path that cannot
   // be created is reported on standard error all the same.
   std::FILE* messages = nullptr;
+  // The header of `input` as the caller already parsed it, the stream left at its first sample
+  // byte: it is not read again. Only with a regular input file.
+  const WavHeader* header = nullptr;
+  // Prints nothing at all, not even to `messages`.
+  bool silent = false;
+  // When set, receives every diagnostic line without "Error: ", joined by "; ".
+  std::string* reasons = nullptr;
   // A regular input file whose header declares kUnknownDataSize bytes or more is read to its
   // end, as a pipe is, instead of failing where the data ends.
   bool unknownSizeReadsToEnd = false;

@@ -6,23 +6,9 @@
 #include <string_view>
 
 #include "formats/sound_file.h"
-#include "wav/wav_reader.h"
 
 namespace wavfx {
 namespace {
-
-bool IsWavName(std::string_view name) {
-  const auto ends = [name](std::string_view suffix) {
-    if (name.size() < suffix.size()) return false;
-    for (std::size_t i = 0; i < suffix.size(); ++i) {
-      char c = name[name.size() - suffix.size() + i];
-      if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
-      if (c != suffix[i]) return false;
-    }
-    return true;
-  };
-  return ends(".wav") || ends(".wave");
-}
 
 // The strict reader's verdict on a regular file; CannotOpen for anything else.
 WavHeader StrictVerdict(const char* path) {
@@ -39,32 +25,31 @@ WavHeader StrictVerdict(const char* path) {
 
 }  // namespace
 
-Route ChooseRoute(const char* input, const char* output, bool otherOutputFormat) {
+Route ChooseRoute(const char* input, const char* output, bool otherOutputFormat,
+                  const WavHeader& strict) {
   Route route;
   if (std::string_view(input) == "-" || std::string_view(output) == "-") {
     route.why = "standard streams carry 16-bit PCM WAV on the strict path";
     return route;
   }
-  const WavHeader strict = StrictVerdict(input);
   const bool asksOtherOutput =
-      otherOutputFormat || (HasSoundExtension(output) && !IsWavName(output));
+      otherOutputFormat || (HasSoundExtension(output) && !HasWavExtension(output));
   if (strict.problem == WavProblem::None && !asksOtherOutput) {
     route.why = "16-bit PCM WAV: the strict path, exactly the library's WAVEffect job";
-    return route;
-  }
-  SoundInfo info;
-  std::string reason;
-  if (OpenSoundForReading(input, -1, info, reason) == nullptr) {
-    route.why = "neither reader takes it: " + reason;
     return route;
   }
   route.general = true;
   route.why = strict.problem == WavProblem::None
                   ? "the output asks for another container or sample format"
                   : "the strict 16-bit reader refuses it (" +
-                        DescribeWavProblem(strict.problem, strict.detail, input) +
-                        "); the general reader takes it";
+                        DescribeWavProblem(strict.problem, strict.detail, input) + ")";
   return route;
+}
+
+Route ChooseRoute(const char* input, const char* output, bool otherOutputFormat) {
+  const bool standard = std::string_view(input) == "-" || std::string_view(output) == "-";
+  return ChooseRoute(input, output, otherOutputFormat,
+                     standard ? WavHeader{} : StrictVerdict(input));
 }
 
 }  // namespace wavfx

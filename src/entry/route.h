@@ -2,6 +2,8 @@
 
 #include <string>
 
+#include "wav/wav_reader.h"
+
 namespace wavfx {
 
 // Which path a job takes: the strict 16-bit path, exactly WAVEffect's, or the general path over
@@ -11,10 +13,15 @@ struct Route {
   std::string why;
 };
 
-// The strict path takes every input its reader accepts, unless the output asks for another
-// container or sample format (a --format or --bits choice, an extension other than .wav);
-// standard streams ("-") always take it. Anything else that the general reader can open takes
-// the general path; what neither reader takes goes to the strict path, which refuses it.
+// The strict path takes every input its reader accepts (`strict` is its verdict), unless the
+// output asks for another container or sample format (a --format or --bits choice, an extension
+// other than .wav); standard streams ("-") always take it. Everything else goes to the general
+// path; an input that the general reader cannot open either goes back to the strict path, which
+// refuses it with its own message.
+Route ChooseRoute(const char* input, const char* output, bool otherOutputFormat,
+                  const WavHeader& strict);
+
+// The same, reading the strict reader's verdict from the file.
 Route ChooseRoute(const char* input, const char* output, bool otherOutputFormat);
 
 }  // namespace wavfx

@@ -54,7 +54,8 @@ StreamResult StreamBlocks(std::FILE* input, std::FILE* output, uint32_t dataSize
 StreamResult StreamBlocks(std::FILE* input, std::FILE* output, const StreamPlan& plan,
                           uint32_t blockAlign, EffectChain& effect) {
   alignas(16) int16_t block[kBlockBytes / 2];
-  std::FILE* messages = plan.messages != nullptr ? plan.messages : stderr;
+  const Diagnostics standardError{stderr, nullptr};
+  const Diagnostics& messages = plan.messages != nullptr ? *plan.messages : standardError;
   uint64_t written = 0;
   ReportProgress(plan, written);
   for (uint64_t remaining = plan.dataBytes; remaining > 0;) {
@@ -67,10 +68,10 @@ StreamResult StreamBlocks(std::FILE* input, std::FILE* output, const StreamPlan&
     const std::size_t got = std::fread(block, 1, count, input);
     if (got < count) {
       const bool endOfStream = plan.endOfInputIsNormal && !std::ferror(input);
-      if (!endOfStream) std::fprintf(messages, "Error: read failed\n");
+      if (!endOfStream) Say(messages, "read failed");
       const auto whole = static_cast<uint32_t>(got - got % blockAlign);
       if (whole > 0 && !ProcessAndWrite(block, whole, blockAlign, effect, output, written)) {
-        std::fprintf(messages, "Error: write failed\n");
+        Say(messages, "write failed");
         return {StreamOutcome::WriteFailed, written};
       }
       ReportProgress(plan, written);
@@ -78,7 +79,7 @@ StreamResult StreamBlocks(std::FILE* input, std::FILE* output, const StreamPlan&
       break;
     }
     if (!ProcessAndWrite(block, count, blockAlign, effect, output, written)) {
-      std::fprintf(messages, "Error: write failed\n");
+      Say(messages, "write failed");
       return {StreamOutcome::WriteFailed, written};
     }
     ReportProgress(plan, written);
@@ -89,7 +90,7 @@ StreamResult StreamBlocks(std::FILE* input, std::FILE* output, const StreamPlan&
     if (count == 0) return {StreamOutcome::FramesTooWide, written};
     std::memset(block, 0, count);
     if (!ProcessAndWrite(block, count, blockAlign, effect, output, written)) {
-      std::fprintf(messages, "Error: write failed\n");
+      Say(messages, "write failed");
       return {StreamOutcome::WriteFailed, written};
     }
     ReportProgress(plan, written);

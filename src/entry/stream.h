@@ -5,6 +5,7 @@
 
 #include "engine/chain.h"
 #include "entry/apply_effect.h"
+#include "entry/diagnostics.h"
 #include "entry/job_options.h"
 
 namespace wavfx {
@@ -24,7 +25,7 @@ struct StreamPlan {
   uint64_t totalBytes;      // the total given to `progress`, 0 when unknown
   ProgressCallback progress;
   void* progressContext;
-  std::FILE* messages;  // diagnostics, standard error when null
+  const Diagnostics* messages;  // where diagnostics go; standard error when null
 };
 
 // Streams `dataSize` bytes of whole frames from `input` through the chain `effect` to `output`, one

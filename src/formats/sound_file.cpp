@@ -213,6 +213,11 @@ bool HasSoundExtension(const char* name) {
   return ContainerOfName(name) != nullptr;
 }
 
+bool HasWavExtension(const char* name) {
+  const ContainerRow* container = ContainerOfName(name);
+  return container != nullptr && container->major == SF_FORMAT_WAV;
+}
+
 bool ChooseOutput(const char* outputPath, const std::string& formatName, const std::string& bits,
                   const SoundInfo& input, OutputChoice& choice, std::string& reason) {
   const ContainerRow* container = nullptr;

@@ -53,8 +53,9 @@ struct OutputChoice {
 bool ChooseOutput(const char* outputPath, const std::string& formatName, const std::string& bits,
                   const SoundInfo& input, OutputChoice& choice, std::string& reason);
 
-// Whether `name` ends in an extension the general writer knows.
+// Whether `name` ends in an extension the general writer knows, and whether that is WAV's.
 bool HasSoundExtension(const char* name);
+bool HasWavExtension(const char* name);
 
 // Carries what the input's container holds beside the audio and the output's can take: text
 // tags (LIST/INFO, FLAC and OGG comments) and the broadcast extension (bext). Call before the

@@ -26,6 +26,10 @@ bool HasSoundExtension(const char*) {
   return false;
 }
 
+bool HasWavExtension(const char*) {
+  return false;
+}
+
 void CopyMetadata(SNDFILE*, SNDFILE*) {}
 
 std::string DescribeEncoding(int) {

@@ -163,23 +163,29 @@ void PrintWavProblem(WavProblem problem, uint32_t detail, const char* path, std:
   std::fprintf(to, "Error: %s\n", DescribeWavProblem(problem, detail, path).c_str());
 }
 
-std::FILE* ReadWavHeader(const char* path, StreamFormat& format, int64_t& dataOffset,
-                         char* streamBuffer, std::FILE* messages) {
-  format = StreamFormat{};
-  dataOffset = -1;
+std::FILE* OpenWavFile(const char* path, WavHeader& header, char* streamBuffer) {
+  header = WavHeader{};
+  header.dataOffset = -1;
   std::FILE* file = OpenInput(path, streamBuffer);
   if (file == nullptr) {
-    PrintWavProblem(WavProblem::CannotOpen, 0, path, messages);
+    header.problem = WavProblem::CannotOpen;
     return nullptr;
   }
-  const WavHeader header = ParseWavHeader(file, false);
+  header = ParseWavHeader(file, false);
   if (header.problem != WavProblem::None) {
     std::fclose(file);
-    PrintWavProblem(header.problem, header.detail, path, messages);
     return nullptr;
   }
-  format = header.format;
-  dataOffset = header.dataOffset;
+  return file;
+}
+
+std::FILE* ReadWavHeader(const char* path, StreamFormat& format, int64_t& dataOffset,
+                         char* streamBuffer, std::FILE* messages) {
+  WavHeader header;
+  std::FILE* file = OpenWavFile(path, header, streamBuffer);
+  if (file == nullptr) PrintWavProblem(header.problem, header.detail, path, messages);
+  format = file != nullptr ? header.format : StreamFormat{};
+  dataOffset = file != nullptr ? header.dataOffset : -1;
   return file;
 }
 

@@ -46,6 +46,12 @@ bool IsSilentWavProblem(WavProblem problem);
 // Prints the diagnostic line for `problem` to `to`; the silent problems print nothing.
 void PrintWavProblem(WavProblem problem, uint32_t detail, const char* path, std::FILE* to = stderr);
 
+// Opens `path` and parses its header into `header`. Returns the file positioned at the first
+// sample byte, or null, the file closed, with header.problem saying why (CannotOpen when it could
+// not be opened or is a directory). Prints nothing. A non-null `streamBuffer` of kFileBufferBytes
+// becomes the file's stdio buffer.
+std::FILE* OpenWavFile(const char* path, WavHeader& header, char* streamBuffer = nullptr);
+
 // Opens `path` and parses its header. Returns the file positioned at the first sample byte, or
 // null after closing the file and printing the diagnostic to `messages`. A non-null
 // `streamBuffer` of kFileBufferBytes becomes the file's stdio buffer.

@@ -28,15 +28,18 @@ bool WriteWavHeaderTo(std::FILE* file, const StreamFormat& format) {
   return ok;
 }
 
-std::FILE* WriteWavHeader(const char* path, const StreamFormat& format, char* streamBuffer) {
+std::FILE* CreateWavFile(const char* path, const StreamFormat& format, char* streamBuffer) {
   std::FILE* file = std::fopen(path, "wb");
-  if (file == nullptr) {
-    std::fprintf(stderr, "Error: cannot open output '%s'\n", path);
-    return nullptr;
-  }
+  if (file == nullptr) return nullptr;
   if (streamBuffer != nullptr) std::setvbuf(file, streamBuffer, _IOFBF, kFileBufferBytes);
   // A failed header write surfaces as a write failure when the stream is flushed.
   WriteWavHeaderTo(file, format);
+  return file;
+}
+
+std::FILE* WriteWavHeader(const char* path, const StreamFormat& format, char* streamBuffer) {
+  std::FILE* file = CreateWavFile(path, format, streamBuffer);
+  if (file == nullptr) std::fprintf(stderr, "Error: cannot open output '%s'\n", path);
   return file;
 }
 

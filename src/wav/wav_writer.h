@@ -16,6 +16,11 @@ bool WriteWavHeaderTo(std::FILE* file, const StreamFormat& format);
 // Creates (or empties) `path` and writes its header. Returns the file positioned after the
 // header, or null after printing the diagnostic when the file cannot be created. A non-null
 // `streamBuffer` of kFileBufferBytes becomes the file's stdio buffer.
+// Creates `path` and writes the header, as WriteWavHeader does, but prints nothing: null when the
+// file cannot be created.
+std::FILE* CreateWavFile(const char* path, const StreamFormat& format,
+                         char* streamBuffer = nullptr);
+
 std::FILE* WriteWavHeader(const char* path, const StreamFormat& format,
                           char* streamBuffer = nullptr);
 

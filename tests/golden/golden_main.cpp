@@ -1,12 +1,16 @@
-// Runs every effect over the deterministic signal set through WAVEffect, and a set of parameterised
-// effects and chains through the command line's job, and compares the SHA-256 of each output file
-// with the tables in the repository, or rewrites them.
+// Runs every effect over the deterministic signal set through WAVEffect; a set of parameterised
+// effects and chains through the command line's job; and every effect on the signals widened to
+// 8, 24 and 32-bit and float samples through the conversions of those depths. Compares the
+// SHA-256 of each output with the tables in the repository, or rewrites them: plain names in
+// the first table, the rest in the second.
 //
-// Usage: wavfx_golden --check TABLE CHAIN_TABLE | --write TABLE CHAIN_TABLE
+// Usage: wavfx_golden --check TABLE EXTENDED_TABLE | --write TABLE EXTENDED_TABLE
 #include <stdlib.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
+#include <bit>
 #include <cstdio>
 #include <cstring>
 #include <map>
@@ -15,6 +19,7 @@
 #include <vector>
 
 #include "dsp/simd_dispatch.h"
+#include "engine/chain.h"
 #include "engine/chain_text.h"
 #include "engine/effect.h"
 #include "entry/apply_effect.h"
@@ -84,13 +89,75 @@ const char* const kChains[] = {
     "compress=ratio=1,widen=width=3",
 };
 
+// Sample depths beyond 16 bits run on the same signals, widened: "echo@24". 0 is float.
+const int kDepths[] = {8, 24, 32, 0};
+
+// The 16-bit signal at another depth, its low bits filled so that they matter.
+std::vector<int32_t> Widen(const std::vector<int16_t>& samples, int bits) {
+  std::vector<int32_t> wide(samples.size());
+  for (std::size_t i = 0; i < samples.size(); ++i) {
+    const int32_t s = samples[i];
+    const auto filler = static_cast<int32_t>(static_cast<uint32_t>(i) * 2654435761u >> 24);  // 0-255
+    wide[i] = bits == 8 ? s / 256 : (bits == 24 ? s * 256 + filler : s * 65536 + filler * 257);
+  }
+  return wide;
+}
+
+// Runs one effect on one signal at `bits` (0: float) and hashes the samples, little-endian.
+std::string RunDepth(const Job& job, const std::string& effect, int bits) {
+  const auto samples = wavfx::testing::MakeSignal(job.signal);
+  wavfx::EffectChain chain;
+  wavfx::InitChain(chain, wavfx::SpecOfName(effect.c_str()), job.signal.channels,
+                   job.signal.sampleRate);
+  const std::size_t frames = samples.size() / job.signal.channels;
+  std::vector<unsigned char> bytes(samples.size() * 4);
+  std::vector<int32_t> wide = Widen(samples, bits == 0 ? 24 : bits);
+  // Blocks of 1000 frames, as a stream would come.
+  std::vector<float> values(wide.size());
+  for (std::size_t at = 0; at < frames; at += 1000) {
+    const std::size_t count = std::min<std::size_t>(1000, frames - at);
+    const std::size_t offset = at * job.signal.channels;
+    if (bits == 0) {
+      for (std::size_t i = offset; i < offset + count * job.signal.channels; ++i)
+        values[i] = static_cast<float>(wide[i]) * 0x1p-23f;
+      wavfx::ProcessChainFloats(chain, values.data() + offset, count);
+    } else {
+      wavfx::ProcessChainInts(chain, wide.data() + offset, count, bits);
+    }
+  }
+  wavfx::ReleaseChain(chain);
+  for (std::size_t i = 0; i < wide.size(); ++i) {
+    const uint32_t word =
+        bits == 0 ? std::bit_cast<uint32_t>(values[i]) : static_cast<uint32_t>(wide[i]);
+    for (int b = 0; b < 4; ++b)
+      bytes[4 * i + b] = static_cast<unsigned char>(word >> (8 * b));
+  }
+  wavfx::testing::Sha256 hash;
+  wavfx::testing::Sha256Init(hash);
+  wavfx::testing::Sha256Update(hash, bytes.data(), bytes.size());
+  return wavfx::testing::Sha256Hex(hash);
+}
+
+std::string DepthName(const std::string& effect, int bits) {
+  return effect + "@" + (bits == 0 ? std::string("float") : std::to_string(bits));
+}
+
 bool RunsChains(const SignalSpec& s) {
   return s.channels <= 3 && (s.sampleRate == 1 || s.sampleRate == 8000 || s.sampleRate == 44100 ||
                              s.sampleRate == 96000);
 }
 
+// Chains and the other depths go to the extended table.
+bool IsExtended(const std::string& effect) {
+  return !wavfx::IsPlainName(effect) || effect.find('@') != std::string::npos;
+}
+
 bool IsChain(const std::string& effect) {
   return !wavfx::IsPlainName(effect);
+}
+
+bool RunsDepths(const SignalSpec& s) {
+  return s.channels <= 2 && (s.sampleRate == 8000 || s.sampleRate == 44100);
 }
 
 std::string Key(const std::string& effect, const SignalSpec& s) {
@@ -145,8 +212,7 @@ std::string RunOne(const Job& job, const std::string& effect, const std::string&
                                                       Wide(outputPath).c_str(), u"", options))
                  : 0;
   } else {
-    status =
-        WAVEffect(Wide(job.inputPath).c_str(), Wide(outputPath).c_str(), Wide(effect).c_str());
+    status = WAVEffect(Wide(job.inputPath).c_str(), Wide(outputPath).c_str(), Wide(effect).c_str());
   }
   const auto bytes = ReadAll(outputPath);
   std::remove(outputPath.c_str());
@@ -214,6 +280,13 @@ bool RunAll(std::map<std::string, std::string>& actual) {
         ++failures;
         continue;
       }
+      for (const auto& effect : CanonicalEffects()) {
+        if (!RunsDepths(jobs[i].signal)) break;
+        for (int bits : kDepths) {
+          results[i][Key(DepthName(effect, bits), jobs[i].signal)] =
+              RunDepth(jobs[i], effect, bits);
+        }
+      }
       for (const auto& effect : effects) {
         if (IsChain(effect) && !RunsChains(jobs[i].signal)) continue;
         const std::string output = jobs[i].inputPath + ".out.wav";
@@ -268,10 +341,11 @@ const char* PathName(wavfx::VectorPath path) {
 }
 
 // Rows of plain effect names go to the first table, chains to the second.
-std::map<std::string, std::string> Part(const std::map<std::string, std::string>& all, bool chains) {
+std::map<std::string, std::string> Part(const std::map<std::string, std::string>& all,
+                                        bool chains) {
   std::map<std::string, std::string> part;
   for (const auto& [key, hex] : all) {
-    if (IsChain(key.substr(0, key.find(' '))) == chains) part[key] = hex;
+    if (IsExtended(key.substr(0, key.find(' '))) == chains) part[key] = hex;
   }
   return part;
 }
@@ -288,23 +362,31 @@ bool WriteTable(const char* path, const std::map<std::string, std::string>& rows
 }  // namespace
 
 int main(int argc, char** argv) {
+  // --widest-only checks the widest processing path alone (the sanitizer builds, where every
+  // path costs minutes).
+  const bool widestOnly = argc == 5 && std::strcmp(argv[4], "--widest-only") == 0;
+  if (widestOnly) --argc;
   if (argc != 4 || (std::strcmp(argv[1], "--check") != 0 && std::strcmp(argv[1], "--write") != 0)) {
-    std::fprintf(stderr, "usage: wavfx_golden --check TABLE CHAIN_TABLE | --write TABLE CHAIN_TABLE\n");
+    std::fprintf(
+        stderr,
+        "usage: wavfx_golden --check TABLE EXTENDED_TABLE | --write TABLE EXTENDED_TABLE\n");
     return 2;
   }
   std::map<std::string, std::string> actual;
   if (std::strcmp(argv[1], "--write") == 0) {
     if (!RunAll(actual)) return 1;
     return WriteTable(argv[2], Part(actual, false)) && WriteTable(argv[3], Part(actual, true)) ? 0
-                                                                                                : 2;
+                                                                                               : 2;
   }
   // Every processing path this processor can run must give the tables' bytes.
   auto expected = ReadTable(argv[2]);
   expected.merge(ReadTable(argv[3]));
   int failed = 0;
+  const wavfx::VectorPath widest = wavfx::ActiveVectorPath();
   for (auto path :
        {wavfx::VectorPath::Scalar, wavfx::VectorPath::Avx2, wavfx::VectorPath::Avx512}) {
     if (!wavfx::VectorPathAvailable(path)) continue;
+    if (widestOnly && path != widest) continue;
     wavfx::SetVectorPathForTesting(path);
     const bool known = RunAll(actual);
     const int mismatches = Compare(actual, expected);
