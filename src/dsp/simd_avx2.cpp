@@ -128,6 +128,22 @@ struct Avx2 {
   static Double Select(DoubleMask mask, Double yes, Double no) {
     return _mm256_blendv_pd(no, yes, mask);
   }
+  // A stereo frame in the two low lanes of an SSE vector.
+  using Pair = __m128;
+  static Pair PairSplat(float value) { return _mm_set1_ps(value); }
+  static Pair PairOf(float left, float right) { return _mm_setr_ps(left, right, 0.0f, 0.0f); }
+  static Pair LoadPair(const float* values) {
+    return _mm_castsi128_ps(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(values)));
+  }
+  static void StorePair(float* values, Pair pair) {
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(values), _mm_castps_si128(pair));
+  }
+  static float LeftOf(Pair pair) { return _mm_cvtss_f32(pair); }
+  static float RightOf(Pair pair) { return _mm_cvtss_f32(_mm_shuffle_ps(pair, pair, 1)); }
+  // The vector of four frames' pairs, in order.
+  static Float FromPairs(const Pair* pairs) {
+    return _mm256_set_m128(_mm_movelh_ps(pairs[2], pairs[3]), _mm_movelh_ps(pairs[0], pairs[1]));
+  }
 };
 
 }  // namespace
@@ -138,6 +154,11 @@ struct Avx2 {
 
 namespace wavfx {
 
+std::size_t OnePoleSamplesAvx2(int16_t* samples, std::size_t frames, float a, float* memories,
+                               bool highpass) {
+  return OnePoleSampleVectors<Avx2>(samples, frames, a, memories, highpass);
+}
+
 const VectorKernels kAvx2Kernels = {
     .toFloats = ToFloatVectors<Avx2>,
     .toSamples = ToSampleVectors<Avx2>,
@@ -145,6 +166,8 @@ const VectorKernels kAvx2Kernels = {
     .crush = CrushVectors<Avx2>,
     .widen = WidenVectors<Avx2>,
     .age = AgeVectors<Avx2>,
+    .onePoleSamples = OnePoleSamplesAvx2,
+    .antiqueSamples = AntiqueSampleVectors<Avx2>,
     .scale = ScaleVectors<Avx2>,
     .echo = EchoVectors<Avx2>,
     .comb = CombVectors<Avx2>,

@@ -139,6 +139,26 @@ struct Avx512 {
   static Double Select(DoubleMask mask, Double yes, Double no) {
     return _mm512_mask_blend_pd(mask, no, yes);
   }
+  // A stereo frame in the two low lanes of an SSE vector.
+  using Pair = __m128;
+  static Pair PairSplat(float value) { return _mm_set1_ps(value); }
+  static Pair PairOf(float left, float right) { return _mm_setr_ps(left, right, 0.0f, 0.0f); }
+  static Pair LoadPair(const float* values) {
+    return _mm_castsi128_ps(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(values)));
+  }
+  static void StorePair(float* values, Pair pair) {
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(values), _mm_castps_si128(pair));
+  }
+  static float LeftOf(Pair pair) { return _mm_cvtss_f32(pair); }
+  static float RightOf(Pair pair) { return _mm_cvtss_f32(_mm_shuffle_ps(pair, pair, 1)); }
+  // The vector of eight frames' pairs, in order.
+  static Float FromPairs(const Pair* pairs) {
+    const __m256 low =
+        _mm256_set_m128(_mm_movelh_ps(pairs[2], pairs[3]), _mm_movelh_ps(pairs[0], pairs[1]));
+    const __m256 high =
+        _mm256_set_m128(_mm_movelh_ps(pairs[6], pairs[7]), _mm_movelh_ps(pairs[4], pairs[5]));
+    return _mm512_insertf32x8(_mm512_castps256_ps512(low), high, 1);
+  }
 };
 
 }  // namespace
@@ -156,6 +176,9 @@ const VectorKernels kAvx512Kernels = {
     .crush = CrushVectors<Avx512>,
     .widen = WidenVectors<Avx512>,
     .age = AgeVectors<Avx512>,
+    // Four frames a step keep the filter's pace better than eight (measured on AMD Zen 4).
+    .onePoleSamples = OnePoleSamplesAvx2,
+    .antiqueSamples = AntiqueSampleVectors<Avx512>,
     .scale = ScaleVectors<Avx512>,
     .echo = EchoVectors<Avx512>,
     .comb = CombVectors<Avx512>,

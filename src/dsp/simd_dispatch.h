@@ -31,6 +31,15 @@ struct VectorKernels {
   // to [0, top], floors and maps back with `step`.
   std::size_t (*age)(float* values, std::size_t count, uint32_t& seed, float noiseLevel,
                      double half, double top, double step, float level);
+  // The one-pole filter (OnePoleStep, the highpass taking the input minus its result) of
+  // `frames` stereo 16-bit frames in place, SampleToFloat before and FloatToSample after;
+  // `memories` holds the two channels' memories. Subnormal memories are left as they are.
+  std::size_t (*onePoleSamples)(int16_t* samples, std::size_t frames, float a, float* memories,
+                                bool highpass);
+  // The same filter followed by `age`, for the antique effect.
+  std::size_t (*antiqueSamples)(int16_t* samples, std::size_t frames, float a, float* memories,
+                                uint32_t& seed, float noiseLevel, double half, double top,
+                                double step, float level);
   // Each value times its frame's gain, for `frames` frames of `channels` values.
   std::size_t (*scale)(float* values, const float* gains, std::size_t frames, std::size_t channels);
   // The echo of `count` values whose delay slots are the consecutive `slots`.
@@ -51,6 +60,9 @@ struct VectorKernels {
   void (*halfSinePlusOne)(const float* phases, float* values, std::size_t count);
 };
 
+// The most stereo frames a kernel over 16-bit frames leaves to the scalar code.
+constexpr std::size_t kSampleVectorFrames = 8;
+
 // The kernels of the path in use, or null for the scalar path.
 const VectorKernels* ActiveKernels();
 
@@ -65,5 +77,9 @@ void ResetVectorPathForTesting();
 // The kernel tables, defined where the processor is x86-64.
 extern const VectorKernels kAvx2Kernels;
 extern const VectorKernels kAvx512Kernels;
+
+// The AVX2 kernel of onePoleSamples, which the AVX-512 table shares.
+std::size_t OnePoleSamplesAvx2(int16_t* samples, std::size_t frames, float a, float* memories,
+                               bool highpass);
 
 }  // namespace wavfx

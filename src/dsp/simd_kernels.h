@@ -125,25 +125,91 @@ constexpr GeneratorSteps MakeGeneratorSteps() {
 
 constexpr GeneratorSteps kGeneratorSteps = MakeGeneratorSteps();
 
-// Every lane's generator state follows from the seed before the vector, so the lanes do not
-// wait on each other; the seed moves on past the values processed.
+// One vector of the antique effect's noise and quantiser. Every lane's generator state follows
+// from the seed before the vector, so the lanes do not wait on each other; the seed moves on past
+// the vector.
+template <class V>
+typename V::Float AgeVector(typename V::Float filtered, uint32_t& seed, float noiseLevel,
+                            double half, double top, double step, float outputLevel) {
+  const auto seeds = V::MultiplyAdd(V::SplatInt(seed), V::LoadInts(kGeneratorSteps.multipliers),
+                                    V::LoadInts(kGeneratorSteps.increments));
+  seed = V::LastLane(seeds);
+  const auto low = AgeHalf<V>(V::LowLow31(seeds), V::LowFloats(filtered), noiseLevel, half, top,
+                              step, outputLevel);
+  const auto high = AgeHalf<V>(V::HighLow31(seeds), V::HighFloats(filtered), noiseLevel, half, top,
+                               step, outputLevel);
+  return V::Join(low, high);
+}
+
 template <class V>
 std::size_t AgeVectors(float* values, std::size_t count, uint32_t& seed, float noiseLevel,
                        double half, double top, double step, float outputLevel) {
-  const auto multipliers = V::LoadInts(kGeneratorSteps.multipliers);
-  const auto increments = V::LoadInts(kGeneratorSteps.increments);
   std::size_t i = 0;
   for (; i + V::kLanes <= count; i += V::kLanes) {
-    const auto seeds = V::MultiplyAdd(V::SplatInt(seed), multipliers, increments);
-    seed = V::LastLane(seeds);
-    const auto filtered = V::Load(values + i);
-    const auto low = AgeHalf<V>(V::LowLow31(seeds), V::LowFloats(filtered), noiseLevel, half, top,
-                                step, outputLevel);
-    const auto high = AgeHalf<V>(V::HighLow31(seeds), V::HighFloats(filtered), noiseLevel, half,
-                                 top, step, outputLevel);
-    V::Store(values + i, V::Join(low, high));
+    V::Store(values + i,
+             AgeVector<V>(V::Load(values + i), seed, noiseLevel, half, top, step, outputLevel));
   }
   return i;
+}
+
+// The antique effect's settings after its filter.
+struct AgeSettings {
+  float noiseLevel;
+  double half;
+  double top;
+  double step;
+  float level;
+};
+
+// A one-pole filter over stereo 16-bit frames in place, converted in and out in the same loop.
+// The two channels' recurrences, a frame a step in the low lanes of a Pair, set the pace; the
+// conversions (and with `age` the antique effect's noise and quantiser) of the vectors around
+// them run in their shadow.
+template <class V, bool kHighpass, bool kAge>
+std::size_t FilterStereoSamples(int16_t* samples, std::size_t frames, float a, float* memories,
+                                uint32_t& seed, const AgeSettings& age) {
+  constexpr std::size_t kFrames = V::kLanes / 2;
+  alignas(64) float in[V::kLanes];
+  typename V::Pair out[kFrames];
+  const auto pole = V::PairSplat(a);
+  const auto gain = V::PairSplat(1.0f - a);
+  auto memory = V::PairOf(memories[0], memories[1]);
+  uint32_t generator = seed;
+  std::size_t frame = 0;
+  for (; frame + kFrames <= frames; frame += kFrames) {
+    int16_t* at = samples + 2 * frame;
+    V::Store(in, V::LoadSamples(at));
+    for (std::size_t j = 0; j < V::kLanes; j += 2) {
+      const auto x = V::LoadPair(in + j);
+      memory = gain * x + memory * pole;
+      out[j / 2] = kHighpass ? x - memory : memory;
+    }
+    auto y = V::FromPairs(out);
+    if constexpr (kAge)
+      y = AgeVector<V>(y, generator, age.noiseLevel, age.half, age.top, age.step, age.level);
+    V::StoreSamples(at, y);
+  }
+  memories[0] = V::LeftOf(memory);
+  memories[1] = V::RightOf(memory);
+  seed = generator;
+  return frame;
+}
+
+template <class V>
+std::size_t OnePoleSampleVectors(int16_t* samples, std::size_t frames, float a, float* memories,
+                                 bool highpass) {
+  uint32_t seed = 0;
+  const AgeSettings none{};
+  return highpass ? FilterStereoSamples<V, true, false>(samples, frames, a, memories, seed, none)
+                  : FilterStereoSamples<V, false, false>(samples, frames, a, memories, seed, none);
+}
+
+template <class V>
+std::size_t AntiqueSampleVectors(int16_t* samples, std::size_t frames, float a, float* memories,
+                                 uint32_t& seed, float noiseLevel, double half, double top,
+                                 double step, float level) {
+  const AgeSettings age{noiseLevel, half, top, step, level};
+  return FilterStereoSamples<V, false, true>(samples, frames, a, memories, seed, age);
 }
 
 template <class V>
