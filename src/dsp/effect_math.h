@@ -19,6 +19,9 @@ float HalfSinePlusOne(float phase);
 // float(Power(ratio, 0.75)): the compressor's gain curve at 4:1.
 float PowerThreeQuarters(float ratio);
 
+// float(Power(ratio, exponent)): the compressor's gain curve at any ratio.
+float PowerOfRatio(float ratio, float exponent);
+
 // The floor of x for |x| < 2^31, without a library call. Not for NaN.
 inline double FloorSmall(double x) {
   const auto whole = static_cast<double>(static_cast<int32_t>(x));

@@ -128,6 +128,15 @@ struct Avx2 {
   static Double Select(DoubleMask mask, Double yes, Double no) {
     return _mm256_blendv_pd(no, yes, mask);
   }
+  // The bits of doubles as 64-bit integers, for fast_power.h.
+  using DoubleBits = __m256i;
+  static DoubleBits BitsOf(Double x) { return _mm256_castpd_si256(x); }
+  static Double DoubleFromBits(DoubleBits x) { return _mm256_castsi256_pd(x); }
+  static DoubleBits SplatBits(uint64_t x) { return _mm256_set1_epi64x(static_cast<long long>(x)); }
+  static DoubleBits AddBits(DoubleBits a, DoubleBits b) { return _mm256_add_epi64(a, b); }
+  static DoubleBits SubtractBits(DoubleBits a, DoubleBits b) { return _mm256_sub_epi64(a, b); }
+  static DoubleBits ShiftLeftBits(DoubleBits x, int n) { return _mm256_slli_epi64(x, n); }
+  static DoubleBits ShiftRightBits(DoubleBits x, int n) { return _mm256_srli_epi64(x, n); }
   // A stereo frame in the two low lanes of an SSE vector.
   using Pair = __m128;
   static Pair PairSplat(float value) { return _mm_set1_ps(value); }
@@ -149,6 +158,7 @@ struct Avx2 {
 }  // namespace
 }  // namespace wavfx
 
+#include "dsp/fast_power.h"
 #include "dsp/fast_sine.h"
 #include "dsp/simd_kernels.h"
 
@@ -168,6 +178,7 @@ const VectorKernels kAvx2Kernels = {
     .age = AgeVectors<Avx2>,
     .onePoleSamples = OnePoleSamplesAvx2,
     .antiqueSamples = AntiqueSampleVectors<Avx2>,
+    .compressorGains = CompressorGainVectors<Avx2>,
     .scale = ScaleVectors<Avx2>,
     .echo = EchoVectors<Avx2>,
     .comb = CombVectors<Avx2>,

@@ -139,6 +139,15 @@ struct Avx512 {
   static Double Select(DoubleMask mask, Double yes, Double no) {
     return _mm512_mask_blend_pd(mask, no, yes);
   }
+  // The bits of doubles as 64-bit integers, for fast_power.h.
+  using DoubleBits = __m512i;
+  static DoubleBits BitsOf(Double x) { return _mm512_castpd_si512(x); }
+  static Double DoubleFromBits(DoubleBits x) { return _mm512_castsi512_pd(x); }
+  static DoubleBits SplatBits(uint64_t x) { return _mm512_set1_epi64(static_cast<long long>(x)); }
+  static DoubleBits AddBits(DoubleBits a, DoubleBits b) { return _mm512_add_epi64(a, b); }
+  static DoubleBits SubtractBits(DoubleBits a, DoubleBits b) { return _mm512_sub_epi64(a, b); }
+  static DoubleBits ShiftLeftBits(DoubleBits x, unsigned n) { return _mm512_slli_epi64(x, n); }
+  static DoubleBits ShiftRightBits(DoubleBits x, unsigned n) { return _mm512_srli_epi64(x, n); }
   // A stereo frame in the two low lanes of an SSE vector.
   using Pair = __m128;
   static Pair PairSplat(float value) { return _mm_set1_ps(value); }
@@ -164,6 +173,7 @@ struct Avx512 {
 }  // namespace
 }  // namespace wavfx
 
+#include "dsp/fast_power.h"
 #include "dsp/fast_sine.h"
 #include "dsp/simd_kernels.h"
 
@@ -179,6 +189,7 @@ const VectorKernels kAvx512Kernels = {
     // Four frames a step keep the filter's pace better than eight (measured on AMD Zen 4).
     .onePoleSamples = OnePoleSamplesAvx2,
     .antiqueSamples = AntiqueSampleVectors<Avx512>,
+    .compressorGains = CompressorGainVectors<Avx512>,
     .scale = ScaleVectors<Avx512>,
     .echo = EchoVectors<Avx512>,
     .comb = CombVectors<Avx512>,

@@ -40,6 +40,9 @@ struct VectorKernels {
   std::size_t (*antiqueSamples)(int16_t* samples, std::size_t frames, float a, float* memories,
                                 uint32_t& seed, float noiseLevel, double half, double top,
                                 double step, float level);
+  // The compressor's gains of `count` envelope levels in place: 1 up to `threshold`, above it
+  // 1 / PowerOfRatio(level / threshold, exponent).
+  std::size_t (*compressorGains)(float* levels, std::size_t count, float threshold, float exponent);
   // Each value times its frame's gain, for `frames` frames of `channels` values.
   std::size_t (*scale)(float* values, const float* gains, std::size_t frames, std::size_t channels);
   // The echo of `count` values whose delay slots are the consecutive `slots`.

@@ -15,6 +15,7 @@
 #include <cstdint>
 
 #include "dsp/effect_math.h"
+#include "dsp/fast_power.h"
 #include "dsp/fast_sine.h"
 #include "dsp/sample_conversion.h"
 
@@ -210,6 +211,46 @@ std::size_t AntiqueSampleVectors(int16_t* samples, std::size_t frames, float a, 
                                  double step, float level) {
   const AgeSettings age{noiseLevel, half, top, step, level};
   return FilterStereoSamples<V, false, true>(samples, frames, a, memories, seed, age);
+}
+
+// The compressor's gains of `count` envelope levels in place: 1 up to the threshold, above it
+// 1 / PowerOfRatio(level / threshold, exponent), with fast_power.h's rule. Lanes the margin
+// leaves undecided go through the scalar function, which hands them to the library.
+template <class V>
+std::size_t CompressorGainVectors(float* levels, std::size_t count, float threshold,
+                                  float exponent) {
+  using fast_power::kMargin;
+  if (!(exponent >= 0.0f && exponent <= 1.0f)) return 0;
+  const auto limit = V::Splat(threshold);
+  const auto one = V::Splat(1.0f);
+  std::size_t i = 0;
+  for (; i + V::kLanes <= count; i += V::kLanes) {
+    const auto level = V::Load(levels + i);
+    const auto above = V::Greater(level, limit);
+    if (V::Bits(above) == 0) {
+      V::Store(levels + i, one);
+      continue;
+    }
+    const auto ratio = level / limit;
+    const auto served =
+        V::And(V::GreaterEqual(ratio, one), V::LessEqual(ratio, V::Splat(fast_power::kMaxBase)));
+    const auto cleaned = V::Select(served, ratio, one);
+    const auto low = fast_power::Power<V>(V::LowHalf(cleaned), exponent);
+    const auto high = fast_power::Power<V>(V::HighHalf(cleaned), exponent);
+    const auto below = V::Narrow(low - low * kMargin, high - high * kMargin);
+    const auto beyond = V::Narrow(low + low * kMargin, high + high * kMargin);
+    V::Store(levels + i, V::Select(above, one / below, one));
+    unsigned undecided = V::Bits(above) & ~V::Bits(V::And(served, V::Equal(below, beyond)));
+    if (undecided != 0) {
+      alignas(64) float ratios[V::kLanes];
+      V::Store(ratios, ratio);
+      for (; undecided != 0; undecided &= undecided - 1) {
+        const int j = std::countr_zero(undecided);
+        levels[i + j] = 1.0f / PowerOfRatio(ratios[j], exponent);
+      }
+    }
+  }
+  return i;
 }
 
 template <class V>
