@@ -128,6 +128,16 @@ struct Avx2 {
   static Double Select(DoubleMask mask, Double yes, Double no) {
     return _mm256_blendv_pd(no, yes, mask);
   }
+  // Wider integers, for the PCM conversions.
+  static __m256i JoinInts(__m128i low, __m128i high) { return _mm256_set_m128i(high, low); }
+  static __m128i TruncateDoubles(Double x) { return _mm256_cvttpd_epi32(x); }
+  static unsigned DoubleBitsOf(DoubleMask mask) {
+    return static_cast<unsigned>(_mm256_movemask_pd(mask));
+  }
+  static DoubleMask GreaterEqualDouble(Double a, Double b) {
+    return _mm256_cmp_pd(a, b, _CMP_GE_OQ);
+  }
+  static DoubleMask LessDouble(Double a, Double b) { return _mm256_cmp_pd(a, b, _CMP_LT_OQ); }
   // The bits of doubles as 64-bit integers, for fast_power.h.
   using DoubleBits = __m256i;
   static DoubleBits BitsOf(Double x) { return _mm256_castpd_si256(x); }
@@ -172,6 +182,8 @@ std::size_t OnePoleSamplesAvx2(int16_t* samples, std::size_t frames, float a, fl
 const VectorKernels kAvx2Kernels = {
     .toFloats = ToFloatVectors<Avx2>,
     .toSamples = ToSampleVectors<Avx2>,
+    .intsToFloats = IntsToFloatVectors<Avx2>,
+    .floatsToInts = FloatsToIntVectors<Avx2>,
     .distort = DistortVectors<Avx2>,
     .crush = CrushVectors<Avx2>,
     .widen = WidenVectors<Avx2>,

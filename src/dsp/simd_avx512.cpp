@@ -139,6 +139,16 @@ struct Avx512 {
   static Double Select(DoubleMask mask, Double yes, Double no) {
     return _mm512_mask_blend_pd(mask, no, yes);
   }
+  // Wider integers, for the PCM conversions.
+  static __m512i JoinInts(__m256i low, __m256i high) {
+    return _mm512_inserti64x4(_mm512_castsi256_si512(low), high, 1);
+  }
+  static __m256i TruncateDoubles(Double x) { return _mm512_cvttpd_epi32(x); }
+  static unsigned DoubleBitsOf(DoubleMask mask) { return mask; }
+  static DoubleMask GreaterEqualDouble(Double a, Double b) {
+    return _mm512_cmp_pd_mask(a, b, _CMP_GE_OQ);
+  }
+  static DoubleMask LessDouble(Double a, Double b) { return _mm512_cmp_pd_mask(a, b, _CMP_LT_OQ); }
   // The bits of doubles as 64-bit integers, for fast_power.h.
   using DoubleBits = __m512i;
   static DoubleBits BitsOf(Double x) { return _mm512_castpd_si512(x); }
@@ -182,6 +192,8 @@ namespace wavfx {
 const VectorKernels kAvx512Kernels = {
     .toFloats = ToFloatVectors<Avx512>,
     .toSamples = ToSampleVectors<Avx512>,
+    .intsToFloats = IntsToFloatVectors<Avx512>,
+    .floatsToInts = FloatsToIntVectors<Avx512>,
     .distort = DistortVectors<Avx512>,
     .crush = CrushVectors<Avx512>,
     .widen = WidenVectors<Avx512>,

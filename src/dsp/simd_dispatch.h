@@ -20,6 +20,12 @@ struct VectorKernels {
   // SampleToFloat and FloatToSample of `count` values.
   void (*toFloats)(const int16_t* samples, float* values, std::size_t count);
   void (*toSamples)(const float* values, int16_t* samples, std::size_t count);
+  // IntsToFloats with the scale 2^-(bits - 1), and FloatsToInts with top = 2^(bits - 1) - 1,
+  // which adds the values clamped to `clipped`.
+  std::size_t (*intsToFloats)(const int32_t* samples, float* values, std::size_t count,
+                              float scale);
+  std::size_t (*floatsToInts)(const float* values, int32_t* samples, std::size_t count, double top,
+                              uint64_t& clipped);
   // The distortion of `count` values.
   std::size_t (*distort)(float* values, std::size_t count, float drive, float outputLevel);
   // The bitcrusher of `count` values with the quantiser's levels / 2, levels - 1 and 2 / levels.

@@ -47,6 +47,48 @@ void ToSampleVectors(const float* values, int16_t* samples, std::size_t count) {
 }
 
 template <class V>
+std::size_t IntsToFloatVectors(const int32_t* samples, float* values, std::size_t count,
+                               float scale) {
+  std::size_t i = 0;
+  for (; i + V::kLanes <= count; i += V::kLanes) {
+    const auto ints = V::LoadInts(reinterpret_cast<const uint32_t*>(samples + i));
+    V::Store(values + i, V::IntsToFloats(ints) * V::Splat(scale));
+  }
+  return i;
+}
+
+// floor(x * top + 0.5) clamped to [-top - 1, top], counting the values clamped in `outside`.
+// Clamping before the floor gives the floor's clamped value: both bounds are whole, and a value
+// from top to top + 1 floors to top either way.
+template <class V>
+auto WholeOfDoubles(typename V::Double x, double top, uint64_t& outside) {
+  const double bottom = -top - 1.0;
+  const auto scaled = x * top + 0.5;
+  const unsigned high = V::DoubleBitsOf(V::GreaterEqualDouble(scaled, V::SplatDouble(top + 1.0)));
+  const unsigned low = V::DoubleBitsOf(V::LessDouble(scaled, V::SplatDouble(bottom)));
+  outside += static_cast<uint64_t>(std::popcount(high | low));
+  const auto clamped =
+      V::MinDouble(V::MaxDouble(scaled, V::SplatDouble(bottom)), V::SplatDouble(top));
+  return V::TruncateDoubles(V::FloorDouble(clamped));
+}
+
+template <class V>
+std::size_t FloatsToIntVectors(const float* values, int32_t* samples, std::size_t count, double top,
+                               uint64_t& clipped) {
+  uint64_t outside = 0;
+  std::size_t i = 0;
+  for (; i + V::kLanes <= count; i += V::kLanes) {
+    auto x = V::Load(values + i);
+    x = V::Select(V::Equal(x, x), x, V::Splat(0.0f));  // NaN gives 0
+    const auto ints = V::JoinInts(WholeOfDoubles<V>(V::LowHalf(x), top, outside),
+                                  WholeOfDoubles<V>(V::HighHalf(x), top, outside));
+    V::StoreInts(reinterpret_cast<uint32_t*>(samples + i), ints);
+  }
+  clipped += outside;
+  return i;
+}
+
+template <class V>
 std::size_t DistortVectors(float* values, std::size_t count, float drive, float outputLevel) {
   const auto driveVector = V::Splat(drive);
   const auto level = V::Splat(outputLevel);
