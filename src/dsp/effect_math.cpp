@@ -9,11 +9,6 @@
 namespace wavfx {
 namespace {
 
-// How far the C library's power may lie from the shortcut's: about 2000 units in the last place
-// of a double near 2, against errors of a few units for the shortcut and below one for the
-// library.
-constexpr double kPowerMargin = 0x1p-42;
-
 bool IsShortcutPhase(float phase) {
   return phase >= 0.0f && phase <= fast_sine::kMaxPhase;
 }
@@ -73,20 +68,7 @@ float HalfSinePlusOne(float phase) {
   return static_cast<float>((Sine(static_cast<double>(phase)) + 1.0) * 0.5);
 }
 
-// ratio^0.75 as sqrt(ratio) * sqrt(sqrt(ratio)): three correctly rounded operations, within
-// 4 units in the last place; decided the same way as the sine.
-float PowerThreeQuarters(float ratio) {
-  if (ratio >= 1.0f && ratio <= 4.0f) {
-    const double root = std::sqrt(static_cast<double>(ratio));
-    const double power = root * std::sqrt(root);
-    const auto low = static_cast<float>(power - kPowerMargin);
-    const auto high = static_cast<float>(power + kPowerMargin);
-    if (low == high) return low;
-  }
-  return static_cast<float>(Power(static_cast<double>(ratio), 0.75));
-}
-
-// The same rule for any exponent, with the margin relative to the power.
+// Decided as the sine is, with the margin relative to the power.
 float PowerOfRatio(float ratio, float exponent) {
   if (ratio >= 1.0f && ratio <= fast_power::kMaxBase && exponent >= 0.0f && exponent <= 1.0f) {
     const double power = fast_power::Power<ScalarBits>(static_cast<double>(ratio), exponent);
