@@ -151,7 +151,7 @@ void LibraryPower(benchmark::State& state) {
 void ShortcutPower(benchmark::State& state) {
   for (auto _ : state) {
     for (float ratio = 1.0f; ratio < 4.0f; ratio += 0.001f)
-      benchmark::DoNotOptimize(wavfx::PowerThreeQuarters(ratio));
+      benchmark::DoNotOptimize(wavfx::PowerOfRatio(ratio, 0.75f));
   }
   state.SetItemsProcessed(state.iterations() * 3000);
 }
@@ -195,8 +195,8 @@ int main(int argc, char** argv) {
   benchmark::RegisterBenchmark("Math/SinePlusOne/library", LibrarySine);
   benchmark::RegisterBenchmark("Math/SinePlusOne/shortcut", ShortcutSine);
   benchmark::RegisterBenchmark("Math/SinePlusOne/vector", VectorSine);
-  benchmark::RegisterBenchmark("Math/PowerThreeQuarters/library", LibraryPower);
-  benchmark::RegisterBenchmark("Math/PowerThreeQuarters/shortcut", ShortcutPower);
+  benchmark::RegisterBenchmark("Math/PowerOfRatio/library", LibraryPower);
+  benchmark::RegisterBenchmark("Math/PowerOfRatio/shortcut", ShortcutPower);
   benchmark::RunSpecifiedBenchmarks();
   benchmark::Shutdown();
   return 0;

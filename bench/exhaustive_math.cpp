@@ -1,7 +1,9 @@
 // Proves the fast paths of the effects equal to their references on every input they can get:
 //   sine     SinePlusOne and HalfSinePlusOne against the C library's sin, for every float phase
 //            from 0 to 6.2831855, through the scalar shortcut and every vector path;
-//   power    PowerThreeQuarters against the C library's pow, for every float ratio in [1, 4];
+//   power    PowerOfRatio and the vector compressor gains against the C library's pow, for every
+//            float ratio in [1, 1024] at the exponents of ratio settings 1, 1.5, 2, 2.5, 3, 4,
+//            6, 10 and 20;
 //   samples  the vector FloatToSample against the scalar one for every float, and the scalar one
 //            against floor(x * 32767 + 0.5) clamped;
 //   effects  distortion and bitcrusher (every bit depth) for every 16-bit sample, the widener
@@ -158,17 +160,43 @@ bool CheckSine() {
 bool CheckPower() {
   const auto start = std::chrono::steady_clock::now();
   const uint64_t begin = BitsOf(1.0f);
-  const uint64_t end = uint64_t{BitsOf(4.0f)} + 1;
-  const uint64_t mismatches = Parallel(begin, end, [](uint64_t from, uint64_t to) {
-    uint64_t bad = 0;
-    for (uint64_t bits = from; bits < to; ++bits) {
-      const float ratio = FloatOf(static_cast<uint32_t>(bits));
-      const auto reference = static_cast<float>(std::pow(static_cast<double>(ratio), 0.75));
-      bad += BitsOf(wavfx::PowerThreeQuarters(ratio)) != BitsOf(reference);
-    }
-    return bad;
-  });
-  return Report("power", end - begin, mismatches, start);
+  const uint64_t end = uint64_t{BitsOf(1024.0f)} + 1;
+  std::vector<Path> paths = AvailablePaths();
+  paths.erase(paths.begin());  // the scalar path is PowerOfRatio itself
+  uint64_t mismatches = 0;
+  uint64_t inputs = 0;
+  for (const float setting : {1.0f, 1.5f, 2.0f, 2.5f, 3.0f, 4.0f, 6.0f, 10.0f, 20.0f}) {
+    const float exponent = 1.0f - 1.0f / setting;
+    mismatches += Parallel(begin, end, [&](uint64_t from, uint64_t to) {
+      uint64_t bad = 0;
+      constexpr std::size_t kBatch = 256;
+      float levels[kBatch];
+      float references[kBatch];
+      for (uint64_t bits = from; bits < to; bits += kBatch) {
+        const std::size_t count = std::min<uint64_t>(kBatch, to - bits);
+        for (std::size_t i = 0; i < count; ++i) {
+          const float ratio = FloatOf(static_cast<uint32_t>(bits + i));
+          const auto power = static_cast<float>(
+              std::pow(static_cast<double>(ratio), static_cast<double>(exponent)));
+          bad += BitsOf(wavfx::PowerOfRatio(ratio, exponent)) != BitsOf(power);
+          references[i] = 1.0f / power;
+        }
+        // The kernels see the ratio as level / threshold with a threshold of 1.
+        for (const Path& path : paths) {
+          for (std::size_t i = 0; i < count; ++i)
+            levels[i] = FloatOf(static_cast<uint32_t>(bits + i));
+          const std::size_t done = path.kernels->compressorGains(levels, count, 1.0f, exponent);
+          for (std::size_t i = 0; i < done; ++i) {
+            const bool aboveThreshold = FloatOf(static_cast<uint32_t>(bits + i)) > 1.0f;
+            bad += BitsOf(levels[i]) != BitsOf(aboveThreshold ? references[i] : 1.0f);
+          }
+        }
+      }
+      return bad;
+    });
+    inputs += end - begin;
+  }
+  return Report("power", inputs, mismatches, start);
 }
 
 int16_t FloorDefinition(float x) {

@@ -1,16 +1,13 @@
 #include "dsp/effect_math.h"
 
+#include <bit>
 #include <cmath>
 
+#include "dsp/fast_power.h"
 #include "dsp/fast_sine.h"
 
 namespace wavfx {
 namespace {
-
-// How far the C library's power may lie from the shortcut's: about 2000 units in the last place
-// of a double near 2, against errors of a few units for the shortcut and below one for the
-// library.
-constexpr double kPowerMargin = 0x1p-42;
 
 bool IsShortcutPhase(float phase) {
   return phase >= 0.0f && phase <= fast_sine::kMaxPhase;
@@ -23,6 +20,18 @@ double ShortcutSine(double phase) {
   const double sine = SinPolynomial(Reduce(phase, static_cast<double>(halfTurns)));
   return halfTurns == 1 ? -sine : sine;
 }
+
+// The operations of fast_power.h on one double.
+struct ScalarBits {
+  static uint64_t BitsOf(double x) { return std::bit_cast<uint64_t>(x); }
+  static double DoubleFromBits(uint64_t x) { return std::bit_cast<double>(x); }
+  static uint64_t SplatBits(uint64_t x) { return x; }
+  static uint64_t AddBits(uint64_t a, uint64_t b) { return a + b; }
+  static uint64_t SubtractBits(uint64_t a, uint64_t b) { return a - b; }
+  static uint64_t ShiftLeftBits(uint64_t x, int n) { return x << n; }
+  static uint64_t ShiftRightBits(uint64_t x, int n) { return x >> n; }
+  static double FloorDouble(double x) { return FloorSmall(x); }
+};
 
 }  // namespace
 
@@ -59,17 +68,15 @@ float HalfSinePlusOne(float phase) {
   return static_cast<float>((Sine(static_cast<double>(phase)) + 1.0) * 0.5);
 }
 
-// ratio^0.75 as sqrt(ratio) * sqrt(sqrt(ratio)): three correctly rounded operations, within
-// 4 units in the last place; decided the same way as the sine.
-float PowerThreeQuarters(float ratio) {
-  if (ratio >= 1.0f && ratio <= 4.0f) {
-    const double root = std::sqrt(static_cast<double>(ratio));
-    const double power = root * std::sqrt(root);
-    const auto low = static_cast<float>(power - kPowerMargin);
-    const auto high = static_cast<float>(power + kPowerMargin);
+// Decided as the sine is, with the margin relative to the power.
+float PowerOfRatio(float ratio, float exponent) {
+  if (ratio >= 1.0f && ratio <= fast_power::kMaxBase && exponent >= 0.0f && exponent <= 1.0f) {
+    const double power = fast_power::Power<ScalarBits>(static_cast<double>(ratio), exponent);
+    const auto low = static_cast<float>(power - power * fast_power::kMargin);
+    const auto high = static_cast<float>(power + power * fast_power::kMargin);
     if (low == high) return low;
   }
-  return static_cast<float>(Power(static_cast<double>(ratio), 0.75));
+  return static_cast<float>(Power(static_cast<double>(ratio), static_cast<double>(exponent)));
 }
 
 }  // namespace wavfx

@@ -16,8 +16,8 @@ float SinePlusOne(float phase);
 // float((Sine(phase) + 1.0) * 0.5): the flanger's and the chorus's oscillator.
 float HalfSinePlusOne(float phase);
 
-// float(Power(ratio, 0.75)): the compressor's gain curve at 4:1.
-float PowerThreeQuarters(float ratio);
+// float(Power(ratio, exponent)): the compressor's gain curve, exponent 1 - 1 / its ratio.
+float PowerOfRatio(float ratio, float exponent);
 
 // The floor of x for |x| < 2^31, without a library call. Not for NaN.
 inline double FloorSmall(double x) {

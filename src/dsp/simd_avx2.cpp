@@ -128,23 +128,69 @@ struct Avx2 {
   static Double Select(DoubleMask mask, Double yes, Double no) {
     return _mm256_blendv_pd(no, yes, mask);
   }
+  // Wider integers, for the PCM conversions.
+  static __m256i JoinInts(__m128i low, __m128i high) { return _mm256_set_m128i(high, low); }
+  static __m128i TruncateDoubles(Double x) { return _mm256_cvttpd_epi32(x); }
+  static unsigned DoubleBitsOf(DoubleMask mask) {
+    return static_cast<unsigned>(_mm256_movemask_pd(mask));
+  }
+  static DoubleMask GreaterEqualDouble(Double a, Double b) {
+    return _mm256_cmp_pd(a, b, _CMP_GE_OQ);
+  }
+  static DoubleMask LessDouble(Double a, Double b) { return _mm256_cmp_pd(a, b, _CMP_LT_OQ); }
+  // The bits of doubles as 64-bit integers, for fast_power.h.
+  using DoubleBits = __m256i;
+  static DoubleBits BitsOf(Double x) { return _mm256_castpd_si256(x); }
+  static Double DoubleFromBits(DoubleBits x) { return _mm256_castsi256_pd(x); }
+  static DoubleBits SplatBits(uint64_t x) { return _mm256_set1_epi64x(static_cast<long long>(x)); }
+  static DoubleBits AddBits(DoubleBits a, DoubleBits b) { return _mm256_add_epi64(a, b); }
+  static DoubleBits SubtractBits(DoubleBits a, DoubleBits b) { return _mm256_sub_epi64(a, b); }
+  static DoubleBits ShiftLeftBits(DoubleBits x, int n) { return _mm256_slli_epi64(x, n); }
+  static DoubleBits ShiftRightBits(DoubleBits x, int n) { return _mm256_srli_epi64(x, n); }
+  // A stereo frame in the two low lanes of an SSE vector.
+  using Pair = __m128;
+  static Pair PairSplat(float value) { return _mm_set1_ps(value); }
+  static Pair PairOf(float left, float right) { return _mm_setr_ps(left, right, 0.0f, 0.0f); }
+  static Pair LoadPair(const float* values) {
+    return _mm_castsi128_ps(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(values)));
+  }
+  static void StorePair(float* values, Pair pair) {
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(values), _mm_castps_si128(pair));
+  }
+  static float LeftOf(Pair pair) { return _mm_cvtss_f32(pair); }
+  static float RightOf(Pair pair) { return _mm_cvtss_f32(_mm_shuffle_ps(pair, pair, 1)); }
+  // The vector of four frames' pairs, in order.
+  static Float FromPairs(const Pair* pairs) {
+    return _mm256_set_m128(_mm_movelh_ps(pairs[2], pairs[3]), _mm_movelh_ps(pairs[0], pairs[1]));
+  }
 };
 
 }  // namespace
 }  // namespace wavfx
 
+#include "dsp/fast_power.h"
 #include "dsp/fast_sine.h"
 #include "dsp/simd_kernels.h"
 
 namespace wavfx {
 
+std::size_t OnePoleSamplesAvx2(int16_t* samples, std::size_t frames, float a, float* memories,
+                               bool highpass) {
+  return OnePoleSampleVectors<Avx2>(samples, frames, a, memories, highpass);
+}
+
 const VectorKernels kAvx2Kernels = {
     .toFloats = ToFloatVectors<Avx2>,
     .toSamples = ToSampleVectors<Avx2>,
+    .intsToFloats = IntsToFloatVectors<Avx2>,
+    .floatsToInts = FloatsToIntVectors<Avx2>,
     .distort = DistortVectors<Avx2>,
     .crush = CrushVectors<Avx2>,
     .widen = WidenVectors<Avx2>,
     .age = AgeVectors<Avx2>,
+    .onePoleSamples = OnePoleSamplesAvx2,
+    .antiqueSamples = AntiqueSampleVectors<Avx2>,
+    .compressorGains = CompressorGainVectors<Avx2>,
     .scale = ScaleVectors<Avx2>,
     .echo = EchoVectors<Avx2>,
     .comb = CombVectors<Avx2>,

@@ -139,11 +139,51 @@ struct Avx512 {
   static Double Select(DoubleMask mask, Double yes, Double no) {
     return _mm512_mask_blend_pd(mask, no, yes);
   }
+  // Wider integers, for the PCM conversions.
+  static __m512i JoinInts(__m256i low, __m256i high) {
+    return _mm512_inserti64x4(_mm512_castsi256_si512(low), high, 1);
+  }
+  static __m256i TruncateDoubles(Double x) { return _mm512_cvttpd_epi32(x); }
+  static unsigned DoubleBitsOf(DoubleMask mask) { return mask; }
+  static DoubleMask GreaterEqualDouble(Double a, Double b) {
+    return _mm512_cmp_pd_mask(a, b, _CMP_GE_OQ);
+  }
+  static DoubleMask LessDouble(Double a, Double b) { return _mm512_cmp_pd_mask(a, b, _CMP_LT_OQ); }
+  // The bits of doubles as 64-bit integers, for fast_power.h.
+  using DoubleBits = __m512i;
+  static DoubleBits BitsOf(Double x) { return _mm512_castpd_si512(x); }
+  static Double DoubleFromBits(DoubleBits x) { return _mm512_castsi512_pd(x); }
+  static DoubleBits SplatBits(uint64_t x) { return _mm512_set1_epi64(static_cast<long long>(x)); }
+  static DoubleBits AddBits(DoubleBits a, DoubleBits b) { return _mm512_add_epi64(a, b); }
+  static DoubleBits SubtractBits(DoubleBits a, DoubleBits b) { return _mm512_sub_epi64(a, b); }
+  static DoubleBits ShiftLeftBits(DoubleBits x, unsigned n) { return _mm512_slli_epi64(x, n); }
+  static DoubleBits ShiftRightBits(DoubleBits x, unsigned n) { return _mm512_srli_epi64(x, n); }
+  // A stereo frame in the two low lanes of an SSE vector.
+  using Pair = __m128;
+  static Pair PairSplat(float value) { return _mm_set1_ps(value); }
+  static Pair PairOf(float left, float right) { return _mm_setr_ps(left, right, 0.0f, 0.0f); }
+  static Pair LoadPair(const float* values) {
+    return _mm_castsi128_ps(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(values)));
+  }
+  static void StorePair(float* values, Pair pair) {
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(values), _mm_castps_si128(pair));
+  }
+  static float LeftOf(Pair pair) { return _mm_cvtss_f32(pair); }
+  static float RightOf(Pair pair) { return _mm_cvtss_f32(_mm_shuffle_ps(pair, pair, 1)); }
+  // The vector of eight frames' pairs, in order.
+  static Float FromPairs(const Pair* pairs) {
+    const __m256 low =
+        _mm256_set_m128(_mm_movelh_ps(pairs[2], pairs[3]), _mm_movelh_ps(pairs[0], pairs[1]));
+    const __m256 high =
+        _mm256_set_m128(_mm_movelh_ps(pairs[6], pairs[7]), _mm_movelh_ps(pairs[4], pairs[5]));
+    return _mm512_insertf32x8(_mm512_castps256_ps512(low), high, 1);
+  }
 };
 
 }  // namespace
 }  // namespace wavfx
 
+#include "dsp/fast_power.h"
 #include "dsp/fast_sine.h"
 #include "dsp/simd_kernels.h"
 
@@ -152,10 +192,16 @@ namespace wavfx {
 const VectorKernels kAvx512Kernels = {
     .toFloats = ToFloatVectors<Avx512>,
     .toSamples = ToSampleVectors<Avx512>,
+    .intsToFloats = IntsToFloatVectors<Avx512>,
+    .floatsToInts = FloatsToIntVectors<Avx512>,
     .distort = DistortVectors<Avx512>,
     .crush = CrushVectors<Avx512>,
     .widen = WidenVectors<Avx512>,
     .age = AgeVectors<Avx512>,
+    // Four frames a step keep the filter's pace better than eight (measured on AMD Zen 4).
+    .onePoleSamples = OnePoleSamplesAvx2,
+    .antiqueSamples = AntiqueSampleVectors<Avx512>,
+    .compressorGains = CompressorGainVectors<Avx512>,
     .scale = ScaleVectors<Avx512>,
     .echo = EchoVectors<Avx512>,
     .comb = CombVectors<Avx512>,

@@ -20,6 +20,12 @@ struct VectorKernels {
   // SampleToFloat and FloatToSample of `count` values.
   void (*toFloats)(const int16_t* samples, float* values, std::size_t count);
   void (*toSamples)(const float* values, int16_t* samples, std::size_t count);
+  // IntsToFloats with the scale 2^-(bits - 1), and FloatsToInts with top = 2^(bits - 1) - 1,
+  // which adds the values clamped to `clipped`.
+  std::size_t (*intsToFloats)(const int32_t* samples, float* values, std::size_t count,
+                              float scale);
+  std::size_t (*floatsToInts)(const float* values, int32_t* samples, std::size_t count, double top,
+                              uint64_t& clipped);
   // The distortion of `count` values.
   std::size_t (*distort)(float* values, std::size_t count, float drive, float outputLevel);
   // The bitcrusher of `count` values with the quantiser's levels / 2, levels - 1 and 2 / levels.
@@ -31,6 +37,18 @@ struct VectorKernels {
   // to [0, top], floors and maps back with `step`.
   std::size_t (*age)(float* values, std::size_t count, uint32_t& seed, float noiseLevel,
                      double half, double top, double step, float level);
+  // The one-pole filter (OnePoleStep, the highpass taking the input minus its result) of
+  // `frames` stereo 16-bit frames in place, SampleToFloat before and FloatToSample after;
+  // `memories` holds the two channels' memories. Subnormal memories are left as they are.
+  std::size_t (*onePoleSamples)(int16_t* samples, std::size_t frames, float a, float* memories,
+                                bool highpass);
+  // The same filter followed by `age`, for the antique effect.
+  std::size_t (*antiqueSamples)(int16_t* samples, std::size_t frames, float a, float* memories,
+                                uint32_t& seed, float noiseLevel, double half, double top,
+                                double step, float level);
+  // The compressor's gains of `count` envelope levels in place: 1 up to `threshold`, above it
+  // 1 / PowerOfRatio(level / threshold, exponent).
+  std::size_t (*compressorGains)(float* levels, std::size_t count, float threshold, float exponent);
   // Each value times its frame's gain, for `frames` frames of `channels` values.
   std::size_t (*scale)(float* values, const float* gains, std::size_t frames, std::size_t channels);
   // The echo of `count` values whose delay slots are the consecutive `slots`.
@@ -51,6 +69,9 @@ struct VectorKernels {
   void (*halfSinePlusOne)(const float* phases, float* values, std::size_t count);
 };
 
+// The most stereo frames a kernel over 16-bit frames leaves to the scalar code.
+constexpr std::size_t kSampleVectorFrames = 8;
+
 // The kernels of the path in use, or null for the scalar path.
 const VectorKernels* ActiveKernels();
 
@@ -65,5 +86,9 @@ void ResetVectorPathForTesting();
 // The kernel tables, defined where the processor is x86-64.
 extern const VectorKernels kAvx2Kernels;
 extern const VectorKernels kAvx512Kernels;
+
+// The AVX2 kernel of onePoleSamples, which the AVX-512 table shares.
+std::size_t OnePoleSamplesAvx2(int16_t* samples, std::size_t frames, float a, float* memories,
+                               bool highpass);
 
 }  // namespace wavfx

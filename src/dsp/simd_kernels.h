@@ -15,6 +15,7 @@
 #include <cstdint>
 
 #include "dsp/effect_math.h"
+#include "dsp/fast_power.h"
 #include "dsp/fast_sine.h"
 #include "dsp/sample_conversion.h"
 
@@ -43,6 +44,48 @@ void ToSampleVectors(const float* values, int16_t* samples, std::size_t count) {
   for (; i < count; ++i) {
     samples[i] = FloatToSample(values[i]);
   }
+}
+
+template <class V>
+std::size_t IntsToFloatVectors(const int32_t* samples, float* values, std::size_t count,
+                               float scale) {
+  std::size_t i = 0;
+  for (; i + V::kLanes <= count; i += V::kLanes) {
+    const auto ints = V::LoadInts(reinterpret_cast<const uint32_t*>(samples + i));
+    V::Store(values + i, V::IntsToFloats(ints) * V::Splat(scale));
+  }
+  return i;
+}
+
+// floor(x * top + 0.5) clamped to [-top - 1, top], counting the values clamped in `outside`.
+// Clamping before the floor gives the floor's clamped value: both bounds are whole, and a value
+// from top to top + 1 floors to top either way.
+template <class V>
+auto WholeOfDoubles(typename V::Double x, double top, uint64_t& outside) {
+  const double bottom = -top - 1.0;
+  const auto scaled = x * top + 0.5;
+  const unsigned high = V::DoubleBitsOf(V::GreaterEqualDouble(scaled, V::SplatDouble(top + 1.0)));
+  const unsigned low = V::DoubleBitsOf(V::LessDouble(scaled, V::SplatDouble(bottom)));
+  outside += static_cast<uint64_t>(std::popcount(high | low));
+  const auto clamped =
+      V::MinDouble(V::MaxDouble(scaled, V::SplatDouble(bottom)), V::SplatDouble(top));
+  return V::TruncateDoubles(V::FloorDouble(clamped));
+}
+
+template <class V>
+std::size_t FloatsToIntVectors(const float* values, int32_t* samples, std::size_t count, double top,
+                               uint64_t& clipped) {
+  uint64_t outside = 0;
+  std::size_t i = 0;
+  for (; i + V::kLanes <= count; i += V::kLanes) {
+    auto x = V::Load(values + i);
+    x = V::Select(V::Equal(x, x), x, V::Splat(0.0f));  // NaN gives 0
+    const auto ints = V::JoinInts(WholeOfDoubles<V>(V::LowHalf(x), top, outside),
+                                  WholeOfDoubles<V>(V::HighHalf(x), top, outside));
+    V::StoreInts(reinterpret_cast<uint32_t*>(samples + i), ints);
+  }
+  clipped += outside;
+  return i;
 }
 
 template <class V>
@@ -125,23 +168,129 @@ constexpr GeneratorSteps MakeGeneratorSteps() {
 
 constexpr GeneratorSteps kGeneratorSteps = MakeGeneratorSteps();
 
-// Every lane's generator state follows from the seed before the vector, so the lanes do not
-// wait on each other; the seed moves on past the values processed.
+// One vector of the antique effect's noise and quantiser. Every lane's generator state follows
+// from the seed before the vector, so the lanes do not wait on each other; the seed moves on past
+// the vector.
+template <class V>
+typename V::Float AgeVector(typename V::Float filtered, uint32_t& seed, float noiseLevel,
+                            double half, double top, double step, float outputLevel) {
+  const auto seeds = V::MultiplyAdd(V::SplatInt(seed), V::LoadInts(kGeneratorSteps.multipliers),
+                                    V::LoadInts(kGeneratorSteps.increments));
+  seed = V::LastLane(seeds);
+  const auto low = AgeHalf<V>(V::LowLow31(seeds), V::LowFloats(filtered), noiseLevel, half, top,
+                              step, outputLevel);
+  const auto high = AgeHalf<V>(V::HighLow31(seeds), V::HighFloats(filtered), noiseLevel, half, top,
+                               step, outputLevel);
+  return V::Join(low, high);
+}
+
 template <class V>
 std::size_t AgeVectors(float* values, std::size_t count, uint32_t& seed, float noiseLevel,
                        double half, double top, double step, float outputLevel) {
-  const auto multipliers = V::LoadInts(kGeneratorSteps.multipliers);
-  const auto increments = V::LoadInts(kGeneratorSteps.increments);
   std::size_t i = 0;
   for (; i + V::kLanes <= count; i += V::kLanes) {
-    const auto seeds = V::MultiplyAdd(V::SplatInt(seed), multipliers, increments);
-    seed = V::LastLane(seeds);
-    const auto filtered = V::Load(values + i);
-    const auto low = AgeHalf<V>(V::LowLow31(seeds), V::LowFloats(filtered), noiseLevel, half, top,
-                                step, outputLevel);
-    const auto high = AgeHalf<V>(V::HighLow31(seeds), V::HighFloats(filtered), noiseLevel, half,
-                                 top, step, outputLevel);
-    V::Store(values + i, V::Join(low, high));
+    V::Store(values + i,
+             AgeVector<V>(V::Load(values + i), seed, noiseLevel, half, top, step, outputLevel));
+  }
+  return i;
+}
+
+// The antique effect's settings after its filter.
+struct AgeSettings {
+  float noiseLevel;
+  double half;
+  double top;
+  double step;
+  float level;
+};
+
+// A one-pole filter over stereo 16-bit frames in place, converted in and out in the same loop.
+// The two channels' recurrences, a frame a step in the low lanes of a Pair, set the pace; the
+// conversions (and with `age` the antique effect's noise and quantiser) of the vectors around
+// them run in their shadow.
+template <class V, bool kHighpass, bool kAge>
+std::size_t FilterStereoSamples(int16_t* samples, std::size_t frames, float a, float* memories,
+                                uint32_t& seed, const AgeSettings& age) {
+  constexpr std::size_t kFrames = V::kLanes / 2;
+  alignas(64) float in[V::kLanes];
+  typename V::Pair out[kFrames];
+  const auto pole = V::PairSplat(a);
+  const auto gain = V::PairSplat(1.0f - a);
+  auto memory = V::PairOf(memories[0], memories[1]);
+  uint32_t generator = seed;
+  std::size_t frame = 0;
+  for (; frame + kFrames <= frames; frame += kFrames) {
+    int16_t* at = samples + 2 * frame;
+    V::Store(in, V::LoadSamples(at));
+    for (std::size_t j = 0; j < V::kLanes; j += 2) {
+      const auto x = V::LoadPair(in + j);
+      memory = gain * x + memory * pole;
+      out[j / 2] = kHighpass ? x - memory : memory;
+    }
+    auto y = V::FromPairs(out);
+    if constexpr (kAge)
+      y = AgeVector<V>(y, generator, age.noiseLevel, age.half, age.top, age.step, age.level);
+    V::StoreSamples(at, y);
+  }
+  memories[0] = V::LeftOf(memory);
+  memories[1] = V::RightOf(memory);
+  seed = generator;
+  return frame;
+}
+
+template <class V>
+std::size_t OnePoleSampleVectors(int16_t* samples, std::size_t frames, float a, float* memories,
+                                 bool highpass) {
+  uint32_t seed = 0;
+  const AgeSettings none{};
+  return highpass ? FilterStereoSamples<V, true, false>(samples, frames, a, memories, seed, none)
+                  : FilterStereoSamples<V, false, false>(samples, frames, a, memories, seed, none);
+}
+
+template <class V>
+std::size_t AntiqueSampleVectors(int16_t* samples, std::size_t frames, float a, float* memories,
+                                 uint32_t& seed, float noiseLevel, double half, double top,
+                                 double step, float level) {
+  const AgeSettings age{noiseLevel, half, top, step, level};
+  return FilterStereoSamples<V, false, true>(samples, frames, a, memories, seed, age);
+}
+
+// The compressor's gains of `count` envelope levels in place: 1 up to the threshold, above it
+// 1 / PowerOfRatio(level / threshold, exponent), with fast_power.h's rule. Lanes the margin
+// leaves undecided go through the scalar function, which hands them to the library.
+template <class V>
+std::size_t CompressorGainVectors(float* levels, std::size_t count, float threshold,
+                                  float exponent) {
+  using fast_power::kMargin;
+  if (!(exponent >= 0.0f && exponent <= 1.0f)) return 0;
+  const auto limit = V::Splat(threshold);
+  const auto one = V::Splat(1.0f);
+  std::size_t i = 0;
+  for (; i + V::kLanes <= count; i += V::kLanes) {
+    const auto level = V::Load(levels + i);
+    const auto above = V::Greater(level, limit);
+    if (V::Bits(above) == 0) {
+      V::Store(levels + i, one);
+      continue;
+    }
+    const auto ratio = level / limit;
+    const auto served =
+        V::And(V::GreaterEqual(ratio, one), V::LessEqual(ratio, V::Splat(fast_power::kMaxBase)));
+    const auto cleaned = V::Select(served, ratio, one);
+    const auto low = fast_power::Power<V>(V::LowHalf(cleaned), exponent);
+    const auto high = fast_power::Power<V>(V::HighHalf(cleaned), exponent);
+    const auto below = V::Narrow(low - low * kMargin, high - high * kMargin);
+    const auto beyond = V::Narrow(low + low * kMargin, high + high * kMargin);
+    V::Store(levels + i, V::Select(above, one / below, one));
+    unsigned undecided = V::Bits(above) & ~V::Bits(V::And(served, V::Equal(below, beyond)));
+    if (undecided != 0) {
+      alignas(64) float ratios[V::kLanes];
+      V::Store(ratios, ratio);
+      for (; undecided != 0; undecided &= undecided - 1) {
+        const int j = std::countr_zero(undecided);
+        levels[i + j] = 1.0f / PowerOfRatio(ratios[j], exponent);
+      }
+    }
   }
   return i;
 }

@@ -4,6 +4,7 @@
 
 #include "dsp/effect_math.h"
 #include "dsp/one_pole_step.h"
+#include "dsp/sample_conversion.h"
 #include "dsp/simd_dispatch.h"
 
 namespace wavfx {
@@ -82,6 +83,26 @@ void ProcessAntique(AntiqueState& state, float* samples, int32_t frames) {
     samples[i] = AgeSample(samples[i], seed, state);
   }
   state.noiseSeed = seed;
+}
+
+bool ProcessAntiqueSamples(AntiqueState& state, int16_t* samples, int32_t frames) {
+  const VectorKernels* kernels = ActiveKernels();
+  if (kernels == nullptr || state.channels != 2 || frames <= 0) return false;
+  float memories[2] = {state.memory0, state.memory1};
+  const std::size_t done = kernels->antiqueSamples(
+      samples, static_cast<std::size_t>(frames), state.coefficient, memories, state.noiseSeed,
+      state.noiseLevel, state.half, state.top, state.step, state.level);
+  state.memory0 = memories[0];
+  state.memory1 = memories[1];
+  const auto left = static_cast<int32_t>(static_cast<std::size_t>(frames) - done);
+  int16_t* rest = samples + 2 * done;
+  float values[kSampleVectorFrames * 2];
+  SamplesToFloats(rest, values, 2 * static_cast<std::size_t>(left));
+  ProcessAntique(state, values, left);
+  FloatsToSamples(values, rest, 2 * static_cast<std::size_t>(left));
+  FlushSubnormalMemory(state.memory0);
+  FlushSubnormalMemory(state.memory1);
+  return true;
 }
 
 }  // namespace wavfx

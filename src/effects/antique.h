@@ -25,4 +25,7 @@ void InitAntique(AntiqueState& state, uint32_t sampleRate, uint32_t channels, fl
                  float noiseLevel, int32_t bits, float level);
 void ProcessAntique(AntiqueState& state, float* samples, int32_t frames);
 
+// The same over stereo 16-bit samples in place, as ProcessLowpassSamples.
+bool ProcessAntiqueSamples(AntiqueState& state, int16_t* samples, int32_t frames);
+
 }  // namespace wavfx

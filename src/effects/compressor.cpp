@@ -6,21 +6,13 @@
 
 #include "dsp/effect_math.h"
 #include "dsp/frame_gains.h"
+#include "dsp/simd_dispatch.h"
 
 namespace wavfx {
 namespace {
 
 // The most frames worked on at a time.
 constexpr std::size_t kChunkFrames = 256;
-
-// 1 / ratio^(1 - 1/ratio), through the exact shortcut at 4:1.
-float Gain(float ratio, float exponent) {
-  const float power =
-      exponent == 0.75f
-          ? PowerThreeQuarters(ratio)
-          : static_cast<float>(Power(static_cast<double>(ratio), static_cast<double>(exponent)));
-  return 1.0f / power;
-}
 
 }  // namespace
 
@@ -40,11 +32,17 @@ void InitCompressor(CompressorState& state, int32_t sampleRate, float thresholdD
 }
 
 // A chunk of frames at a time: the envelope frame by frame, then the gains, which depend on the
-// envelope alone, then the samples.
+// envelope alone, 1 / ratio^(1 - 1/ratio) of the ratio of the envelope to the threshold, then the
+// samples.
 void ProcessCompressor(CompressorState& state, float* samples, int32_t frames) {
   if (frames <= 0) return;
   const std::size_t channels = state.channels;
   const float exponent = 1.0f - 1.0f / state.ratio;
+  const float attack = state.attackCoeff;
+  const float release = state.releaseCoeff;
+  const float attackGain = 1.0f - attack;
+  const float releaseGain = 1.0f - release;
+  const VectorKernels* kernels = ActiveKernels();
   float envelope = state.envelope;
   float gains[kChunkFrames];
   for (auto left = static_cast<std::size_t>(frames); left > 0;) {
@@ -57,14 +55,19 @@ void ProcessCompressor(CompressorState& state, float* samples, int32_t frames) {
         if (a < 0.0f) a = -a;
         if (a > peak) peak = a;
       }
-      // A peak equal to the envelope releases.
-      const float c = peak > envelope ? state.attackCoeff : state.releaseCoeff;
-      envelope = (1.0f - c) * peak + c * envelope;
+      // A peak equal to the envelope releases. Both steps are taken, so that the next one does
+      // not wait for the comparison.
+      const float attacked = attackGain * peak + attack * envelope;
+      const float released = releaseGain * peak + release * envelope;
+      envelope = peak > envelope ? attacked : released;
       gains[frame] = envelope;
     }
-    for (std::size_t frame = 0; frame < count; ++frame) {
+    std::size_t frame =
+        kernels != nullptr ? kernels->compressorGains(gains, count, state.threshold, exponent) : 0;
+    for (; frame < count; ++frame) {
       const float level = gains[frame];
-      gains[frame] = level > state.threshold ? Gain(level / state.threshold, exponent) : 1.0f;
+      gains[frame] =
+          level > state.threshold ? 1.0f / PowerOfRatio(level / state.threshold, exponent) : 1.0f;
     }
     ApplyFrameGains(samples, gains, count, channels);
     samples += count * channels;

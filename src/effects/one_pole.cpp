@@ -1,6 +1,8 @@
 #include "effects/one_pole.h"
 
 #include "dsp/one_pole_step.h"
+#include "dsp/sample_conversion.h"
+#include "dsp/simd_dispatch.h"
 
 namespace wavfx {
 namespace {
@@ -32,6 +34,28 @@ void ProcessOnePole(OnePoleState& state, float* samples, int32_t frames) {
   state.memory1 = memory1;
 }
 
+// The same from 16-bit stereo samples and back, as SamplesToFloats, ProcessOnePole and
+// FloatsToSamples would give.
+template <bool kHighpass>
+bool ProcessOnePoleSamples(OnePoleState& state, int16_t* samples, int32_t frames) {
+  const VectorKernels* kernels = ActiveKernels();
+  if (kernels == nullptr || state.channels != 2 || frames <= 0) return false;
+  float memories[2] = {state.memory0, state.memory1};
+  const std::size_t done = kernels->onePoleSamples(samples, static_cast<std::size_t>(frames),
+                                                   state.coefficient, memories, kHighpass);
+  state.memory0 = memories[0];
+  state.memory1 = memories[1];
+  const auto left = static_cast<int32_t>(static_cast<std::size_t>(frames) - done);
+  int16_t* rest = samples + 2 * done;
+  float values[kSampleVectorFrames * 2];
+  SamplesToFloats(rest, values, 2 * static_cast<std::size_t>(left));
+  ProcessOnePole<kHighpass>(state, values, left);
+  FloatsToSamples(values, rest, 2 * static_cast<std::size_t>(left));
+  FlushSubnormalMemory(state.memory0);
+  FlushSubnormalMemory(state.memory1);
+  return true;
+}
+
 }  // namespace
 
 void InitOnePole(OnePoleState& state, uint32_t sampleRate, float cutoff, uint32_t channels) {
@@ -51,6 +75,14 @@ void ProcessLowpass(OnePoleState& state, float* samples, int32_t frames) {
 
 void ProcessHighpass(OnePoleState& state, float* samples, int32_t frames) {
   ProcessOnePole<true>(state, samples, frames);
+}
+
+bool ProcessLowpassSamples(OnePoleState& state, int16_t* samples, int32_t frames) {
+  return ProcessOnePoleSamples<false>(state, samples, frames);
+}
+
+bool ProcessHighpassSamples(OnePoleState& state, int16_t* samples, int32_t frames) {
+  return ProcessOnePoleSamples<true>(state, samples, frames);
 }
 
 }  // namespace wavfx

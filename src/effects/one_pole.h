@@ -17,4 +17,10 @@ void InitOnePole(OnePoleState& state, uint32_t sampleRate, float cutoff, uint32_
 void ProcessLowpass(OnePoleState& state, float* samples, int32_t frames);
 void ProcessHighpass(OnePoleState& state, float* samples, int32_t frames);
 
+// The same over stereo 16-bit samples in place, converted in and out within the filter's loop,
+// with exactly the bits of converting, filtering and converting back. Returns false, having done
+// nothing, when there is no vector path or the stream is not stereo.
+bool ProcessLowpassSamples(OnePoleState& state, int16_t* samples, int32_t frames);
+bool ProcessHighpassSamples(OnePoleState& state, int16_t* samples, int32_t frames);
+
 }  // namespace wavfx

@@ -21,6 +21,33 @@ void RunStages(EffectChain& chain, float* samples, std::size_t frames) {
   }
 }
 
+// The one stage that changes the audio, or null when there are none or several.
+EffectState* LoneStage(EffectChain& chain) {
+  EffectState* lone = nullptr;
+  for (uint32_t i = 0; i < chain.spec.count; ++i) {
+    if (!EffectChangesAudio(chain.stages[i])) continue;
+    if (lone != nullptr) return nullptr;
+    lone = &chain.stages[i];
+  }
+  return lone;
+}
+
+// A lone filter stage takes the samples in 16 bits, where its kernel converts them within the
+// filter's loop. Returns false when it cannot.
+bool ProcessLoneStageSamples(EffectState& stage, int16_t* samples, std::size_t frames) {
+  const auto count = static_cast<int32_t>(frames);
+  switch (stage.kind) {
+    case EffectKind::Lowpass:
+      return ProcessLowpassSamples(stage.onePole, samples, count);
+    case EffectKind::Highpass:
+      return ProcessHighpassSamples(stage.onePole, samples, count);
+    case EffectKind::Antique:
+      return ProcessAntiqueSamples(stage.antique, samples, count);
+    default:
+      return false;
+  }
+}
+
 }  // namespace
 
 ChainSpec SpecOfName(const char* name) {
@@ -85,8 +112,14 @@ void ProcessChainSamples(EffectChain& chain, int16_t* samples, std::size_t frame
   alignas(64) float chunk[kChunkSamples];
   float* values = chain.wideFrame != nullptr ? chain.wideFrame : chunk;
   const std::size_t chunkFrames = std::max<std::size_t>(kChunkSamples / channels, 1);
+  EffectState* lone = LoneStage(chain);
   for (std::size_t left = frames; left > 0;) {
     const std::size_t count = std::min(chunkFrames, left);
+    if (lone != nullptr && ProcessLoneStageSamples(*lone, samples, count)) {
+      samples += count * channels;
+      left -= count;
+      continue;
+    }
     SamplesToFloats(samples, values, count * channels);
     RunStages(chain, values, count);
     FloatsToSamples(values, samples, count * channels);

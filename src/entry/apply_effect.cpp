@@ -110,6 +110,8 @@ StreamPlan PlanStream(const StreamFormat& format, bool piped, const JobOptions& 
   plan.progress = options.progress;
   plan.progressContext = options.progressContext;
   plan.messages = messages;
+  plan.ownsInput = options.input == nullptr;
+  plan.ownsOutput = options.output == nullptr;
   return plan;
 }
 

@@ -1,8 +1,14 @@
 #include "entry/stream.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <bit>
+#include <cerrno>
 #include <cstddef>
 #include <cstring>
+#include <memory>
+#include <new>
 
 namespace wavfx {
 namespace {
@@ -20,22 +26,132 @@ void SwapToHostOrder(int16_t* samples, std::size_t count) {
   }
 }
 
+// Where the blocks come from and go to: the stdio streams, or the descriptors of the streams the
+// job owns, which then take no copy through a stdio buffer.
+class StreamEnds {
+ public:
+  StreamEnds(std::FILE* input, std::FILE* output, const StreamPlan& plan)
+      : input_(input), output_(output) {
+    struct stat info;
+    if (plan.ownsInput && fstat(fileno(input), &info) == 0 && S_ISREG(info.st_mode)) {
+      inputOffset_ = ftello(input);
+      if (inputOffset_ >= 0) inputDescriptor_ = fileno(input);
+    }
+    if (plan.ownsOutput) outputDescriptor_ = fileno(output);
+  }
+
+  bool Direct() const { return inputDescriptor_ >= 0 || outputDescriptor_ >= 0; }
+
+  // Has the kernel copy whole frames, up to `count` bytes of them, from the input file to the
+  // output file, and returns the bytes copied: 0 when it cannot (a pipe or a device, less than
+  // a frame left, an error), in which case reading and writing take over where it stopped and
+  // meet any failure themselves.
+  uint64_t CopyFrames(uint64_t count, uint32_t blockAlign) {
+    if (inputDescriptor_ < 0 || outputDescriptor_ < 0 || !copying_) return 0;
+    struct stat info;
+    if (fstat(inputDescriptor_, &info) != 0 || info.st_size <= inputOffset_) return 0;
+    const auto available = static_cast<uint64_t>(info.st_size - inputOffset_);
+    uint64_t want = count < available ? count : available;
+    want = want < kCopyBytes ? want : kCopyBytes;
+    want -= want % blockAlign;
+    if (want == 0 || !Flush()) return 0;
+    const ssize_t n =
+        copy_file_range(inputDescriptor_, &inputOffset_, outputDescriptor_, nullptr, want, 0);
+    if (n <= 0) {
+      copying_ = false;
+      return 0;
+    }
+    // An input cut short meanwhile can leave part of a frame: it is taken back, and read again.
+    const auto copied = static_cast<uint64_t>(n);
+    const auto partial = static_cast<off_t>(copied % blockAlign);
+    if (partial != 0) {
+      copying_ = false;
+      const off_t end = lseek(outputDescriptor_, -partial, SEEK_CUR);
+      if (end < 0 || ftruncate(outputDescriptor_, end) != 0) return 0;
+      inputOffset_ -= partial;
+    }
+    return copied - static_cast<uint64_t>(partial);
+  }
+
+  // Reads up to `count` bytes; fewer only at the end of the input or on an error, which sets
+  // `failed`.
+  std::size_t Read(void* block, std::size_t count, bool& failed) {
+    if (inputDescriptor_ < 0) {
+      const std::size_t got = std::fread(block, 1, count, input_);
+      failed = std::ferror(input_) != 0;
+      return got;
+    }
+    auto* bytes = static_cast<char*>(block);
+    std::size_t got = 0;
+    failed = false;
+    while (got < count) {
+      const ssize_t n = pread(inputDescriptor_, bytes + got, count - got, inputOffset_);
+      if (n == 0) break;
+      if (n < 0) {
+        if (errno == EINTR) continue;
+        failed = true;
+        break;
+      }
+      got += static_cast<std::size_t>(n);
+      inputOffset_ += n;
+    }
+    return got;
+  }
+
+  // Whether all `count` bytes were written. An unbuffered stream's fwrite can report the full
+  // count and set only the error flag.
+  bool Write(const void* block, std::size_t count) {
+    if (outputDescriptor_ < 0) {
+      return std::fwrite(block, 1, count, output_) == count && !std::ferror(output_);
+    }
+    if (!Flush()) return false;
+    const auto* bytes = static_cast<const char*>(block);
+    for (std::size_t done = 0; done < count;) {
+      const ssize_t n = write(outputDescriptor_, bytes + done, count - done);
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) return false;
+      done += static_cast<std::size_t>(n);
+    }
+    return true;
+  }
+
+ private:
+  static constexpr uint64_t kCopyBytes = 1 << 26;  // a copy between two progress reports
+
+  // The header waits in the stdio buffer until the first data follows it.
+  bool Flush() {
+    if (!outputFlushed_) {
+      outputFlushed_ = true;
+      outputFlushFailed_ = std::fflush(output_) != 0;
+    }
+    return !outputFlushFailed_;
+  }
+
+  std::FILE* input_;
+  std::FILE* output_;
+  int inputDescriptor_ = -1;
+  off_t inputOffset_ = 0;
+  int outputDescriptor_ = -1;
+  bool outputFlushed_ = false;
+  bool outputFlushFailed_ = false;
+  bool copying_ = true;
+};
+
 // Processes and writes `bytes` bytes of whole frames held in `block` and counts them in `written`.
-// Returns false, counting nothing, when the output failed: an unbuffered stream's fwrite can report
-// the full count and set only the error flag.
+// Returns false, counting nothing, when the output failed.
 bool ProcessAndWrite(int16_t* block, uint32_t bytes, uint32_t blockAlign, EffectChain& effect,
-                     std::FILE* output, uint64_t& written) {
+                     StreamEnds& ends, uint64_t& written) {
   SwapToHostOrder(block, bytes / 2);
   ProcessChainSamples(effect, block, bytes / blockAlign);
   SwapToHostOrder(block, bytes / 2);
-  if (std::fwrite(block, 1, bytes, output) != bytes || std::ferror(output)) return false;
+  if (!ends.Write(block, bytes)) return false;
   written += bytes;
   return true;
 }
 
 // The bytes of the next block: whole frames, at most `remaining` and one block.
-uint32_t NextBlockBytes(uint64_t remaining, uint32_t blockAlign) {
-  const uint32_t count = remaining < kBlockBytes ? static_cast<uint32_t>(remaining) : kBlockBytes;
+uint32_t NextBlockBytes(uint64_t remaining, uint32_t blockAlign, uint32_t blockBytes) {
+  const uint32_t count = remaining < blockBytes ? static_cast<uint32_t>(remaining) : blockBytes;
   return count - count % blockAlign;
 }
 
@@ -47,30 +163,46 @@ void ReportProgress(const StreamPlan& plan, uint64_t written) {
 
 StreamResult StreamBlocks(std::FILE* input, std::FILE* output, uint32_t dataSize,
                           uint32_t blockAlign, EffectChain& effect) {
-  const StreamPlan plan{dataSize, false, 0, 0, nullptr, nullptr, nullptr};
+  const StreamPlan plan{dataSize, false, 0, 0, nullptr, nullptr, nullptr, false, false};
   return StreamBlocks(input, output, plan, blockAlign, effect);
 }
 
 StreamResult StreamBlocks(std::FILE* input, std::FILE* output, const StreamPlan& plan,
                           uint32_t blockAlign, EffectChain& effect) {
-  alignas(16) int16_t block[kBlockBytes / 2];
+  StreamEnds ends(input, output, plan);
+  alignas(16) int16_t small[kBlockBytes / 2];
+  // Frames wider than kBlockBytes are refused whatever the block.
+  std::unique_ptr<int16_t[]> large;
+  if (ends.Direct() && blockAlign <= kBlockBytes)
+    large.reset(new (std::nothrow) int16_t[kDirectBlockBytes / 2]);
+  int16_t* block = large ? large.get() : small;
+  const uint32_t blockBytes = large ? kDirectBlockBytes : kBlockBytes;
   const Diagnostics standardError{stderr, nullptr};
   const Diagnostics& messages = plan.messages != nullptr ? *plan.messages : standardError;
   uint64_t written = 0;
   ReportProgress(plan, written);
-  for (uint64_t remaining = plan.dataBytes; remaining > 0;) {
-    const uint32_t count = NextBlockBytes(remaining, blockAlign);
+  uint64_t remaining = plan.dataBytes;
+  if (!ChainChangesAudio(effect) && blockAlign <= kBlockBytes) {
+    while (const uint64_t copied = ends.CopyFrames(remaining, blockAlign)) {
+      written += copied;
+      remaining -= copied;
+      ReportProgress(plan, written);
+    }
+  }
+  while (remaining > 0) {
+    const uint32_t count = NextBlockBytes(remaining, blockAlign, blockBytes);
     if (count == 0) {
       // Less than a frame left is a trailing partial frame; a frame wider than a block is not.
       if (remaining >= blockAlign) return {StreamOutcome::FramesTooWide, written};
       break;
     }
-    const std::size_t got = std::fread(block, 1, count, input);
+    bool failed = false;
+    const std::size_t got = ends.Read(block, count, failed);
     if (got < count) {
-      const bool endOfStream = plan.endOfInputIsNormal && !std::ferror(input);
+      const bool endOfStream = plan.endOfInputIsNormal && !failed;
       if (!endOfStream) Say(messages, "read failed");
       const auto whole = static_cast<uint32_t>(got - got % blockAlign);
-      if (whole > 0 && !ProcessAndWrite(block, whole, blockAlign, effect, output, written)) {
+      if (whole > 0 && !ProcessAndWrite(block, whole, blockAlign, effect, ends, written)) {
         Say(messages, "write failed");
         return {StreamOutcome::WriteFailed, written};
       }
@@ -78,23 +210,23 @@ StreamResult StreamBlocks(std::FILE* input, std::FILE* output, const StreamPlan&
       if (!endOfStream) return {StreamOutcome::ReadFailed, written};
       break;
     }
-    if (!ProcessAndWrite(block, count, blockAlign, effect, output, written)) {
+    if (!ProcessAndWrite(block, count, blockAlign, effect, ends, written)) {
       Say(messages, "write failed");
       return {StreamOutcome::WriteFailed, written};
     }
     ReportProgress(plan, written);
     remaining -= count;
   }
-  for (uint64_t remaining = plan.tailBytes; remaining > 0;) {
-    const uint32_t count = NextBlockBytes(remaining, blockAlign);
+  for (uint64_t tail = plan.tailBytes; tail > 0;) {
+    const uint32_t count = NextBlockBytes(tail, blockAlign, blockBytes);
     if (count == 0) return {StreamOutcome::FramesTooWide, written};
     std::memset(block, 0, count);
-    if (!ProcessAndWrite(block, count, blockAlign, effect, output, written)) {
+    if (!ProcessAndWrite(block, count, blockAlign, effect, ends, written)) {
       Say(messages, "write failed");
       return {StreamOutcome::WriteFailed, written};
     }
     ReportProgress(plan, written);
-    remaining -= count;
+    tail -= count;
   }
   return {StreamOutcome::Complete, written};
 }

@@ -10,7 +10,12 @@
 
 namespace wavfx {
 
+// The block of the stdio streams, and the widest frame streamed.
 constexpr uint32_t kBlockBytes = 2048;
+
+// The block of a job that reads or writes its files' descriptors itself: processed in place
+// between the read and the write, as large as cat's.
+constexpr uint32_t kDirectBlockBytes = 1 << 17;
 
 struct StreamResult {
   StreamOutcome outcome;
@@ -26,6 +31,11 @@ struct StreamPlan {
   ProgressCallback progress;
   void* progressContext;
   const Diagnostics* messages;  // where diagnostics go; standard error when null
+  // The job opened the stream itself and uses nothing of it afterwards but its close (and, for
+  // the output, the header patch): a regular input is then read with pread() from its current
+  // position, and the output is flushed once and then written with write().
+  bool ownsInput;
+  bool ownsOutput;
 };
 
 // Streams `dataSize` bytes of whole frames from `input` through the chain `effect` to `output`, one
@@ -34,7 +44,8 @@ struct StreamPlan {
 StreamResult StreamBlocks(std::FILE* input, std::FILE* output, uint32_t dataSize,
                           uint32_t blockAlign, EffectChain& effect);
 
-// The same walk after `plan`; the tail follows only data streamed to its end.
+// The same walk after `plan`; the tail follows only data streamed to its end. A stream the job
+// owns is taken in blocks of kDirectBlockBytes, the others in blocks of kBlockBytes.
 StreamResult StreamBlocks(std::FILE* input, std::FILE* output, const StreamPlan& plan,
                           uint32_t blockAlign, EffectChain& effect);
 

@@ -79,22 +79,25 @@ TEST(SinePlusOne, MatchesTheLibraryAlongTheOscillators) {
   }
 }
 
-TEST(PowerThreeQuarters, MatchesTheLibraryOnEverySixtyFirstRatio) {
+float LibraryPower(float ratio, float exponent) {
+  return static_cast<float>(std::pow(static_cast<double>(ratio), static_cast<double>(exponent)));
+}
+
+TEST(PowerOfRatio, MatchesTheLibraryOnEvery601stRatio) {
   const uint32_t first = std::bit_cast<uint32_t>(1.0f);
-  const uint32_t last = std::bit_cast<uint32_t>(4.0f);
-  for (uint32_t bits = first; bits <= last; bits += 61) {
-    const float ratio = std::bit_cast<float>(bits);
-    ASSERT_EQ(PowerThreeQuarters(ratio),
-              static_cast<float>(std::pow(static_cast<double>(ratio), 0.75)))
-        << ratio;
+  const uint32_t last = std::bit_cast<uint32_t>(1024.0f);
+  for (const float exponent : {0.75f, 1.0f - 1.0f / 2.5f, 0.95f}) {
+    for (uint32_t bits = first; bits <= last; bits += 601) {
+      const float ratio = std::bit_cast<float>(bits);
+      ASSERT_EQ(PowerOfRatio(ratio, exponent), LibraryPower(ratio, exponent)) << ratio;
+    }
   }
 }
 
-TEST(PowerThreeQuarters, RatiosOutsideTheRangeGoToTheLibrary) {
-  for (const float ratio : {0.0f, 0.5f, 0.99999994f, 1.0f, 4.0f, 4.0000005f, 100.0f}) {
-    EXPECT_EQ(PowerThreeQuarters(ratio),
-              static_cast<float>(std::pow(static_cast<double>(ratio), 0.75)))
-        << ratio;
+TEST(PowerOfRatio, ValuesOutsideTheRangeGoToTheLibrary) {
+  for (const float ratio : {0.0f, 0.5f, 0.99999994f, 1.0f, 0x1p20f, 0x1.000002p20f, 1e30f}) {
+    for (const float exponent : {-0.5f, 0.0f, 0.75f, 1.0f, 1.5f})
+      EXPECT_EQ(PowerOfRatio(ratio, exponent), LibraryPower(ratio, exponent)) << ratio;
   }
 }
 

@@ -290,6 +290,7 @@ TEST(StreamBlocks, CutsTheDataIntoBlocksOfWholeFrames) {
 
 TEST(ApplyEffect, StreamsWholeFramesAndPatchesTheHeader) {
   const Bytes data = SampleBytes(7000);
+  const Bytes blocks = SampleBytes(300002);  // beyond two direct blocks
   struct Case {
     const char* name;
     Bytes input;
@@ -328,6 +329,10 @@ TEST(ApplyEffect, StreamsWholeFramesAndPatchesTheHeader) {
       {"input ends at a block boundary",
        Riff({FormatChunk(1, 8000), RawChunk("data", 4096, Prefix(data, 2048))}), "none",
        StreamOutcome::ReadFailed, "Error: read failed\n", OutputFile(1, 8000, Prefix(data, 2048))},
+      {"input short after several blocks",
+       Riff({FormatChunk(2, 44100), RawChunk("data", 400000, blocks)}), "none",
+       StreamOutcome::ReadFailed, "Error: read failed\n",
+       OutputFile(2, 44100, Prefix(blocks, 300000))},
       {"three channels, input short",
        Riff({FormatChunk(3, 8000), RawChunk("data", 6000, Prefix(data, 2046 + 100))}), "none",
        StreamOutcome::ReadFailed, "Error: read failed\n",

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "entry/apply_effect.h"
+#include "entry/stream.h"
 #include "support/wav_files.h"
 
 namespace wavfx {
@@ -135,10 +136,10 @@ TEST(JobOptions, ProgressCountsUpToTheTotalBlockByBlock) {
     uint64_t total;
     uint64_t last;
   };
-  const Bytes data = SampleBytes(9000);
+  const Bytes data = SampleBytes(300000);
   const Case cases[] = {
-      {"several blocks", Declaring(2, 8000, 9000, data), false, 0, StreamOutcome::Complete, 9000,
-       9000},
+      {"several blocks", Declaring(2, 8000, 300000, data), false, 0, StreamOutcome::Complete,
+       300000, 300000},
       {"partial trailing frame", Declaring(2, 8000, 8998, Prefix(data, 8998)), false, 0,
        StreamOutcome::Complete, 8996, 8996},
       {"tail counted", Declaring(1, 8000, 3000, Prefix(data, 3000)), false, 0.25,
@@ -173,7 +174,7 @@ TEST(JobOptions, ProgressCountsUpToTheTotalBlockByBlock) {
       EXPECT_EQ(log.calls[i].second, c.total);
       if (i > 0) {
         EXPECT_GE(log.calls[i].first, log.calls[i - 1].first);
-        EXPECT_LE(log.calls[i].first - log.calls[i - 1].first, 2048u);
+        EXPECT_LE(log.calls[i].first - log.calls[i - 1].first, kDirectBlockBytes);
       }
     }
     EXPECT_EQ(log.calls.back().first, c.last);

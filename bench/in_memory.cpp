@@ -1,0 +1,167 @@
+// Times chains over the 16-bit data of a WAV file held in memory, processed in place in the
+// blocks that file streaming uses, against the bare recurrence of the one-pole filters: for
+// each frame, both channels' memory times the pole plus the scaled input, with no conversion
+// back and no store. The 24-bit and float forms run the same chains over the same samples as
+// ProcessChainInts and ProcessChainFloats take them. Rounds are interleaved; prints the median
+// processor seconds of each.
+//
+// Usage: wavfx_bench_memory FILE ROUNDS CHAIN...   (a CHAIN "recurrence" is the bound; a prefix
+// "24-bit:" or "float:" takes the chain through those forms; WAVFX_VECTOR_PATH=scalar, avx2 or
+// avx512 picks the vector path)
+#include <time.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "dsp/one_pole_step.h"
+#include "dsp/pcm_conversion.h"
+#include "dsp/sample_conversion.h"
+#include "dsp/simd_dispatch.h"
+#include "engine/chain.h"
+#include "engine/chain_text.h"
+#include "entry/stream.h"
+#include "wav/wav_reader.h"
+
+namespace {
+
+// The thread's own processor time: the machine is shared, and time spent waiting for a core
+// is no part of the work.
+double ThreadSeconds() {
+  timespec now{};
+  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+  return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
+}
+
+enum class Form { Samples, Ints24, Floats, Recurrence };
+
+struct Job {
+  std::string label;
+  Form form;
+  wavfx::ChainSpec spec;
+  std::vector<double> seconds;
+};
+
+// The lowpass's pole at its default cutoff; the recurrence's time does not depend on it.
+float DefaultPole(uint32_t sampleRate) {
+  return wavfx::OnePoleCoefficient(5000.0f, sampleRate);
+}
+
+float Recurrence(const std::vector<int16_t>& samples, uint32_t sampleRate) {
+  const float a = DefaultPole(sampleRate);
+  const float b = 1.0f - a;
+  float left = 0.0f, right = 0.0f;
+  for (std::size_t i = 0; i + 1 < samples.size(); i += 2) {
+    left = b * wavfx::SampleToFloat(samples[i]) + left * a;
+    right = b * wavfx::SampleToFloat(samples[i + 1]) + right * a;
+  }
+  return left + right;
+}
+
+double RunOnce(Job& job, const std::vector<int16_t>& source, uint32_t channels, uint32_t sampleRate,
+               std::vector<int16_t>& samples, std::vector<int32_t>& ints,
+               std::vector<float>& floats) {
+  wavfx::EffectChain chain;
+  wavfx::InitChain(chain, job.spec, channels, sampleRate);
+  // Each form starts from its own copy, made before the clock starts.
+  const std::size_t blockSamples = wavfx::kDirectBlockBytes / 2 / channels * channels;
+  if (job.form == Form::Samples) samples = source;
+  if (job.form == Form::Ints24) {
+    for (std::size_t i = 0; i < source.size(); ++i)
+      ints[i] = static_cast<int32_t>(static_cast<uint32_t>(source[i]) << 8);
+  }
+  if (job.form == Form::Floats) wavfx::SamplesToFloats(source.data(), floats.data(), source.size());
+  volatile float sink = 0.0f;
+  const double start = ThreadSeconds();
+  for (std::size_t at = 0; at < source.size(); at += blockSamples) {
+    const std::size_t count = std::min(blockSamples, source.size() - at);
+    switch (job.form) {
+      case Form::Samples:
+        wavfx::ProcessChainSamples(chain, samples.data() + at, count / channels);
+        break;
+      case Form::Ints24:
+        wavfx::ProcessChainInts(chain, ints.data() + at, count / channels, 24);
+        break;
+      case Form::Floats:
+        wavfx::ProcessChainFloats(chain, floats.data() + at, count / channels);
+        break;
+      case Form::Recurrence:
+        break;
+    }
+  }
+  if (job.form == Form::Recurrence) sink = Recurrence(source, sampleRate);
+  const double elapsed = ThreadSeconds() - start;
+  (void)sink;
+  wavfx::ReleaseChain(chain);
+  return elapsed;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 4) {
+    std::fprintf(stderr, "usage: %s FILE ROUNDS CHAIN...\n", argv[0]);
+    return 2;
+  }
+  wavfx::WavHeader header;
+  std::FILE* file = wavfx::OpenWavFile(argv[1], header);
+  if (file == nullptr || header.format.bitsPerSample != 16) {
+    std::fprintf(stderr, "%s: not a 16-bit WAV file\n", argv[1]);
+    return 1;
+  }
+  const uint32_t channels = header.format.channels;
+  const uint32_t sampleRate = header.format.sampleRate;
+  std::vector<int16_t> source(header.format.dataSize / 2 / channels * channels);
+  source.resize(std::fread(source.data(), 2, source.size(), file) / channels * channels);
+  std::fclose(file);
+  const int rounds = std::max(1, std::atoi(argv[2]));
+  if (const char* path = std::getenv("WAVFX_VECTOR_PATH")) {
+    const std::string name = path;
+    wavfx::SetVectorPathForTesting(name == "scalar" ? wavfx::VectorPath::Scalar
+                                   : name == "avx2" ? wavfx::VectorPath::Avx2
+                                                    : wavfx::VectorPath::Avx512);
+  }
+
+  std::vector<Job> jobs;
+  for (int i = 3; i < argc; ++i) {
+    std::string text = argv[i];
+    Job job{text, Form::Samples, {}, {}};
+    for (const auto& [prefix, form] :
+         {std::pair{"24-bit:", Form::Ints24}, {"float:", Form::Floats}}) {
+      if (text.rfind(prefix, 0) == 0) {
+        job.form = form;
+        text.erase(0, std::strlen(prefix));
+      }
+    }
+    if (text == "recurrence") {
+      job.form = Form::Recurrence;
+      text = "none";
+    }
+    wavfx::ChainError error;
+    if (wavfx::IsPlainName(text)) {
+      job.spec = wavfx::SpecOfName(text.c_str());
+    } else if (!wavfx::ParseChain(text, job.spec, error)) {
+      std::fprintf(stderr, "%s: %s\n", argv[i], error.message.c_str());
+      return 2;
+    }
+    jobs.push_back(job);
+  }
+  std::vector<int16_t> samples;
+  std::vector<int32_t> ints(source.size());
+  std::vector<float> floats(source.size());
+  for (int round = 0; round < rounds; ++round) {
+    for (Job& job : jobs)
+      job.seconds.push_back(RunOnce(job, source, channels, sampleRate, samples, ints, floats));
+  }
+  for (Job& job : jobs) {
+    std::sort(job.seconds.begin(), job.seconds.end());
+    const std::size_t n = job.seconds.size();
+    const double median =
+        n % 2 ? job.seconds[n / 2] : (job.seconds[n / 2 - 1] + job.seconds[n / 2]) / 2;
+    std::printf("%s\t%.6f\n", job.label.c_str(), median);
+  }
+  return 0;
+}

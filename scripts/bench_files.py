@@ -1,0 +1,303 @@
+#!/usr/bin/python3
+"""Measures the whole-file benchmark and writes docs/benchmarks.md; scripts/bench_files.sh builds
+the tools, makes the inputs and runs this.
+
+Every command of a round runs once, in turn, on the same input, its output removed beforehand
+outside the timing; the report gives medians over the rounds. The machine is shared, so the
+comparisons use each command's processor time (user + system, from wait4); wall-clock medians are
+shown beside them.
+"""
+import argparse
+import datetime
+import os
+import platform
+import shlex
+import statistics
+import subprocess
+import time
+
+EFFECTS = ["none", "antique", "echo", "reverb", "tremolo", "distort", "lowpass", "highpass",
+           "bitcrush", "flanger", "chorus", "compress", "widen"]
+FILTERS = ["lowpass", "highpass", "antique"]
+
+# The nearest effects of SoX and FFmpeg for each wavfx effect: (label, SoX effect arguments or
+# an FFmpeg -af filter).
+PEERS = {
+    "antique": [("sox lowpass -1 3000", "sox", "lowpass -1 3000"),
+                ("ffmpeg lowpass", "ffmpeg", "lowpass=f=3000:p=1"),
+                ("ffmpeg acrusher", "ffmpeg", "acrusher=bits=8")],
+    "echo": [("sox echo", "sox", "echo 0.8 0.9 350 0.45"), ("ffmpeg aecho", "ffmpeg", "aecho")],
+    "reverb": [("sox reverb", "sox", "reverb")],
+    "tremolo": [("sox tremolo", "sox", "tremolo 5 70"), ("ffmpeg tremolo", "ffmpeg", "tremolo")],
+    "distort": [("sox overdrive", "sox", "overdrive"), ("ffmpeg asoftclip", "ffmpeg", "asoftclip")],
+    "lowpass": [("sox lowpass -1 3000", "sox", "lowpass -1 3000"),
+                ("ffmpeg lowpass", "ffmpeg", "lowpass=f=3000:p=1")],
+    "highpass": [("sox highpass -1 300", "sox", "highpass -1 300"),
+                 ("ffmpeg highpass", "ffmpeg", "highpass=f=300:p=1")],
+    "bitcrush": [("ffmpeg acrusher", "ffmpeg", "acrusher=bits=8")],
+    "flanger": [("sox flanger", "sox", "flanger"), ("ffmpeg flanger", "ffmpeg", "flanger")],
+    "chorus": [("sox chorus", "sox", "chorus 0.7 0.9 55 0.4 0.25 2 -t"),
+               ("ffmpeg chorus", "ffmpeg", "chorus=0.7:0.9:55:0.4:0.25:2")],
+    "compress": [("sox compand", "sox", "compand 0.01,0.1 -12,-12,0,-9"),
+                 ("ffmpeg acompressor", "ffmpeg", "acompressor")],
+    "widen": [("ffmpeg stereowiden", "ffmpeg", "stereowiden")],
+}
+
+# Parameterised forms, each compared with its effect's defaults.
+SETTINGS = {
+    "antique": "antique=cutoff=2500:noise=0.01:bits=4:level=0.8",
+    "echo": "echo=delay=120:feedback=-0.6:wet=0.8:dry=0.4",
+    "reverb": "reverb=wet=0.3:dry=0.9:size=0.5:decay=1.2",
+    "tremolo": "tremolo=rate=11:depth=1",
+    "distort": "distort=drive=9:level=0.5",
+    "lowpass": "lowpass=cutoff=1200",
+    "highpass": "highpass=cutoff=2000",
+    "bitcrush": "bitcrush=bits=5",
+    "flanger": "flanger=min=1:max=8:rate=1.5:wet=0.5:dry=0.5:feedback=-0.7",
+    "chorus": "chorus=min=5:max=40:rate=0.8:wet=0.7:dry=0.6:feedback=0.4",
+    "compress": "compress=ratio=2.5",
+    "widen": "widen=width=0.4",
+}
+EXTRA_SETTINGS = [("compress", "compress=threshold=-24:ratio=2.5:attack=2:release=300")]
+
+NINE = "lowpass,highpass,compress,distort,tremolo,echo,chorus,flanger,reverb"
+SOX_NINE = ("lowpass -1 3000 highpass -1 300 compand 0.01,0.1 -12,-12,0,-9 overdrive tremolo 5 70 "
+            "echo 0.8 0.9 350 0.45 chorus 0.7 0.9 55 0.4 0.25 2 -t flanger reverb")
+
+
+def run(argv, stdout_path=None):
+    """Runs argv; returns (wall seconds, processor seconds)."""
+    out = open(stdout_path, "wb") if stdout_path else subprocess.DEVNULL
+    start = time.perf_counter()
+    process = subprocess.Popen(argv, stdout=out, stderr=subprocess.DEVNULL)
+    _, status, usage = os.wait4(process.pid, 0)
+    wall = time.perf_counter() - start
+    if stdout_path:
+        out.close()
+    if status != 0:
+        raise SystemExit("failed: " + shlex.join(argv))
+    return wall, usage.ru_utime + usage.ru_stime
+
+
+def commands_for(args, source, inputs24, inputs_float, hooks):
+    """(name, argv, stdout path or None) of every command of one input's rounds."""
+    out = os.path.join(args.work, "out.wav")
+    w = args.wavfx
+    ffmpeg = ["ffmpeg", "-nostdin", "-v", "error", "-y", "-filter_threads", "1", "-threads", "1",
+              "-i", source, "-af"]
+    commands = [("cat", ["cat", source], out),
+                ("dd", ["dd", "if=" + source, "of=" + out, "bs=128K", "status=none"], None)]
+    for effect in EFFECTS:
+        commands.append(("wavfx " + effect, [w, source, out, effect], None))
+        commands.append(("24-bit " + effect, [w, inputs24, out, effect], None))
+        commands.append(("float " + effect, [w, inputs_float, out, effect], None))
+    for effect, text in list(SETTINGS.items()) + EXTRA_SETTINGS:
+        commands.append(("wavfx " + text, [w, source, out, text], None))
+    commands.append(("wavfx " + NINE, [w, source, out, NINE], None))
+    commands.append(("sox nine", ["sox", "-D", source, out] + SOX_NINE.split(), None))
+    seen = set()
+    for peers in PEERS.values():
+        for label, tool, text in peers:
+            if label in seen:
+                continue
+            seen.add(label)
+            if tool == "sox":
+                commands.append((label, ["sox", "-D", source, out] + text.split(), None))
+            else:
+                commands.append((label, ffmpeg + [text, out], None))
+    for label, _, template in hooks:
+        argv = [part.replace("{in}", source).replace("{out}", out)
+                for part in shlex.split(template)]
+        commands.append((label, argv, None))
+    return commands, out
+
+
+def measure(args, source, hooks):
+    base = os.path.splitext(source)[0]
+    inputs24, inputs_float = base + "-24.wav", base + "-float.wav"
+    subprocess.run(["sox", source, "-b", "24", inputs24], check=True)
+    subprocess.run(["sox", source, "-e", "floating-point", "-b", "32", inputs_float], check=True)
+    commands, out = commands_for(args, source, inputs24, inputs_float, hooks)
+    walls = {name: [] for name, _, _ in commands}
+    cpus = {name: [] for name, _, _ in commands}
+    for round_ in range(args.rounds):
+        print(f"  round {round_ + 1} of {args.rounds}", flush=True)
+        for name, argv, stdout_path in commands:
+            if os.path.exists(out):
+                os.remove(out)
+            wall, cpu = run(argv, stdout_path)
+            walls[name].append(wall)
+            cpus[name].append(cpu)
+    if os.path.exists(out):
+        os.remove(out)
+    os.remove(inputs24)
+    os.remove(inputs_float)
+    wall = {name: statistics.median(v) for name, v in walls.items()}
+    cpu = {name: statistics.median(v) for name, v in cpus.items()}
+    # In memory: the same chains over the data held in memory, and the recurrence.
+    jobs = ["recurrence"] + [e for e in EFFECTS if e != "none"]
+    jobs += [text for _, text in list(SETTINGS.items()) + EXTRA_SETTINGS] + [NINE]
+    result = subprocess.run([args.memory_tool, source, str(max(args.rounds, 5))] + jobs,
+                            check=True, capture_output=True, text=True).stdout
+    memory = {}
+    for line in result.splitlines():
+        label, seconds = line.rsplit("\t", 1)
+        memory[label] = float(seconds)
+    return wall, cpu, memory
+
+
+def yes(condition):
+    return "yes" if condition else "**no**"
+
+
+def report_input(label, source, wall, cpu, memory, hooks):
+    frames = (os.path.getsize(source) - 44) // 4
+    cat = cpu["cat"]
+    lines = [f"### {label}", "",
+             f"{frames} stereo frames ({os.path.getsize(source)} bytes). cat {cat:.3f} s "
+             f"(wall {wall['cat']:.3f}), dd with 128 KiB blocks (read and write through user "
+             f"space, the least any streaming that processes the data can copy) {cpu['dd']:.3f} s "
+             f"= {cpu['dd'] / cat:.2f} x cat.", "",
+             "| effect | in memory s | file s (wall) | file - in memory | goal: <= 1.1 x cat "
+             f"= {1.1 * cat:.3f} | fastest peer s | peer / wavfx | goal: >= 2.5 |",
+             "|---|---:|---:|---:|---|---|---:|---|"]
+    for effect in EFFECTS:
+        mine = cpu["wavfx " + effect]
+        if effect == "none":
+            lines.append(f"| none | - | {mine:.3f} ({wall['wavfx none']:.3f}) | - | "
+                         f"{mine / cat:.2f} x cat: {yes(mine <= 1.1 * cat)} | - | - | - |")
+            continue
+        inside = memory[effect]
+        extra = mine - inside
+        peers = PEERS[effect]
+        best_label, best = min(((p[0], cpu[p[0]]) for p in peers), key=lambda item: item[1])
+        ratio = best / mine
+        # The fastest wavfx can be: its in-memory time plus the streaming copy.
+        bound = inside + 1.1 * cat
+        peer_goal = yes(ratio >= 2.5)
+        if ratio < 2.5 and best / bound < 2.5:
+            peer_goal = f"**no**: the bound {bound:.3f} s allows {best / bound:.2f}"
+        lines.append(f"| {effect} | {inside:.3f} | {mine:.3f} ({wall['wavfx ' + effect]:.3f}) | "
+                     f"{extra:.3f} = {extra / cat:.2f} x cat: {yes(extra <= 1.1 * cat)} | "
+                     f"{best_label} {best:.3f} | {ratio:.2f} | {peer_goal} |")
+    lines += ["", "The one-pole filters in memory against their bare recurrence (both channels' "
+              "multiply and add per frame, nothing else):", "",
+              f"| effect | in memory s | recurrence s | ratio | goal: <= 1.25 |",
+              "|---|---:|---:|---:|---|"]
+    for effect in FILTERS:
+        ratio = memory[effect] / memory["recurrence"]
+        lines.append(f"| {effect} | {memory[effect]:.3f} | {memory['recurrence']:.3f} | "
+                     f"{ratio:.2f} | {yes(ratio <= 1.25)} |")
+    lines += ["", "Other paths per sample against the 16-bit path of the same effect (processor "
+              "time; every file holds the same frames):", "",
+              "| path | s | 16-bit path s | ratio | goal: <= 1.10 |", "|---|---:|---:|---:|---|"]
+    for effect, text in list(SETTINGS.items()) + EXTRA_SETTINGS:
+        mine, base = cpu["wavfx " + text], cpu["wavfx " + effect]
+        lines.append(f"| `{text}`, file | {mine:.3f} | {base:.3f} | {mine / base:.2f} | "
+                     f"{yes(mine <= 1.1 * base)} |")
+    for effect, text in [("compress", "compress=ratio=2.5"), EXTRA_SETTINGS[0]]:
+        mine, base = memory[text], memory[effect]
+        lines.append(f"| `{text}`, in memory | {mine:.3f} | {base:.3f} | {mine / base:.2f} | "
+                     f"{yes(mine <= 1.1 * base)} |")
+    stages = sum(memory[stage] for stage in NINE.split(","))
+    lines.append(f"| nine-stage chain in memory, against the sum of its stages | {memory[NINE]:.3f} "
+                 f"| {stages:.3f} | {memory[NINE] / stages:.2f} | "
+                 f"{yes(memory[NINE] <= 1.1 * stages)} |")
+    for form in ["24-bit", "float"]:
+        for effect in EFFECTS:
+            mine, base = cpu[f"{form} {effect}"], cpu["wavfx " + effect]
+            lines.append(f"| {form} {effect}, file | {mine:.3f} | {base:.3f} | "
+                         f"{mine / base:.2f} | {yes(mine <= 1.1 * base)} |")
+    for hook, effect, _ in hooks:
+        mine, base = cpu[hook], cpu["wavfx " + effect]
+        lines.append(f"| {hook} | {mine:.3f} | {base:.3f} | {mine / base:.2f} | "
+                     f"{yes(mine <= 1.1 * base)} |")
+    nine, sox_nine = cpu["wavfx " + NINE], cpu["sox nine"]
+    lines += ["", f"Nine-stage chain `{NINE}`: wavfx {nine:.3f} s, SoX -D with the same nine "
+              f"effects {sox_nine:.3f} s: {sox_nine / nine:.1f} x faster.", ""]
+    return lines
+
+
+def peak_memory(args):
+    one, sixty = os.path.join(args.work, "one.wav"), os.path.join(args.work, "sixty.wav")
+    subprocess.run([args.make_wav, one, "1"], check=True)
+    subprocess.run([args.make_wav, sixty, "60"], check=True)
+    out = os.path.join(args.work, "out.wav")
+    lines = ["| wavfx effect | peak memory, 1 minute (KiB) | peak memory, 60 minutes (KiB) |",
+             "|---|---:|---:|"]
+
+    def peak(source, effect):
+        if os.path.exists(out):
+            os.remove(out)
+        # GNU time: the rusage of a child forked from Python would count Python's pages too.
+        result = subprocess.run(["/usr/bin/time", "-f", "%M", args.wavfx, source, out, effect],
+                                check=True, capture_output=True, text=True)
+        return int(result.stderr.split()[-1])
+
+    for effect in EFFECTS + [NINE]:
+        lines.append(f"| {effect} | {peak(one, effect)} | {peak(sixty, effect)} |")
+    for path in [one, sixty, out]:
+        if os.path.exists(path):
+            os.remove(path)
+    return lines
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--rounds", type=int, default=5)
+    parser.add_argument("--work", required=True)
+    parser.add_argument("--wavfx", required=True)
+    parser.add_argument("--memory-tool", required=True)
+    parser.add_argument("--make-wav", required=True)
+    parser.add_argument("--input", action="append", required=True, help="LABEL=PATH")
+    parser.add_argument("--output", required=True)
+    args = parser.parse_args()
+    hooks = []
+    if os.environ.get("WAVFX_BENCH_HOOKS"):
+        with open(os.environ["WAVFX_BENCH_HOOKS"]) as listing:
+            hooks = [tuple(line.rstrip("\n").split("|", 2)) for line in listing if "|" in line]
+
+    sections = []
+    for entry in args.input:
+        label, source = entry.split("=", 1)
+        print(label, flush=True)
+        wall, cpu, memory = measure(args, source, hooks)
+        sections += report_input(label, source, wall, cpu, memory, hooks)
+    memory_lines = peak_memory(args)
+
+    cpu_model = next((line.split(":", 1)[1].strip() for line in
+                      subprocess.run(["lscpu"], capture_output=True, text=True).stdout.splitlines()
+                      if line.startswith("Model name")), platform.processor())
+    compiler = subprocess.run(["c++", "--version"], capture_output=True,
+                              text=True).stdout.splitlines()[0]
+    sox = subprocess.run(["sox", "--version"], capture_output=True, text=True).stdout.split()[-1]
+    ffmpeg = subprocess.run(["ffmpeg", "-version"], capture_output=True,
+                            text=True).stdout.split()[2]
+    with open("/proc/cpuinfo") as info:
+        flags = next((line for line in info if line.startswith("flags")), "")
+    path = "AVX-512" if " avx512bw" in flags else ("AVX2" if " avx2" in flags else "scalar")
+    text = ["# Benchmarks", "",
+            f"Written by `scripts/bench_files.sh {args.rounds}` on "
+            f"{datetime.date.today().isoformat()}.", "",
+            f"Machine: {cpu_model}, {os.cpu_count()} cores shared with other work, Linux "
+            f"{platform.release()}; vector path {path}; wavfx built by {compiler} in Release "
+            f"mode; SoX {sox} with -D (no dither), FFmpeg {ffmpeg} with -filter_threads 1 "
+            "-threads 1.", "",
+            "Each input is read from tmpfs and written to a new file there by every command in "
+            f"turn, {args.rounds} rounds; times are medians of processor time (user + system), "
+            "since the machine is shared, with wall-clock medians in parentheses. In memory: "
+            "`wavfx_bench_memory` runs the same chain over the file's samples held in memory, in "
+            "the blocks that streaming uses, and reports the median of the thread's processor "
+            "time. \"file - in memory\" is what streaming adds; cat copies within the kernel "
+            "(copy_file_range), while a program that processes the data must read it into its "
+            "own memory and write it back, which dd measures.", ""]
+    text += sections
+    text += ["### Peak memory", "", "Peak resident memory does not grow with the length of the "
+             "file (synthetic input):", ""] + memory_lines
+    with open(args.output, "w") as report:
+        report.write("\n".join(text) + "\n")
+    print("\n".join(text))
+
+
+if __name__ == "__main__":
+    main()
