@@ -20,4 +20,12 @@ void FreeSamples(float*& buffer);
 using ZeroedAllocator = void* (*)(std::size_t count, std::size_t size);
 void SetZeroedAllocatorForTesting(ZeroedAllocator allocator);
 
+// While set, this thread's AllocateSamples and FreeSamples take buffers from `source` and give
+// them back to it instead of the heap (and the allocator above); null restores the heap.
+struct SampleSource {
+  float* (*allocate)(SampleSource& source, uint64_t count);  // zero-filled, or null
+  void (*release)(SampleSource& source, float* buffer);
+};
+void SetThreadSampleSource(SampleSource* source);
+
 }  // namespace wavfx

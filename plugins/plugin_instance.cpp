@@ -1,0 +1,114 @@
+#include "plugin_instance.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <new>
+
+namespace wavfx {
+namespace {
+
+void ApplyControls(PluginInstance& instance) {
+  const auto parameters = ParametersOf(*instance.variant->family);
+  EffectSettings next = instance.settings;
+  bool changed = false;
+  for (std::size_t i = 0; i < parameters.size(); ++i) {
+    const float* port = instance.controls[i];
+    const float value = port != nullptr ? *port : static_cast<float>(parameters[i].default_value);
+    next.values[i] = ParameterValue(parameters[i], value);
+    changed = changed || next.values[i] != instance.settings.values[i];
+  }
+  if (changed && RetuneChain(instance.tunable, next)) instance.settings = next;
+}
+
+void RunMono(PluginInstance& instance, uint32_t done, uint32_t count) {
+  const float* in = instance.inputs[0] + done;
+  float* out = instance.outputs[0] + done;
+  if (in != out) std::memmove(out, in, count * sizeof(float));
+  ProcessChainFloats(instance.tunable.chain, out, count);
+}
+
+void RunStereo(PluginInstance& instance, uint32_t done, uint32_t count) {
+  const float* left = instance.inputs[0] + done;
+  const float* right = instance.inputs[1] + done;
+  float* frames = instance.scratch;
+  for (uint32_t i = 0; i < count; ++i) {
+    frames[2 * i] = left[i];
+    frames[2 * i + 1] = right[i];
+  }
+  ProcessChainFloats(instance.tunable.chain, frames, count);
+  float* outLeft = instance.outputs[0] + done;
+  float* outRight = instance.outputs[1] + done;
+  for (uint32_t i = 0; i < count; ++i) {
+    outLeft[i] = frames[2 * i];
+    outRight[i] = frames[2 * i + 1];
+  }
+}
+
+}  // namespace
+
+double ParameterValue(const wavfx_parameter_info& parameter, float port) {
+  if (std::isnan(port) || port == static_cast<float>(parameter.default_value)) {
+    return parameter.default_value;
+  }
+  const double value = std::clamp(static_cast<double>(port), parameter.minimum, parameter.maximum);
+  return parameter.integer != 0 ? std::floor(value + 0.5) : value;
+}
+
+PluginInstance* CreatePluginInstance(const PluginVariant& variant, double sampleRate) {
+  if (!(sampleRate >= 1.0 && sampleRate <= 2147483647.0)) return nullptr;
+  auto* instance = new (std::nothrow) PluginInstance{};
+  if (instance == nullptr) return nullptr;
+  instance->variant = &variant;
+  instance->settings = DefaultSettings(*variant.family);
+  const auto rate = static_cast<uint32_t>(std::floor(sampleRate + 0.5));
+  if (!InitTunableChain(instance->tunable, instance->settings, variant.channels, rate)) {
+    DestroyPluginInstance(instance);
+    return nullptr;
+  }
+  return instance;
+}
+
+void ConnectPluginPort(PluginInstance& instance, uint32_t port, void* data) {
+  const PluginVariant& variant = *instance.variant;
+  auto* values = static_cast<float*>(data);
+  if (port < AudioOutputPort(variant, 0)) {
+    instance.inputs[port] = values;
+  } else if (port < ControlPort(variant, 0)) {
+    instance.outputs[port - AudioOutputPort(variant, 0)] = values;
+  } else if (port < LatencyPort(variant)) {
+    instance.controls[port - ControlPort(variant, 0)] = values;
+  } else if (port == LatencyPort(variant)) {
+    instance.latency = values;
+  }
+}
+
+void ActivatePluginInstance(PluginInstance& instance) {
+  RestartChain(instance.tunable);
+}
+
+void RunPluginInstance(PluginInstance& instance, uint32_t frames) {
+  ApplyControls(instance);
+  if (instance.latency != nullptr) *instance.latency = 0.0f;
+  const uint32_t channels = instance.variant->channels;
+  for (uint32_t c = 0; c < channels; ++c) {
+    if (instance.inputs[c] == nullptr || instance.outputs[c] == nullptr) return;
+  }
+  for (uint32_t done = 0; done < frames;) {
+    const uint32_t count = std::min(kScratchFrames, frames - done);
+    if (channels == 1) {
+      RunMono(instance, done, count);
+    } else {
+      RunStereo(instance, done, count);
+    }
+    done += count;
+  }
+}
+
+void DestroyPluginInstance(PluginInstance* instance) {
+  if (instance == nullptr) return;
+  ReleaseTunableChain(instance->tunable);
+  delete instance;
+}
+
+}  // namespace wavfx

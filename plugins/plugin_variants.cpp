@@ -1,0 +1,64 @@
+#include "plugin_variants.h"
+
+#include <string_view>
+#include <vector>
+
+namespace wavfx {
+namespace {
+
+// Whether the family changes a stream of `channels` channels at its defaults.
+bool ChangesAudio(const EffectFamily& family, uint32_t channels) {
+  EffectState state{};
+  InitEffect(state, DefaultSettings(family), channels, 48000);
+  const bool changes = EffectChangesAudio(state);
+  ReleaseEffect(state);
+  return changes;
+}
+
+std::vector<PluginVariant> MakeVariants() {
+  std::vector<PluginVariant> variants;
+  for (const EffectFamily& family : EffectFamilies()) {
+    if (family.kind == EffectKind::None) continue;
+    for (const uint32_t channels : {1u, 2u}) {
+      if (!ChangesAudio(family, channels)) continue;
+      const bool stereo = channels == 2;
+      const std::string name = family.info.name;
+      const std::string label = name + (stereo ? "-stereo" : "-mono");
+      const auto id = kFirstLadspaId + 2 * static_cast<unsigned long>(family.kind) + channels - 1;
+      variants.push_back({&family, channels, label, kUriPrefix + label,
+                          "wavfx " + name + (stereo ? " (stereo)" : " (mono)"), id});
+    }
+  }
+  return variants;
+}
+
+}  // namespace
+
+std::span<const PluginVariant> PluginVariants() {
+  static const std::vector<PluginVariant> variants = MakeVariants();
+  return variants;
+}
+
+std::string AudioPortSymbol(const PluginVariant& variant, bool output, uint32_t channel) {
+  const std::string symbol = output ? "out" : "in";
+  if (variant.channels == 1) return symbol;
+  return symbol + (channel == 0 ? "_l" : "_r");
+}
+
+std::string AudioPortName(const PluginVariant& variant, bool output, uint32_t channel) {
+  if (variant.channels == 1) return output ? "Out" : "In";
+  return std::string(channel == 0 ? "Left" : "Right") + (output ? " out" : " in");
+}
+
+std::string ControlPortName(const wavfx_parameter_info& parameter, bool withUnit) {
+  std::string name = parameter.name;
+  if (!name.empty() && name[0] >= 'a' && name[0] <= 'z') name[0] = static_cast<char>(name[0] - 32);
+  if (withUnit && parameter.unit[0] != '\0') name += std::string(" (") + parameter.unit + ")";
+  return name;
+}
+
+bool IsLogarithmic(const wavfx_parameter_info& parameter) {
+  return std::string_view(parameter.unit) == "Hz" && parameter.minimum > 0;
+}
+
+}  // namespace wavfx

@@ -1,0 +1,128 @@
+"""Files and values for the plugin host checks (scripts/plugins_test.sh).
+
+host_files.py make OUT CHANNELS RATE SECONDS
+    writes a 32-bit float WAV file: noise under a swelling level plus a sine in each channel,
+    every sample a multiple of 2^-23 (which hosts converting to 32-bit integers carry exactly)
+    and none -0.
+host_files.py compare EXPECTED ACTUAL...
+    compares the samples of float WAV files with those of EXPECTED bit for bit. Prints why each
+    that does not agree differs; exits 1 when any does.
+host_files.py within TOLERANCE EXPECTED ACTUAL
+    the same, within TOLERANCE once EXPECTED is clamped to full scale; prints the largest
+    difference when within.
+host_files.py values EFFECT defaults|shifted < LIST_JSON
+    prints "name value" for each parameter of EFFECT from `wavfx --list --json`: its default,
+    or a quarter of the way from it to the minimum (the maximum where the default is the
+    minimum), whole where it must be; each value rounded to single precision as a control port
+    holds it, and written so that it reads back exactly.
+"""
+import array
+import json
+import math
+import struct
+import sys
+
+FLOAT = 3
+EXTENSIBLE = 0xFFFE
+
+
+def read(path):
+    with open(path, "rb") as f:
+        data = f.read()
+    if data[:4] != b"RIFF" or data[8:12] != b"WAVE":
+        sys.exit(f"{path}: not a WAV file")
+    offset, fmt, samples = 12, None, None
+    while offset + 8 <= len(data):
+        tag, size = data[offset:offset + 4], struct.unpack_from("<I", data, offset + 4)[0]
+        body = data[offset + 8:offset + 8 + size]
+        if tag == b"fmt ":
+            kind, channels, rate = struct.unpack_from("<HHI", body)
+            bits = struct.unpack_from("<H", body, 14)[0]
+            if kind == EXTENSIBLE:
+                kind = struct.unpack_from("<H", body, 24)[0]
+            fmt = (kind, channels, rate, bits)
+        elif tag == b"data":
+            samples = array.array("f")
+            samples.frombytes(body[:len(body) // 4 * 4])
+        offset += 8 + size + (size & 1)
+    if fmt is None or samples is None or fmt[0] != FLOAT or fmt[3] != 32:
+        sys.exit(f"{path}: not a 32-bit float WAV file ({fmt})")
+    if sys.byteorder != "little":
+        samples.byteswap()
+    return fmt[1], fmt[2], samples
+
+
+def make(path, channels, rate, seconds):
+    frames = int(rate * seconds)
+    samples = array.array("f", bytes(4 * frames * channels))
+    seed = 12345
+    for i in range(frames * channels):
+        seed = (seed * 1664525 + 1013904223) % 2**32
+        frame, channel = divmod(i, channels)
+        level = 0.05 + 0.6 * abs(math.sin(frame * 3.0 / rate))
+        tone = math.sin(frame * 2 * math.pi * (220.0 + 110.0 * channel) / rate)
+        value = ((seed >> 8) / 2**23 - 1.0) * level * 0.5 + tone * 0.3
+        samples[i] = round(value * 2**23) / 2**23 + 0.0
+    if sys.byteorder != "little":
+        samples.byteswap()
+    payload = samples.tobytes()
+    fmt = struct.pack("<HHIIHHH", FLOAT, channels, rate, rate * channels * 4, channels * 4, 32, 0)
+    fact = struct.pack("<I", frames)
+    with open(path, "wb") as f:
+        size = 4 + 8 + len(fmt) + 8 + len(fact) + 8 + len(payload)
+        f.write(b"RIFF" + struct.pack("<I", size) + b"WAVE")
+        f.write(b"fmt " + struct.pack("<I", len(fmt)) + fmt)
+        f.write(b"fact" + struct.pack("<I", len(fact)) + fact)
+        f.write(b"data" + struct.pack("<I", len(payload)) + payload)
+
+
+def compare(expected_path, actual_path, tolerance):
+    channels, rate, expected = read(expected_path)
+    actual_channels, actual_rate, actual = read(actual_path)
+    if (channels, rate, len(expected)) != (actual_channels, actual_rate, len(actual)):
+        print(f"{actual_path}: {actual_channels} channels, {actual_rate} Hz, {len(actual)} "
+              f"samples; expected {channels}, {rate}, {len(expected)}")
+        return 1
+    if tolerance is None:
+        if expected.tobytes() == actual.tobytes():
+            return 0
+        first = next(i for i in range(len(expected))
+                     if struct.pack("<f", expected[i]) != struct.pack("<f", actual[i]))
+        print(f"{actual_path}: sample {first} is {actual[first]!r}, not {expected[first]!r}")
+        return 1
+    worst = max((abs(min(max(e, -1.0), 1.0) - a) for e, a in zip(expected, actual)), default=0.0)
+    if not worst <= tolerance:
+        print(f"{actual_path}: differs by up to {worst!r} (tolerance {tolerance!r})")
+        return 1
+    print(f"{worst:.3g}")
+    return 0
+
+
+def single(value):
+    return struct.unpack("<f", struct.pack("<f", value))[0]
+
+
+def values(effect, which):
+    family = next(f for f in json.load(sys.stdin) if f["name"] == effect)
+    for p in family["parameters"]:
+        value = p["default"]
+        if which == "shifted":
+            end = p["min"] if p["default"] > p["min"] else p["max"]
+            value += (end - value) * 0.25
+            if p["integer"]:
+                value = float(round(value))
+        print(p["name"], repr(single(value)))
+
+
+if __name__ == "__main__":
+    command = sys.argv[1] if len(sys.argv) > 1 else ""
+    if command == "make" and len(sys.argv) == 6:
+        make(sys.argv[2], int(sys.argv[3]), int(sys.argv[4]), float(sys.argv[5]))
+    elif command == "compare" and len(sys.argv) >= 4:
+        sys.exit(max(compare(sys.argv[2], actual, None) for actual in sys.argv[3:]))
+    elif command == "within" and len(sys.argv) == 5:
+        sys.exit(compare(sys.argv[3], sys.argv[4], float(sys.argv[2])))
+    elif command == "values" and len(sys.argv) == 4:
+        values(sys.argv[2], sys.argv[3])
+    else:
+        sys.exit(__doc__)
