@@ -23,9 +23,19 @@ std::string_view Split(std::string_view& text, char separator) {
   return head;
 }
 
-// "2 (echo)": how a message names a stage.
+// Text from the caller as a message quotes it: control characters become '?', so that a
+// message stays one line.
+std::string Printable(std::string_view text) {
+  std::string printable(text);
+  for (char& c : printable) {
+    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = '?';
+  }
+  return printable;
+}
+
+// "stage 2 (echo)": how a message names a stage.
 std::string StageName(uint32_t index, std::string_view name) {
-  return "stage " + std::to_string(index + 1) + " (" + std::string(name) + ")";
+  return "stage " + std::to_string(index + 1) + " (" + Printable(name) + ")";
 }
 
 std::string Range(const wavfx_parameter_info& parameter) {
@@ -77,16 +87,16 @@ bool ParseOption(std::string_view option, const EffectFamily& family, const std:
   const std::string_view text = Trim(rest);
   if (option.find('=') == std::string_view::npos) {
     return Fail(error, WAVFX_ERROR_BAD_VALUE,
-                stage + ": '" + std::string(Trim(option)) + "' needs the form key=value");
+                stage + ": '" + Printable(Trim(option)) + "' needs the form key=value");
   }
   std::size_t index = 0;
   const wavfx_parameter_info* parameter = FindParameter(family, key, index);
   if (parameter == nullptr) {
     return Fail(
         error, WAVFX_ERROR_UNKNOWN_PARAMETER,
-        stage + ": unknown parameter '" + std::string(key) + "' (" + ParameterList(family) + ")");
+        stage + ": unknown parameter '" + Printable(key) + "' (" + ParameterList(family) + ")");
   }
-  const std::string named = stage + ": " + parameter->name + " '" + std::string(text) + "'";
+  const std::string named = stage + ": " + parameter->name + " '" + Printable(text) + "'";
   if (given[index]) {
     return Fail(error, WAVFX_ERROR_DUPLICATE, named + " given twice");
   }
