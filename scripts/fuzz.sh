@@ -26,7 +26,7 @@ fuzz() {
   shift 4
   # The library's diagnostics (-close_fd_mask=2) would drown libFuzzer's own lines.
   local log=$dir/$name.log status=0
-  "$dir/tests/fuzz/$name" -max_total_time="$time" -timeout=10 -rss_limit_mb=2048 \
+  LSAN_OPTIONS=suppressions=$root/tests/fuzz/lsan.supp:print_suppressions=0 "$dir/tests/fuzz/$name" -max_total_time="$time" -timeout=10 -rss_limit_mb=2048 \
     -close_fd_mask=2 -print_final_stats=1 -artifact_prefix="$dir/artifacts/" "$@" \
     "$corpus" "$seeds" >"$log" 2>&1 || status=$?
   if [ "$status" -ne 0 ]; then
