@@ -270,7 +270,9 @@ bool ChooseOutput(const char* outputPath, const std::string& formatName, const s
   probe.channels = input.channels;
   probe.samplerate = input.sampleRate;
   probe.format = choice.format;
-  if (sf_format_check(&probe) == SF_FALSE) {
+  // FLAC's stream header holds rates up to 655350 Hz; libsndfile writes larger ones unreadably.
+  const bool rateFits = major != SF_FORMAT_FLAC || input.sampleRate <= 655350;
+  if (!rateFits || sf_format_check(&probe) == SF_FALSE) {
     reason = DescribeContainer(choice.format) + " cannot hold " + DescribeEncoding(choice.format) +
              " at " + std::to_string(input.channels) + " channels and " +
              std::to_string(input.sampleRate) + " Hz";
