@@ -15,11 +15,12 @@ struct PluginInstance {
   const PluginVariant* variant;
   TunableChain tunable;
   EffectSettings settings;
+  float ports[kMaxParameters];  // the control values last read
   const float* inputs[2];
   float* outputs[2];
   const float* controls[kMaxParameters];
   float* latency;
-  float scratch[2 * kScratchFrames];
+  alignas(64) float scratch[2 * kScratchFrames];
 };
 
 // The parameter's value for a control port's: clamped to the range and rounded where it must
