@@ -8,7 +8,7 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
 rounds=${1:-5}
 build=${2:-build-plugins}
-scripts/setup.sh lv2-dev ladspa-sdk
+scripts/setup.sh
 [ -f "$build/CMakeCache.txt" ] ||
   cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build "$build" -j 2 --target wavfx_plugin_bench >/dev/null

@@ -3,7 +3,9 @@
 # Usage: scripts/setup.sh [extra-package...]
 set -euo pipefail
 
-packages=(cmake ninja-build g++ pkg-config libgtest-dev libbenchmark-dev libsndfile1-dev sox "$@")
+# lv2-dev and ladspa-sdk bring the plugin headers; scripts/plugins_test.sh adds the hosts.
+packages=(cmake ninja-build g++ pkg-config libgtest-dev libbenchmark-dev libsndfile1-dev sox
+  lv2-dev ladspa-sdk "$@")
 missing=()
 for package in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" ||
