@@ -20,7 +20,7 @@ namespace {
 constexpr uint32_t kRate = 48000;
 constexpr uint32_t kSourceFrames = 1u << 16;
 constexpr uint32_t kSliceFrames = 8192;
-constexpr int kSlices = 64;
+constexpr uint32_t kSlices = 64;
 
 using Clock = std::chrono::steady_clock;
 
@@ -135,7 +135,7 @@ int main(int argc, char** argv) {
         ApiRun apiRun(variants[i], block);
         PluginRun pluginRun(i, block);
         std::vector<double> apiSlices, pluginSlices;
-        for (int slice = 0; slice < kSlices; ++slice) {
+        for (uint32_t slice = 0; slice < kSlices; ++slice) {
           const uint32_t from = slice * kSliceFrames % kSourceFrames;
           apiSlices.push_back(Slice(apiRun, from, block));
           pluginSlices.push_back(Slice(pluginRun, from, block));
