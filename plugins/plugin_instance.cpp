@@ -5,44 +5,57 @@
 #include <cstring>
 #include <new>
 
+#include "engine/chain_stages.h"
+#include "host_buffers.h"
+
 namespace wavfx {
 namespace {
 
 void ApplyControls(PluginInstance& instance) {
   const auto parameters = ParametersOf(*instance.variant->family);
-  EffectSettings next = instance.settings;
-  bool changed = false;
+  bool moved = false;
   for (std::size_t i = 0; i < parameters.size(); ++i) {
     const float* port = instance.controls[i];
     const float value = port != nullptr ? *port : static_cast<float>(parameters[i].default_value);
-    next.values[i] = ParameterValue(parameters[i], value);
-    changed = changed || next.values[i] != instance.settings.values[i];
+    moved = moved || !(value == instance.ports[i]);
+    instance.ports[i] = value;
   }
-  if (changed && RetuneChain(instance.tunable, next)) instance.settings = next;
+  if (!moved) return;
+  EffectSettings next = instance.settings;
+  for (std::size_t i = 0; i < parameters.size(); ++i)
+    next.values[i] = ParameterValue(parameters[i], instance.ports[i]);
+  if (std::memcmp(next.values, instance.settings.values, sizeof next.values) != 0 &&
+      RetuneChain(instance.tunable, next)) {
+    instance.settings = next;
+  }
 }
 
+// A chain that changes nothing leaves every value as it is, NaN included.
 void RunMono(PluginInstance& instance, uint32_t done, uint32_t count) {
   const float* in = instance.inputs[0] + done;
   float* out = instance.outputs[0] + done;
-  if (in != out) std::memmove(out, in, count * sizeof(float));
-  ProcessChainFloats(instance.tunable.chain, out, count);
+  EffectChain& chain = instance.tunable.chain;
+  if (!ChainChangesAudio(chain)) {
+    if (in != out) std::memmove(out, in, count * sizeof(float));
+    return;
+  }
+  CopyFinite(in, out, count);
+  RunChainStages(chain, out, count);
 }
 
 void RunStereo(PluginInstance& instance, uint32_t done, uint32_t count) {
-  const float* left = instance.inputs[0] + done;
-  const float* right = instance.inputs[1] + done;
-  float* frames = instance.scratch;
-  for (uint32_t i = 0; i < count; ++i) {
-    frames[2 * i] = left[i];
-    frames[2 * i + 1] = right[i];
+  EffectChain& chain = instance.tunable.chain;
+  if (!ChainChangesAudio(chain)) {
+    for (uint32_t c = 0; c < 2; ++c) {
+      const float* in = instance.inputs[c] + done;
+      float* out = instance.outputs[c] + done;
+      if (in != out) std::memmove(out, in, count * sizeof(float));
+    }
+    return;
   }
-  ProcessChainFloats(instance.tunable.chain, frames, count);
-  float* outLeft = instance.outputs[0] + done;
-  float* outRight = instance.outputs[1] + done;
-  for (uint32_t i = 0; i < count; ++i) {
-    outLeft[i] = frames[2 * i];
-    outRight[i] = frames[2 * i + 1];
-  }
+  InterleaveFinite(instance.inputs[0] + done, instance.inputs[1] + done, instance.scratch, count);
+  RunChainStages(chain, instance.scratch, count);
+  Deinterleave(instance.scratch, instance.outputs[0] + done, instance.outputs[1] + done, count);
 }
 
 }  // namespace
@@ -61,6 +74,9 @@ PluginInstance* CreatePluginInstance(const PluginVariant& variant, double sample
   if (instance == nullptr) return nullptr;
   instance->variant = &variant;
   instance->settings = DefaultSettings(*variant.family);
+  const auto parameters = ParametersOf(*variant.family);
+  for (std::size_t i = 0; i < parameters.size(); ++i)
+    instance->ports[i] = static_cast<float>(parameters[i].default_value);
   const auto rate = static_cast<uint32_t>(std::floor(sampleRate + 0.5));
   if (!InitTunableChain(instance->tunable, instance->settings, variant.channels, rate)) {
     DestroyPluginInstance(instance);

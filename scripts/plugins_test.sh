@@ -8,7 +8,7 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
-scripts/setup.sh lv2-dev ladspa-sdk lilv-utils sordi ffmpeg python3
+scripts/setup.sh lilv-utils sordi ffmpeg python3
 build=${1:-build-plugins}
 case $build in /*) ;; *) build=$root/$build ;; esac
 

@@ -50,8 +50,9 @@ const Host kHosts[] = {
      [](uint32_t i, void* h) { ladspa_descriptor(i)->cleanup(h); }},
 };
 
-// Noise under a level that swells and fades, different in each channel, interleaved. No sample
-// is -0: the widener's vector and scalar paths give zeros of different signs for a frame of two.
+// Noise under a level that swells and fades, different in each channel, interleaved, and a NaN
+// and infinities. No sample is -0: the widener's vector and scalar paths give zeros of different
+// signs for a frame of two.
 std::vector<float> Signal(uint32_t channels) {
   std::vector<float> samples(std::size_t{kFrames} * channels);
   uint32_t seed = 12345;
@@ -61,6 +62,9 @@ std::vector<float> Signal(uint32_t channels) {
     const float level = std::fabs(std::sin(static_cast<float>(i / channels) * 0.0003f)) + 0.01f;
     samples[i] = noise * level * (i % channels == 0 ? 0.9f : 0.6f);
   }
+  samples[997] = NAN;
+  samples[1499] = INFINITY;
+  samples[2003] = -INFINITY;
   return samples;
 }
 
