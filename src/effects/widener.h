@@ -16,7 +16,9 @@ inline void WidenFrame(float* frame, float width) {
   const float mid = (right + left) * 0.5f;
   const float side = width * ((left - right) * 0.5f);
   frame[0] = side + mid;
-  frame[1] = mid - side;
+  // The right channel's side is the left's negated exactly; adding it, as the vector kernel
+  // does, also gives a silent (-0, -0) frame the kernel's +0.
+  frame[1] = width * ((right - left) * 0.5f) + mid;
 }
 
 void InitWidener(WidenerState& state, float width, uint32_t channels);
