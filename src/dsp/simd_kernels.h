@@ -362,6 +362,36 @@ std::size_t ReadPointVectors(const float* lfo, const uint32_t* wFrames, std::siz
   return i;
 }
 
+// The flanger's and chorus's frames for stereo, from frame `at` of `count`: each frame's
+// delayed value blends buffer frames older[i] and newer[i], the newer weighing frac[i]; the slot
+// at sample `w` of the buffer takes the input plus feedback. A vector goes ahead while its
+// slots do not wrap and none of its reads falls on them, where the frame by frame order would
+// read a slot just written. Returns the frame reached; `w` moves on with it.
+template <class V>
+std::size_t DelayStereoVectors(float* buffer, uint32_t length, uint32_t& w, const uint32_t* older,
+                               const uint32_t* newer, const float* frac, float* samples,
+                               std::size_t at, std::size_t count, float wetGain, float dryGain,
+                               float feedback) {
+  constexpr std::size_t kFrames = V::kLanes / 2;
+  std::size_t i = at;
+  for (; i + kFrames <= count; i += kFrames) {
+    if (w + V::kLanes > length || V::AnyNearFrames(older + i, w / 2) ||
+        V::AnyNearFrames(newer + i, w / 2)) {
+      break;
+    }
+    const auto weight = V::LoadTwice(frac + i);
+    const auto keep = V::Splat(1.0f) - weight;
+    const auto delayed =
+        V::GatherFrames(buffer, older + i) * keep + V::GatherFrames(buffer, newer + i) * weight;
+    float* sample = samples + 2 * i;
+    const auto x = V::Load(sample);
+    V::Store(buffer + w, V::Splat(feedback) * delayed + x);
+    V::Store(sample, V::Splat(wetGain) * delayed + V::Splat(dryGain) * x);
+    w = w + V::kLanes >= length ? 0 : w + static_cast<uint32_t>(V::kLanes);
+  }
+  return i;
+}
+
 // sin(phase) for the phases that fast_sine serves, in the steps of effect_math.cpp.
 template <class V>
 typename V::Double SineOfServedPhases(typename V::Double phase) {
