@@ -255,41 +255,51 @@ std::size_t AntiqueSampleVectors(int16_t* samples, std::size_t frames, float a, 
   return FilterStereoSamples<V, false, true>(samples, frames, a, memories, seed, age);
 }
 
+// One vector of the compressor's gains, in place; returns the lanes that the margin leaves
+// undecided.
+template <class V>
+unsigned CompressorGainVector(float* levels, float threshold, float exponent) {
+  using fast_power::kMargin;
+  const auto one = V::Splat(1.0f);
+  const auto level = V::Load(levels);
+  const auto above = V::Greater(level, V::Splat(threshold));
+  if (V::Bits(above) == 0) {
+    V::Store(levels, one);
+    return 0;
+  }
+  const auto ratio = level / V::Splat(threshold);
+  const auto served =
+      V::And(V::GreaterEqual(ratio, one), V::LessEqual(ratio, V::Splat(fast_power::kMaxBase)));
+  const auto cleaned = V::Select(served, ratio, one);
+  const auto low = fast_power::Power<V>(V::LowHalf(cleaned), exponent);
+  const auto high = fast_power::Power<V>(V::HighHalf(cleaned), exponent);
+  const auto below = V::Narrow(low - low * kMargin, high - high * kMargin);
+  const auto beyond = V::Narrow(low + low * kMargin, high + high * kMargin);
+  V::Store(levels, V::Select(above, one / below, one));
+  return V::Bits(above) & ~V::Bits(V::And(served, V::Equal(below, beyond)));
+}
+
 // The compressor's gains of `count` envelope levels in place: 1 up to the threshold, above it
-// 1 / PowerOfRatio(level / threshold, exponent), with fast_power.h's rule. Lanes the margin
-// leaves undecided go through the scalar function, which hands them to the library.
+// 1 / PowerOfRatio(level / threshold, exponent), with fast_power.h's rule, two vectors at a time
+// so that their long chains of steps overlap. Lanes the margin leaves undecided go through the
+// scalar function, which hands them to the library.
 template <class V>
 std::size_t CompressorGainVectors(float* levels, std::size_t count, float threshold,
                                   float exponent) {
-  using fast_power::kMargin;
   if (!(exponent >= 0.0f && exponent <= 1.0f)) return 0;
-  const auto limit = V::Splat(threshold);
-  const auto one = V::Splat(1.0f);
+  constexpr std::size_t kStep = 2 * V::kLanes;
   std::size_t i = 0;
-  for (; i + V::kLanes <= count; i += V::kLanes) {
-    const auto level = V::Load(levels + i);
-    const auto above = V::Greater(level, limit);
-    if (V::Bits(above) == 0) {
-      V::Store(levels + i, one);
-      continue;
-    }
-    const auto ratio = level / limit;
-    const auto served =
-        V::And(V::GreaterEqual(ratio, one), V::LessEqual(ratio, V::Splat(fast_power::kMaxBase)));
-    const auto cleaned = V::Select(served, ratio, one);
-    const auto low = fast_power::Power<V>(V::LowHalf(cleaned), exponent);
-    const auto high = fast_power::Power<V>(V::HighHalf(cleaned), exponent);
-    const auto below = V::Narrow(low - low * kMargin, high - high * kMargin);
-    const auto beyond = V::Narrow(low + low * kMargin, high + high * kMargin);
-    V::Store(levels + i, V::Select(above, one / below, one));
-    unsigned undecided = V::Bits(above) & ~V::Bits(V::And(served, V::Equal(below, beyond)));
-    if (undecided != 0) {
-      alignas(64) float ratios[V::kLanes];
-      V::Store(ratios, ratio);
-      for (; undecided != 0; undecided &= undecided - 1) {
-        const int j = std::countr_zero(undecided);
-        levels[i + j] = 1.0f / PowerOfRatio(ratios[j], exponent);
-      }
+  for (; i + kStep <= count; i += kStep) {
+    alignas(64) float original[kStep];
+    V::Store(original, V::Load(levels + i));
+    V::Store(original + V::kLanes, V::Load(levels + i + V::kLanes));
+    const unsigned first = CompressorGainVector<V>(levels + i, threshold, exponent);
+    const unsigned second = CompressorGainVector<V>(levels + i + V::kLanes, threshold, exponent);
+    uint64_t undecided = first | uint64_t{second} << V::kLanes;
+    for (; undecided != 0; undecided &= undecided - 1) {
+      const int j = std::countr_zero(undecided);
+      levels[i + static_cast<std::size_t>(j)] =
+          1.0f / PowerOfRatio(original[j] / threshold, exponent);
     }
   }
   return i;
