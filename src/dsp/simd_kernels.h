@@ -205,37 +205,43 @@ struct AgeSettings {
 };
 
 // A one-pole filter over stereo 16-bit frames in place, converted in and out in the same loop.
-// The two channels' recurrences, a frame a step in the low lanes of a Pair, set the pace; the
-// conversions (and with `age` the antique effect's noise and quantiser) of the vectors around
-// them run in their shadow.
+// The two channels' recurrences, a frame a step in the low lanes of a Pair, set the pace. Each
+// vector (with `age`, after the antique effect's noise and quantiser) is converted and stored
+// after the next one's recurrences: its values are ready by then, so the conversion fills idle
+// units instead of waiting in the schedulers.
 template <class V, bool kHighpass, bool kAge>
 std::size_t FilterStereoSamples(int16_t* samples, std::size_t frames, float a, float* memories,
                                 uint32_t& seed, const AgeSettings& age) {
   constexpr std::size_t kFrames = V::kLanes / 2;
+  const std::size_t vectors = frames / kFrames;
+  if (vectors == 0) return 0;
   alignas(64) float in[V::kLanes];
   typename V::Pair out[kFrames];
   const auto pole = V::PairSplat(a);
   const auto gain = V::PairSplat(1.0f - a);
   auto memory = V::PairOf(memories[0], memories[1]);
   uint32_t generator = seed;
-  std::size_t frame = 0;
-  for (; frame + kFrames <= frames; frame += kFrames) {
-    int16_t* at = samples + 2 * frame;
+  auto previous = V::Splat(0.0f);
+  for (std::size_t vector = 0; vector < vectors; ++vector) {
+    int16_t* at = samples + 2 * kFrames * vector;
     V::Store(in, V::LoadSamples(at));
     for (std::size_t j = 0; j < V::kLanes; j += 2) {
       const auto x = V::LoadPair(in + j);
       memory = gain * x + memory * pole;
       out[j / 2] = kHighpass ? x - memory : memory;
     }
-    auto y = V::FromPairs(out);
-    if constexpr (kAge)
-      y = AgeVector<V>(y, generator, age.noiseLevel, age.half, age.top, age.step, age.level);
-    V::StoreSamples(at, y);
+    if (vector > 0) V::StoreSamples(at - 2 * kFrames, previous);
+    previous = V::FromPairs(out);
+    if constexpr (kAge) {
+      previous =
+          AgeVector<V>(previous, generator, age.noiseLevel, age.half, age.top, age.step, age.level);
+    }
   }
+  V::StoreSamples(samples + 2 * kFrames * (vectors - 1), previous);
   memories[0] = V::LeftOf(memory);
   memories[1] = V::RightOf(memory);
   seed = generator;
-  return frame;
+  return vectors * kFrames;
 }
 
 template <class V>
