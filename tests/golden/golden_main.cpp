@@ -97,8 +97,12 @@ std::vector<int32_t> Widen(const std::vector<int16_t>& samples, int bits) {
   std::vector<int32_t> wide(samples.size());
   for (std::size_t i = 0; i < samples.size(); ++i) {
     const int32_t s = samples[i];
-    const auto filler = static_cast<int32_t>((i * 2654435761u) >> 24);  // 0 to 255
-    wide[i] = bits == 8 ? s / 256 : (bits == 24 ? s * 256 + filler : s * 65536 + filler * 257);
+    // A hash of the index, taken modulo 2^32, as the tables were made.
+    const auto filler = static_cast<uint32_t>((i * 2654435761u) >> 24);
+    const auto bitsOf = static_cast<uint32_t>(s);
+    wide[i] = bits == 8 ? s / 256
+                        : static_cast<int32_t>(bits == 24 ? bitsOf * 256u + filler
+                                                          : bitsOf * 65536u + filler * 257u);
   }
   return wide;
 }
