@@ -147,6 +147,25 @@ struct Avx2 {
   static DoubleBits SubtractBits(DoubleBits a, DoubleBits b) { return _mm256_sub_epi64(a, b); }
   static DoubleBits ShiftLeftBits(DoubleBits x, int n) { return _mm256_slli_epi64(x, n); }
   static DoubleBits ShiftRightBits(DoubleBits x, int n) { return _mm256_srli_epi64(x, n); }
+  // Four stereo frames of a buffer, at the frame numbers `frames`.
+  static Float GatherFrames(const float* buffer, const uint32_t* frames) {
+    const auto at = [buffer, frames](int i) {
+      return reinterpret_cast<const __m64*>(buffer + 2 * std::size_t{frames[i]});
+    };
+    const __m128 low = _mm_loadh_pi(_mm_loadl_pi(_mm_setzero_ps(), at(0)), at(1));
+    const __m128 high = _mm_loadh_pi(_mm_loadl_pi(_mm_setzero_ps(), at(2)), at(3));
+    return _mm256_set_m128(high, low);
+  }
+  // Whether any of four frame numbers lies in [first, first + 3].
+  static bool AnyNearFrames(const uint32_t* frames, uint32_t first) {
+    return AnyOfFourFrom(frames, first);
+  }
+  static bool AnyOfFourFrom(const uint32_t* frames, uint32_t first) {
+    const __m128i at = _mm_loadu_si128(reinterpret_cast<const __m128i*>(frames));
+    const __m128i offset = _mm_sub_epi32(at, _mm_set1_epi32(static_cast<int>(first)));
+    const __m128i near = _mm_cmpeq_epi32(_mm_min_epu32(offset, _mm_set1_epi32(3)), offset);
+    return _mm_movemask_epi8(near) != 0;
+  }
   // A stereo frame in the two low lanes of an SSE vector.
   using Pair = __m128;
   static Pair PairSplat(float value) { return _mm_set1_ps(value); }
@@ -195,6 +214,7 @@ const VectorKernels kAvx2Kernels = {
     .echo = EchoVectors<Avx2>,
     .comb = CombVectors<Avx2>,
     .readPoints = ReadPointVectors<Avx2>,
+    .delayStereo = DelayStereoVectors<Avx2>,
     .sinePlusOne = SinePlusOneVectors<Avx2>,
     .halfSinePlusOne = HalfSinePlusOneVectors<Avx2>,
 };

@@ -158,6 +158,20 @@ struct Avx512 {
   static DoubleBits SubtractBits(DoubleBits a, DoubleBits b) { return _mm512_sub_epi64(a, b); }
   static DoubleBits ShiftLeftBits(DoubleBits x, unsigned n) { return _mm512_slli_epi64(x, n); }
   static DoubleBits ShiftRightBits(DoubleBits x, unsigned n) { return _mm512_srli_epi64(x, n); }
+  // Eight stereo frames of a buffer, at the frame numbers `frames`.
+  static Float GatherFrames(const float* buffer, const uint32_t* frames) {
+    const __m256i at = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(frames));
+    return _mm512_castpd_ps(_mm512_i32gather_pd(at, buffer, 8));
+  }
+  // Whether any of eight frame numbers lies in [first, first + 7].
+  static bool AnyNearFrames(const uint32_t* frames, uint32_t first) {
+    return AnyOfEightFrom(frames, first);
+  }
+  static bool AnyOfEightFrom(const uint32_t* frames, uint32_t first) {
+    const __m256i at = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(frames));
+    const __m256i offset = _mm256_sub_epi32(at, _mm256_set1_epi32(static_cast<int>(first)));
+    return _mm256_cmplt_epu32_mask(offset, _mm256_set1_epi32(8)) != 0;
+  }
   // A stereo frame in the two low lanes of an SSE vector.
   using Pair = __m128;
   static Pair PairSplat(float value) { return _mm_set1_ps(value); }
@@ -206,6 +220,7 @@ const VectorKernels kAvx512Kernels = {
     .echo = EchoVectors<Avx512>,
     .comb = CombVectors<Avx512>,
     .readPoints = ReadPointVectors<Avx512>,
+    .delayStereo = DelayStereoVectors<Avx512>,
     .sinePlusOne = SinePlusOneVectors<Avx512>,
     .halfSinePlusOne = HalfSinePlusOneVectors<Avx512>,
 };

@@ -64,6 +64,13 @@ struct VectorKernels {
   std::size_t (*readPoints)(const float* lfo, const uint32_t* wFrames, std::size_t count,
                             float sweep, float minDelay, uint32_t span, uint32_t* older,
                             uint32_t* newer, float* frac);
+  // The flanger's and chorus's stereo frames from `at` on, with the read points above and the
+  // write position `w` (a sample index of the buffer of `length` samples); returns the frame it
+  // stopped at, a frame that the scalar code takes.
+  std::size_t (*delayStereo)(float* buffer, uint32_t length, uint32_t& w, const uint32_t* older,
+                             const uint32_t* newer, const float* frac, float* samples,
+                             std::size_t at, std::size_t count, float wetGain, float dryGain,
+                             float feedback);
   // SinePlusOne and HalfSinePlusOne of `count` phases.
   void (*sinePlusOne)(const float* phases, float* values, std::size_t count);
   void (*halfSinePlusOne)(const float* phases, float* values, std::size_t count);

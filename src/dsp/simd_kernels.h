@@ -205,37 +205,43 @@ struct AgeSettings {
 };
 
 // A one-pole filter over stereo 16-bit frames in place, converted in and out in the same loop.
-// The two channels' recurrences, a frame a step in the low lanes of a Pair, set the pace; the
-// conversions (and with `age` the antique effect's noise and quantiser) of the vectors around
-// them run in their shadow.
+// The two channels' recurrences, a frame a step in the low lanes of a Pair, set the pace. Each
+// vector (with `age`, after the antique effect's noise and quantiser) is converted and stored
+// after the next one's recurrences: its values are ready by then, so the conversion fills idle
+// units instead of waiting in the schedulers.
 template <class V, bool kHighpass, bool kAge>
 std::size_t FilterStereoSamples(int16_t* samples, std::size_t frames, float a, float* memories,
                                 uint32_t& seed, const AgeSettings& age) {
   constexpr std::size_t kFrames = V::kLanes / 2;
+  const std::size_t vectors = frames / kFrames;
+  if (vectors == 0) return 0;
   alignas(64) float in[V::kLanes];
   typename V::Pair out[kFrames];
   const auto pole = V::PairSplat(a);
   const auto gain = V::PairSplat(1.0f - a);
   auto memory = V::PairOf(memories[0], memories[1]);
   uint32_t generator = seed;
-  std::size_t frame = 0;
-  for (; frame + kFrames <= frames; frame += kFrames) {
-    int16_t* at = samples + 2 * frame;
+  auto previous = V::Splat(0.0f);
+  for (std::size_t vector = 0; vector < vectors; ++vector) {
+    int16_t* at = samples + 2 * kFrames * vector;
     V::Store(in, V::LoadSamples(at));
     for (std::size_t j = 0; j < V::kLanes; j += 2) {
       const auto x = V::LoadPair(in + j);
       memory = gain * x + memory * pole;
       out[j / 2] = kHighpass ? x - memory : memory;
     }
-    auto y = V::FromPairs(out);
-    if constexpr (kAge)
-      y = AgeVector<V>(y, generator, age.noiseLevel, age.half, age.top, age.step, age.level);
-    V::StoreSamples(at, y);
+    if (vector > 0) V::StoreSamples(at - 2 * kFrames, previous);
+    previous = V::FromPairs(out);
+    if constexpr (kAge) {
+      previous =
+          AgeVector<V>(previous, generator, age.noiseLevel, age.half, age.top, age.step, age.level);
+    }
   }
+  V::StoreSamples(samples + 2 * kFrames * (vectors - 1), previous);
   memories[0] = V::LeftOf(memory);
   memories[1] = V::RightOf(memory);
   seed = generator;
-  return frame;
+  return vectors * kFrames;
 }
 
 template <class V>
@@ -255,41 +261,51 @@ std::size_t AntiqueSampleVectors(int16_t* samples, std::size_t frames, float a, 
   return FilterStereoSamples<V, false, true>(samples, frames, a, memories, seed, age);
 }
 
+// One vector of the compressor's gains, in place; returns the lanes that the margin leaves
+// undecided.
+template <class V>
+unsigned CompressorGainVector(float* levels, float threshold, float exponent) {
+  using fast_power::kMargin;
+  const auto one = V::Splat(1.0f);
+  const auto level = V::Load(levels);
+  const auto above = V::Greater(level, V::Splat(threshold));
+  if (V::Bits(above) == 0) {
+    V::Store(levels, one);
+    return 0;
+  }
+  const auto ratio = level / V::Splat(threshold);
+  const auto served =
+      V::And(V::GreaterEqual(ratio, one), V::LessEqual(ratio, V::Splat(fast_power::kMaxBase)));
+  const auto cleaned = V::Select(served, ratio, one);
+  const auto low = fast_power::Power<V>(V::LowHalf(cleaned), exponent);
+  const auto high = fast_power::Power<V>(V::HighHalf(cleaned), exponent);
+  const auto below = V::Narrow(low - low * kMargin, high - high * kMargin);
+  const auto beyond = V::Narrow(low + low * kMargin, high + high * kMargin);
+  V::Store(levels, V::Select(above, one / below, one));
+  return V::Bits(above) & ~V::Bits(V::And(served, V::Equal(below, beyond)));
+}
+
 // The compressor's gains of `count` envelope levels in place: 1 up to the threshold, above it
-// 1 / PowerOfRatio(level / threshold, exponent), with fast_power.h's rule. Lanes the margin
-// leaves undecided go through the scalar function, which hands them to the library.
+// 1 / PowerOfRatio(level / threshold, exponent), with fast_power.h's rule, two vectors at a time
+// so that their long chains of steps overlap. Lanes the margin leaves undecided go through the
+// scalar function, which hands them to the library.
 template <class V>
 std::size_t CompressorGainVectors(float* levels, std::size_t count, float threshold,
                                   float exponent) {
-  using fast_power::kMargin;
   if (!(exponent >= 0.0f && exponent <= 1.0f)) return 0;
-  const auto limit = V::Splat(threshold);
-  const auto one = V::Splat(1.0f);
+  constexpr std::size_t kStep = 2 * V::kLanes;
   std::size_t i = 0;
-  for (; i + V::kLanes <= count; i += V::kLanes) {
-    const auto level = V::Load(levels + i);
-    const auto above = V::Greater(level, limit);
-    if (V::Bits(above) == 0) {
-      V::Store(levels + i, one);
-      continue;
-    }
-    const auto ratio = level / limit;
-    const auto served =
-        V::And(V::GreaterEqual(ratio, one), V::LessEqual(ratio, V::Splat(fast_power::kMaxBase)));
-    const auto cleaned = V::Select(served, ratio, one);
-    const auto low = fast_power::Power<V>(V::LowHalf(cleaned), exponent);
-    const auto high = fast_power::Power<V>(V::HighHalf(cleaned), exponent);
-    const auto below = V::Narrow(low - low * kMargin, high - high * kMargin);
-    const auto beyond = V::Narrow(low + low * kMargin, high + high * kMargin);
-    V::Store(levels + i, V::Select(above, one / below, one));
-    unsigned undecided = V::Bits(above) & ~V::Bits(V::And(served, V::Equal(below, beyond)));
-    if (undecided != 0) {
-      alignas(64) float ratios[V::kLanes];
-      V::Store(ratios, ratio);
-      for (; undecided != 0; undecided &= undecided - 1) {
-        const int j = std::countr_zero(undecided);
-        levels[i + j] = 1.0f / PowerOfRatio(ratios[j], exponent);
-      }
+  for (; i + kStep <= count; i += kStep) {
+    alignas(64) float original[kStep];
+    V::Store(original, V::Load(levels + i));
+    V::Store(original + V::kLanes, V::Load(levels + i + V::kLanes));
+    const unsigned first = CompressorGainVector<V>(levels + i, threshold, exponent);
+    const unsigned second = CompressorGainVector<V>(levels + i + V::kLanes, threshold, exponent);
+    uint64_t undecided = first | uint64_t{second} << V::kLanes;
+    for (; undecided != 0; undecided &= undecided - 1) {
+      const int j = std::countr_zero(undecided);
+      levels[i + static_cast<std::size_t>(j)] =
+          1.0f / PowerOfRatio(original[j] / threshold, exponent);
     }
   }
   return i;
@@ -358,6 +374,36 @@ std::size_t ReadPointVectors(const float* lfo, const uint32_t* wFrames, std::siz
     V::StoreInts(older + i, whole);
     V::StoreInts(newer + i, V::NextFrames(whole, span));
     V::Store(frac + i, pos - V::IntsToFloats(whole));
+  }
+  return i;
+}
+
+// The flanger's and chorus's frames for stereo, from frame `at` of `count`: each frame's
+// delayed value blends buffer frames older[i] and newer[i], the newer weighing frac[i]; the slot
+// at sample `w` of the buffer takes the input plus feedback. A vector goes ahead while its
+// slots do not wrap and none of its reads falls on them, where the frame by frame order would
+// read a slot just written. Returns the frame reached; `w` moves on with it.
+template <class V>
+std::size_t DelayStereoVectors(float* buffer, uint32_t length, uint32_t& w, const uint32_t* older,
+                               const uint32_t* newer, const float* frac, float* samples,
+                               std::size_t at, std::size_t count, float wetGain, float dryGain,
+                               float feedback) {
+  constexpr std::size_t kFrames = V::kLanes / 2;
+  std::size_t i = at;
+  for (; i + kFrames <= count; i += kFrames) {
+    if (w + V::kLanes > length || V::AnyNearFrames(older + i, w / 2) ||
+        V::AnyNearFrames(newer + i, w / 2)) {
+      break;
+    }
+    const auto weight = V::LoadTwice(frac + i);
+    const auto keep = V::Splat(1.0f) - weight;
+    const auto delayed =
+        V::GatherFrames(buffer, older + i) * keep + V::GatherFrames(buffer, newer + i) * weight;
+    float* sample = samples + 2 * i;
+    const auto x = V::Load(sample);
+    V::Store(buffer + w, V::Splat(feedback) * delayed + x);
+    V::Store(sample, V::Splat(wetGain) * delayed + V::Splat(dryGain) * x);
+    w = w + V::kLanes >= length ? 0 : w + static_cast<uint32_t>(V::kLanes);
   }
   return i;
 }

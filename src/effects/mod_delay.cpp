@@ -55,8 +55,14 @@ void DelayFrames(ModDelayState& state, const ReadPoints& points, float* samples,
   const float wetGain = state.wetGain;
   const float dryGain = state.dryGain;
   const float feedback = state.feedback;
+  const VectorKernels* kernels = kChannels == 2 ? ActiveKernels() : nullptr;
   uint32_t w = state.line.position;
   for (std::size_t i = 0; i < count; ++i) {
+    if (kernels != nullptr) {
+      i = kernels->delayStereo(buffer, length, w, points.older, points.newer, points.frac, samples,
+                               i, count, wetGain, dryGain, feedback);
+      if (i == count) break;
+    }
     const float frac = points.frac[i];
     const float keep = 1.0f - frac;
     const float* older = buffer + points.older[i] * channels;
