@@ -183,12 +183,14 @@ JobResult RunGeneralJob(const GeneralJob& job) {
     return true;
   };
   result.outcome = StreamOutcome::Complete;
+  uint64_t framesRead = 0;
   report();
   for (;;) {
     const sf_count_t got =
         ReadNative(in.get(), input.samples, block, static_cast<sf_count_t>(blockFrames), channels);
     if (got <= 0) break;
     const auto frames = static_cast<std::size_t>(got);
+    framesRead += frames;
     if (!native) {
       ToFloats(input.samples, block, frames * channels);
       // Integer samples are always finite; only float files need the check.
@@ -203,6 +205,14 @@ JobResult RunGeneralJob(const GeneralJob& job) {
   if (result.outcome == StreamOutcome::Complete && sf_error(in.get()) != SF_ERR_NO_ERROR) {
     result.outcome = StreamOutcome::ReadFailed;
     result.reason = std::string("read failed: ") + sf_strerror(in.get());
+  }
+  // A lossless file that decodes to fewer frames than it declares is corrupt or cut short, as a
+  // WAV file shorter than its data chunk is. (Lossy decoders only estimate their length.)
+  if (result.outcome == StreamOutcome::Complete && !input.lossy && input.frames > 0 &&
+      framesRead < static_cast<uint64_t>(input.frames)) {
+    result.outcome = StreamOutcome::ReadFailed;
+    result.reason = "read failed: " + std::to_string(framesRead) + " of the " +
+                    std::to_string(input.frames) + " frames the file declares could be decoded";
   }
   for (uint64_t left = tail; result.outcome == StreamOutcome::Complete && left > 0;) {
     const auto frames = static_cast<std::size_t>(std::min<uint64_t>(left, blockFrames));
