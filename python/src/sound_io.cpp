@@ -177,7 +177,7 @@ std::string WriteAll(const std::string& path, const AudioView& view, const Sound
       problem = std::string("write failed: ") + sf_strerror(file);
     }
   }
-  if (sf_close(file) != 0 && problem.empty()) problem = "write failed when closing the output";
+  if (!CloseOutput(file, view.frames) && problem.empty()) problem = "write failed when closing the output";
   return problem;
 }
 

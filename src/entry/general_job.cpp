@@ -222,7 +222,7 @@ JobResult RunGeneralJob(const GeneralJob& job) {
     left -= frames;
   }
   release();
-  if (sf_close(out.release()) != 0 && result.outcome != StreamOutcome::WriteFailed) {
+  if (!CloseOutput(out.release(), result.frames) && result.outcome != StreamOutcome::WriteFailed) {
     result.outcome = StreamOutcome::WriteFailed;
     result.reason = "write failed when closing the output";
   }

@@ -200,7 +200,7 @@ SoundFile OpenSoundForReading(const char* path, int fd, SoundInfo& info, std::st
   }
   info.channels = sf.channels;
   info.sampleRate = sf.samplerate;
-  info.frames = sf.frames;
+  info.frames = sf.frames == SF_COUNT_MAX ? -1 : sf.frames;  // FLAC's 0 means "not known"
   info.format = sf.format;
   info.samples = encoding->samples;
   info.lossy = encoding->lossy;
@@ -279,6 +279,17 @@ bool ChooseOutput(const char* outputPath, const std::string& formatName, const s
     return false;
   }
   return true;
+}
+
+bool CloseOutput(SNDFILE* file, uint64_t frames) {
+  // libsndfile starts the FLAC encoder on the first write; with none, the file would stay empty
+  // rather than hold a stream header for no frames.
+  SF_INFO info{};
+  sf_command(file, SFC_GET_CURRENT_SF_INFO, &info, sizeof info);
+  if (frames == 0 && (info.format & SF_FORMAT_TYPEMASK) == SF_FORMAT_FLAC) {
+    sf_command(file, SFC_UPDATE_HEADER_NOW, nullptr, 0);
+  }
+  return sf_close(file) == 0;
 }
 
 void CopyMetadata(SNDFILE* from, SNDFILE* to) {

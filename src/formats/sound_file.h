@@ -57,6 +57,10 @@ bool ChooseOutput(const char* outputPath, const std::string& formatName, const s
 bool HasSoundExtension(const char* name);
 bool HasWavExtension(const char* name);
 
+// Closes a file opened for writing that `frames` frames were written to; false when the last
+// writes failed.
+bool CloseOutput(SNDFILE* file, uint64_t frames);
+
 // Carries what the input's container holds beside the audio and the output's can take: text
 // tags (LIST/INFO, FLAC and OGG comments) and the broadcast extension (bext). Call before the
 // first write.

@@ -8,11 +8,13 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "dsp/pcm_conversion.h"
 #include "engine/chain.h"
 #include "entry/general_job.h"
+#include "formats/sound_file.h"
 #include "support/wav_files.h"
 
 namespace wavfx {
@@ -33,7 +35,7 @@ std::vector<double> Signal() {
 }
 
 void Write(const std::string& path, int format, const std::vector<double>& values,
-           const char* title = nullptr) {
+           const char* title = nullptr, int frames = kFrames) {
   SF_INFO info{};
   info.channels = kChannels;
   info.samplerate = kRate;
@@ -41,8 +43,8 @@ void Write(const std::string& path, int format, const std::vector<double>& value
   SNDFILE* file = sf_open(path.c_str(), SFM_WRITE, &info);
   ASSERT_NE(file, nullptr) << path << ": " << sf_strerror(nullptr);
   if (title != nullptr) sf_set_string(file, SF_STR_TITLE, title);
-  sf_writef_double(file, values.data(), kFrames);
-  sf_close(file);
+  sf_writef_double(file, values.data(), frames);
+  CloseOutput(file, static_cast<uint64_t>(frames));
 }
 
 // The samples of a file as libsndfile returns them: ints left-justified, floats as stored.
@@ -115,6 +117,23 @@ TEST(GeneralPath, NoneGivesBackEverySampleOfEveryLosslessFormat) {
     EXPECT_EQ(after.doubles, before.doubles) << out;
     if ((f.format & SF_FORMAT_TYPEMASK) != SF_FORMAT_W64) {
       EXPECT_EQ(after.title, "a title") << out;
+    }
+  }
+}
+
+// No frames in, a valid file with none out, that the general reader takes again (libsndfile
+// writes FLAC's header only with the first frames).
+TEST(GeneralPath, AnEmptyInputGivesAnEmptyFileOfEveryLosslessFormat) {
+  testing::TempDir dir;
+  for (const Format& f : kLossless) {
+    const std::string in = (dir / (std::string("in.") + f.extension)).string();
+    const std::string out = (dir / (std::string("out.") + f.extension)).string();
+    const std::string again = (dir / (std::string("again.") + f.extension)).string();
+    Write(in, f.format, {}, nullptr, 0);
+    for (const auto& [from, to] : {std::pair{in, out}, std::pair{out, again}}) {
+      const JobResult result = RunJob(from, to, "echo");
+      ASSERT_EQ(result.outcome, StreamOutcome::Complete) << from << ": " << result.reason;
+      EXPECT_EQ(result.frames, 0u);
     }
   }
 }

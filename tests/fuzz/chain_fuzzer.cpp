@@ -3,6 +3,7 @@
 // both the float and the 16-bit path.
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <string_view>
 
@@ -12,8 +13,14 @@
 
 namespace {
 
-void Require(bool condition) {
-  if (!condition) std::abort();
+// Names the broken promise before aborting, so a crash report says which one.
+#define Require(condition) RequireAt((condition), #condition, __LINE__)
+
+void RequireAt(bool condition, const char* text, int line) {
+  if (condition) return;
+  std::fprintf(stdout, "requirement failed at line %d: %s\n", line, text);
+  std::fflush(stdout);
+  std::abort();
 }
 
 void CheckRanges(const wavfx::ChainSpec& spec) {
