@@ -177,7 +177,8 @@ std::string WriteAll(const std::string& path, const AudioView& view, const Sound
       problem = std::string("write failed: ") + sf_strerror(file);
     }
   }
-  if (!CloseOutput(file, view.frames) && problem.empty()) problem = "write failed when closing the output";
+  if (!CloseOutput(file, view.frames) && problem.empty())
+    problem = "write failed when closing the output";
   return problem;
 }
 

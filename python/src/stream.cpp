@@ -11,8 +11,8 @@
 namespace wavfx::python {
 namespace {
 
-// As the general path's blocks: effects that flush subnormal memories at the end of a block then
-// give the general path's float samples for a whole array.
+// Samples per call into the effect, and in the scratch block of an array that is not
+// interleaved.
 constexpr std::size_t kBlockSamples = 1 << 15;
 
 void ProcessBlock(wavfx_effect* effect, int16_t* samples, int32_t frames) {

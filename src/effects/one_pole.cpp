@@ -1,11 +1,17 @@
 #include "effects/one_pole.h"
 
+#include <algorithm>
+
 #include "dsp/one_pole_step.h"
 #include "dsp/sample_conversion.h"
 #include "dsp/simd_dispatch.h"
 
 namespace wavfx {
 namespace {
+
+// Frames between flushes of subnormal memories. The flushes fall on fixed frames of the stream,
+// so float output does not depend on how the stream is cut into blocks.
+constexpr uint32_t kFlushPeriod = 4096;
 
 // Filters a block in place. Channel 0 keeps its own memory; channels 1 and up run through the
 // shared second memory one after another. The highpass output is the input minus the lowpass.
@@ -22,14 +28,23 @@ void ProcessOnePole(OnePoleState& state, float* samples, int32_t frames) {
   float memory0 = state.memory0;
   float memory1 = state.memory1;
   float* sample = samples;
-  for (int32_t frame = 0; frame < frames; ++frame) {
-    filter(*sample++, memory0);
-    for (uint32_t channel = 1; channel < channels; ++channel) {
-      filter(*sample++, memory1);
+  auto left = static_cast<uint32_t>(frames);
+  while (left > 0) {
+    const uint32_t run = std::min(left, kFlushPeriod - state.sinceFlush);
+    for (uint32_t frame = 0; frame < run; ++frame) {
+      filter(*sample++, memory0);
+      for (uint32_t channel = 1; channel < channels; ++channel) {
+        filter(*sample++, memory1);
+      }
+    }
+    left -= run;
+    state.sinceFlush += run;
+    if (state.sinceFlush == kFlushPeriod) {
+      FlushSubnormalMemory(memory0);
+      FlushSubnormalMemory(memory1);
+      state.sinceFlush = 0;
     }
   }
-  FlushSubnormalMemory(memory0);
-  FlushSubnormalMemory(memory1);
   state.memory0 = memory0;
   state.memory1 = memory1;
 }
@@ -45,12 +60,14 @@ bool ProcessOnePoleSamples(OnePoleState& state, int16_t* samples, int32_t frames
                                                    state.coefficient, memories, kHighpass);
   state.memory0 = memories[0];
   state.memory1 = memories[1];
+  state.sinceFlush = static_cast<uint32_t>((state.sinceFlush + done) % kFlushPeriod);
   const auto left = static_cast<int32_t>(static_cast<std::size_t>(frames) - done);
   int16_t* rest = samples + 2 * done;
   float values[kSampleVectorFrames * 2];
   SamplesToFloats(rest, values, 2 * static_cast<std::size_t>(left));
   ProcessOnePole<kHighpass>(state, values, left);
   FloatsToSamples(values, rest, 2 * static_cast<std::size_t>(left));
+  // 16-bit samples do not depend on when the memories are flushed.
   FlushSubnormalMemory(state.memory0);
   FlushSubnormalMemory(state.memory1);
   return true;
@@ -67,6 +84,7 @@ void InitOnePole(OnePoleState& state, uint32_t sampleRate, float cutoff, uint32_
   state.memory0 = 0.0f;
   state.memory1 = 0.0f;
   state.channels = channels;
+  state.sinceFlush = 0;
 }
 
 void ProcessLowpass(OnePoleState& state, float* samples, int32_t frames) {

