@@ -35,11 +35,22 @@ library=$(find "$prefix" -name libwavfx.so -print -quit)
 libdir=$(dirname "$library")
 rel=${libdir#"$prefix"/}
 
+# The LV2 bundle (a mono and a stereo plugin of every effect that changes audio; the widener only
+# stereo) and the LADSPA library, when the build found their headers.
+plugin_files() {
+  [ -d "$work/build/plugins" ] || return 0
+  echo "$rel/ladspa/wavfx.so $rel/lv2/wavfx.lv2/wavfx.so $rel/lv2/wavfx.lv2/manifest.ttl"
+  for e in "${effects[@]:1}"; do
+    [ "$e" = widen ] || echo "$rel/lv2/wavfx.lv2/$e-mono.ttl"
+    echo "$rel/lv2/wavfx.lv2/$e-stereo.ttl"
+  done
+}
+
 expected=$(printf '%s\n' bin/wavfx include/wavfx/wavfx.h include/wavfx/wavfx.hpp \
   "$rel/libwavfx.so" "$rel/libwavfx.so.1" "$rel/libwavfx.so.1.0.0" "$rel/pkgconfig/wavfx.pc" \
   "$rel/cmake/wavfx/wavfxConfig.cmake" "$rel/cmake/wavfx/wavfxConfigVersion.cmake" \
   "$rel/cmake/wavfx/wavfxTargets.cmake" "$rel/cmake/wavfx/wavfxTargets-relwithdebinfo.cmake" \
-  share/man/man1/wavfx.1 | sort)
+  share/man/man1/wavfx.1 $(plugin_files) | sort)
 installed=$(cd "$prefix" && find . \( -type f -o -type l \) | sed 's|^\./||' | sort)
 [ "$installed" = "$expected" ] || fail "installed files differ:
 $(diff <(echo "$expected") <(echo "$installed") || true)"
