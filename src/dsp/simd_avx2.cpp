@@ -198,11 +198,65 @@ std::size_t OnePoleSamplesAvx2(int16_t* samples, std::size_t frames, float a, fl
   return OnePoleSampleVectors<Avx2>(samples, frames, a, memories, highpass);
 }
 
+namespace {
+
+// The byte of a 3-byte sample's word that each lane's byte takes (-1: zero), for a vector of four
+// samples in either byte order: the sample lands left-justified in its 32 bits.
+__m256i Spread24(bool bigEndian) {
+  const __m128i lanes = bigEndian
+                            ? _mm_setr_epi8(-1, 2, 1, 0, -1, 5, 4, 3, -1, 8, 7, 6, -1, 11, 10, 9)
+                            : _mm_setr_epi8(-1, 0, 1, 2, -1, 3, 4, 5, -1, 6, 7, 8, -1, 9, 10, 11);
+  return _mm256_broadcastsi128_si256(lanes);
+}
+
+__m256i Gather24(bool bigEndian) {
+  const __m128i lanes = bigEndian
+                            ? _mm_setr_epi8(2, 1, 0, 6, 5, 4, 10, 9, 8, 14, 13, 12, -1, -1, -1, -1)
+                            : _mm_setr_epi8(0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1);
+  return _mm256_broadcastsi128_si256(lanes);
+}
+
+}  // namespace
+
+// Eight samples a step, from two 16-byte loads 12 bytes apart; each load reads 4 bytes past its
+// samples, so the last 10 samples or more are left to the scalar code.
+std::size_t Unpack24Avx2(const unsigned char* data, int32_t* samples, std::size_t count,
+                         bool bigEndian) {
+  const __m256i spread = Spread24(bigEndian);
+  std::size_t i = 0;
+  for (; i + 10 <= count; i += 8, data += 24) {
+    const __m256i bytes =
+        _mm256_set_m128i(_mm_loadu_si128(reinterpret_cast<const __m128i*>(data + 12)),
+                         _mm_loadu_si128(reinterpret_cast<const __m128i*>(data)));
+    const __m256i words = _mm256_shuffle_epi8(bytes, spread);
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(samples + i), _mm256_srai_epi32(words, 8));
+  }
+  return i;
+}
+
+// The same in reverse: each 16-byte store writes 4 bytes past its samples, which the next store
+// (or the scalar code, for the last 10 samples or more) writes again.
+std::size_t Pack24Avx2(const int32_t* samples, unsigned char* data, std::size_t count,
+                       bool bigEndian) {
+  const __m256i gather = Gather24(bigEndian);
+  std::size_t i = 0;
+  for (; i + 10 <= count; i += 8, data += 24) {
+    const __m256i bytes = _mm256_shuffle_epi8(
+        _mm256_loadu_si256(reinterpret_cast<const __m256i*>(samples + i)), gather);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(data), _mm256_castsi256_si128(bytes));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(data + 12), _mm256_extracti128_si256(bytes, 1));
+  }
+  return i;
+}
+
 const VectorKernels kAvx2Kernels = {
     .toFloats = ToFloatVectors<Avx2>,
     .toSamples = ToSampleVectors<Avx2>,
     .intsToFloats = IntsToFloatVectors<Avx2>,
     .floatsToInts = FloatsToIntVectors<Avx2>,
+    .zeroNonFinite = ZeroNonFiniteVectors<Avx2>,
+    .unpack24 = Unpack24Avx2,
+    .pack24 = Pack24Avx2,
     .distort = DistortVectors<Avx2>,
     .crush = CrushVectors<Avx2>,
     .widen = WidenVectors<Avx2>,

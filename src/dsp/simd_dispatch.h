@@ -26,6 +26,13 @@ struct VectorKernels {
                               float scale);
   std::size_t (*floatsToInts)(const float* values, int32_t* samples, std::size_t count, double top,
                               uint64_t& clipped);
+  // Sets the values that are not finite to 0, adding how many there were to `found`.
+  std::size_t (*zeroNonFinite)(float* values, std::size_t count, uint64_t& found);
+  // UnpackInts and PackInts of 3-byte samples in the given byte order.
+  std::size_t (*unpack24)(const unsigned char* data, int32_t* samples, std::size_t count,
+                          bool bigEndian);
+  std::size_t (*pack24)(const int32_t* samples, unsigned char* data, std::size_t count,
+                        bool bigEndian);
   // The distortion of `count` values.
   std::size_t (*distort)(float* values, std::size_t count, float drive, float outputLevel);
   // The bitcrusher of `count` values with the quantiser's levels / 2, levels - 1 and 2 / levels.
@@ -94,8 +101,12 @@ void ResetVectorPathForTesting();
 extern const VectorKernels kAvx2Kernels;
 extern const VectorKernels kAvx512Kernels;
 
-// The AVX2 kernel of onePoleSamples, which the AVX-512 table shares.
+// The AVX2 kernels that the AVX-512 table shares.
 std::size_t OnePoleSamplesAvx2(int16_t* samples, std::size_t frames, float a, float* memories,
                                bool highpass);
+std::size_t Unpack24Avx2(const unsigned char* data, int32_t* samples, std::size_t count,
+                         bool bigEndian);
+std::size_t Pack24Avx2(const int32_t* samples, unsigned char* data, std::size_t count,
+                       bool bigEndian);
 
 }  // namespace wavfx

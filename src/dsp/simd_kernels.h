@@ -57,6 +57,22 @@ std::size_t IntsToFloatVectors(const int32_t* samples, float* values, std::size_
   return i;
 }
 
+// Each value that is not finite becomes 0 (x - x is 0 exactly for the finite ones); adds how
+// many there were to `found`.
+template <class V>
+std::size_t ZeroNonFiniteVectors(float* values, std::size_t count, uint64_t& found) {
+  std::size_t i = 0;
+  for (; i + V::kLanes <= count; i += V::kLanes) {
+    const auto x = V::Load(values + i);
+    const auto finite = V::Equal(x - x, V::Splat(0.0f));
+    const unsigned bits = V::Bits(finite);
+    if (bits == V::kAllLanes) continue;
+    found += static_cast<uint64_t>(V::kLanes) - static_cast<uint64_t>(std::popcount(bits));
+    V::Store(values + i, V::Select(finite, x, V::Splat(0.0f)));
+  }
+  return i;
+}
+
 // floor(x * top + 0.5) clamped to [-top - 1, top], counting the values clamped in `outside`.
 // Clamping before the floor gives the floor's clamped value: both bounds are whole, and a value
 // from top to top + 1 floors to top either way.

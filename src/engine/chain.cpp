@@ -5,6 +5,7 @@
 
 #include "dsp/pcm_conversion.h"
 #include "dsp/sample_conversion.h"
+#include "dsp/simd_dispatch.h"
 #include "engine/registry.h"
 
 namespace wavfx {
@@ -86,7 +87,9 @@ bool ChainHasItsBuffers(const EffectChain& chain) {
 
 uint64_t ZeroNonFinite(float* values, std::size_t count) {
   uint64_t found = 0;
-  for (std::size_t i = 0; i < count; ++i) {
+  const VectorKernels* kernels = ActiveKernels();
+  std::size_t i = kernels != nullptr ? kernels->zeroNonFinite(values, count, found) : 0;
+  for (; i < count; ++i) {
     // x - x is 0 for every finite x and NaN for NaN and the infinities.
     const bool finite = values[i] - values[i] == 0.0f;
     found += finite ? 0 : 1;

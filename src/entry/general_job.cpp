@@ -9,6 +9,7 @@
 #include <new>
 #include <vector>
 
+#include "dsp/packed_pcm.h"
 #include "dsp/pcm_conversion.h"
 #include "engine/chain.h"
 #include "formats/sound_file.h"
@@ -36,13 +37,28 @@ struct Block {
   std::vector<int32_t> ints;
   std::vector<float> floats;
   std::vector<double> doubles;
+  std::vector<unsigned char> stored;  // integer samples as the file holds them
 };
 
+// How a file's samples travel: through libsndfile's conversions, or as stored, when `packed`
+// is set, with the general path's own.
+struct Samples {
+  SampleFormat format;
+  bool packed;
+  PackedLayout layout;
+};
+
+bool SameStorage(const Samples& a, const Samples& b) {
+  return a.packed && b.packed && a.layout.bytes == b.layout.bytes &&
+         a.layout.bigEndian == b.layout.bigEndian &&
+         a.layout.unsignedBytes == b.layout.unsignedBytes;
+}
+
 // Reads up to `frames` frames in the input's own representation. Integers come back as their
-// native value (s, not libsndfile's left-justified one).
-sf_count_t ReadNative(SNDFILE* file, const SampleFormat& samples, Block& block, sf_count_t frames,
-                      std::size_t channels) {
-  switch (samples.kind) {
+// native value (s, not libsndfile's left-justified one), or only as stored when `storedOnly`.
+sf_count_t ReadNative(SNDFILE* file, const Samples& samples, Block& block, sf_count_t frames,
+                      std::size_t channels, bool storedOnly) {
+  switch (samples.format.kind) {
     case SampleKind::Float32:
       return sf_readf_float(file, block.floats.data(), frames);
     case SampleKind::Float64:
@@ -50,17 +66,28 @@ sf_count_t ReadNative(SNDFILE* file, const SampleFormat& samples, Block& block, 
     case SampleKind::Int:
       break;
   }
+  if (samples.packed) {
+    const auto frameBytes = static_cast<sf_count_t>(channels) * samples.layout.bytes;
+    const sf_count_t got = sf_read_raw(file, block.stored.data(), frames * frameBytes) / frameBytes;
+    if (!storedOnly && got > 0) {
+      UnpackInts(block.stored.data(), block.ints.data(), static_cast<std::size_t>(got) * channels,
+                 samples.layout);
+    }
+    return got;
+  }
   const sf_count_t got = sf_readf_int(file, block.ints.data(), frames);
-  const int shift = 32 - samples.bits;
+  const int shift = 32 - samples.format.bits;
   for (std::size_t i = 0; i < static_cast<std::size_t>(std::max<sf_count_t>(got, 0)) * channels;
        ++i)
     block.ints[i] >>= shift;
   return got;
 }
 
-sf_count_t WriteNative(SNDFILE* file, const SampleFormat& samples, Block& block, sf_count_t frames,
-                       std::size_t channels) {
-  switch (samples.kind) {
+// Writes `frames` frames held as `samples` says (integers by value, or as stored when
+// `storedOnly`).
+sf_count_t WriteNative(SNDFILE* file, const Samples& samples, Block& block, sf_count_t frames,
+                       std::size_t channels, bool storedOnly) {
+  switch (samples.format.kind) {
     case SampleKind::Float32:
       return sf_writef_float(file, block.floats.data(), frames);
     case SampleKind::Float64:
@@ -68,7 +95,15 @@ sf_count_t WriteNative(SNDFILE* file, const SampleFormat& samples, Block& block,
     case SampleKind::Int:
       break;
   }
-  const int shift = 32 - samples.bits;
+  if (samples.packed) {
+    const auto frameBytes = static_cast<sf_count_t>(channels) * samples.layout.bytes;
+    if (!storedOnly) {
+      PackInts(block.ints.data(), block.stored.data(), static_cast<std::size_t>(frames) * channels,
+               samples.layout);
+    }
+    return sf_write_raw(file, block.stored.data(), frames * frameBytes) / frameBytes;
+  }
+  const int shift = 32 - samples.format.bits;
   for (std::size_t i = 0; i < static_cast<std::size_t>(frames) * channels; ++i) {
     block.ints[i] = static_cast<int32_t>(static_cast<uint32_t>(block.ints[i]) << shift);
   }
@@ -161,8 +196,15 @@ JobResult RunGeneralJob(const GeneralJob& job) {
   if (wav) sf_command(out.get(), SFC_RF64_AUTO_DOWNGRADE, nullptr, SF_TRUE);
   CopyMetadata(in.get(), out.get());
 
+  Samples from{input.samples, false, {}};
+  Samples to{choice.samples, false, {}};
+  if (input.samples.kind == SampleKind::Int) from.packed = StoredLayoutOf(in.get(), from.layout);
+  if (choice.samples.kind == SampleKind::Int) to.packed = StoredLayoutOf(out.get(), to.layout);
+  if (from.packed || to.packed) block.stored.resize(blockFrames * channels * sizeof(int32_t));
   const bool changes = ChainChangesAudio(*chain);
   const bool native = !changes && SameSamples(input.samples, choice.samples);
+  // Samples that pass unchanged into the same storage are copied as bytes.
+  const bool copyStored = native && SameStorage(from, to);
   const uint64_t total = input.frames > 0 ? static_cast<uint64_t>(input.frames) : 0;
   const uint64_t tail = TailFrames(job.tailSeconds, input.sampleRate);
   const auto report = [&] {
@@ -170,10 +212,9 @@ JobResult RunGeneralJob(const GeneralJob& job) {
   };
   // Writes `frames` frames held as floats (or, when `raw`, in the input's representation).
   const auto emit = [&](std::size_t frames, bool raw) {
-    const SampleFormat& held = raw ? input.samples : choice.samples;
     if (!raw) result.clipped += FromFloats(choice.samples, block, frames * channels);
-    if (WriteNative(out.get(), held, block, static_cast<sf_count_t>(frames), channels) !=
-        static_cast<sf_count_t>(frames)) {
+    if (WriteNative(out.get(), to, block, static_cast<sf_count_t>(frames), channels,
+                    raw && copyStored) != static_cast<sf_count_t>(frames)) {
       result.outcome = StreamOutcome::WriteFailed;
       result.reason = std::string("write failed: ") + sf_strerror(out.get());
       return false;
@@ -186,8 +227,8 @@ JobResult RunGeneralJob(const GeneralJob& job) {
   uint64_t framesRead = 0;
   report();
   for (;;) {
-    const sf_count_t got =
-        ReadNative(in.get(), input.samples, block, static_cast<sf_count_t>(blockFrames), channels);
+    const sf_count_t got = ReadNative(in.get(), from, block, static_cast<sf_count_t>(blockFrames),
+                                      channels, copyStored);
     if (got <= 0) break;
     const auto frames = static_cast<std::size_t>(got);
     framesRead += frames;

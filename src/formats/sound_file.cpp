@@ -2,6 +2,7 @@
 
 #include <sndfile.h>
 
+#include <bit>
 #include <cstdio>
 #include <cstring>
 #include <string_view>
@@ -278,6 +279,45 @@ bool ChooseOutput(const char* outputPath, const std::string& formatName, const s
              std::to_string(input.sampleRate) + " Hz";
     return false;
   }
+  return true;
+}
+
+bool StoredLayoutOf(SNDFILE* file, PackedLayout& layout) {
+  SF_INFO info{};
+  if (sf_command(file, SFC_GET_CURRENT_SF_INFO, &info, sizeof info) != 0) return false;
+  switch (info.format & SF_FORMAT_TYPEMASK) {
+    case SF_FORMAT_WAV:
+    case SF_FORMAT_WAVEX:
+    case SF_FORMAT_RF64:
+    case SF_FORMAT_W64:
+    case SF_FORMAT_AIFF:
+    case SF_FORMAT_CAF:
+    case SF_FORMAT_AU:
+      break;
+    default:
+      return false;
+  }
+  const int subtype = info.format & SF_FORMAT_SUBMASK;
+  layout.unsignedBytes = subtype == SF_FORMAT_PCM_U8;
+  switch (subtype) {
+    case SF_FORMAT_PCM_S8:
+    case SF_FORMAT_PCM_U8:
+      layout.bytes = 1;
+      break;
+    case SF_FORMAT_PCM_16:
+      layout.bytes = 2;
+      break;
+    case SF_FORMAT_PCM_24:
+      layout.bytes = 3;
+      break;
+    case SF_FORMAT_PCM_32:
+      layout.bytes = 4;
+      break;
+    default:
+      return false;
+  }
+  const bool swapped = sf_command(file, SFC_RAW_DATA_NEEDS_ENDSWAP, nullptr, 0) == SF_TRUE;
+  layout.bigEndian = (std::endian::native == std::endian::big) != swapped;
   return true;
 }
 

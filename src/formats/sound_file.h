@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "dsp/packed_pcm.h"
+
 // libsndfile's handle, as its header declares it.
 typedef struct sf_private_tag SNDFILE;
 
@@ -56,6 +58,10 @@ bool ChooseOutput(const char* outputPath, const std::string& formatName, const s
 // Whether `name` ends in an extension the general writer knows, and whether that is WAV's.
 bool HasSoundExtension(const char* name);
 bool HasWavExtension(const char* name);
+
+// Whether libsndfile hands out the file's samples as stored (integer PCM in WAV, RF64, W64,
+// AIFF, CAF or AU), and how they are packed; the general path then converts them itself.
+bool StoredLayoutOf(SNDFILE* file, PackedLayout& layout);
 
 // Closes a file opened for writing that `frames` frames were written to; false when the last
 // writes failed.

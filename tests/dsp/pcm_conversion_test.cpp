@@ -2,12 +2,17 @@
 // and the other depths follow the same rule at their scale.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <bit>
 #include <cmath>
 #include <limits>
+#include <random>
+#include <vector>
 
+#include "dsp/packed_pcm.h"
 #include "dsp/pcm_conversion.h"
 #include "dsp/sample_conversion.h"
+#include "dsp/simd_dispatch.h"
 
 namespace wavfx {
 namespace {
@@ -60,6 +65,46 @@ TEST(PcmConversion, EveryDepthRoundTripsAndClampsAlike) {
       EXPECT_LE(std::abs(back - s), 1) << bits << " " << s;
     }
   }
+}
+
+// Packed samples of every layout against bytes assembled one at a time, at every length up to
+// past the vector kernels' steps, on every vector path.
+TEST(PackedPcm, EveryLayoutUnpacksAndPacksItsBytes) {
+  const PackedLayout layouts[] = {{1, false, true},  {1, false, false}, {2, false, false},
+                                  {2, true, false},  {3, false, false}, {3, true, false},
+                                  {4, false, false}, {4, true, false}};
+  std::mt19937 random(5);
+  std::vector<unsigned char> bytes(4 * 41);
+  for (unsigned char& byte : bytes)
+    byte = static_cast<unsigned char>(random());
+  for (VectorPath path : {VectorPath::Scalar, VectorPath::Avx2, VectorPath::Avx512}) {
+    if (!VectorPathAvailable(path)) continue;
+    SetVectorPathForTesting(path);
+    for (const PackedLayout& layout : layouts) {
+      for (std::size_t count = 0; count <= 41; ++count) {
+        std::vector<int32_t> samples(count);
+        UnpackInts(bytes.data(), samples.data(), count, layout);
+        for (std::size_t i = 0; i < count; ++i) {
+          int64_t value = 0;
+          for (int b = 0; b < layout.bytes; ++b) {
+            const int from = layout.bigEndian ? b : layout.bytes - 1 - b;
+            value = value * 256 + bytes[i * layout.bytes + from];
+          }
+          const int64_t range = int64_t{1} << (8 * layout.bytes);
+          if (layout.unsignedBytes)
+            value -= 128;
+          else if (value >= range / 2)
+            value -= range;
+          ASSERT_EQ(samples[i], value) << layout.bytes << " bytes, sample " << i << " of " << count;
+        }
+        std::vector<unsigned char> packed(count * layout.bytes + 1, 0xA5);
+        PackInts(samples.data(), packed.data(), count, layout);
+        ASSERT_TRUE(std::equal(packed.begin(), packed.end() - 1, bytes.begin()));
+        ASSERT_EQ(packed.back(), 0xA5) << "written past the end";
+      }
+    }
+  }
+  ResetVectorPathForTesting();
 }
 
 }  // namespace

@@ -8,6 +8,8 @@
 #include <vector>
 
 #include "dsp/sample_conversion.h"
+#include "dsp/simd_dispatch.h"
+#include "engine/chain.h"
 #include "engine/chain_text.h"
 #include "engine/registry.h"
 #include "wavfx/wavfx.h"
@@ -135,21 +137,37 @@ TEST(Chain, ResetStartsOver) {
   wavfx_effect_destroy(effect);
 }
 
-TEST(Chain, NonFiniteFloatsAreReadAsZero) {
-  float dirty[] = {NAN, 0.5f, INFINITY, -INFINITY, 0.25f, 0.0f};
-  float clean[] = {0.0f, 0.5f, 0.0f, 0.0f, 0.25f, 0.0f};
-  for (const char* chain : {"echo", "lowpass,reverb"}) {
-    wavfx_effect* a = wavfx_chain_create(chain, 2, 44100, nullptr);
-    wavfx_effect* b = wavfx_chain_create(chain, 2, 44100, nullptr);
-    float x[6], y[6];
-    std::copy(std::begin(dirty), std::end(dirty), x);
-    std::copy(std::begin(clean), std::end(clean), y);
-    wavfx_effect_process_float(a, x, 3);
-    wavfx_effect_process_float(b, y, 3);
-    EXPECT_EQ(std::vector<float>(x, x + 6), std::vector<float>(y, y + 6));
-    wavfx_effect_destroy(a);
-    wavfx_effect_destroy(b);
+// NaN and the infinities are read as 0 and counted, wherever they fall in the vectors.
+TEST(Chain, NonFiniteFloatsAreReadAsZeroAndCounted) {
+  constexpr std::size_t kFrames = 50;
+  std::vector<float> dirty(2 * kFrames), clean(2 * kFrames);
+  uint64_t expected = 0;
+  for (std::size_t i = 0; i < dirty.size(); ++i) {
+    const float value = 0.01f * static_cast<float>(i % 13);
+    const float bad[] = {NAN, INFINITY, -INFINITY};
+    const bool isBad = i % 7 == 3 || i % 11 == 5;
+    dirty[i] = isBad ? bad[i % 3] : value;
+    clean[i] = isBad ? 0.0f : value;
+    expected += isBad ? 1 : 0;
   }
+  for (VectorPath path : {VectorPath::Scalar, VectorPath::Avx2, VectorPath::Avx512}) {
+    if (!VectorPathAvailable(path)) continue;
+    SetVectorPathForTesting(path);
+    for (const char* text : {"echo", "lowpass,reverb"}) {
+      ChainSpec spec;
+      ChainError error;
+      ASSERT_TRUE(ParseChain(text, spec, error));
+      EffectChain a, b;
+      ASSERT_TRUE(InitChain(a, spec, 2, 44100) && InitChain(b, spec, 2, 44100));
+      std::vector<float> x = dirty, y = clean;
+      EXPECT_EQ(ProcessChainFloats(a, x.data(), kFrames), expected) << text;
+      EXPECT_EQ(ProcessChainFloats(b, y.data(), kFrames), 0u) << text;
+      EXPECT_EQ(x, y) << text;
+      ReleaseChain(a);
+      ReleaseChain(b);
+    }
+  }
+  ResetVectorPathForTesting();
 }
 
 TEST(Chain, RefusesMistakesWithOneClearLine) {
