@@ -42,3 +42,10 @@ def test_process_file_matches_cli(cli, tmp_path):
     assert (tmp_path / "py.flac").read_bytes() == (tmp_path / "cli.flac").read_bytes()
     assert (result.outcome, result.frames, result.non_finite) == ("complete", RATE * 3 // 2, 20)
     assert result.clipped > 0
+
+
+@pytest.mark.parametrize("name", ["empty.flac", "empty.wav", "empty.aiff"])
+def test_an_empty_array_round_trips(tmp_path, name):
+    wavfx.write(tmp_path / name, np.zeros((2, 0), np.int16), RATE)
+    audio, rate = wavfx.read(tmp_path / name)
+    assert (audio.shape, audio.dtype, rate) == ((2, 0), np.int16, RATE)
