@@ -271,8 +271,12 @@ bool ChooseOutput(const char* outputPath, const std::string& formatName, const s
   probe.channels = input.channels;
   probe.samplerate = input.sampleRate;
   probe.format = choice.format;
-  // FLAC's stream header holds rates up to 655350 Hz; libsndfile writes larger ones unreadably.
-  const bool rateFits = major != SF_FORMAT_FLAC || input.sampleRate <= 655350;
+  // FLAC's stream header holds rates up to 655350 Hz (libsndfile writes larger ones unreadably),
+  // and its encoder, held to the streamable subset, takes those from 65536 Hz on only in whole
+  // tens of hertz.
+  const bool rateFits =
+      major != SF_FORMAT_FLAC ||
+      (input.sampleRate <= 655350 && (input.sampleRate < 65536 || input.sampleRate % 10 == 0));
   if (!rateFits || sf_format_check(&probe) == SF_FALSE) {
     reason = DescribeContainer(choice.format) + " cannot hold " + DescribeEncoding(choice.format) +
              " at " + std::to_string(input.channels) + " channels and " +
@@ -326,10 +330,12 @@ bool CloseOutput(SNDFILE* file, uint64_t frames) {
   // rather than hold a stream header for no frames.
   SF_INFO info{};
   sf_command(file, SFC_GET_CURRENT_SF_INFO, &info, sizeof info);
+  bool written = true;
   if (frames == 0 && (info.format & SF_FORMAT_TYPEMASK) == SF_FORMAT_FLAC) {
     sf_command(file, SFC_UPDATE_HEADER_NOW, nullptr, 0);
+    written = sf_error(file) == SF_ERR_NO_ERROR;
   }
-  return sf_close(file) == 0;
+  return sf_close(file) == 0 && written;
 }
 
 void CopyMetadata(SNDFILE* from, SNDFILE* to) {

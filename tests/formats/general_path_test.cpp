@@ -35,10 +35,10 @@ std::vector<double> Signal() {
 }
 
 void Write(const std::string& path, int format, const std::vector<double>& values,
-           const char* title = nullptr, int frames = kFrames) {
+           const char* title = nullptr, int frames = kFrames, int rate = kRate) {
   SF_INFO info{};
   info.channels = kChannels;
-  info.samplerate = kRate;
+  info.samplerate = rate;
   info.format = format;
   SNDFILE* file = sf_open(path.c_str(), SFM_WRITE, &info);
   ASSERT_NE(file, nullptr) << path << ": " << sf_strerror(nullptr);
@@ -217,6 +217,10 @@ TEST(GeneralPath, RefusesWhatItCannotReadOrWrite) {
   testing::TempDir dir;
   const std::string in = (dir / "in.wav").string();
   Write(in, SF_FORMAT_WAV | SF_FORMAT_FLOAT, Signal());
+  // FLAC's encoder takes rates from 65536 Hz on in whole tens only, and none above 655350 Hz.
+  const std::string odd = (dir / "odd.wav").string(), fast = (dir / "fast.wav").string();
+  Write(odd, SF_FORMAT_WAV | SF_FORMAT_PCM_16, Signal(), nullptr, kFrames, 179072);
+  Write(fast, SF_FORMAT_WAV | SF_FORMAT_PCM_16, Signal(), nullptr, kFrames, 700000);
   const std::string garbage = (dir / "garbage.flac").string();
   testing::WriteFile(garbage, {'f', 'L', 'a', 'C', 1, 2, 3});
   struct Case {
@@ -228,6 +232,8 @@ TEST(GeneralPath, RefusesWhatItCannotReadOrWrite) {
       {in, (dir / "b.flac").string(), "float", "FLAC cannot hold --bits float samples"},
       {in, (dir / "c.wav").string(), "12", "unknown --bits '12'"},
       {in, in, "", "input and output are the same file"},
+      {odd, (dir / "d.flac").string(), "", "cannot hold 16-bit PCM at 2 channels and 179072 Hz"},
+      {fast, (dir / "e.flac").string(), "", "cannot hold 16-bit PCM at 2 channels and 700000 Hz"},
   };
   for (const Case& c : cases) {
     const JobResult result = RunJob(c.input, c.output, "echo", c.bits);
