@@ -41,7 +41,7 @@ enum class Form { Samples, Ints24, Floats, Recurrence };
 struct Job {
   std::string label;
   Form form;
-  wavfx::ChainSpec spec;
+  wavfx::ChainRecipe recipe;
   std::vector<double> seconds;
 };
 
@@ -65,7 +65,7 @@ double RunOnce(Job& job, const std::vector<int16_t>& source, uint32_t channels, 
                std::vector<int16_t>& samples, std::vector<int32_t>& ints,
                std::vector<float>& floats) {
   wavfx::EffectChain chain;
-  wavfx::InitChain(chain, job.spec, channels, sampleRate);
+  wavfx::InitChain(chain, job.recipe, channels, sampleRate);
   // Each form starts from its own copy, made before the clock starts.
   const std::size_t blockSamples = wavfx::kDirectBlockBytes / 2 / channels * channels;
   if (job.form == Form::Samples) samples = source;
@@ -142,8 +142,8 @@ int main(int argc, char** argv) {
     }
     wavfx::ChainError error;
     if (wavfx::IsPlainName(text)) {
-      job.spec = wavfx::SpecOfName(text.c_str());
-    } else if (!wavfx::ParseChain(text, job.spec, error)) {
+      job.recipe = wavfx::RecipeOfName(text.c_str());
+    } else if (!wavfx::ParseChain(text, job.recipe, error)) {
       std::fprintf(stderr, "%s: %s\n", argv[i], error.message.c_str());
       return 2;
     }

@@ -61,7 +61,7 @@ struct JobProgress {
 struct Batch {
   std::vector<BatchItem> items;
   std::u16string effect;
-  std::unique_ptr<ChainSpec> chain;  // set when the effect is a chain rather than a plain name
+  std::unique_ptr<ChainRecipe> chain;  // set when the effect is a chain rather than a plain name
   double tailSeconds = 0;
   const CommandLine* line = nullptr;
   bool quiet = false;
@@ -198,7 +198,7 @@ bool OverwritesAnInput(const Batch& batch, const BatchItem& item, std::string& r
 FileStatus RunGeneralItem(const Batch& batch, const BatchItem& item, JobProgress& slot,
                           std::string& reason) {
   if (OverwritesAnInput(batch, item, reason)) return FileStatus::NotStarted;
-  const ChainSpec plain = SpecOfName(batch.line->effect);
+  const ChainRecipe plain = RecipeOfName(batch.line->effect);
   GeneralJob job;
   job.input = item.input;
   job.output = item.output.c_str();

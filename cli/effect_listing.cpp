@@ -93,10 +93,10 @@ bool PrintEffectHelp(const char* name) {
   return true;
 }
 
-bool ResolveEffect(const char* text, std::unique_ptr<ChainSpec>& chain, std::string& error) {
+bool ResolveEffect(const char* text, std::unique_ptr<ChainRecipe>& chain, std::string& error) {
   chain.reset();
   if (IsPlainName(text)) return true;
-  chain.reset(new (std::nothrow) ChainSpec);
+  chain.reset(new (std::nothrow) ChainRecipe);
   ChainError problem;
   if (chain == nullptr) {
     error = "out of memory";

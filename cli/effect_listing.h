@@ -18,6 +18,6 @@ bool PrintEffectHelp(const char* name);
 
 // The EFFECT operand: a plain name (no '=' or ',') stays WAVEffect's and leaves `chain` empty;
 // anything else is parsed as a chain. Returns false with `error` set when the chain is refused.
-bool ResolveEffect(const char* text, std::unique_ptr<ChainSpec>& chain, std::string& error);
+bool ResolveEffect(const char* text, std::unique_ptr<ChainRecipe>& chain, std::string& error);
 
 }  // namespace wavfx::cli

@@ -47,9 +47,9 @@ void ProgressFramesToBar(void* context, uint64_t done, uint64_t total) {
 }
 
 // Returns the exit status, or -1 when the general reader cannot open the input.
-int RunGeneralSingleJob(const CommandLine& line, const ChainSpec* chain) {
+int RunGeneralSingleJob(const CommandLine& line, const ChainRecipe* chain) {
   // A plain name keeps WAVEffect's rule on this path too: an unknown name copies.
-  const ChainSpec plain = SpecOfName(line.files[2]);
+  const ChainRecipe plain = RecipeOfName(line.files[2]);
   GeneralJob job;
   job.input = line.files[0];
   job.output = line.files[1];
@@ -85,7 +85,7 @@ void PrintJobNotes(const JobResult& result) {
 
 int RunSingleJob(const CommandLine& line) {
   // A chain has no 199-byte limit: it is parsed here, not narrowed into WAVEffect's buffer.
-  std::unique_ptr<ChainSpec> chain;
+  std::unique_ptr<ChainRecipe> chain;
   std::string error;
   if (!ResolveEffect(line.files[2], chain, error)) {
     std::fprintf(stderr, "Error: %s\n", error.c_str());

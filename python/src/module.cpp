@@ -41,7 +41,7 @@ py::list Effects() {
 
 // [(effect name, {parameter: value})] for each stage, every parameter included.
 py::list ParseStages(const std::string& text) {
-  const auto parsed = std::make_unique<ChainSpec>();
+  const auto parsed = std::make_unique<ChainRecipe>();
   ChainError error;
   if (!ParseChain(text, *parsed, error)) throw py::value_error(error.message);
   py::list stages;

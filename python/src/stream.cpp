@@ -57,7 +57,7 @@ std::string StreamName(std::size_t channels, uint32_t sampleRate) {
 }  // namespace
 
 Stream::Stream(std::string chain) : text_(std::move(chain)) {
-  const auto parsed = std::make_unique<ChainSpec>();
+  const auto parsed = std::make_unique<ChainRecipe>();
   ChainError error;
   if (!ParseChain(text_, *parsed, error)) throw py::value_error(error.message);
 }

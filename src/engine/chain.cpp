@@ -15,7 +15,7 @@ namespace {
 constexpr std::size_t kChunkSamples = 1024;
 
 void RunStages(EffectChain& chain, float* samples, std::size_t frames) {
-  for (uint32_t i = 0; i < chain.spec.count; ++i) {
+  for (uint32_t i = 0; i < chain.recipe.count; ++i) {
     EffectState& stage = chain.stages[i];
     if (EffectChangesAudio(stage))
       ProcessEffectFloats(stage, samples, static_cast<int32_t>(frames));
@@ -25,7 +25,7 @@ void RunStages(EffectChain& chain, float* samples, std::size_t frames) {
 // The one stage that changes the audio, or null when there are none or several.
 EffectState* LoneStage(EffectChain& chain) {
   EffectState* lone = nullptr;
-  for (uint32_t i = 0; i < chain.spec.count; ++i) {
+  for (uint32_t i = 0; i < chain.recipe.count; ++i) {
     if (!EffectChangesAudio(chain.stages[i])) continue;
     if (lone != nullptr) return nullptr;
     lone = &chain.stages[i];
@@ -51,20 +51,21 @@ bool ProcessLoneStageSamples(EffectState& stage, int16_t* samples, std::size_t f
 
 }  // namespace
 
-ChainSpec SpecOfName(const char* name) {
-  ChainSpec spec{};
-  spec.count = 1;
-  spec.stages[0] = DefaultSettings(FamilyOf(KindOfName(name)));
-  return spec;
+ChainRecipe RecipeOfName(const char* name) {
+  ChainRecipe recipe{};
+  recipe.count = 1;
+  recipe.stages[0] = DefaultSettings(FamilyOf(KindOfName(name)));
+  return recipe;
 }
 
-bool InitChain(EffectChain& chain, const ChainSpec& spec, uint32_t channels, uint32_t sampleRate) {
-  chain.spec = spec;
+bool InitChain(EffectChain& chain, const ChainRecipe& recipe, uint32_t channels,
+               uint32_t sampleRate) {
+  chain.recipe = recipe;
   chain.channels = channels;
   chain.sampleRate = sampleRate;
-  for (uint32_t i = 0; i < spec.count; ++i) {
+  for (uint32_t i = 0; i < recipe.count; ++i) {
     chain.stages[i] = EffectState{};
-    InitEffect(chain.stages[i], spec.stages[i], channels, sampleRate);
+    InitEffect(chain.stages[i], recipe.stages[i], channels, sampleRate);
   }
   chain.wideFrame = nullptr;
   if (channels > kChunkSamples) chain.wideFrame = new (std::nothrow) float[channels];
@@ -72,14 +73,14 @@ bool InitChain(EffectChain& chain, const ChainSpec& spec, uint32_t channels, uin
 }
 
 bool ChainChangesAudio(const EffectChain& chain) {
-  for (uint32_t i = 0; i < chain.spec.count; ++i) {
+  for (uint32_t i = 0; i < chain.recipe.count; ++i) {
     if (EffectChangesAudio(chain.stages[i])) return true;
   }
   return false;
 }
 
 bool ChainHasItsBuffers(const EffectChain& chain) {
-  for (uint32_t i = 0; i < chain.spec.count; ++i) {
+  for (uint32_t i = 0; i < chain.recipe.count; ++i) {
     if (!EffectHasItsBuffers(chain.stages[i])) return false;
   }
   return true;
@@ -150,7 +151,7 @@ uint64_t ProcessChainInts(EffectChain& chain, int32_t* samples, std::size_t fram
 }
 
 void ReleaseChain(EffectChain& chain) {
-  for (uint32_t i = 0; i < chain.spec.count; ++i) {
+  for (uint32_t i = 0; i < chain.recipe.count; ++i) {
     ReleaseEffect(chain.stages[i]);
   }
   delete[] chain.wideFrame;

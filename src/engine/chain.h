@@ -11,7 +11,7 @@ namespace wavfx {
 // The running stages of one stream. Stages hand single-precision values to each other; samples
 // of other formats are converted once on the way in and once on the way out.
 struct EffectChain {
-  ChainSpec spec;  // what the stages were made from, for a reset
+  ChainRecipe recipe;  // what the stages were made from, for a reset
   uint32_t channels;
   uint32_t sampleRate;
   EffectState stages[kMaxStages];
@@ -20,11 +20,12 @@ struct EffectChain {
 
 // A chain of the one effect that `name` selects as WAVEffect matches it: an unknown name gives
 // "none".
-ChainSpec SpecOfName(const char* name);
+ChainRecipe RecipeOfName(const char* name);
 
 // Initialises every stage. Returns false when the room for wide frames could not be had; the
 // chain must be released either way.
-bool InitChain(EffectChain& chain, const ChainSpec& spec, uint32_t channels, uint32_t sampleRate);
+bool InitChain(EffectChain& chain, const ChainRecipe& recipe, uint32_t channels,
+               uint32_t sampleRate);
 
 // Whether any stage changes the audio. When none does, processing leaves every sample exactly as
 // it was, even a 16-bit one that the conversion pair would change.

@@ -164,20 +164,20 @@ bool IsPlainName(std::string_view text) {
   return text.find_first_of("=,") == std::string_view::npos;
 }
 
-bool ParseChain(std::string_view text, ChainSpec& spec, ChainError& error) {
-  spec.count = 0;
+bool ParseChain(std::string_view text, ChainRecipe& recipe, ChainError& error) {
+  recipe.count = 0;
   error = ChainError{};
   if (Trim(text).empty()) return Fail(error, WAVFX_ERROR_EMPTY_STAGE, "the chain is empty");
   std::string_view rest = text;
   for (bool last = false; !last;) {
     last = rest.find(',') == std::string_view::npos;
     const std::string_view stage = Split(rest, ',');
-    if (spec.count == kMaxStages) {
+    if (recipe.count == kMaxStages) {
       return Fail(error, WAVFX_ERROR_TOO_MANY_STAGES,
                   "a chain has at most " + std::to_string(kMaxStages) + " stages");
     }
-    if (!ParseStage(stage, spec.count, spec.stages[spec.count], error)) return false;
-    ++spec.count;
+    if (!ParseStage(stage, recipe.count, recipe.stages[recipe.count], error)) return false;
+    ++recipe.count;
   }
   return true;
 }

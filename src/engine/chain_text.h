@@ -12,7 +12,7 @@ namespace wavfx {
 constexpr uint32_t kMaxStages = WAVFX_MAX_STAGES;
 
 // The stages of a chain as parsed, each with every parameter's value.
-struct ChainSpec {
+struct ChainRecipe {
   uint32_t count;
   EffectSettings stages[kMaxStages];
 };
@@ -31,7 +31,7 @@ bool IsPlainName(std::string_view text);
 // Parses `name[=key=value[:key=value]...][,name...]`. Names and keys ignore the case of A-Z;
 // blanks around names, keys and values are ignored. Returns false with `error` filled on the
 // first mistake.
-bool ParseChain(std::string_view text, ChainSpec& spec, ChainError& error);
+bool ParseChain(std::string_view text, ChainRecipe& recipe, ChainError& error);
 
 // The shortest decimal text that reads back as `value`.
 std::string FormatNumber(double value);

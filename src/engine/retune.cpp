@@ -166,9 +166,9 @@ bool InitTunableChain(TunableChain& tunable, const EffectSettings& settings, uin
                       uint32_t sampleRate) {
   tunable = TunableChain{};
   tunable.capacity = LargestNeed(settings, channels, sampleRate);
-  ChainSpec spec{};
-  spec.count = 1;
-  spec.stages[0] = settings;
+  ChainRecipe recipe{};
+  recipe.count = 1;
+  recipe.stages[0] = settings;
   if (tunable.capacity > 0) {
     const uint64_t bytes = 2 * tunable.capacity * sizeof(float);
     tunable.memory = static_cast<float*>(std::aligned_alloc(kAlignment * sizeof(float), bytes));
@@ -178,7 +178,7 @@ bool InitTunableChain(TunableChain& tunable, const EffectSettings& settings, uin
   }
   AreaSource first = Area(tunable, 0, true);
   SetThreadSampleSource(&first.source);
-  const bool initialised = InitChain(tunable.chain, spec, channels, sampleRate);
+  const bool initialised = InitChain(tunable.chain, recipe, channels, sampleRate);
   SetThreadSampleSource(nullptr);
   tunable.layout = first.layout;
   return initialised && !first.overflow;
@@ -186,7 +186,7 @@ bool InitTunableChain(TunableChain& tunable, const EffectSettings& settings, uin
 
 bool RetuneChain(TunableChain& tunable, const EffectSettings& settings) {
   EffectState& stage = tunable.chain.stages[0];
-  if (tunable.chain.spec.count != 1 || settings.kind != stage.kind) return false;
+  if (tunable.chain.recipe.count != 1 || settings.kind != stage.kind) return false;
   const uint32_t channels = stage.channels;
   const uint32_t rate = stage.sampleRate;
   // Laid out over the stage's own buffers without clearing them: the same sizes land at the
@@ -210,15 +210,15 @@ bool RetuneChain(TunableChain& tunable, const EffectSettings& settings) {
   }
   CarryRunningState(stage, fresh);
   stage = fresh;
-  tunable.chain.spec.stages[0] = settings;
+  tunable.chain.recipe.stages[0] = settings;
   return true;
 }
 
 void RestartChain(TunableChain& tunable) {
   EffectState& stage = tunable.chain.stages[0];
-  if (tunable.chain.spec.count != 1) return;
+  if (tunable.chain.recipe.count != 1) return;
   AreaSource same = Area(tunable, tunable.area, true);
-  InitFrom(same.source, stage, tunable.chain.spec.stages[0], stage.channels, stage.sampleRate);
+  InitFrom(same.source, stage, tunable.chain.recipe.stages[0], stage.channels, stage.sampleRate);
 }
 
 void ReleaseTunableChain(TunableChain& tunable) {

@@ -204,7 +204,7 @@ StreamOutcome ApplyEffect(const char16_t* input, const char16_t* output, const c
   // A block never holds a frame wider than the conversion chunk, so the chain needs no room for
   // wide frames.
   EffectChain chain;
-  InitChain(chain, options.chain != nullptr ? *options.chain : SpecOfName(effectName),
+  InitChain(chain, options.chain != nullptr ? *options.chain : RecipeOfName(effectName),
             format.channels, format.sampleRate);
   StreamResult result = StreamBlocks(in, out, plan, format.blockAlign, chain);
   ReleaseChain(chain);

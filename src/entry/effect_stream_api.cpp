@@ -27,11 +27,11 @@ void Report(wavfx_error* error, int32_t code, const char* message) {
   std::snprintf(error->message, sizeof error->message, "%s", message);
 }
 
-// A new instance of `spec`, or null when memory for it or its delay lines is short.
-wavfx_effect* CreateInstance(const ChainSpec& spec, uint32_t channels, uint32_t sampleRate) {
+// A new instance of `recipe`, or null when memory for it or its delay lines is short.
+wavfx_effect* CreateInstance(const ChainRecipe& recipe, uint32_t channels, uint32_t sampleRate) {
   auto* effect = new (std::nothrow) wavfx_effect;
   if (effect == nullptr) return nullptr;
-  const bool ready = InitChain(effect->chain, spec, channels, sampleRate);
+  const bool ready = InitChain(effect->chain, recipe, channels, sampleRate);
   if (!ready || !ChainHasItsBuffers(effect->chain)) {
     ReleaseChain(effect->chain);
     delete effect;
@@ -63,7 +63,7 @@ extern "C" WAVFX_API wavfx_effect* wavfx_effect_create(const char* name, uint32_
   if (name == nullptr || channels == 0 || sample_rate == 0 || !wavfx::IsEffectName(name)) {
     return nullptr;
   }
-  return wavfx::CreateInstance(wavfx::SpecOfName(name), channels, sample_rate);
+  return wavfx::CreateInstance(wavfx::RecipeOfName(name), channels, sample_rate);
 }
 
 extern "C" WAVFX_API wavfx_effect* wavfx_chain_create(const char* chain, uint32_t channels,
@@ -78,18 +78,18 @@ extern "C" WAVFX_API wavfx_effect* wavfx_chain_create(const char* chain, uint32_
     wavfx::Report(error, WAVFX_ERROR_BAD_STREAM, "a stream needs channels and a sample rate");
     return nullptr;
   }
-  auto* spec = new (std::nothrow) wavfx::ChainSpec;
+  auto* recipe = new (std::nothrow) wavfx::ChainRecipe;
   wavfx::ChainError problem;
   wavfx_effect* effect = nullptr;
-  if (spec == nullptr) {
+  if (recipe == nullptr) {
     problem = {WAVFX_ERROR_NO_MEMORY, "out of memory"};
-  } else if (wavfx::ParseChain(chain, *spec, problem)) {
-    effect = wavfx::CreateInstance(*spec, channels, sample_rate);
+  } else if (wavfx::ParseChain(chain, *recipe, problem)) {
+    effect = wavfx::CreateInstance(*recipe, channels, sample_rate);
     if (effect == nullptr)
       problem = {WAVFX_ERROR_NO_MEMORY,
                  "the effects' delay lines need more memory than can be had"};
   }
-  delete spec;
+  delete recipe;
   if (effect == nullptr) wavfx::Report(error, problem.code, problem.message.c_str());
   return effect;
 }
@@ -111,7 +111,7 @@ extern "C" WAVFX_API int32_t wavfx_effect_process_float(wavfx_effect* effect, fl
 extern "C" WAVFX_API int32_t wavfx_effect_reset(wavfx_effect* effect) noexcept {
   if (effect == nullptr) return WAVFX_ERROR_NULL_EFFECT;
   wavfx_effect* fresh =
-      wavfx::CreateInstance(effect->chain.spec, effect->chain.channels, effect->chain.sampleRate);
+      wavfx::CreateInstance(effect->chain.recipe, effect->chain.channels, effect->chain.sampleRate);
   if (fresh == nullptr) return WAVFX_ERROR_NO_MEMORY;
   wavfx::ReleaseChain(effect->chain);
   std::memcpy(static_cast<void*>(&effect->chain), &fresh->chain, sizeof effect->chain);

@@ -44,23 +44,23 @@ JobResult Run(const char* input, const char* output, const char* chain,
     job.format = options->format != nullptr ? options->format : "";
     job.bits = options->bits != nullptr ? options->bits : "";
   }
-  ChainSpec* spec = new (std::nothrow) ChainSpec;
-  if (spec == nullptr) {
+  ChainRecipe* recipe = new (std::nothrow) ChainRecipe;
+  if (recipe == nullptr) {
     result.reason = "out of memory";
     return result;
   }
   ChainError error;
   if (IsPlainName(chain)) {
-    *spec = SpecOfName(chain);
-    job.chain = spec;
+    *recipe = RecipeOfName(chain);
+    job.chain = recipe;
     result = RunFileJob(job);
-  } else if (ParseChain(chain, *spec, error)) {
-    job.chain = spec;
+  } else if (ParseChain(chain, *recipe, error)) {
+    job.chain = recipe;
     result = RunFileJob(job);
   } else {
     result.reason = error.message;
   }
-  delete spec;
+  delete recipe;
   return result;
 }
 

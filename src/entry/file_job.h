@@ -12,7 +12,7 @@ namespace wavfx {
 struct FileJob {
   const char* input = nullptr;
   const char* output = nullptr;
-  const ChainSpec* chain = nullptr;
+  const ChainRecipe* chain = nullptr;
   std::string format;  // empty: from the output's extension
   std::string bits;    // empty: the input's samples
   double tailSeconds = 0;

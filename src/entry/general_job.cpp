@@ -163,8 +163,8 @@ JobResult RunGeneralJob(const GeneralJob& job) {
     result.reason = "out of memory";
     return result;
   }
-  const ChainSpec spec = job.chain != nullptr ? *job.chain : SpecOfName("none");
-  const bool ready = InitChain(*chain, spec, static_cast<uint32_t>(channels),
+  const ChainRecipe recipe = job.chain != nullptr ? *job.chain : RecipeOfName("none");
+  const bool ready = InitChain(*chain, recipe, static_cast<uint32_t>(channels),
                                static_cast<uint32_t>(input.sampleRate));
   const auto release = [&chain] { ReleaseChain(*chain); };
   const std::size_t blockFrames = std::max<std::size_t>(kBlockSamples / channels, 1);

@@ -25,7 +25,7 @@ struct JobResult {
 struct GeneralJob {
   const char* input = nullptr;
   const char* output = nullptr;
-  const ChainSpec* chain = nullptr;
+  const ChainRecipe* chain = nullptr;
   std::string format;  // --format; empty: from the output's extension
   std::string bits;    // --bits; empty: the input's samples
   double tailSeconds = 0;

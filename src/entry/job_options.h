@@ -6,7 +6,7 @@
 
 namespace wavfx {
 
-struct ChainSpec;
+struct ChainRecipe;
 struct WavHeader;
 
 // Reports the data bytes written so far and the number the job will write when it completes
@@ -44,7 +44,7 @@ struct JobOptions {
   // When set, receives the number of whole frames written, tail included.
   uint64_t* framesWritten = nullptr;
   // A parsed chain to run instead of the effect named by the job's third argument.
-  const ChainSpec* chain = nullptr;
+  const ChainRecipe* chain = nullptr;
 };
 
 // Piped WAV streams of unknown length declare 0xFFFFFFFF or 0x7FFFF000 bytes of data.

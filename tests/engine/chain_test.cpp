@@ -98,16 +98,16 @@ TEST(Chain, StagesPassFloatsAndStayFinite) {
     const auto input = Music(20000, 2);
     std::vector<float> values(input.size());
     SamplesToFloats(input.data(), values.data(), input.size());
-    ChainSpec spec;
+    ChainRecipe recipe;
     ChainError problem;
-    ASSERT_TRUE(ParseChain(chain, spec, problem));
+    ASSERT_TRUE(ParseChain(chain, recipe, problem));
     std::string previous;
-    for (uint32_t i = 0; i < spec.count; ++i) {
-      std::string stage = FamilyOf(spec.stages[i].kind).info.name;
-      const auto parameters = ParametersOf(FamilyOf(spec.stages[i].kind));
+    for (uint32_t i = 0; i < recipe.count; ++i) {
+      std::string stage = FamilyOf(recipe.stages[i].kind).info.name;
+      const auto parameters = ParametersOf(FamilyOf(recipe.stages[i].kind));
       for (std::size_t p = 0; p < parameters.size(); ++p) {
         stage += (p == 0 ? "=" : ":") + std::string(parameters[p].name) + "=" +
-                 FormatNumber(spec.stages[i].values[p]);
+                 FormatNumber(recipe.stages[i].values[p]);
       }
       wavfx_effect* effect = wavfx_chain_create(stage.c_str(), 2, 48000, nullptr);
       ASSERT_NE(effect, nullptr) << stage;
@@ -154,11 +154,11 @@ TEST(Chain, NonFiniteFloatsAreReadAsZeroAndCounted) {
     if (!VectorPathAvailable(path)) continue;
     SetVectorPathForTesting(path);
     for (const char* text : {"echo", "lowpass,reverb"}) {
-      ChainSpec spec;
+      ChainRecipe recipe;
       ChainError error;
-      ASSERT_TRUE(ParseChain(text, spec, error));
+      ASSERT_TRUE(ParseChain(text, recipe, error));
       EffectChain a, b;
-      ASSERT_TRUE(InitChain(a, spec, 2, 44100) && InitChain(b, spec, 2, 44100));
+      ASSERT_TRUE(InitChain(a, recipe, 2, 44100) && InitChain(b, recipe, 2, 44100));
       std::vector<float> x = dirty, y = clean;
       EXPECT_EQ(ProcessChainFloats(a, x.data(), kFrames), expected) << text;
       EXPECT_EQ(ProcessChainFloats(b, y.data(), kFrames), 0u) << text;

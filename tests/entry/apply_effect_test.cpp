@@ -273,7 +273,7 @@ TEST(StreamBlocks, CutsTheDataIntoBlocksOfWholeFrames) {
     std::setvbuf(output, nullptr, _IONBF, 0);  // one fwrite, one logged write
 
     EffectChain none;
-    InitChain(none, SpecOfName("none"), c.blockAlign / 2, 8000);
+    InitChain(none, RecipeOfName("none"), c.blockAlign / 2, 8000);
     ::testing::internal::CaptureStderr();
     const StreamResult result = StreamBlocks(input, output, c.dataSize, c.blockAlign, none);
     ReleaseChain(none);

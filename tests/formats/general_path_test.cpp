@@ -73,13 +73,13 @@ Decoded Read(const std::string& path) {
 
 JobResult RunJob(const std::string& in, const std::string& out, const char* chainText,
                  const std::string& bits = "") {
-  ChainSpec spec;
+  ChainRecipe recipe;
   ChainError error;
-  EXPECT_TRUE(ParseChain(chainText, spec, error)) << error.message;
+  EXPECT_TRUE(ParseChain(chainText, recipe, error)) << error.message;
   GeneralJob job;
   job.input = in.c_str();
   job.output = out.c_str();
-  job.chain = &spec;
+  job.chain = &recipe;
   job.bits = bits;
   return RunGeneralJob(job);
 }
@@ -170,11 +170,11 @@ TEST(GeneralPath, EffectsRunOnTheFloatCoreAtNativeDepth) {
         native[i] = input.ints[i] >> (32 - c.bits);
       IntsToFloats(native.data(), values.data(), values.size(), c.bits);
     }
-    ChainSpec spec;
+    ChainRecipe recipe;
     ChainError error;
-    ASSERT_TRUE(ParseChain(chainText, spec, error));
+    ASSERT_TRUE(ParseChain(chainText, recipe, error));
     EffectChain chain;
-    InitChain(chain, spec, kChannels, kRate);
+    InitChain(chain, recipe, kChannels, kRate);
     ProcessChainFloats(chain, values.data(), kFrames);
     ReleaseChain(chain);
     const Decoded output = Read(out);

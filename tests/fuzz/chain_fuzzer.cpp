@@ -23,13 +23,13 @@ void RequireAt(bool condition, const char* text, int line) {
   std::abort();
 }
 
-void CheckRanges(const wavfx::ChainSpec& spec) {
-  Require(spec.count >= 1 && spec.count <= wavfx::kMaxStages);
-  for (uint32_t i = 0; i < spec.count; ++i) {
-    const auto& family = wavfx::FamilyOf(spec.stages[i].kind);
+void CheckRanges(const wavfx::ChainRecipe& recipe) {
+  Require(recipe.count >= 1 && recipe.count <= wavfx::kMaxStages);
+  for (uint32_t i = 0; i < recipe.count; ++i) {
+    const auto& family = wavfx::FamilyOf(recipe.stages[i].kind);
     const auto parameters = wavfx::ParametersOf(family);
     for (std::size_t p = 0; p < parameters.size(); ++p) {
-      const double value = spec.stages[i].values[p];
+      const double value = recipe.stages[i].values[p];
       Require(value >= parameters[p].minimum && value <= parameters[p].maximum);
     }
   }
@@ -39,14 +39,14 @@ void CheckRanges(const wavfx::ChainSpec& spec) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   const std::string_view text(reinterpret_cast<const char*>(data), size);
-  static wavfx::ChainSpec spec;
+  static wavfx::ChainRecipe recipe;
   wavfx::ChainError error;
-  if (!wavfx::ParseChain(text, spec, error)) {
+  if (!wavfx::ParseChain(text, recipe, error)) {
     Require(error.code < 0 && !error.message.empty() &&
             error.message.find('\n') == std::string::npos);
     return 0;
   }
-  CheckRanges(spec);
+  CheckRanges(recipe);
   // The C API takes a null-terminated text; an embedded NUL ends it there.
   const std::string terminated(text);
   constexpr int32_t kFrames = 700;

@@ -37,13 +37,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   const std::string inPath = "/proc/self/fd/" + std::to_string(in);
   const std::string outPath = std::string("/dev/shm/wavfx-fuzz-") + std::to_string(getpid()) +
                               ((data[0] & 4) != 0 ? ".flac" : ".wav");
-  wavfx::ChainSpec spec;
+  wavfx::ChainRecipe recipe;
   wavfx::ChainError error;
-  Require(wavfx::ParseChain(kChains[data[0] & 3], spec, error));
+  Require(wavfx::ParseChain(kChains[data[0] & 3], recipe, error));
   wavfx::GeneralJob job;
   job.input = inPath.c_str();
   job.output = outPath.c_str();
-  job.chain = &spec;
+  job.chain = &recipe;
   // A tail of 0.01 s, unless the header's rate and channels would make it gigabytes (which the
   // job writes, as asked, but slower than a fuzzer's timeout).
   SF_INFO declared{};

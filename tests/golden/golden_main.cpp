@@ -31,10 +31,10 @@
 
 namespace {
 
-using wavfx::testing::SignalSpec;
+using wavfx::testing::SignalRecipe;
 
 struct Job {
-  SignalSpec signal;
+  SignalRecipe signal;
   std::string inputPath;
 };
 
@@ -97,7 +97,8 @@ std::vector<int32_t> Widen(const std::vector<int16_t>& samples, int bits) {
   std::vector<int32_t> wide(samples.size());
   for (std::size_t i = 0; i < samples.size(); ++i) {
     const int32_t s = samples[i];
-    const auto filler = static_cast<int32_t>(static_cast<uint32_t>(i) * 2654435761u >> 24);  // 0-255
+    const auto filler =
+        static_cast<int32_t>(static_cast<uint32_t>(i) * 2654435761u >> 24);  // 0-255
     wide[i] = bits == 8 ? s / 256 : (bits == 24 ? s * 256 + filler : s * 65536 + filler * 257);
   }
   return wide;
@@ -107,7 +108,7 @@ std::vector<int32_t> Widen(const std::vector<int16_t>& samples, int bits) {
 std::string RunDepth(const Job& job, const std::string& effect, int bits) {
   const auto samples = wavfx::testing::MakeSignal(job.signal);
   wavfx::EffectChain chain;
-  wavfx::InitChain(chain, wavfx::SpecOfName(effect.c_str()), job.signal.channels,
+  wavfx::InitChain(chain, wavfx::RecipeOfName(effect.c_str()), job.signal.channels,
                    job.signal.sampleRate);
   const std::size_t frames = samples.size() / job.signal.channels;
   std::vector<unsigned char> bytes(samples.size() * 4);
@@ -142,7 +143,7 @@ std::string DepthName(const std::string& effect, int bits) {
   return effect + "@" + (bits == 0 ? std::string("float") : std::to_string(bits));
 }
 
-bool RunsChains(const SignalSpec& s) {
+bool RunsChains(const SignalRecipe& s) {
   return s.channels <= 3 && (s.sampleRate == 1 || s.sampleRate == 8000 || s.sampleRate == 44100 ||
                              s.sampleRate == 96000);
 }
@@ -156,11 +157,11 @@ bool IsChain(const std::string& effect) {
   return !wavfx::IsPlainName(effect);
 }
 
-bool RunsDepths(const SignalSpec& s) {
+bool RunsDepths(const SignalRecipe& s) {
   return s.channels <= 2 && (s.sampleRate == 8000 || s.sampleRate == 44100);
 }
 
-std::string Key(const std::string& effect, const SignalSpec& s) {
+std::string Key(const std::string& effect, const SignalRecipe& s) {
   return effect + " " + s.name + " " + std::to_string(s.channels) + " " +
          std::to_string(s.sampleRate);
 }
@@ -203,11 +204,11 @@ std::string RunOne(const Job& job, const std::string& effect, const std::string&
                    std::atomic<int>& failures) {
   int32_t status = 0;
   if (IsChain(effect)) {
-    wavfx::ChainSpec spec;
+    wavfx::ChainRecipe recipe;
     wavfx::ChainError error;
     wavfx::JobOptions options;
-    options.chain = &spec;
-    status = wavfx::ParseChain(effect, spec, error)
+    options.chain = &recipe;
+    status = wavfx::ParseChain(effect, recipe, error)
                  ? wavfx::StatusOf(wavfx::ApplyEffect(Wide(job.inputPath).c_str(),
                                                       Wide(outputPath).c_str(), u"", options))
                  : 0;

@@ -50,7 +50,7 @@ std::size_t SignalFrames(uint32_t sampleRate) {
   return 3000;
 }
 
-std::vector<int16_t> MakeSignal(const SignalSpec& signal) {
+std::vector<int16_t> MakeSignal(const SignalRecipe& signal) {
   const std::size_t frames = SignalFrames(signal.sampleRate);
   std::vector<int16_t> samples(frames * signal.channels, 0);
   for (uint32_t c = 0; c < signal.channels; ++c) {

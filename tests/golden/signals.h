@@ -8,7 +8,7 @@ namespace wavfx::testing {
 
 // The deterministic test signals behind the golden outputs. They are computed with integer
 // arithmetic and basic IEEE operations only, so every platform makes the same samples.
-struct SignalSpec {
+struct SignalRecipe {
   std::string name;  // impulse, silence, square, sweep, noise, mix
   uint32_t channels;
   uint32_t sampleRate;
@@ -22,6 +22,6 @@ const std::vector<uint32_t>& SignalSampleRates();
 std::size_t SignalFrames(uint32_t sampleRate);
 
 // Interleaved samples of one signal.
-std::vector<int16_t> MakeSignal(const SignalSpec& signal);
+std::vector<int16_t> MakeSignal(const SignalRecipe& signal);
 
 }  // namespace wavfx::testing

@@ -84,14 +84,14 @@ std::vector<float> Controls(const PluginVariant& variant, bool shifted) {
 // What the library gives for the whole signal at those values.
 std::vector<float> Expected(const PluginVariant& variant, const std::vector<float>& controls) {
   const auto parameters = ParametersOf(*variant.family);
-  ChainSpec spec{};
-  spec.count = 1;
-  spec.stages[0].kind = variant.family->kind;
+  ChainRecipe recipe{};
+  recipe.count = 1;
+  recipe.stages[0].kind = variant.family->kind;
   for (std::size_t i = 0; i < parameters.size(); ++i)
-    spec.stages[0].values[i] = ParameterValue(parameters[i], controls[i]);
+    recipe.stages[0].values[i] = ParameterValue(parameters[i], controls[i]);
   std::vector<float> samples = Signal(variant.channels);
   EffectChain chain;
-  InitChain(chain, spec, variant.channels, kRate);
+  InitChain(chain, recipe, variant.channels, kRate);
   ProcessChainFloats(chain, samples.data(), kFrames);
   ReleaseChain(chain);
   return samples;
