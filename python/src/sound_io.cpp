@@ -8,6 +8,7 @@
 
 #include "arrays.h"
 #include "dsp/pcm_conversion.h"
+#include "formats/sample_blocks.h"
 #include "formats/sound_file.h"
 
 namespace wavfx::python {
@@ -64,25 +65,15 @@ std::size_t ReadAll(SNDFILE* file, std::size_t channels, int64_t expected,
   return frames;
 }
 
-// One block of an array's samples, interleaved, in the representation a file takes.
-struct Block {
-  std::vector<int32_t> ints;
-  std::vector<float> floats;
-  std::vector<double> doubles;
-  std::vector<int16_t> shorts;
-};
-
 // Gathers frames of the view into the block as `samples`, converting through the effects'
 // floats when the array holds another representation.
 void Fill(const AudioView& view, std::size_t first, std::size_t count, const SampleFormat& samples,
-          Block& block) {
+          SampleBlock& block) {
   const std::size_t n = count * view.channels;
   switch (view.type) {
     case SampleType::Int16:
-      if (samples.kind == SampleKind::Int && samples.bits == 16) {
-        return Gather<int16_t>(view, first, count, block.shorts.data());
-      }
       Gather<int16_t>(view, first, count, block.ints.data());
+      if (samples.kind == SampleKind::Int && samples.bits == 16) return;
       IntsToFloats(block.ints.data(), block.floats.data(), n, 16);
       break;
     case SampleType::Int32:
@@ -100,31 +91,7 @@ void Fill(const AudioView& view, std::size_t first, std::size_t count, const Sam
       Gather<double>(view, first, count, block.floats.data());
       break;
   }
-  if (samples.kind == SampleKind::Float64) {
-    std::copy_n(block.floats.begin(), n, block.doubles.begin());
-  } else if (samples.kind == SampleKind::Int) {
-    FloatsToInts(block.floats.data(), block.ints.data(), n, samples.bits);
-  }
-}
-
-sf_count_t WriteBlock(SNDFILE* file, const AudioView& view, const SampleFormat& samples,
-                      Block& block, std::size_t frames) {
-  const auto count = static_cast<sf_count_t>(frames);
-  switch (samples.kind) {
-    case SampleKind::Float32:
-      return sf_writef_float(file, block.floats.data(), count);
-    case SampleKind::Float64:
-      return sf_writef_double(file, block.doubles.data(), count);
-    case SampleKind::Int:
-      break;
-  }
-  if (view.type == SampleType::Int16 && samples.bits == 16) {
-    return sf_writef_short(file, block.shorts.data(), count);
-  }
-  const int shift = 32 - samples.bits;
-  for (std::size_t i = 0; i < frames * view.channels; ++i)
-    block.ints[i] = static_cast<int32_t>(static_cast<uint32_t>(block.ints[i]) << shift);
-  return sf_writef_int(file, block.ints.data(), count);
+  FromFloats(samples, block, n);
 }
 
 SoundInfo InfoOf(const AudioView& view, int sampleRate) {
@@ -156,28 +123,23 @@ SoundInfo InfoOf(const AudioView& view, int sampleRate) {
 // Writes the whole view; returns why it failed, empty when it did not.
 std::string WriteAll(const std::string& path, const AudioView& view, const SoundInfo& input,
                      const OutputChoice& choice) {
-  SF_INFO format{};
-  format.channels = input.channels;
-  format.samplerate = input.sampleRate;
-  // WAV is written as RF64 that stays plain RIFF while the data fits its 32-bit sizes.
-  const bool wav = (choice.format & SF_FORMAT_TYPEMASK) == SF_FORMAT_WAV;
-  format.format = wav ? (choice.format & SF_FORMAT_SUBMASK) | SF_FORMAT_RF64 : choice.format;
-  SNDFILE* file = sf_open(path.c_str(), SFM_WRITE, &format);
-  if (file == nullptr) return "cannot create '" + path + "': " + sf_strerror(nullptr);
-  if (wav) sf_command(file, SFC_RF64_AUTO_DOWNGRADE, nullptr, SF_TRUE);
-  const std::size_t step = std::max<std::size_t>(kBlockSamples / view.channels, 1);
-  const std::size_t samples = step * view.channels;
-  Block block{std::vector<int32_t>(samples), std::vector<float>(samples),
-              std::vector<double>(samples), std::vector<int16_t>(samples)};
   std::string problem;
+  SoundFile file =
+      OpenSoundForWriting(path.c_str(), input.channels, input.sampleRate, choice.format, problem);
+  if (file == nullptr) return problem;
+  const std::size_t step = std::max<std::size_t>(kBlockSamples / view.channels, 1);
+  const SampleStorage storage = StorageOf(file.get(), choice.samples);
+  SampleBlock block;
+  block.Reserve(step * view.channels, storage);
   for (std::size_t first = 0; first < view.frames && problem.empty(); first += step) {
     const std::size_t count = std::min(step, view.frames - first);
     Fill(view, first, count, choice.samples, block);
-    if (WriteBlock(file, view, choice.samples, block, count) != static_cast<sf_count_t>(count)) {
-      problem = std::string("write failed: ") + sf_strerror(file);
+    if (WriteSamples(file.get(), storage, block, static_cast<int64_t>(count), view.channels,
+                     false) != static_cast<int64_t>(count)) {
+      problem = std::string("write failed: ") + sf_strerror(file.get());
     }
   }
-  if (!CloseOutput(file, view.frames) && problem.empty())
+  if (!CloseOutput(file.release(), view.frames) && problem.empty())
     problem = "write failed when closing the output";
   return problem;
 }

@@ -7,11 +7,9 @@
 #include <cmath>
 #include <memory>
 #include <new>
-#include <vector>
 
-#include "dsp/packed_pcm.h"
-#include "dsp/pcm_conversion.h"
 #include "engine/chain.h"
+#include "formats/sample_blocks.h"
 #include "formats/sound_file.h"
 #include "formats/wav_extensible.h"
 
@@ -30,110 +28,6 @@ bool SameFile(const char* a, const char* b) {
 uint64_t TailFrames(double seconds, int sampleRate) {
   if (!(seconds > 0)) return 0;
   return static_cast<uint64_t>(std::round(seconds * sampleRate));
-}
-
-// One block's samples in every representation the edge may need.
-struct Block {
-  std::vector<int32_t> ints;
-  std::vector<float> floats;
-  std::vector<double> doubles;
-  std::vector<unsigned char> stored;  // integer samples as the file holds them
-};
-
-// How a file's samples travel: through libsndfile's conversions, or as stored, when `packed`
-// is set, with the general path's own.
-struct Samples {
-  SampleFormat format;
-  bool packed;
-  PackedLayout layout;
-};
-
-bool SameStorage(const Samples& a, const Samples& b) {
-  return a.packed && b.packed && a.layout.bytes == b.layout.bytes &&
-         a.layout.bigEndian == b.layout.bigEndian &&
-         a.layout.unsignedBytes == b.layout.unsignedBytes;
-}
-
-// Reads up to `frames` frames in the input's own representation. Integers come back as their
-// native value (s, not libsndfile's left-justified one), or only as stored when `storedOnly`.
-sf_count_t ReadNative(SNDFILE* file, const Samples& samples, Block& block, sf_count_t frames,
-                      std::size_t channels, bool storedOnly) {
-  switch (samples.format.kind) {
-    case SampleKind::Float32:
-      return sf_readf_float(file, block.floats.data(), frames);
-    case SampleKind::Float64:
-      return sf_readf_double(file, block.doubles.data(), frames);
-    case SampleKind::Int:
-      break;
-  }
-  if (samples.packed) {
-    const auto frameBytes = static_cast<sf_count_t>(channels) * samples.layout.bytes;
-    const sf_count_t got = sf_read_raw(file, block.stored.data(), frames * frameBytes) / frameBytes;
-    if (!storedOnly && got > 0) {
-      UnpackInts(block.stored.data(), block.ints.data(), static_cast<std::size_t>(got) * channels,
-                 samples.layout);
-    }
-    return got;
-  }
-  const sf_count_t got = sf_readf_int(file, block.ints.data(), frames);
-  const int shift = 32 - samples.format.bits;
-  for (std::size_t i = 0; i < static_cast<std::size_t>(std::max<sf_count_t>(got, 0)) * channels;
-       ++i)
-    block.ints[i] >>= shift;
-  return got;
-}
-
-// Writes `frames` frames held as `samples` says (integers by value, or as stored when
-// `storedOnly`).
-sf_count_t WriteNative(SNDFILE* file, const Samples& samples, Block& block, sf_count_t frames,
-                       std::size_t channels, bool storedOnly) {
-  switch (samples.format.kind) {
-    case SampleKind::Float32:
-      return sf_writef_float(file, block.floats.data(), frames);
-    case SampleKind::Float64:
-      return sf_writef_double(file, block.doubles.data(), frames);
-    case SampleKind::Int:
-      break;
-  }
-  if (samples.packed) {
-    const auto frameBytes = static_cast<sf_count_t>(channels) * samples.layout.bytes;
-    if (!storedOnly) {
-      PackInts(block.ints.data(), block.stored.data(), static_cast<std::size_t>(frames) * channels,
-               samples.layout);
-    }
-    return sf_write_raw(file, block.stored.data(), frames * frameBytes) / frameBytes;
-  }
-  const int shift = 32 - samples.format.bits;
-  for (std::size_t i = 0; i < static_cast<std::size_t>(frames) * channels; ++i) {
-    block.ints[i] = static_cast<int32_t>(static_cast<uint32_t>(block.ints[i]) << shift);
-  }
-  return sf_writef_int(file, block.ints.data(), frames);
-}
-
-// The input's samples as the effects' floats; returns the non-finite ones found.
-void ToFloats(const SampleFormat& samples, Block& block, std::size_t count) {
-  if (samples.kind == SampleKind::Int) {
-    IntsToFloats(block.ints.data(), block.floats.data(), count, samples.bits);
-  } else if (samples.kind == SampleKind::Float64) {
-    for (std::size_t i = 0; i < count; ++i)
-      block.floats[i] = static_cast<float>(block.doubles[i]);
-  }
-}
-
-// The floats in the output's representation; returns the samples clamped.
-uint64_t FromFloats(const SampleFormat& samples, Block& block, std::size_t count) {
-  if (samples.kind == SampleKind::Int) {
-    return FloatsToInts(block.floats.data(), block.ints.data(), count, samples.bits);
-  }
-  if (samples.kind == SampleKind::Float64) {
-    for (std::size_t i = 0; i < count; ++i)
-      block.doubles[i] = static_cast<double>(block.floats[i]);
-  }
-  return 0;
-}
-
-bool SameSamples(const SampleFormat& a, const SampleFormat& b) {
-  return a.kind == b.kind && a.bits == b.bits;
 }
 
 }  // namespace
@@ -168,39 +62,25 @@ JobResult RunGeneralJob(const GeneralJob& job) {
                                static_cast<uint32_t>(input.sampleRate));
   const auto release = [&chain] { ReleaseChain(*chain); };
   const std::size_t blockFrames = std::max<std::size_t>(kBlockSamples / channels, 1);
-  Block block;
   if (!ready) {
     release();
     result.reason = "out of memory";
     return result;
   }
-  block.ints.resize(blockFrames * channels);
-  block.floats.resize(blockFrames * channels);
-  block.doubles.resize(input.samples.kind == SampleKind::Float64 ||
-                               choice.samples.kind == SampleKind::Float64
-                           ? blockFrames * channels
-                           : 0);
-
-  SF_INFO outputInfo{};
-  outputInfo.channels = input.channels;
-  outputInfo.samplerate = input.sampleRate;
-  // WAV is written as RF64 that stays plain RIFF while the data fits its 32-bit sizes.
-  const bool wav = (choice.format & SF_FORMAT_TYPEMASK) == SF_FORMAT_WAV;
-  outputInfo.format = wav ? (choice.format & SF_FORMAT_SUBMASK) | SF_FORMAT_RF64 : choice.format;
-  SoundFile out(sf_open(job.output, SFM_WRITE, &outputInfo));
+  SoundFile out =
+      OpenSoundForWriting(job.output, input.channels, input.sampleRate, choice.format, reason);
   if (out == nullptr) {
     release();
-    result.reason = std::string("cannot create '") + job.output + "': " + sf_strerror(nullptr);
+    result.reason = reason;
     return result;
   }
-  if (wav) sf_command(out.get(), SFC_RF64_AUTO_DOWNGRADE, nullptr, SF_TRUE);
   CopyMetadata(in.get(), out.get());
 
-  Samples from{input.samples, false, {}};
-  Samples to{choice.samples, false, {}};
-  if (input.samples.kind == SampleKind::Int) from.packed = StoredLayoutOf(in.get(), from.layout);
-  if (choice.samples.kind == SampleKind::Int) to.packed = StoredLayoutOf(out.get(), to.layout);
-  if (from.packed || to.packed) block.stored.resize(blockFrames * channels * sizeof(int32_t));
+  const SampleStorage from = StorageOf(in.get(), input.samples);
+  const SampleStorage to = StorageOf(out.get(), choice.samples);
+  SampleBlock block;
+  block.Reserve(blockFrames * channels, from);
+  block.Reserve(blockFrames * channels, to);
   const bool changes = ChainChangesAudio(*chain);
   const bool native = !changes && SameSamples(input.samples, choice.samples);
   // Samples that pass unchanged into the same storage are copied as bytes.
@@ -213,8 +93,8 @@ JobResult RunGeneralJob(const GeneralJob& job) {
   // Writes `frames` frames held as floats (or, when `raw`, in the input's representation).
   const auto emit = [&](std::size_t frames, bool raw) {
     if (!raw) result.clipped += FromFloats(choice.samples, block, frames * channels);
-    if (WriteNative(out.get(), to, block, static_cast<sf_count_t>(frames), channels,
-                    raw && copyStored) != static_cast<sf_count_t>(frames)) {
+    if (WriteSamples(out.get(), to, block, static_cast<sf_count_t>(frames), channels,
+                     raw && copyStored) != static_cast<sf_count_t>(frames)) {
       result.outcome = StreamOutcome::WriteFailed;
       result.reason = std::string("write failed: ") + sf_strerror(out.get());
       return false;
@@ -227,8 +107,8 @@ JobResult RunGeneralJob(const GeneralJob& job) {
   uint64_t framesRead = 0;
   report();
   for (;;) {
-    const sf_count_t got = ReadNative(in.get(), from, block, static_cast<sf_count_t>(blockFrames),
-                                      channels, copyStored);
+    const sf_count_t got = ReadSamples(in.get(), from, block, static_cast<sf_count_t>(blockFrames),
+                                       channels, copyStored);
     if (got <= 0) break;
     const auto frames = static_cast<std::size_t>(got);
     framesRead += frames;
@@ -267,7 +147,8 @@ JobResult RunGeneralJob(const GeneralJob& job) {
     result.outcome = StreamOutcome::WriteFailed;
     result.reason = "write failed when closing the output";
   }
-  if (wav && result.outcome != StreamOutcome::WriteFailed) {
+  if ((choice.format & SF_FORMAT_TYPEMASK) == SF_FORMAT_WAV &&
+      result.outcome != StreamOutcome::WriteFailed) {
     CopyWavExtensible(job.input, job.output);
   }
   return result;

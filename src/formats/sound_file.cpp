@@ -286,6 +286,22 @@ bool ChooseOutput(const char* outputPath, const std::string& formatName, const s
   return true;
 }
 
+SoundFile OpenSoundForWriting(const char* path, int channels, int sampleRate, int format,
+                              std::string& reason) {
+  SF_INFO info{};
+  info.channels = channels;
+  info.samplerate = sampleRate;
+  const bool wav = (format & SF_FORMAT_TYPEMASK) == SF_FORMAT_WAV;
+  info.format = wav ? (format & SF_FORMAT_SUBMASK) | SF_FORMAT_RF64 : format;
+  SoundFile file(sf_open(path, SFM_WRITE, &info));
+  if (file == nullptr) {
+    reason = std::string("cannot create '") + path + "': " + sf_strerror(nullptr);
+  } else if (wav) {
+    sf_command(file.get(), SFC_RF64_AUTO_DOWNGRADE, nullptr, SF_TRUE);
+  }
+  return file;
+}
+
 bool StoredLayoutOf(SNDFILE* file, PackedLayout& layout) {
   SF_INFO info{};
   if (sf_command(file, SFC_GET_CURRENT_SF_INFO, &info, sizeof info) != 0) return false;

@@ -59,6 +59,12 @@ bool ChooseOutput(const char* outputPath, const std::string& formatName, const s
 bool HasSoundExtension(const char* name);
 bool HasWavExtension(const char* name);
 
+// Creates `path` for `channels` channels at `sampleRate` in libsndfile's `format` (WAV as RF64
+// that stays plain RIFF while its data fits RIFF's 32-bit sizes). Returns null with `reason` set
+// when libsndfile cannot.
+SoundFile OpenSoundForWriting(const char* path, int channels, int sampleRate, int format,
+                              std::string& reason);
+
 // Whether libsndfile hands out the file's samples as stored (integer PCM in WAV, RF64, W64,
 // AIFF, CAF or AU), and how they are packed; the general path then converts them itself.
 bool StoredLayoutOf(SNDFILE* file, PackedLayout& layout);

@@ -9,19 +9,10 @@
 
 #include "engine/chain_text.h"
 #include "engine/registry.h"
+#include "require.h"
 #include "wavfx/wavfx.h"
 
 namespace {
-
-// Names the broken promise before aborting, so a crash report says which one.
-#define Require(condition) RequireAt((condition), #condition, __LINE__)
-
-void RequireAt(bool condition, const char* text, int line) {
-  if (condition) return;
-  std::fprintf(stdout, "requirement failed at line %d: %s\n", line, text);
-  std::fflush(stdout);
-  std::abort();
-}
 
 void CheckRanges(const wavfx::ChainRecipe& recipe) {
   Require(recipe.count >= 1 && recipe.count <= wavfx::kMaxStages);

@@ -12,18 +12,9 @@
 
 #include "engine/chain_text.h"
 #include "entry/general_job.h"
+#include "require.h"
 
 namespace {
-
-// Names the broken promise before aborting, so a crash report says which one.
-#define Require(condition) RequireAt((condition), #condition, __LINE__)
-
-void RequireAt(bool condition, const char* text, int line) {
-  if (condition) return;
-  std::fprintf(stdout, "requirement failed at line %d: %s\n", line, text);
-  std::fflush(stdout);
-  std::abort();
-}
 
 const char* const kChains[] = {"none", "echo=delay=5", "lowpass,reverb", "widen=width=4"};
 
