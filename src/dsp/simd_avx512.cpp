@@ -74,6 +74,8 @@ struct Avx512 {
   }
 
   // Minimum and maximum take the second operand when the first is NaN.
+  // a * b - c, rounded once.
+  static Float MultiplySubtract(Float a, Float b, Float c) { return _mm512_fmsub_ps(a, b, c); }
   static Float Min(Float a, Float b) { return _mm512_min_ps(a, b); }
   static Float Max(Float a, Float b) { return _mm512_max_ps(a, b); }
   static Float Floor(Float x) { return _mm512_roundscale_ps(x, kFloor); }
@@ -103,6 +105,7 @@ struct Avx512 {
     const __mmask16 end = _mm512_cmpeq_epi32_mask(next, _mm512_set1_epi32(static_cast<int>(span)));
     return _mm512_maskz_mov_epi32(static_cast<__mmask16>(~end), next);
   }
+  static uint32_t FirstLane(__m512i x) { return static_cast<uint32_t>(_mm512_cvtsi512_si32(x)); }
   static uint32_t LastLane(__m512i x) {
     return static_cast<uint32_t>(_mm_extract_epi32(_mm512_extracti32x4_epi32(x, 3), 3));
   }

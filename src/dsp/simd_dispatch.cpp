@@ -16,7 +16,7 @@ VectorPath WidestAvailablePath() {
       __builtin_cpu_supports("avx512dq") && __builtin_cpu_supports("avx512vl")) {
     return VectorPath::Avx512;
   }
-  if (__builtin_cpu_supports("avx2")) return VectorPath::Avx2;
+  if (__builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma")) return VectorPath::Avx2;
 #endif
   return VectorPath::Scalar;
 }

@@ -40,10 +40,10 @@ struct VectorKernels {
   // The widener of `frames` stereo frames.
   std::size_t (*widen)(float* values, std::size_t frames, float width);
   // The antique effect's noise, quantiser and level for `count` filtered values; `seed` is the
-  // noise generator's state, advanced once a value. The quantiser multiplies by `half`, clamps
-  // to [0, top], floors and maps back with `step`.
+  // noise generator's state, advanced once a value. The quantiser of 2 * half + 1 levels
+  // multiplies by `half`, clamps to [0, 2 * half], floors and maps back to [-1, 1].
   std::size_t (*age)(float* values, std::size_t count, uint32_t& seed, float noiseLevel,
-                     double half, double top, double step, float level);
+                     double half, float level);
   // The one-pole filter (OnePoleStep, the highpass taking the input minus its result) of
   // `frames` stereo 16-bit frames in place, SampleToFloat before and FloatToSample after;
   // `memories` holds the two channels' memories. Subnormal memories are left as they are.
@@ -51,8 +51,7 @@ struct VectorKernels {
                                 bool highpass);
   // The same filter followed by `age`, for the antique effect.
   std::size_t (*antiqueSamples)(int16_t* samples, std::size_t frames, float a, float* memories,
-                                uint32_t& seed, float noiseLevel, double half, double top,
-                                double step, float level);
+                                uint32_t& seed, float noiseLevel, double half, float level);
   // The compressor's gains of `count` envelope levels in place: 1 up to `threshold`, above it
   // 1 / PowerOfRatio(level / threshold, exponent).
   std::size_t (*compressorGains)(float* levels, std::size_t count, float threshold, float exponent);

@@ -13,6 +13,7 @@
 #include <bit>
 #include <cstddef>
 #include <cstdint>
+#include <type_traits>
 
 #include "dsp/effect_math.h"
 #include "dsp/fast_power.h"
@@ -149,19 +150,6 @@ std::size_t WidenVectors(float* values, std::size_t frames, float width) {
   return i / 2;
 }
 
-// The noise and the quantiser, half a vector at a time, in the scalar code's steps.
-template <class V>
-typename V::HalfFloat AgeHalf(typename V::Double seedsLow31, typename V::HalfFloat filtered,
-                              float noiseLevel, double half, double top, double step,
-                              float outputLevel) {
-  const auto noise = V::Narrow(seedsLow31 * 4.656612875245797e-10 * 2.0 - 1.0);
-  const auto v = noise * V::HalfSplat(noiseLevel) + filtered + V::HalfSplat(1.0f);
-  // Maxima and minima return their second operand when it is NaN, so a NaN stays NaN.
-  auto level = V::MaxDouble(V::SplatDouble(0.0), V::Widen(v) * half);
-  level = V::FloorDouble(V::MinDouble(V::SplatDouble(top), level));
-  return V::Narrow(level * step - 1.0) * V::HalfSplat(outputLevel);
-}
-
 // The antique effect's generator, seed * 1664525 + 1013904223 modulo 2^32, taken k steps at
 // once: seed * a_k + c_k, for k = 1 to 16.
 struct GeneratorSteps {
@@ -184,50 +172,95 @@ constexpr GeneratorSteps MakeGeneratorSteps() {
 
 constexpr GeneratorSteps kGeneratorSteps = MakeGeneratorSteps();
 
-// One vector of the antique effect's noise and quantiser. Every lane's generator state follows
-// from the seed before the vector, so the lanes do not wait on each other; the seed moves on past
-// the vector.
-template <class V>
-typename V::Float AgeVector(typename V::Float filtered, uint32_t& seed, float noiseLevel,
-                            double half, double top, double step, float outputLevel) {
-  const auto seeds = V::MultiplyAdd(V::SplatInt(seed), V::LoadInts(kGeneratorSteps.multipliers),
-                                    V::LoadInts(kGeneratorSteps.increments));
-  seed = V::LastLane(seeds);
-  const auto low = AgeHalf<V>(V::LowLow31(seeds), V::LowFloats(filtered), noiseLevel, half, top,
-                              step, outputLevel);
-  const auto high = AgeHalf<V>(V::HighLow31(seeds), V::HighFloats(filtered), noiseLevel, half, top,
-                               step, outputLevel);
-  return V::Join(low, high);
+// The multiplier's inverse modulo 2^32, by Newton's iteration (each step doubles the bits).
+constexpr uint32_t InverseModulo2To32(uint32_t odd) {
+  uint32_t x = odd;
+  for (int i = 0; i < 5; ++i)
+    x *= 2u - odd * x;
+  return x;
 }
+
+// The antique effect's noise and quantiser with their settings. Every lane carries its own
+// generator state, moved on by a vector's length of steps per vector, so no lane waits on
+// another and the states never leave the vector registers.
+template <class V>
+class Ageing {
+ public:
+  Ageing(uint32_t seed, float noiseLevel, double half, float level)
+      : seeds_(V::MultiplyAdd(V::SplatInt(seed), V::LoadInts(kGeneratorSteps.multipliers),
+                              V::LoadInts(kGeneratorSteps.increments))),
+        noiseLevel_(noiseLevel),
+        halfSingle_(static_cast<float>(half)),
+        topSingle_(static_cast<float>(half * 2.0)),
+        level_(level) {}
+
+  // A vector of filtered values aged, with the scalar code's results through exact rewrites:
+  // the noise's two scalings are one (doubling is exact), the clamp of v * half to
+  // [0, L - 1] is a clamp of v to [0, 2] (v * half is exact in double), and the quantiser
+  // runs in single precision. Minima and maxima return their second operand when it is NaN,
+  // so a NaN stays NaN.
+  typename V::Float Age(typename V::Float filtered) {
+    constexpr double kNoiseScale = 4.656612875245797e-10 * 2.0;
+    const auto noise = V::Narrow(V::LowLow31(seeds_) * kNoiseScale - 1.0,
+                                 V::HighLow31(seeds_) * kNoiseScale - 1.0);
+    seeds_ = V::MultiplyAdd(seeds_, V::SplatInt(kGeneratorSteps.multipliers[V::kLanes - 1]),
+                            V::SplatInt(kGeneratorSteps.increments[V::kLanes - 1]));
+    auto v = noise * V::Splat(noiseLevel_) + filtered + V::Splat(1.0f);
+    v = V::Min(V::Splat(2.0f), V::Max(V::Splat(0.0f), v));
+    return QuantiseLevel(v) * V::Splat(level_);
+  }
+
+  // float(floor(v * half) * step - 1.0) for v in [0, 2] or NaN. The floor of the exact product
+  // follows from the single-precision product and its exact remainder (a fused
+  // multiply-subtract): a product rounded up onto a whole number is one too high. Level k
+  // maps to (2k - top) / top correctly rounded, which is what the double expression gives at
+  // every level of every depth (VectorPaths.AntiqueQuantiserAgreesAtEveryDepth).
+  typename V::Float QuantiseLevel(typename V::Float v) const {
+    const auto half = V::Splat(halfSingle_);
+    const auto scaled = v * half;
+    const auto remainder = V::MultiplySubtract(v, half, scaled);
+    auto k = V::Floor(scaled);
+    const auto roundedUp = V::And(V::Equal(k, scaled), V::Less(remainder, V::Splat(0.0f)));
+    k = V::Select(roundedUp, k - V::Splat(1.0f), k);
+    const auto top = V::Splat(topSingle_);
+    return (k + k - top) / top;
+  }
+
+  // The seed of the last value aged: one generator step back from the next vector's first.
+  uint32_t Seed() const {
+    constexpr uint32_t kInverse = InverseModulo2To32(1664525u);
+    return (V::FirstLane(seeds_) - 1013904223u) * kInverse;
+  }
+
+ private:
+  decltype(V::SplatInt(0)) seeds_;
+  float noiseLevel_;
+  float halfSingle_;
+  float topSingle_;
+  float level_;
+};
 
 template <class V>
 std::size_t AgeVectors(float* values, std::size_t count, uint32_t& seed, float noiseLevel,
-                       double half, double top, double step, float outputLevel) {
+                       double half, float outputLevel) {
+  if (count < V::kLanes) return 0;
+  Ageing<V> ageing(seed, noiseLevel, half, outputLevel);
   std::size_t i = 0;
   for (; i + V::kLanes <= count; i += V::kLanes) {
-    V::Store(values + i,
-             AgeVector<V>(V::Load(values + i), seed, noiseLevel, half, top, step, outputLevel));
+    V::Store(values + i, ageing.Age(V::Load(values + i)));
   }
+  seed = ageing.Seed();
   return i;
 }
-
-// The antique effect's settings after its filter.
-struct AgeSettings {
-  float noiseLevel;
-  double half;
-  double top;
-  double step;
-  float level;
-};
 
 // A one-pole filter over stereo 16-bit frames in place, converted in and out in the same loop.
 // The two channels' recurrences, a frame a step in the low lanes of a Pair, set the pace. Each
 // vector (with `age`, after the antique effect's noise and quantiser) is converted and stored
 // after the next one's recurrences: its values are ready by then, so the conversion fills idle
 // units instead of waiting in the schedulers.
-template <class V, bool kHighpass, bool kAge>
+template <class V, bool kHighpass, class After>
 std::size_t FilterStereoSamples(int16_t* samples, std::size_t frames, float a, float* memories,
-                                uint32_t& seed, const AgeSettings& age) {
+                                After* after) {
   constexpr std::size_t kFrames = V::kLanes / 2;
   const std::size_t vectors = frames / kFrames;
   if (vectors == 0) return 0;
@@ -236,7 +269,6 @@ std::size_t FilterStereoSamples(int16_t* samples, std::size_t frames, float a, f
   const auto pole = V::PairSplat(a);
   const auto gain = V::PairSplat(1.0f - a);
   auto memory = V::PairOf(memories[0], memories[1]);
-  uint32_t generator = seed;
   auto previous = V::Splat(0.0f);
   for (std::size_t vector = 0; vector < vectors; ++vector) {
     int16_t* at = samples + 2 * kFrames * vector;
@@ -248,33 +280,30 @@ std::size_t FilterStereoSamples(int16_t* samples, std::size_t frames, float a, f
     }
     if (vector > 0) V::StoreSamples(at - 2 * kFrames, previous);
     previous = V::FromPairs(out);
-    if constexpr (kAge) {
-      previous =
-          AgeVector<V>(previous, generator, age.noiseLevel, age.half, age.top, age.step, age.level);
-    }
+    if constexpr (!std::is_same_v<After, std::nullptr_t>) previous = after->Age(previous);
   }
   V::StoreSamples(samples + 2 * kFrames * (vectors - 1), previous);
   memories[0] = V::LeftOf(memory);
   memories[1] = V::RightOf(memory);
-  seed = generator;
   return vectors * kFrames;
 }
 
 template <class V>
 std::size_t OnePoleSampleVectors(int16_t* samples, std::size_t frames, float a, float* memories,
                                  bool highpass) {
-  uint32_t seed = 0;
-  const AgeSettings none{};
-  return highpass ? FilterStereoSamples<V, true, false>(samples, frames, a, memories, seed, none)
-                  : FilterStereoSamples<V, false, false>(samples, frames, a, memories, seed, none);
+  std::nullptr_t none = nullptr;
+  return highpass ? FilterStereoSamples<V, true>(samples, frames, a, memories, &none)
+                  : FilterStereoSamples<V, false>(samples, frames, a, memories, &none);
 }
 
 template <class V>
 std::size_t AntiqueSampleVectors(int16_t* samples, std::size_t frames, float a, float* memories,
-                                 uint32_t& seed, float noiseLevel, double half, double top,
-                                 double step, float level) {
-  const AgeSettings age{noiseLevel, half, top, step, level};
-  return FilterStereoSamples<V, false, true>(samples, frames, a, memories, seed, age);
+                                 uint32_t& seed, float noiseLevel, double half, float level) {
+  if (frames < V::kLanes / 2) return 0;
+  Ageing<V> ageing(seed, noiseLevel, half, level);
+  const std::size_t done = FilterStereoSamples<V, false>(samples, frames, a, memories, &ageing);
+  seed = ageing.Seed();
+  return done;
 }
 
 // One vector of the compressor's gains, in place; returns the lanes that the margin leaves

@@ -76,7 +76,7 @@ void ProcessAntique(AntiqueState& state, float* samples, int32_t frames) {
   uint32_t seed = state.noiseSeed;
   const VectorKernels* kernels = ActiveKernels();
   std::size_t i = kernels != nullptr ? kernels->age(samples, count, seed, state.noiseLevel,
-                                                    state.half, state.top, state.step, state.level)
+                                                    state.half, state.level)
                                      : 0;
   for (; i < count; ++i) {
     seed = NextSeed(seed);
@@ -89,9 +89,9 @@ bool ProcessAntiqueSamples(AntiqueState& state, int16_t* samples, int32_t frames
   const VectorKernels* kernels = ActiveKernels();
   if (kernels == nullptr || state.channels != 2 || frames <= 0) return false;
   float memories[2] = {state.memory0, state.memory1};
-  const std::size_t done = kernels->antiqueSamples(
-      samples, static_cast<std::size_t>(frames), state.coefficient, memories, state.noiseSeed,
-      state.noiseLevel, state.half, state.top, state.step, state.level);
+  const std::size_t done =
+      kernels->antiqueSamples(samples, static_cast<std::size_t>(frames), state.coefficient,
+                              memories, state.noiseSeed, state.noiseLevel, state.half, state.level);
   state.memory0 = memories[0];
   state.memory1 = memories[1];
   const auto left = static_cast<int32_t>(static_cast<std::size_t>(frames) - done);

@@ -10,6 +10,7 @@
 
 #include "dsp/sample_conversion.h"
 #include "dsp/simd_dispatch.h"
+#include "effects/antique.h"
 #include "effects/compressor.h"
 #include "effects/one_pole.h"
 #include "engine/effect.h"
@@ -255,6 +256,67 @@ TEST_F(VectorPaths, AntiqueIsTheSameWhateverTheBlocks) {
   const auto whole = RunEffect("antique", 1, 44100, input, 1 << 30);
   for (const int32_t blockFrames : {1, 7, 512, 4096}) {
     EXPECT_EQ(RunEffect("antique", 1, 44100, input, blockFrames), whole) << blockFrames;
+  }
+}
+
+// The antique effect's noise and quantiser on every path, with its filter passing values
+// through: at every bit depth, values on and beside every level's edge, and random values with
+// the loudest noise; NaN, infinities and values far out of range among them.
+TEST_F(VectorPaths, AntiqueQuantiserAgreesAtEveryDepth) {
+  for (int32_t bits = 1; bits <= 16; ++bits) {
+    const double half = static_cast<double>((1 << bits) - 1) * 0.5;
+    std::vector<float> input;
+    for (int32_t k = 0; k <= (1 << bits); ++k) {
+      const float edge = static_cast<float>(k / half) - 1.0f;
+      float below = edge, above = edge;
+      for (int i = 0; i < 3; ++i) {
+        input.insert(input.end(), {below, above});
+        below = std::nextafter(below, -2.0f);
+        above = std::nextafter(above, 2.0f);
+      }
+    }
+    // Values whose product with half lies just below a whole number n, where the product in
+    // single precision rounds up onto n: v = j / 2^e with j * top = n * 2^(e + 1) - r.
+    const auto top = static_cast<uint64_t>((1 << bits) - 1);
+    for (const int e : {23, 24}) {
+      for (uint64_t n = top / 2; n < top; ++n) {
+        for (uint64_t r = 1; r <= 3; ++r) {
+          const uint64_t product = (n << (e + 1)) - r;
+          const uint64_t j = product / top;
+          if (product % top != 0 || j < (1u << 23) || j >= (1u << 24)) continue;
+          input.push_back(std::ldexp(static_cast<float>(j), -e) - 1.0f);
+        }
+      }
+    }
+    uint32_t random = 7;
+    for (int i = 0; i < 4000; ++i) {
+      input.push_back(static_cast<float>(NextRandom(random)) * 6e-10f - 1.3f);
+    }
+    for (const float odd : {std::numeric_limits<float>::quiet_NaN(), INFINITY, -INFINITY, 3.0f,
+                            -3.0f, FLT_TRUE_MIN, -0.0f, 1e30f}) {
+      input.push_back(odd);
+    }
+    for (const float noise : {0.0f, 0.1f}) {
+      std::vector<uint32_t> reference;
+      for (const VectorPath path : AvailablePaths()) {
+        SetVectorPathForTesting(path);
+        AntiqueState state{};
+        InitAntique(state, 44100, 1, 4000.0f, noise, bits, 0.9f);
+        state.coefficient = 0.0f;
+        std::vector<float> output = input;
+        ProcessAntique(state, output.data(), static_cast<int32_t>(output.size()));
+        std::vector<uint32_t> outputBits;
+        for (const float value : output)
+          outputBits.push_back(std::bit_cast<uint32_t>(value));
+        outputBits.push_back(state.noiseSeed);
+        if (reference.empty()) {
+          reference = outputBits;
+        } else {
+          ASSERT_EQ(outputBits, reference)
+              << bits << " bits, noise " << noise << ", path " << static_cast<int>(path);
+        }
+      }
+    }
   }
 }
 
