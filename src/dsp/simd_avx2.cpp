@@ -53,19 +53,34 @@ struct Avx2 {
   static void StoreSamples(int16_t* samples, Float x) {
     x = _mm256_and_ps(x, _mm256_cmp_ps(x, x, _CMP_ORD_Q));
     x = _mm256_max_ps(_mm256_min_ps(x, Splat(2.0f)), Splat(-2.0f));
-    const __m128i low = Whole(_mm256_cvtps_pd(_mm256_castps256_ps128(x)));
-    const __m128i high = Whole(_mm256_cvtps_pd(_mm256_extractf128_ps(x, 1)));
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(samples), _mm_packs_epi32(low, high));
+    const __m256i whole = Whole(x);
+    _mm_storeu_si128(
+        reinterpret_cast<__m128i*>(samples),
+        _mm_packs_epi32(_mm256_castsi256_si128(whole), _mm256_extracti128_si256(whole, 1)));
   }
 
-  // The floor of x * 32767 + 0.5, as 32-bit integers.
-  static __m128i Whole(Double x) {
-    return _mm256_cvttpd_epi32(_mm256_floor_pd(x * SplatDouble(32767.0) + SplatDouble(0.5)));
+  // The floor of x * 32767 + 0.5 for |x| <= 2, as 32-bit integers, in single precision: the
+  // product p rounded to the nearest whole number n (ties to even) is that floor except where
+  // p lies half-way, when the product's exact remainder decides.
+  static __m256i Whole(Float x) {
+    const Float scale = Splat(32767.0f);
+    const Float p = x * scale;
+    const Float remainder = _mm256_fmsub_ps(x, scale, p);
+    const Float nearest = _mm256_round_ps(p, _MM_FROUND_TO_NEAREST_INT | _MM_FROUND_NO_EXC);
+    const Float offset = p - nearest;
+    const Float up = _mm256_and_ps(_mm256_cmp_ps(offset, Splat(0.5f), _CMP_EQ_OQ),
+                                   _mm256_cmp_ps(remainder, Splat(0.0f), _CMP_GE_OQ));
+    const Float down = _mm256_and_ps(_mm256_cmp_ps(offset, Splat(-0.5f), _CMP_EQ_OQ),
+                                     _mm256_cmp_ps(remainder, Splat(0.0f), _CMP_LT_OQ));
+    // A true comparison is -1 as an integer.
+    const __m256i n = _mm256_cvttps_epi32(nearest);
+    return _mm256_add_epi32(_mm256_sub_epi32(n, _mm256_castps_si256(up)),
+                            _mm256_castps_si256(down));
   }
 
-  // Minimum and maximum take the second operand when the first is NaN.
   // a * b - c, rounded once.
   static Float MultiplySubtract(Float a, Float b, Float c) { return _mm256_fmsub_ps(a, b, c); }
+  // Minimum and maximum take the second operand when the first is NaN.
   static Float Min(Float a, Float b) { return _mm256_min_ps(a, b); }
   static Float Max(Float a, Float b) { return _mm256_max_ps(a, b); }
   static Float Floor(Float x) { return _mm256_floor_ps(x); }

@@ -61,21 +61,31 @@ struct Avx512 {
   static void StoreSamples(int16_t* samples, Float x) {
     x = _mm512_maskz_min_ps(_mm512_cmp_ps_mask(x, x, _CMP_ORD_Q), x, Splat(2.0f));
     x = _mm512_max_ps(x, Splat(-2.0f));
-    const __m256i low = Whole(LowHalf(x));
-    const __m256i high = Whole(HighHalf(x));
-    const __m512i whole = _mm512_inserti64x4(_mm512_castsi256_si512(low), high, 1);
+    const __m512i whole = Whole(x);
     _mm256_storeu_si256(reinterpret_cast<__m256i*>(samples), _mm512_cvtsepi32_epi16(whole));
   }
 
-  // The floor of x * 32767 + 0.5, as 32-bit integers: the conversion itself rounds down.
-  static __m256i Whole(Double x) {
-    const Double scaled = x * SplatDouble(32767.0) + SplatDouble(0.5);
-    return _mm512_cvt_roundpd_epi32(scaled, kFloor);
+  // The floor of x * 32767 + 0.5 for |x| <= 2, as 32-bit integers, in single precision: the
+  // product p rounded to the nearest whole number n (ties to even) is that floor except where
+  // p lies half-way, when the product's exact remainder decides.
+  static __m512i Whole(Float x) {
+    constexpr int kNearest = _MM_FROUND_TO_NEAREST_INT | _MM_FROUND_NO_EXC;
+    const Float scale = Splat(32767.0f);
+    const Float p = _mm512_mul_round_ps(x, scale, kNearest);
+    const Float remainder = _mm512_fmsub_round_ps(x, scale, p, kNearest);
+    const __m512i n = _mm512_cvt_roundps_epi32(p, kNearest);
+    const Float offset = _mm512_sub_round_ps(p, _mm512_cvtepi32_ps(n), kNearest);
+    const __mmask16 up = _mm512_mask_cmp_ps_mask(
+        _mm512_cmp_ps_mask(offset, Splat(0.5f), _CMP_EQ_OQ), remainder, Splat(0.0f), _CMP_GE_OQ);
+    const __mmask16 down = _mm512_mask_cmp_ps_mask(
+        _mm512_cmp_ps_mask(offset, Splat(-0.5f), _CMP_EQ_OQ), remainder, Splat(0.0f), _CMP_LT_OQ);
+    const __m512i one = _mm512_set1_epi32(1);
+    return _mm512_mask_sub_epi32(_mm512_mask_add_epi32(n, up, n, one), down, n, one);
   }
 
-  // Minimum and maximum take the second operand when the first is NaN.
   // a * b - c, rounded once.
   static Float MultiplySubtract(Float a, Float b, Float c) { return _mm512_fmsub_ps(a, b, c); }
+  // Minimum and maximum take the second operand when the first is NaN.
   static Float Min(Float a, Float b) { return _mm512_min_ps(a, b); }
   static Float Max(Float a, Float b) { return _mm512_max_ps(a, b); }
   static Float Floor(Float x) { return _mm512_roundscale_ps(x, kFloor); }
