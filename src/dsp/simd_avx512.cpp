@@ -230,7 +230,8 @@ const VectorKernels kAvx512Kernels = {
     .age = AgeVectors<Avx512>,
     // Four frames a step keep the filter's pace better than eight (measured on AMD Zen 4).
     .onePoleSamples = OnePoleSamplesAvx2,
-    .antiqueSamples = AntiqueSampleVectors<Avx512>,
+    .antiqueSamples = AntiqueStereoVectors<Avx512, int16_t>,
+    .antiqueFloats = AntiqueStereoVectors<Avx512, float>,
     .compressorGains = CompressorGainVectors<Avx512>,
     .scale = ScaleVectors<Avx512>,
     .echo = EchoVectors<Avx512>,

@@ -52,6 +52,9 @@ struct VectorKernels {
   // The same filter followed by `age`, for the antique effect.
   std::size_t (*antiqueSamples)(int16_t* samples, std::size_t frames, float a, float* memories,
                                 uint32_t& seed, float noiseLevel, double half, float level);
+  // The same over `frames` stereo frames of floats in place (OnePoleStep, then `age`).
+  std::size_t (*antiqueFloats)(float* values, std::size_t frames, float a, float* memories,
+                               uint32_t& seed, float noiseLevel, double half, float level);
   // The compressor's gains of `count` envelope levels in place: 1 up to `threshold`, above it
   // 1 / PowerOfRatio(level / threshold, exponent).
   std::size_t (*compressorGains)(float* levels, std::size_t count, float threshold, float exponent);

@@ -253,14 +253,25 @@ std::size_t AgeVectors(float* values, std::size_t count, uint32_t& seed, float n
   return i;
 }
 
-// A one-pole filter over stereo 16-bit frames in place, converted in and out in the same loop.
+template <class V>
+void StoreFrames(int16_t* samples, typename V::Float values) {
+  V::StoreSamples(samples, values);
+}
+template <class V>
+void StoreFrames(float* samples, typename V::Float values) {
+  V::Store(samples, values);
+}
+
+// A one-pole filter over stereo frames in place, 16-bit samples converted in and out in the same
+// loop, or floats.
 // The two channels' recurrences, a frame a step in the low lanes of a Pair, set the pace. Each
 // vector (with `age`, after the antique effect's noise and quantiser) is converted and stored
 // after the next one's recurrences: its values are ready by then, so the conversion fills idle
 // units instead of waiting in the schedulers.
-template <class V, bool kHighpass, class After>
-std::size_t FilterStereoSamples(int16_t* samples, std::size_t frames, float a, float* memories,
-                                After* after) {
+template <class V, bool kHighpass, class Sample, class After>
+std::size_t FilterStereo(Sample* samples, std::size_t frames, float a, float* memories,
+                         After* after) {
+  constexpr bool kSamples = std::is_same_v<Sample, int16_t>;
   constexpr std::size_t kFrames = V::kLanes / 2;
   const std::size_t vectors = frames / kFrames;
   if (vectors == 0) return 0;
@@ -271,18 +282,22 @@ std::size_t FilterStereoSamples(int16_t* samples, std::size_t frames, float a, f
   auto memory = V::PairOf(memories[0], memories[1]);
   auto previous = V::Splat(0.0f);
   for (std::size_t vector = 0; vector < vectors; ++vector) {
-    int16_t* at = samples + 2 * kFrames * vector;
-    V::Store(in, V::LoadSamples(at));
+    Sample* at = samples + 2 * kFrames * vector;
+    if constexpr (kSamples) {
+      V::Store(in, V::LoadSamples(at));
+    } else {
+      V::Store(in, V::Load(at));
+    }
     for (std::size_t j = 0; j < V::kLanes; j += 2) {
       const auto x = V::LoadPair(in + j);
       memory = gain * x + memory * pole;
       out[j / 2] = kHighpass ? x - memory : memory;
     }
-    if (vector > 0) V::StoreSamples(at - 2 * kFrames, previous);
+    if (vector > 0) StoreFrames<V>(at - 2 * kFrames, previous);
     previous = V::FromPairs(out);
     if constexpr (!std::is_same_v<After, std::nullptr_t>) previous = after->Age(previous);
   }
-  V::StoreSamples(samples + 2 * kFrames * (vectors - 1), previous);
+  StoreFrames<V>(samples + 2 * kFrames * (vectors - 1), previous);
   memories[0] = V::LeftOf(memory);
   memories[1] = V::RightOf(memory);
   return vectors * kFrames;
@@ -292,16 +307,17 @@ template <class V>
 std::size_t OnePoleSampleVectors(int16_t* samples, std::size_t frames, float a, float* memories,
                                  bool highpass) {
   std::nullptr_t none = nullptr;
-  return highpass ? FilterStereoSamples<V, true>(samples, frames, a, memories, &none)
-                  : FilterStereoSamples<V, false>(samples, frames, a, memories, &none);
+  return highpass ? FilterStereo<V, true>(samples, frames, a, memories, &none)
+                  : FilterStereo<V, false>(samples, frames, a, memories, &none);
 }
 
-template <class V>
-std::size_t AntiqueSampleVectors(int16_t* samples, std::size_t frames, float a, float* memories,
+// The antique effect's filter, noise and quantiser over stereo frames in place.
+template <class V, class Sample>
+std::size_t AntiqueStereoVectors(Sample* samples, std::size_t frames, float a, float* memories,
                                  uint32_t& seed, float noiseLevel, double half, float level) {
   if (frames < V::kLanes / 2) return 0;
   Ageing<V> ageing(seed, noiseLevel, half, level);
-  const std::size_t done = FilterStereoSamples<V, false>(samples, frames, a, memories, &ageing);
+  const std::size_t done = FilterStereo<V, false>(samples, frames, a, memories, &ageing);
   seed = ageing.Seed();
   return done;
 }

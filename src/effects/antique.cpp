@@ -54,11 +54,22 @@ uint32_t NextSeed(uint32_t seed) {
 
 }  // namespace
 
-// The filter runs on from sample to sample; the noise and the quantiser then take the block in
-// vectors.
+// Stereo goes through one vector loop of filter, noise and quantiser. Otherwise the filter runs
+// on from sample to sample, and the noise and the quantiser then take the block in vectors.
 void ProcessAntique(AntiqueState& state, float* samples, int32_t frames) {
   const uint32_t channels = state.channels;
   if (frames <= 0 || channels == 0) return;
+  const VectorKernels* kernels = ActiveKernels();
+  if (kernels != nullptr && channels == 2) {
+    float memories[2] = {state.memory0, state.memory1};
+    const std::size_t done = kernels->antiqueFloats(samples, static_cast<std::size_t>(frames),
+                                                    state.coefficient, memories, state.noiseSeed,
+                                                    state.noiseLevel, state.half, state.level);
+    state.memory0 = memories[0];
+    state.memory1 = memories[1];
+    samples += 2 * done;
+    frames -= static_cast<int32_t>(done);
+  }
   const std::size_t count = static_cast<std::size_t>(frames) * channels;
   const float a = state.coefficient;
   float memory0 = state.memory0;
@@ -74,7 +85,6 @@ void ProcessAntique(AntiqueState& state, float* samples, int32_t frames) {
   state.memory0 = memory0;
   state.memory1 = memory1;
   uint32_t seed = state.noiseSeed;
-  const VectorKernels* kernels = ActiveKernels();
   std::size_t i = kernels != nullptr ? kernels->age(samples, count, seed, state.noiseLevel,
                                                     state.half, state.level)
                                      : 0;

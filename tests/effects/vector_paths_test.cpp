@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <limits>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "dsp/sample_conversion.h"
@@ -259,9 +260,9 @@ TEST_F(VectorPaths, AntiqueIsTheSameWhateverTheBlocks) {
   }
 }
 
-// The antique effect's noise and quantiser on every path, with its filter passing values
-// through: at every bit depth, values on and beside every level's edge, and random values with
-// the loudest noise; NaN, infinities and values far out of range among them.
+// The antique effect's noise and quantiser on every path, mono and stereo, with its filter
+// passing values through: at every bit depth, values on and beside every level's edge, and random
+// values with the loudest noise; NaN, infinities and values far out of range among them.
 TEST_F(VectorPaths, AntiqueQuantiserAgreesAtEveryDepth) {
   for (int32_t bits = 1; bits <= 16; ++bits) {
     const double half = static_cast<double>((1 << bits) - 1) * 0.5;
@@ -296,15 +297,16 @@ TEST_F(VectorPaths, AntiqueQuantiserAgreesAtEveryDepth) {
                             -3.0f, FLT_TRUE_MIN, -0.0f, 1e30f}) {
       input.push_back(odd);
     }
-    for (const float noise : {0.0f, 0.1f}) {
+    for (const auto& [channels, noise] :
+         {std::pair{1u, 0.0f}, {1u, 0.1f}, {2u, 0.0f}, {2u, 0.1f}}) {
       std::vector<uint32_t> reference;
       for (const VectorPath path : AvailablePaths()) {
         SetVectorPathForTesting(path);
         AntiqueState state{};
-        InitAntique(state, 44100, 1, 4000.0f, noise, bits, 0.9f);
+        InitAntique(state, 44100, channels, 4000.0f, noise, bits, 0.9f);
         state.coefficient = 0.0f;
         std::vector<float> output = input;
-        ProcessAntique(state, output.data(), static_cast<int32_t>(output.size()));
+        ProcessAntique(state, output.data(), static_cast<int32_t>(output.size() / channels));
         std::vector<uint32_t> outputBits;
         for (const float value : output)
           outputBits.push_back(std::bit_cast<uint32_t>(value));
