@@ -11,6 +11,7 @@ struct PackedLayout {
   int bytes;
   bool bigEndian;
   bool unsignedBytes;
+  bool operator==(const PackedLayout&) const = default;
 };
 
 // The values s of `count` packed samples, sign-extended, and back.

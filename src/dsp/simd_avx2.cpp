@@ -27,7 +27,6 @@ struct Avx2 {
   static constexpr std::size_t kLanes = 8;
   using Float = __m256;
   using Double = __m256d;  // half the lanes of a Float
-  using HalfFloat = __m128;
   using FloatMask = __m256;
   using DoubleMask = __m256d;
 
@@ -87,12 +86,6 @@ struct Avx2 {
   static Double FloorDouble(Double x) { return _mm256_floor_pd(x); }
   static Float SwapPairs(Float x) { return _mm256_permute_ps(x, 0xB1); }
 
-  static HalfFloat HalfSplat(float value) { return _mm_set1_ps(value); }
-  static HalfFloat LowFloats(Float x) { return _mm256_castps256_ps128(x); }
-  static HalfFloat HighFloats(Float x) { return _mm256_extractf128_ps(x, 1); }
-  static Float Join(HalfFloat low, HalfFloat high) { return _mm256_set_m128(high, low); }
-  static HalfFloat Narrow(Double x) { return _mm256_cvtpd_ps(x); }
-  static Double Widen(HalfFloat x) { return _mm256_cvtps_pd(x); }
   // Integer lanes, for the noise generator, modulo 2^32.
   static __m256i LoadInts(const uint32_t* values) {
     return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(values));
@@ -115,7 +108,6 @@ struct Avx2 {
   static uint32_t FirstLane(__m256i x) {
     return static_cast<uint32_t>(_mm_cvtsi128_si32(_mm256_castsi256_si128(x)));
   }
-  static uint32_t LastLane(__m256i x) { return static_cast<uint32_t>(_mm256_extract_epi32(x, 7)); }
   // The low or high half of the lanes with their top bit cleared, as doubles.
   static Double LowLow31(__m256i x) { return Low31(_mm256_castsi256_si128(x)); }
   static Double HighLow31(__m256i x) { return Low31(_mm256_extracti128_si256(x, 1)); }

@@ -34,7 +34,6 @@ struct Avx512 {
   static constexpr std::size_t kLanes = 16;
   using Float = __m512;
   using Double = __m512d;  // half the lanes of a Float
-  using HalfFloat = __m256;
   using FloatMask = __mmask16;
   using DoubleMask = __mmask8;
 
@@ -92,14 +91,6 @@ struct Avx512 {
   static Double FloorDouble(Double x) { return _mm512_roundscale_pd(x, kFloor); }
   static Float SwapPairs(Float x) { return _mm512_permute_ps(x, 0xB1); }
 
-  static HalfFloat HalfSplat(float value) { return _mm256_set1_ps(value); }
-  static HalfFloat LowFloats(Float x) { return _mm512_castps512_ps256(x); }
-  static HalfFloat HighFloats(Float x) { return _mm512_extractf32x8_ps(x, 1); }
-  static Float Join(HalfFloat low, HalfFloat high) {
-    return _mm512_insertf32x8(_mm512_castps256_ps512(low), high, 1);
-  }
-  static HalfFloat Narrow(Double x) { return _mm512_cvtpd_ps(x); }
-  static Double Widen(HalfFloat x) { return _mm512_cvtps_pd(x); }
   // Integer lanes, for the noise generator, modulo 2^32.
   static __m512i LoadInts(const uint32_t* values) { return _mm512_loadu_si512(values); }
   static __m512i SplatInt(uint32_t value) { return _mm512_set1_epi32(static_cast<int>(value)); }
@@ -116,9 +107,6 @@ struct Avx512 {
     return _mm512_maskz_mov_epi32(static_cast<__mmask16>(~end), next);
   }
   static uint32_t FirstLane(__m512i x) { return static_cast<uint32_t>(_mm512_cvtsi512_si32(x)); }
-  static uint32_t LastLane(__m512i x) {
-    return static_cast<uint32_t>(_mm_extract_epi32(_mm512_extracti32x4_epi32(x, 3), 3));
-  }
   // The low or high half of the lanes with their top bit cleared, as doubles.
   static Double LowLow31(__m512i x) { return Low31(_mm512_castsi512_si256(x)); }
   static Double HighLow31(__m512i x) { return Low31(_mm512_extracti64x4_epi64(x, 1)); }

@@ -13,7 +13,6 @@
 #include <bit>
 #include <cstddef>
 #include <cstdint>
-#include <type_traits>
 
 #include "dsp/effect_math.h"
 #include "dsp/fast_power.h"
@@ -253,6 +252,15 @@ std::size_t AgeVectors(float* values, std::size_t count, uint32_t& seed, float n
   return i;
 }
 
+// A vector of frames as floats, from 16-bit samples or floats, and back.
+template <class V>
+typename V::Float LoadFrames(const int16_t* samples) {
+  return V::LoadSamples(samples);
+}
+template <class V>
+typename V::Float LoadFrames(const float* values) {
+  return V::Load(values);
+}
 template <class V>
 void StoreFrames(int16_t* samples, typename V::Float values) {
   V::StoreSamples(samples, values);
@@ -262,6 +270,14 @@ void StoreFrames(float* samples, typename V::Float values) {
   V::Store(samples, values);
 }
 
+// What follows the filter where nothing does.
+struct NoAgeing {
+  template <class Float>
+  Float Age(Float values) const {
+    return values;
+  }
+};
+
 // A one-pole filter over stereo frames in place, 16-bit samples converted in and out in the same
 // loop, or floats.
 // The two channels' recurrences, a frame a step in the low lanes of a Pair, set the pace. Each
@@ -270,8 +286,7 @@ void StoreFrames(float* samples, typename V::Float values) {
 // units instead of waiting in the schedulers.
 template <class V, bool kHighpass, class Sample, class After>
 std::size_t FilterStereo(Sample* samples, std::size_t frames, float a, float* memories,
-                         After* after) {
-  constexpr bool kSamples = std::is_same_v<Sample, int16_t>;
+                         After& after) {
   constexpr std::size_t kFrames = V::kLanes / 2;
   const std::size_t vectors = frames / kFrames;
   if (vectors == 0) return 0;
@@ -283,11 +298,7 @@ std::size_t FilterStereo(Sample* samples, std::size_t frames, float a, float* me
   auto previous = V::Splat(0.0f);
   for (std::size_t vector = 0; vector < vectors; ++vector) {
     Sample* at = samples + 2 * kFrames * vector;
-    if constexpr (kSamples) {
-      V::Store(in, V::LoadSamples(at));
-    } else {
-      V::Store(in, V::Load(at));
-    }
+    V::Store(in, LoadFrames<V>(at));
     for (std::size_t j = 0; j < V::kLanes; j += 2) {
       const auto x = V::LoadPair(in + j);
       memory = gain * x + memory * pole;
@@ -295,7 +306,7 @@ std::size_t FilterStereo(Sample* samples, std::size_t frames, float a, float* me
     }
     if (vector > 0) StoreFrames<V>(at - 2 * kFrames, previous);
     previous = V::FromPairs(out);
-    if constexpr (!std::is_same_v<After, std::nullptr_t>) previous = after->Age(previous);
+    previous = after.Age(previous);
   }
   StoreFrames<V>(samples + 2 * kFrames * (vectors - 1), previous);
   memories[0] = V::LeftOf(memory);
@@ -306,9 +317,9 @@ std::size_t FilterStereo(Sample* samples, std::size_t frames, float a, float* me
 template <class V>
 std::size_t OnePoleSampleVectors(int16_t* samples, std::size_t frames, float a, float* memories,
                                  bool highpass) {
-  std::nullptr_t none = nullptr;
-  return highpass ? FilterStereo<V, true>(samples, frames, a, memories, &none)
-                  : FilterStereo<V, false>(samples, frames, a, memories, &none);
+  NoAgeing none;
+  return highpass ? FilterStereo<V, true>(samples, frames, a, memories, none)
+                  : FilterStereo<V, false>(samples, frames, a, memories, none);
 }
 
 // The antique effect's filter, noise and quantiser over stereo frames in place.
@@ -317,7 +328,7 @@ std::size_t AntiqueStereoVectors(Sample* samples, std::size_t frames, float a, f
                                  uint32_t& seed, float noiseLevel, double half, float level) {
   if (frames < V::kLanes / 2) return 0;
   Ageing<V> ageing(seed, noiseLevel, half, level);
-  const std::size_t done = FilterStereo<V, false>(samples, frames, a, memories, &ageing);
+  const std::size_t done = FilterStereo<V, false>(samples, frames, a, memories, ageing);
   seed = ageing.Seed();
   return done;
 }

@@ -82,7 +82,7 @@ JobResult RunGeneralJob(const GeneralJob& job) {
   block.Reserve(blockFrames * channels, from);
   block.Reserve(blockFrames * channels, to);
   const bool changes = ChainChangesAudio(*chain);
-  const bool native = !changes && SameSamples(input.samples, choice.samples);
+  const bool native = !changes && input.samples == choice.samples;
   // Samples that pass unchanged into the same storage are copied as bytes.
   const bool copyStored = native && SameStorage(from, to);
   const uint64_t total = input.frames > 0 ? static_cast<uint64_t>(input.frames) : 0;

@@ -20,14 +20,8 @@ SampleStorage StorageOf(SNDFILE* file, const SampleFormat& format) {
   return storage;
 }
 
-bool SameSamples(const SampleFormat& a, const SampleFormat& b) {
-  return a.kind == b.kind && a.bits == b.bits;
-}
-
 bool SameStorage(const SampleStorage& a, const SampleStorage& b) {
-  return a.packed && b.packed && a.layout.bytes == b.layout.bytes &&
-         a.layout.bigEndian == b.layout.bigEndian &&
-         a.layout.unsignedBytes == b.layout.unsignedBytes;
+  return a.packed && b.packed && a.layout == b.layout;
 }
 
 int64_t ReadSamples(SNDFILE* file, const SampleStorage& storage, SampleBlock& block, int64_t frames,

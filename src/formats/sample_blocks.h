@@ -31,7 +31,6 @@ struct SampleBlock {
 // The storage of `format`'s samples in `file`.
 SampleStorage StorageOf(SNDFILE* file, const SampleFormat& format);
 
-bool SameSamples(const SampleFormat& a, const SampleFormat& b);
 bool SameStorage(const SampleStorage& a, const SampleStorage& b);
 
 // Reads or writes up to `frames` frames in the storage's representation (integers by value), or

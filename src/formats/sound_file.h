@@ -18,6 +18,7 @@ enum class SampleKind { Int, Float32, Float64 };
 struct SampleFormat {
   SampleKind kind;
   int bits;  // 8, 16, 24 or 32 for Int; 32 or 64 for the floats
+  bool operator==(const SampleFormat&) const = default;
 };
 
 // What the general reader sees in a file.
