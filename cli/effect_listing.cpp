@@ -40,7 +40,8 @@ std::string Quoted(const char* text) {
 void PrintEffectList() {
   std::printf("%-22s %s\n", "EFFECT (aliases)", "description");
   std::printf("    %-10s %-3s %8s  %-16s %s\n", "parameter", "", "default", "range", "meaning");
-  for (const EffectFamily& family : EffectFamilies()) {
+  for (const EffectFamily* row : EffectFamilies()) {
+    const EffectFamily& family = *row;
     std::printf("%-22s %s\n", Names(family).c_str(), family.info.description);
     PrintParameters(family, "    ");
   }
@@ -52,7 +53,8 @@ void PrintEffectList() {
 void PrintEffectJson() {
   std::printf("[");
   const char* familySeparator = "\n";
-  for (const EffectFamily& family : EffectFamilies()) {
+  for (const EffectFamily* row : EffectFamilies()) {
+    const EffectFamily& family = *row;
     std::printf("%s  {\"name\": %s, \"aliases\": [", familySeparator,
                 Quoted(family.info.name).c_str());
     for (std::size_t i = 0; i < family.info.alias_count; ++i) {

@@ -3,6 +3,8 @@
 #include <string_view>
 #include <vector>
 
+#include "engine/effect.h"
+
 namespace wavfx {
 namespace {
 
@@ -17,14 +19,16 @@ bool ChangesAudio(const EffectFamily& family, uint32_t channels) {
 
 std::vector<PluginVariant> MakeVariants() {
   std::vector<PluginVariant> variants;
-  for (const EffectFamily& family : EffectFamilies()) {
-    if (family.kind == EffectKind::None) continue;
+  for (const EffectFamily* row : EffectFamilies()) {
+    const EffectFamily& family = *row;
+    if (KindOf(family) == EffectKind::None || Reshapes(family)) continue;
     for (const uint32_t channels : {1u, 2u}) {
       if (!ChangesAudio(family, channels)) continue;
       const bool stereo = channels == 2;
       const std::string name = family.info.name;
       const std::string label = name + (stereo ? "-stereo" : "-mono");
-      const auto id = kFirstLadspaId + 2 * static_cast<unsigned long>(family.kind) + channels - 1;
+      const auto id =
+          kFirstLadspaId + 2 * static_cast<unsigned long>(KindOf(family)) + channels - 1;
       variants.push_back({&family, channels, label, kUriPrefix + label,
                           "wavfx " + name + (stereo ? " (stereo)" : " (mono)"), id});
     }

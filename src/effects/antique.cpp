@@ -115,4 +115,39 @@ bool ProcessAntiqueSamples(AntiqueState& state, int16_t* samples, int32_t frames
   return true;
 }
 
+namespace {
+
+constexpr wavfx_parameter_info kParameters[] = {
+    {"cutoff", "Hz", 4000, 10, 100000, 0, "lowpass corner; 0.45 of the rate below twice this"},
+    {"noise", "", 0.002, 0, 0.1, 0, "level of the added white noise, of full scale"},
+    {"bits", "", 8, 1, 16, 1, "grain: the quantiser has 2^bits levels"},
+    {"level", "", 0.9, 0, 1, 0, "output gain"},
+};
+
+void Init(void* state, const StageValues& v, StreamShape in) {
+  InitAntique(As<AntiqueState>(state), in.sampleRate, in.channels, Single(v.values[0]),
+              Single(v.values[1]), static_cast<int32_t>(v.values[2]), Single(v.values[3]));
+}
+
+void Carry(const void* from, void* to, bool) {
+  const auto& old = As<AntiqueState>(from);
+  auto& fresh = As<AntiqueState>(to);
+  fresh.memory0 = old.memory0;
+  fresh.memory1 = old.memory1;
+  fresh.noiseSeed = old.noiseSeed;
+}
+
+}  // namespace
+
+const EffectFamily kAntiqueFamily = {
+    {"antique", nullptr, 0, "old record: band-limited, faint noise, coarse grain", kParameters,
+     CountOf(kParameters)},
+    nullptr,
+    {.stateSize = sizeof(AntiqueState),
+     .init = Init,
+     .process = ProcessAs<AntiqueState, ProcessAntique>,
+     .carry = Carry,
+     .processSamples = SamplesAs<AntiqueState, ProcessAntiqueSamples>},
+};
+
 }  // namespace wavfx

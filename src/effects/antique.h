@@ -2,6 +2,8 @@
 
 #include <cstdint>
 
+#include "effects/family.h"
+
 namespace wavfx {
 
 // Old-record sound: a one-pole lowpass, a little white noise, a coarse quantiser and a level.
@@ -27,5 +29,7 @@ void ProcessAntique(AntiqueState& state, float* samples, int32_t frames);
 
 // The same over stereo 16-bit samples in place, as ProcessLowpassSamples.
 bool ProcessAntiqueSamples(AntiqueState& state, int16_t* samples, int32_t frames);
+
+extern const EffectFamily kAntiqueFamily;
 
 }  // namespace wavfx

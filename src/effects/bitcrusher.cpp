@@ -27,4 +27,26 @@ void ProcessBitcrusher(BitcrusherState& state, float* samples, int32_t frames) {
   }
 }
 
+namespace {
+
+constexpr wavfx_parameter_info kParameters[] = {
+    {"bits", "", 8, 4, 12, 1, "the quantiser has 2^bits levels"},
+};
+constexpr const char* kAliases[] = {"bitcrusher"};
+
+void Init(void* state, const StageValues& v, StreamShape in) {
+  InitBitcrusher(As<BitcrusherState>(state), static_cast<int32_t>(v.values[0]), in.channels);
+}
+
+}  // namespace
+
+const EffectFamily kBitcrusherFamily = {
+    {"bitcrush", kAliases, 1, "amplitude quantisation, rounding down", kParameters,
+     CountOf(kParameters)},
+    nullptr,
+    {.stateSize = sizeof(BitcrusherState),
+     .init = Init,
+     .process = ProcessAs<BitcrusherState, ProcessBitcrusher>},
+};
+
 }  // namespace wavfx

@@ -2,6 +2,8 @@
 
 #include <cstdint>
 
+#include "effects/family.h"
+
 #include "dsp/effect_math.h"
 
 namespace wavfx {
@@ -27,5 +29,7 @@ inline float CrushSample(float x, float half, float top, float step) {
 
 void InitBitcrusher(BitcrusherState& state, int32_t bits, uint32_t channels);
 void ProcessBitcrusher(BitcrusherState& state, float* samples, int32_t frames);
+
+extern const EffectFamily kBitcrusherFamily;
 
 }  // namespace wavfx

@@ -84,4 +84,36 @@ void ProcessCompressor(CompressorState& state, float* samples, int32_t frames) {
   state.envelope = envelope;
 }
 
+namespace {
+
+constexpr wavfx_parameter_info kParameters[] = {
+    {"threshold", "dB", -12, -60, 0, 0, "level above which the gain is reduced"},
+    {"ratio", "", 4, 1, 20, 0, "input level change per unit of output change above threshold"},
+    {"attack", "ms", 10, 0.1, 1000, 0, "time constant of a rising level"},
+    {"release", "ms", 100, 1, 5000, 0, "time constant of a falling level"},
+};
+constexpr const char* kAliases[] = {"compressor"};
+
+void Init(void* state, const StageValues& v, StreamShape in) {
+  InitCompressor(As<CompressorState>(state), static_cast<int32_t>(in.sampleRate),
+                 Single(v.values[0]), Single(v.values[1]), Single(v.values[2]), Single(v.values[3]),
+                 in.channels);
+}
+
+void Carry(const void* from, void* to, bool) {
+  As<CompressorState>(to).envelope = As<CompressorState>(from).envelope;
+}
+
+}  // namespace
+
+const EffectFamily kCompressorFamily = {
+    {"compress", kAliases, 1, "peak compressor, one gain for all channels", kParameters,
+     CountOf(kParameters)},
+    nullptr,
+    {.stateSize = sizeof(CompressorState),
+     .init = Init,
+     .process = ProcessAs<CompressorState, ProcessCompressor>,
+     .carry = Carry},
+};
+
 }  // namespace wavfx

@@ -2,6 +2,8 @@
 
 #include <cstdint>
 
+#include "effects/family.h"
+
 namespace wavfx {
 
 // Feed-forward peak compressor: the loudest channel of a frame drives one envelope and one gain.
@@ -17,5 +19,7 @@ struct CompressorState {
 void InitCompressor(CompressorState& state, int32_t sampleRate, float thresholdDb, float ratio,
                     float attackMs, float releaseMs, uint32_t channels);
 void ProcessCompressor(CompressorState& state, float* samples, int32_t frames);
+
+extern const EffectFamily kCompressorFamily;
 
 }  // namespace wavfx

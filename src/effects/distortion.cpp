@@ -24,4 +24,27 @@ void ProcessDistortion(DistortionState& state, float* samples, int32_t frames) {
   }
 }
 
+namespace {
+
+constexpr wavfx_parameter_info kParameters[] = {
+    {"drive", "", 2.5, 0.1, 100, 0, "gain into the clipper"},
+    {"level", "", 0.7, 0, 1, 0, "output gain"},
+};
+constexpr const char* kAliases[] = {"overdrive"};
+
+void Init(void* state, const StageValues& v, StreamShape in) {
+  InitDistortion(As<DistortionState>(state), Single(v.values[0]), in.channels, Single(v.values[1]));
+}
+
+}  // namespace
+
+const EffectFamily kDistortionFamily = {
+    {"distort", kAliases, 1, "overdrive: drive into a cubic soft clip", kParameters,
+     CountOf(kParameters)},
+    nullptr,
+    {.stateSize = sizeof(DistortionState),
+     .init = Init,
+     .process = ProcessAs<DistortionState, ProcessDistortion>},
+};
+
 }  // namespace wavfx

@@ -3,6 +3,8 @@
 #include <bit>
 #include <cstdint>
 
+#include "effects/family.h"
+
 namespace wavfx {
 
 // Drive, hard limit to [-1, 1], cubic soft clip, output level.
@@ -27,5 +29,7 @@ inline float DistortSample(float x, float drive, float outputLevel) {
 
 void InitDistortion(DistortionState& state, float drive, uint32_t channels, float outputLevel);
 void ProcessDistortion(DistortionState& state, float* samples, int32_t frames);
+
+extern const EffectFamily kDistortionFamily;
 
 }  // namespace wavfx

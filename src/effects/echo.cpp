@@ -59,4 +59,40 @@ void ReleaseEcho(EchoState& state) {
   ReleaseDelayLine(state.line);
 }
 
+namespace {
+
+constexpr wavfx_parameter_info kParameters[] = {
+    {"delay", "ms", 350, 1, 5000, 0, "time between repeats"},
+    {"feedback", "", 0.45, -0.95, 0.95, 0, "each repeat's level relative to the last"},
+    {"wet", "", 0.5, 0, 1, 0, "gain of the delayed signal"},
+    {"dry", "", 0.7, 0, 1, 0, "gain of the input"},
+};
+
+void Init(void* state, const StageValues& v, StreamShape in) {
+  InitEcho(As<EchoState>(state), in.sampleRate, in.channels, v.values[0] * 0.001,
+           Single(v.values[1]), Single(v.values[2]), Single(v.values[3]));
+}
+
+bool HasLine(const void* state) {
+  return As<EchoState>(state).line.buffer != nullptr;
+}
+
+void Carry(const void* from, void* to, bool sameBuffers) {
+  if (sameBuffers) As<EchoState>(to).line.position = As<EchoState>(from).line.position;
+}
+
+}  // namespace
+
+const EffectFamily kEchoFamily = {
+    {"echo", nullptr, 0, "a repeating echo", kParameters, CountOf(kParameters)},
+    nullptr,
+    {.stateSize = sizeof(EchoState),
+     .init = Init,
+     .process = ProcessAs<EchoState, ProcessEcho>,
+     .release = ReleaseAs<EchoState, ReleaseEcho>,
+     .changesAudio = HasLine,
+     .hasBuffers = HasLine,
+     .carry = Carry},
+};
+
 }  // namespace wavfx

@@ -2,6 +2,8 @@
 
 #include <cstdint>
 
+#include "effects/family.h"
+
 #include "dsp/delay_line.h"
 
 namespace wavfx {
@@ -20,5 +22,7 @@ void InitEcho(EchoState& state, uint32_t sampleRate, uint32_t channels, double d
               float feedback, float wetGain, float dryGain);
 void ProcessEcho(EchoState& state, float* samples, int32_t frames);
 void ReleaseEcho(EchoState& state);
+
+extern const EffectFamily kEchoFamily;
 
 }  // namespace wavfx

@@ -155,4 +155,71 @@ void ReleaseModDelay(ModDelayState& state) {
   ReleaseDelayLine(state.line);
 }
 
+namespace {
+
+constexpr wavfx_parameter_info kFlanger[] = {
+    {"min", "ms", 0.3, 0, 50, 0, "shortest delay of the sweep"},
+    {"max", "ms", 5, 0.1, 100, 0, "longest delay of the sweep"},
+    {"rate", "Hz", 0.25, 0.01, 20, 0, "sweeps per second"},
+    {"wet", "", 0.6, 0, 1, 0, "gain of the delayed signal"},
+    {"dry", "", 0.7, 0, 1, 0, "gain of the input"},
+    {"feedback", "", 0.3, -0.95, 0.95, 0, "delayed signal fed back into the delay"},
+};
+constexpr wavfx_parameter_info kChorus[] = {
+    {"min", "ms", 10, 0, 50, 0, "shortest delay of the sweep"},
+    {"max", "ms", 25, 0.1, 100, 0, "longest delay of the sweep"},
+    {"rate", "Hz", 0.3, 0.01, 20, 0, "sweeps per second"},
+    {"wet", "", 0.5, 0, 1, 0, "gain of the delayed signal"},
+    {"dry", "", 0.7, 0, 1, 0, "gain of the input"},
+    {"feedback", "", 0.1, -0.95, 0.95, 0, "delayed signal fed back into the delay"},
+};
+
+void Init(void* state, const StageValues& v, StreamShape in) {
+  InitModDelay(As<ModDelayState>(state), static_cast<int32_t>(in.sampleRate), in.channels,
+               Single(v.values[0]), Single(v.values[1]), Single(v.values[2]), Single(v.values[3]),
+               Single(v.values[4]), Single(v.values[5]));
+}
+
+bool HasLine(const void* state) {
+  return As<ModDelayState>(state).line.buffer != nullptr;
+}
+
+void Carry(const void* from, void* to, bool sameBuffers) {
+  const auto& old = As<ModDelayState>(from);
+  auto& fresh = As<ModDelayState>(to);
+  fresh.oscillator.phase = old.oscillator.phase;
+  if (sameBuffers) fresh.line.position = old.line.position;
+}
+
+// The delay sweeps from min up to max.
+bool Check(const StageValues& v, std::string& problem) {
+  if (v.values[0] <= v.values[1]) return true;
+  problem =
+      "min " + FormatNumber(v.values[0]) + " ms is above max " + FormatNumber(v.values[1]) + " ms";
+  return false;
+}
+
+constexpr FamilyOps kOps = {.stateSize = sizeof(ModDelayState),
+                            .init = Init,
+                            .process = ProcessAs<ModDelayState, ProcessModDelay>,
+                            .release = ReleaseAs<ModDelayState, ReleaseModDelay>,
+                            .changesAudio = HasLine,
+                            .hasBuffers = HasLine,
+                            .carry = Carry,
+                            .check = Check};
+
+}  // namespace
+
+const EffectFamily kFlangerFamily = {
+    {"flanger", nullptr, 0, "a short swept delay with strong feedback", kFlanger,
+     CountOf(kFlanger)},
+    nullptr,
+    kOps,
+};
+const EffectFamily kChorusFamily = {
+    {"chorus", nullptr, 0, "a longer swept delay with light feedback", kChorus, CountOf(kChorus)},
+    nullptr,
+    kOps,
+};
+
 }  // namespace wavfx

@@ -4,6 +4,7 @@
 
 #include "dsp/delay_line.h"
 #include "dsp/oscillator.h"
+#include "effects/family.h"
 
 namespace wavfx {
 
@@ -24,5 +25,8 @@ void InitModDelay(ModDelayState& state, int32_t sampleRate, uint32_t channels, f
                   float maxDelayMs, float rateHz, float wetGain, float dryGain, float feedback);
 void ProcessModDelay(ModDelayState& state, float* samples, int32_t frames);
 void ReleaseModDelay(ModDelayState& state);
+
+extern const EffectFamily kFlangerFamily;
+extern const EffectFamily kChorusFamily;
 
 }  // namespace wavfx

@@ -103,4 +103,44 @@ bool ProcessHighpassSamples(OnePoleState& state, int16_t* samples, int32_t frame
   return ProcessOnePoleSamples<true>(state, samples, frames);
 }
 
+namespace {
+
+constexpr wavfx_parameter_info kLowpass[] = {
+    {"cutoff", "Hz", 3000, 10, 100000, 0, "corner frequency, at most 0.45 of the sample rate"},
+};
+constexpr wavfx_parameter_info kHighpass[] = {
+    {"cutoff", "Hz", 300, 10, 100000, 0, "corner frequency, at most 0.45 of the sample rate"},
+};
+
+void Init(void* state, const StageValues& v, StreamShape in) {
+  InitOnePole(As<OnePoleState>(state), in.sampleRate, Single(v.values[0]), in.channels);
+}
+
+void Carry(const void* from, void* to, bool) {
+  As<OnePoleState>(to).memory0 = As<OnePoleState>(from).memory0;
+  As<OnePoleState>(to).memory1 = As<OnePoleState>(from).memory1;
+}
+
+}  // namespace
+
+const EffectFamily kLowpassFamily = {
+    {"lowpass", nullptr, 0, "one-pole lowpass", kLowpass, CountOf(kLowpass)},
+    nullptr,
+    {.stateSize = sizeof(OnePoleState),
+     .init = Init,
+     .process = ProcessAs<OnePoleState, ProcessLowpass>,
+     .carry = Carry,
+     .processSamples = SamplesAs<OnePoleState, ProcessLowpassSamples>},
+};
+const EffectFamily kHighpassFamily = {
+    {"highpass", nullptr, 0, "one-pole highpass: the input minus its lowpass", kHighpass,
+     CountOf(kHighpass)},
+    nullptr,
+    {.stateSize = sizeof(OnePoleState),
+     .init = Init,
+     .process = ProcessAs<OnePoleState, ProcessHighpass>,
+     .carry = Carry,
+     .processSamples = SamplesAs<OnePoleState, ProcessHighpassSamples>},
+};
+
 }  // namespace wavfx

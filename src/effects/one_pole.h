@@ -2,6 +2,7 @@
 
 #include <cstdint>
 
+#include "effects/family.h"
 namespace wavfx {
 
 // First-order recursive lowpass. Channel 0 has its own memory; every other channel shares the
@@ -23,5 +24,8 @@ void ProcessHighpass(OnePoleState& state, float* samples, int32_t frames);
 // nothing, when there is no vector path or the stream is not stereo.
 bool ProcessLowpassSamples(OnePoleState& state, int16_t* samples, int32_t frames);
 bool ProcessHighpassSamples(OnePoleState& state, int16_t* samples, int32_t frames);
+
+extern const EffectFamily kLowpassFamily;
+extern const EffectFamily kHighpassFamily;
 
 }  // namespace wavfx

@@ -109,4 +109,49 @@ void ReleaseReverb(ReverbState& state) {
   }
 }
 
+namespace {
+
+constexpr wavfx_parameter_info kParameters[] = {
+    {"wet", "", 0.42, 0, 1, 0, "gain of the reverberation"},
+    {"dry", "", 0.7, 0, 1, 0, "gain of the input"},
+    {"size", "", 1, 0.05, 4, 0, "room size: scales the four comb delays"},
+    {"decay", "", 1, 0, 1.25, 0, "scales the four comb feedbacks"},
+};
+constexpr const char* kAliases[] = {"concert"};
+
+void Init(void* state, const StageValues& v, StreamShape in) {
+  InitReverb(As<ReverbState>(state), static_cast<int32_t>(in.sampleRate), in.channels,
+             Single(v.values[0]), Single(v.values[1]), v.values[2], Single(v.values[3]));
+}
+
+bool HasCombs(const void* state) {
+  return As<ReverbState>(state).firstCombs[0].buffer != nullptr;
+}
+
+void Carry(const void* from, void* to, bool sameBuffers) {
+  if (!sameBuffers) return;
+  const auto& old = As<ReverbState>(from);
+  auto& fresh = As<ReverbState>(to);
+  for (int i = 0; i < 4; ++i) {
+    fresh.firstCombs[i].position = old.firstCombs[i].position;
+    fresh.secondCombs[i].position = old.secondCombs[i].position;
+  }
+}
+
+}  // namespace
+
+const EffectFamily kReverbFamily = {
+    {"reverb", kAliases, 1, "hall reverberation from four combs in series", kParameters,
+     CountOf(kParameters)},
+    nullptr,
+    {.stateSize = sizeof(ReverbState),
+     .init = Init,
+     .process = ProcessAs<ReverbState, ProcessReverb>,
+     .release = ReleaseAs<ReverbState, ReleaseReverb>,
+     .changesAudio = HasCombs,
+     .hasBuffers = HasCombs,
+     .carry = Carry},
+    true,
+};
+
 }  // namespace wavfx

@@ -3,6 +3,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "effects/family.h"
+
 #include "dsp/delay_line.h"
 
 namespace wavfx {
@@ -28,5 +30,7 @@ void ReleaseReverb(ReverbState& state);
 // Runs `count` consecutive values of one channel through a comb, in place: y[n] = x[n - length]
 // + feedback * y[n - length]. An empty comb passes its input through.
 void RunComb(DelayLine& comb, float* values, std::size_t count, float feedback);
+
+extern const EffectFamily kReverbFamily;
 
 }  // namespace wavfx

@@ -43,4 +43,31 @@ void ProcessTremolo(TremoloState& state, float* samples, int32_t frames) {
   }
 }
 
+namespace {
+
+constexpr wavfx_parameter_info kParameters[] = {
+    {"rate", "Hz", 5, 0.01, 100, 0, "speed of the volume swing"},
+    {"depth", "", 0.7, 0, 1, 0, "swing: the gain runs from 1 - depth/2 to 1 + depth/2"},
+};
+
+void Init(void* state, const StageValues& v, StreamShape in) {
+  InitTremolo(As<TremoloState>(state), static_cast<int32_t>(in.sampleRate), Single(v.values[0]),
+              Single(v.values[1]), in.channels);
+}
+
+void Carry(const void* from, void* to, bool) {
+  As<TremoloState>(to).oscillator.phase = As<TremoloState>(from).oscillator.phase;
+}
+
+}  // namespace
+
+const EffectFamily kTremoloFamily = {
+    {"tremolo", nullptr, 0, "a sine swing of the volume", kParameters, CountOf(kParameters)},
+    nullptr,
+    {.stateSize = sizeof(TremoloState),
+     .init = Init,
+     .process = ProcessAs<TremoloState, ProcessTremolo>,
+     .carry = Carry},
+};
+
 }  // namespace wavfx

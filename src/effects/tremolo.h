@@ -2,6 +2,8 @@
 
 #include <cstdint>
 
+#include "effects/family.h"
+
 #include "dsp/oscillator.h"
 
 namespace wavfx {
@@ -16,5 +18,7 @@ struct TremoloState {
 void InitTremolo(TremoloState& state, int32_t sampleRate, float rateHz, float depth,
                  uint32_t channels);
 void ProcessTremolo(TremoloState& state, float* samples, int32_t frames);
+
+extern const EffectFamily kTremoloFamily;
 
 }  // namespace wavfx

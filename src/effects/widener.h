@@ -2,6 +2,8 @@
 
 #include <cstdint>
 
+#include "effects/family.h"
+
 namespace wavfx {
 
 // Mid/side widener for stereo streams; other channel counts pass through untouched.
@@ -23,5 +25,7 @@ inline void WidenFrame(float* frame, float width) {
 
 void InitWidener(WidenerState& state, float width, uint32_t channels);
 void ProcessWidener(WidenerState& state, float* samples, int32_t frames);
+
+extern const EffectFamily kWidenerFamily;
 
 }  // namespace wavfx

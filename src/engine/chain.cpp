@@ -33,22 +33,6 @@ EffectState* LoneStage(EffectChain& chain) {
   return lone;
 }
 
-// A lone filter stage takes the samples in 16 bits, where its kernel converts them within the
-// filter's loop. Returns false when it cannot.
-bool ProcessLoneStageSamples(EffectState& stage, int16_t* samples, std::size_t frames) {
-  const auto count = static_cast<int32_t>(frames);
-  switch (stage.kind) {
-    case EffectKind::Lowpass:
-      return ProcessLowpassSamples(stage.onePole, samples, count);
-    case EffectKind::Highpass:
-      return ProcessHighpassSamples(stage.onePole, samples, count);
-    case EffectKind::Antique:
-      return ProcessAntiqueSamples(stage.antique, samples, count);
-    default:
-      return false;
-  }
-}
-
 }  // namespace
 
 ChainRecipe RecipeOfName(const char* name) {
@@ -119,7 +103,7 @@ void ProcessChainSamples(EffectChain& chain, int16_t* samples, std::size_t frame
   EffectState* lone = LoneStage(chain);
   for (std::size_t left = frames; left > 0;) {
     const std::size_t count = std::min(chunkFrames, left);
-    if (lone != nullptr && ProcessLoneStageSamples(*lone, samples, count)) {
+    if (lone != nullptr && ProcessEffectSamples(*lone, samples, static_cast<int32_t>(count))) {
       samples += count * channels;
       left -= count;
       continue;

@@ -118,15 +118,11 @@ bool ParseOption(std::string_view option, const EffectFamily& family, const std:
   return true;
 }
 
-// The modulated delays sweep from min up to max.
-bool CheckConsistent(const EffectSettings& settings, const std::string& stage, ChainError& error) {
-  if ((settings.kind == EffectKind::Flanger || settings.kind == EffectKind::Chorus) &&
-      settings.values[0] > settings.values[1]) {
-    return Fail(error, WAVFX_ERROR_CONFLICT,
-                stage + ": min " + FormatNumber(settings.values[0]) + " ms is above max " +
-                    FormatNumber(settings.values[1]) + " ms");
-  }
-  return true;
+bool CheckConsistent(const EffectFamily& family, const EffectSettings& settings,
+                     const std::string& stage, ChainError& error) {
+  std::string problem;
+  if (family.ops.check == nullptr || family.ops.check(settings, problem)) return true;
+  return Fail(error, WAVFX_ERROR_CONFLICT, stage + ": " + problem);
 }
 
 bool ParseStage(std::string_view text, uint32_t index, EffectSettings& settings,
@@ -155,7 +151,7 @@ bool ParseStage(std::string_view text, uint32_t index, EffectSettings& settings,
       if (!ParseOption(option, *family, stage, settings, given, error)) return false;
     }
   }
-  return CheckConsistent(settings, stage, error);
+  return CheckConsistent(*family, settings, stage, error);
 }
 
 }  // namespace
@@ -180,12 +176,6 @@ bool ParseChain(std::string_view text, ChainRecipe& recipe, ChainError& error) {
     ++recipe.count;
   }
   return true;
-}
-
-std::string FormatNumber(double value) {
-  char text[400];  // fixed notation: up to 309 digits before the point for the largest doubles
-  const auto result = std::to_chars(text, text + sizeof text, value, std::chars_format::fixed);
-  return std::string(text, result.ptr);
 }
 
 }  // namespace wavfx

@@ -33,7 +33,4 @@ bool IsPlainName(std::string_view text);
 // first mistake.
 bool ParseChain(std::string_view text, ChainRecipe& recipe, ChainError& error);
 
-// The shortest decimal text that reads back as `value`.
-std::string FormatNumber(double value);
-
 }  // namespace wavfx

@@ -2,80 +2,53 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <cstring>
+#include <new>
+#include <vector>
 
 #include "dsp/sample_buffer.h"
 #include "dsp/sample_conversion.h"
-#include "engine/registry.h"
 
 namespace wavfx {
 namespace {
 
-// Names in the order they are matched; aliases share a kind. Everything else about an effect
-// is in the registry.
-constexpr EffectName kEffectNames[] = {
-    {"none", EffectKind::None},           {"antique", EffectKind::Antique},
-    {"echo", EffectKind::Echo},           {"concert", EffectKind::Reverb},
-    {"reverb", EffectKind::Reverb},       {"tremolo", EffectKind::Tremolo},
-    {"distort", EffectKind::Distortion},  {"overdrive", EffectKind::Distortion},
-    {"lowpass", EffectKind::Lowpass},     {"highpass", EffectKind::Highpass},
-    {"bitcrush", EffectKind::Bitcrusher}, {"bitcrusher", EffectKind::Bitcrusher},
-    {"flanger", EffectKind::Flanger},     {"chorus", EffectKind::Chorus},
-    {"compress", EffectKind::Compressor}, {"compressor", EffectKind::Compressor},
-    {"widen", EffectKind::Widener},       {"stereo", EffectKind::Widener},
-};
-
 // ProcessEffect converts at most this many samples at a time, on the stack.
 constexpr std::size_t kChunkSamples = 1024;
 
-unsigned char FoldCase(char c) {
-  const auto byte = static_cast<unsigned char>(c);
-  return byte >= 'A' && byte <= 'Z' ? static_cast<unsigned char>(byte + 32) : byte;
-}
+constexpr std::align_val_t kRecordAlignment{64};
 
-}  // namespace
-
-bool EffectHasItsBuffers(const EffectState& state) {
-  switch (state.kind) {
-    case EffectKind::Echo:
-      return state.echo.line.buffer != nullptr;
-    case EffectKind::Reverb:
-      return state.reverb.firstCombs[0].buffer != nullptr;
-    case EffectKind::Flanger:
-      return state.flanger.line.buffer != nullptr;
-    case EffectKind::Chorus:
-      return state.chorus.line.buffer != nullptr;
-    default:
-      return true;
+// Each family's name and aliases, in the order WAVEffect has always matched them.
+std::vector<EffectName> MakeNames() {
+  std::vector<EffectName> names;
+  for (const EffectFamily* family : EffectFamilies()) {
+    const EffectKind kind = KindOf(*family);
+    if (!family->aliasesFirst) names.push_back({family->info.name, kind});
+    for (std::size_t i = 0; i < family->info.alias_count; ++i) {
+      names.push_back({family->info.aliases[i], kind});
+    }
+    if (family->aliasesFirst) names.push_back({family->info.name, kind});
   }
+  return names;
 }
-
-namespace {
 
 // Whether the effect touches its audio at all.
 bool EffectRuns(const EffectState& state) {
-  if (state.kind <= EffectKind::None || state.kind > EffectKind::Widener) return false;
-  if (state.kind == EffectKind::Widener) return state.channels == 2;
-  return EffectHasItsBuffers(state);
+  if (state.family == nullptr || !EffectHasItsBuffers(state)) return false;
+  const FamilyOps& ops = state.family->ops;
+  return ops.changesAudio == nullptr || ops.changesAudio(state.record);
 }
 
 }  // namespace
 
 std::span<const EffectName> EffectNames() {
-  return kEffectNames;
-}
-
-bool EffectNameEquals(const char* name, const char* literal) {
-  while (*name != '\0') {
-    if (*literal == '\0' || FoldCase(*name) != FoldCase(*literal)) return false;
-    ++name;
-    ++literal;
-  }
-  return *literal == '\0';
+  static const std::vector<EffectName> names = MakeNames();
+  return names;
 }
 
 EffectKind KindOfName(const char* name) {
-  for (const EffectName& entry : kEffectNames) {
-    if (EffectNameEquals(name, entry.literal)) return entry.kind;
+  for (const EffectName& entry : EffectNames()) {
+    if (IsClassicFamily(FamilyOf(entry.kind)) && EffectNameEquals(name, entry.literal))
+      return entry.kind;
   }
   return EffectKind::None;
 }
@@ -85,12 +58,23 @@ void InitEffect(EffectState& state, const char* name, uint32_t channels, uint32_
 }
 
 void InitEffect(EffectState& state, const EffectSettings& settings, uint32_t channels,
-                uint32_t sampleRate) {
+                uint32_t sampleRate, void* record) {
+  const EffectFamily& family = FamilyOf(settings.kind);
   state.kind = settings.kind;
   state.channels = channels;
   state.sampleRate = sampleRate;
+  state.family = &family;
+  state.record = record;
+  state.ownsRecord = false;
   state.wideFrame = nullptr;
-  FamilyOf(settings.kind).init(state, settings.values, channels, sampleRate);
+  const std::size_t size = family.ops.stateSize;
+  if (size > 0 && record == nullptr) {
+    state.record = ::operator new(size, kRecordAlignment, std::nothrow);
+    state.ownsRecord = state.record != nullptr;
+    if (state.record == nullptr) return;  // the stage then passes its audio through
+    std::memset(state.record, 0, size);
+  }
+  family.ops.init(state.record, settings, {channels, sampleRate});
   if (channels > kChunkSamples && EffectRuns(state)) state.wideFrame = AllocateSamples(channels);
 }
 
@@ -115,46 +99,14 @@ void ProcessEffect(EffectState& state, int16_t* block, int32_t frames) {
 }
 
 void ProcessEffectFloats(EffectState& state, float* samples, int32_t frames) {
-  switch (state.kind) {
-    case EffectKind::None:
-      break;
-    case EffectKind::Antique:
-      ProcessAntique(state.antique, samples, frames);
-      break;
-    case EffectKind::Echo:
-      ProcessEcho(state.echo, samples, frames);
-      break;
-    case EffectKind::Reverb:
-      ProcessReverb(state.reverb, samples, frames);
-      break;
-    case EffectKind::Tremolo:
-      ProcessTremolo(state.tremolo, samples, frames);
-      break;
-    case EffectKind::Distortion:
-      ProcessDistortion(state.distortion, samples, frames);
-      break;
-    case EffectKind::Lowpass:
-      ProcessLowpass(state.onePole, samples, frames);
-      break;
-    case EffectKind::Highpass:
-      ProcessHighpass(state.onePole, samples, frames);
-      break;
-    case EffectKind::Bitcrusher:
-      ProcessBitcrusher(state.bitcrusher, samples, frames);
-      break;
-    case EffectKind::Flanger:
-      ProcessModDelay(state.flanger, samples, frames);
-      break;
-    case EffectKind::Chorus:
-      ProcessModDelay(state.chorus, samples, frames);
-      break;
-    case EffectKind::Compressor:
-      ProcessCompressor(state.compressor, samples, frames);
-      break;
-    case EffectKind::Widener:
-      ProcessWidener(state.widener, samples, frames);
-      break;
-  }
+  if (state.family == nullptr || state.family->ops.process == nullptr) return;
+  if (state.record == nullptr && state.family->ops.stateSize > 0) return;
+  state.family->ops.process(state.record, samples, frames);
+}
+
+bool ProcessEffectSamples(EffectState& state, int16_t* samples, int32_t frames) {
+  const auto run = state.family != nullptr ? state.family->ops.processSamples : nullptr;
+  return run != nullptr && run(state.record, samples, frames);
 }
 
 bool EffectChangesAudio(const EffectState& state) {
@@ -162,24 +114,20 @@ bool EffectChangesAudio(const EffectState& state) {
   return EffectRuns(state);
 }
 
+bool EffectHasItsBuffers(const EffectState& state) {
+  if (state.family == nullptr) return true;
+  if (state.record == nullptr) return state.family->ops.stateSize == 0;
+  const auto has = state.family->ops.hasBuffers;
+  return has == nullptr || has(state.record);
+}
+
 void ReleaseEffect(EffectState& state) {
   FreeSamples(state.wideFrame);
-  switch (state.kind) {
-    case EffectKind::Echo:
-      ReleaseEcho(state.echo);
-      break;
-    case EffectKind::Reverb:
-      ReleaseReverb(state.reverb);
-      break;
-    case EffectKind::Flanger:
-      ReleaseModDelay(state.flanger);
-      break;
-    case EffectKind::Chorus:
-      ReleaseModDelay(state.chorus);
-      break;
-    default:
-      break;
-  }
+  if (state.family == nullptr || state.record == nullptr) return;
+  if (state.family->ops.release != nullptr) state.family->ops.release(state.record);
+  if (state.ownsRecord) ::operator delete(state.record, kRecordAlignment, std::nothrow);
+  state.record = nullptr;
+  state.ownsRecord = false;
 }
 
 }  // namespace wavfx

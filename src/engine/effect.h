@@ -3,73 +3,50 @@
 #include <cstdint>
 #include <span>
 
-#include "effects/antique.h"
-#include "effects/bitcrusher.h"
-#include "effects/compressor.h"
-#include "effects/distortion.h"
-#include "effects/echo.h"
-#include "effects/mod_delay.h"
-#include "effects/one_pole.h"
-#include "effects/reverb.h"
-#include "effects/tremolo.h"
-#include "effects/widener.h"
+#include "engine/registry.h"
 
 namespace wavfx {
 
-enum class EffectKind : int32_t {
-  None = 0,
-  Antique = 1,
-  Echo = 2,
-  Reverb = 3,
-  Tremolo = 4,
-  Distortion = 5,
-  Lowpass = 6,
-  Highpass = 7,
-  Bitcrusher = 8,
-  Flanger = 9,
-  Chorus = 10,
-  Compressor = 11,
-  Widener = 12,
-};
-
-// The selected effect and its working state for one stream. Only the member of the selected
-// kind is ever initialised or read.
+// The selected effect and its working state for one stream: the family's own record, sized for
+// that family alone.
 struct EffectState {
   EffectKind kind;
   uint32_t channels;
   uint32_t sampleRate;
+  const EffectFamily* family;
+  void* record;      // the family's state; null when it has none or it could not be had
+  bool ownsRecord;   // the record was allocated by InitEffect and is freed by ReleaseEffect
   float* wideFrame;  // owned; ProcessEffect's room for one frame too wide for its stack chunk
-  AntiqueState antique;
-  EchoState echo;
-  ReverbState reverb;
-  TremoloState tremolo;
-  DistortionState distortion;
-  OnePoleState onePole;
-  BitcrusherState bitcrusher;
-  ModDelayState flanger;
-  ModDelayState chorus;
-  CompressorState compressor;
-  WidenerState widener;
 };
 
-// One accepted effect name, in matching order; aliases share a kind.
+// The family's record of a state, typed.
+template <class State>
+State& StateOf(EffectState& state) {
+  return *static_cast<State*>(state.record);
+}
+
+// One accepted effect name, in matching order; aliases follow their name and share its kind.
 struct EffectName {
   const char* literal;
   EffectKind kind;
 };
 
-// Every accepted name, in the order they are matched.
+// Every name of every family, in the registry's order.
 std::span<const EffectName> EffectNames();
 
-// True when the two strings are equal once the letters A-Z are folded to lower case.
-bool EffectNameEquals(const char* name, const char* literal);
-
-// The kind `name` selects, ignoring the case of A-Z; None for an unknown name.
+// The kind `name` selects as WAVEffect matches it, ignoring the case of A-Z: the first of the
+// thirteen classic families whose name or alias it is; None for any other name.
 EffectKind KindOfName(const char* name);
 
 // Selects the effect matching `name` (None for an unknown name) and initialises it with its
 // defaults.
 void InitEffect(EffectState& state, const char* name, uint32_t channels, uint32_t sampleRate);
+
+// Initialises the stage's effect; the state's kind, channels and rate are set too. The family's
+// record goes in `record` when given (zero-filled, at least the family's stateSize bytes, aligned
+// to 64, outliving the state), else on the heap.
+void InitEffect(EffectState& state, const EffectSettings& settings, uint32_t channels,
+                uint32_t sampleRate, void* record = nullptr);
 
 // Rewrites `frames` whole frames of interleaved samples in place: converts them to floats with
 // SampleToFloat, runs the effect, converts back with FloatToSample. Where EffectChangesAudio is
@@ -79,14 +56,17 @@ void ProcessEffect(EffectState& state, int16_t* block, int32_t frames);
 // Runs the effect over `frames` whole frames of interleaved floats in place.
 void ProcessEffectFloats(EffectState& state, float* samples, int32_t frames);
 
+// The family's 16-bit path over stereo samples in place; false when it has none.
+bool ProcessEffectSamples(EffectState& state, int16_t* samples, int32_t frames);
+
 // False when the effect passes its audio through untouched: none, the widener on other than two
-// channels, an effect whose buffers could not be allocated.
+// channels, an effect whose buffers or record could not be allocated.
 bool EffectChangesAudio(const EffectState& state);
 
-// Whether an effect that needs delay lines got them; true for every other effect.
+// Whether an effect got its record and the buffers it needs.
 bool EffectHasItsBuffers(const EffectState& state);
 
-// Frees the effect's buffers; a second call does nothing.
+// Frees the effect's buffers and record; a second call does nothing.
 void ReleaseEffect(EffectState& state);
 
 }  // namespace wavfx

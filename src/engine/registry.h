@@ -5,40 +5,48 @@
 #include <span>
 #include <string_view>
 
-#include "engine/effect.h"
+#include "effects/family.h"
 #include "wavfx/wavfx.h"
 
 namespace wavfx {
 
-// The most parameters one effect family has.
-constexpr std::size_t kMaxParameters = 6;
-
-// One configured stage: an effect family and a value for each of its parameters, in the order
-// the family lists them.
-struct EffectSettings {
-  EffectKind kind;
-  double values[kMaxParameters];
+// A family's place in the registry. The first thirteen are WAVEffect's kinds, with their values;
+// later families follow in the registry's order.
+enum class EffectKind : int32_t {
+  None = 0,
+  Antique = 1,
+  Echo = 2,
+  Reverb = 3,
+  Tremolo = 4,
+  Distortion = 5,
+  Lowpass = 6,
+  Highpass = 7,
+  Bitcrusher = 8,
+  Flanger = 9,
+  Chorus = 10,
+  Compressor = 11,
+  Widener = 12,
 };
 
-// Initialises `state` for `kind` from the stage's parameter values.
-using EffectInit = void (*)(EffectState& state, const double* values, uint32_t channels,
-                            uint32_t sampleRate);
-
-// One row of the registry: what the outside world sees of a family (names, description,
-// parameters) and how its values reach the effect's initialisation.
-struct EffectFamily {
-  wavfx_effect_info info;
+// One configured stage: a family and its values.
+struct EffectSettings : StageValues {
   EffectKind kind;
-  EffectInit init;
 };
 
-// Every family, "none" first, in the order of EffectKind.
-std::span<const EffectFamily> EffectFamilies();
+// Every family, in the order of their kinds.
+std::span<const EffectFamily* const> EffectFamilies();
 
+// The family of a kind; "none" for a kind outside the registry.
 const EffectFamily& FamilyOf(EffectKind kind);
+
+// The kind of a family of the registry.
+EffectKind KindOf(const EffectFamily& family);
 
 // The family whose name or alias equals `name`, ignoring the case of A-Z; null when none does.
 const EffectFamily* FindEffectFamily(std::string_view name);
+
+// Whether WAVEffect's plain names select the family: the thirteen it has always had.
+bool IsClassicFamily(const EffectFamily& family);
 
 // The family's parameters as a span.
 std::span<const wavfx_parameter_info> ParametersOf(const EffectFamily& family);
@@ -46,9 +54,11 @@ std::span<const wavfx_parameter_info> ParametersOf(const EffectFamily& family);
 // Every parameter at its default.
 EffectSettings DefaultSettings(const EffectFamily& family);
 
-// Initialises the stage's effect; the state's kind, channels and rate are set too. Defined with
-// the effects' dispatch.
-void InitEffect(EffectState& state, const EffectSettings& settings, uint32_t channels,
-                uint32_t sampleRate);
+// Whether the family reshapes the stream (rate, channels or length) rather than working in place.
+bool Reshapes(const EffectFamily& family);
+
+// True when the two strings are equal once the letters A-Z are folded to lower case.
+bool EffectNameEquals(const char* name, const char* literal);
+bool EffectNameEquals(std::string_view name, const char* literal);
 
 }  // namespace wavfx

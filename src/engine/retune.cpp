@@ -75,17 +75,18 @@ void FreeCounted(SampleSource&, float* buffer) {
 }
 
 void InitFrom(SampleSource& source, EffectState& state, const EffectSettings& settings,
-              uint32_t channels, uint32_t sampleRate) {
+              uint32_t channels, uint32_t sampleRate, void* record) {
   SetThreadSampleSource(&source);
   state = EffectState{};
-  InitEffect(state, settings, channels, sampleRate);
+  if (record != nullptr) std::memset(record, 0, FamilyOf(settings.kind).ops.stateSize);
+  InitEffect(state, settings, channels, sampleRate, record);
   SetThreadSampleSource(nullptr);
 }
 
 uint64_t Need(const EffectSettings& settings, uint32_t channels, uint32_t sampleRate) {
   CountingSource counting{{&TakeCounted, &FreeCounted}, 0};
   EffectState state;
-  InitFrom(counting.source, state, settings, channels, sampleRate);
+  InitFrom(counting.source, state, settings, channels, sampleRate, nullptr);
   ReleaseEffect(state);
   return counting.used;
 }
@@ -104,62 +105,6 @@ uint64_t LargestNeed(const EffectSettings& settings, uint32_t channels, uint32_t
   return largest;
 }
 
-struct Lines {
-  DelayLine* line[8];
-  int count;
-};
-
-Lines LinesOf(EffectState& state) {
-  switch (state.kind) {
-    case EffectKind::Echo:
-      return {{&state.echo.line}, 1};
-    case EffectKind::Flanger:
-      return {{&state.flanger.line}, 1};
-    case EffectKind::Chorus:
-      return {{&state.chorus.line}, 1};
-    case EffectKind::Reverb: {
-      Lines lines{{}, 8};
-      for (int i = 0; i < 4; ++i) {
-        lines.line[i] = &state.reverb.firstCombs[i];
-        lines.line[4 + i] = &state.reverb.secondCombs[i];
-      }
-      return lines;
-    }
-    default:
-      return {{}, 0};
-  }
-}
-
-// What `to`, a fresh state of the kind of `from`, takes from it besides the delay lines.
-void CarryRunningState(const EffectState& from, EffectState& to) {
-  switch (to.kind) {
-    case EffectKind::Antique:
-      to.antique.memory0 = from.antique.memory0;
-      to.antique.memory1 = from.antique.memory1;
-      to.antique.noiseSeed = from.antique.noiseSeed;
-      break;
-    case EffectKind::Tremolo:
-      to.tremolo.oscillator.phase = from.tremolo.oscillator.phase;
-      break;
-    case EffectKind::Lowpass:
-    case EffectKind::Highpass:
-      to.onePole.memory0 = from.onePole.memory0;
-      to.onePole.memory1 = from.onePole.memory1;
-      break;
-    case EffectKind::Flanger:
-      to.flanger.oscillator.phase = from.flanger.oscillator.phase;
-      break;
-    case EffectKind::Chorus:
-      to.chorus.oscillator.phase = from.chorus.oscillator.phase;
-      break;
-    case EffectKind::Compressor:
-      to.compressor.envelope = from.compressor.envelope;
-      break;
-    default:
-      break;
-  }
-}
-
 }  // namespace
 
 bool InitTunableChain(TunableChain& tunable, const EffectSettings& settings, uint32_t channels,
@@ -176,12 +121,22 @@ bool InitTunableChain(TunableChain& tunable, const EffectSettings& settings, uin
     // Every page is touched here, so that none is first touched while the stage runs.
     std::memset(tunable.memory, 0, bytes);
   }
+  // Two records of the family's size: the stage's, and room for the next settings'.
+  const std::size_t recordBytes = (FamilyOf(settings.kind).ops.stateSize + 63) / 64 * 64;
+  if (recordBytes > 0) {
+    tunable.recordMemory = std::aligned_alloc(64, 2 * recordBytes);
+    if (tunable.recordMemory == nullptr) return false;
+    tunable.records[0] = tunable.recordMemory;
+    tunable.records[1] = static_cast<unsigned char*>(tunable.recordMemory) + recordBytes;
+  }
+  tunable.chain.recipe = recipe;
+  tunable.chain.channels = channels;
+  tunable.chain.sampleRate = sampleRate;
   AreaSource first = Area(tunable, 0, true);
-  SetThreadSampleSource(&first.source);
-  const bool initialised = InitChain(tunable.chain, recipe, channels, sampleRate);
-  SetThreadSampleSource(nullptr);
+  InitFrom(first.source, tunable.chain.stages[0], settings, channels, sampleRate,
+           tunable.records[0]);
   tunable.layout = first.layout;
-  return initialised && !first.overflow;
+  return !first.overflow;
 }
 
 bool RetuneChain(TunableChain& tunable, const EffectSettings& settings) {
@@ -189,27 +144,26 @@ bool RetuneChain(TunableChain& tunable, const EffectSettings& settings) {
   if (tunable.chain.recipe.count != 1 || settings.kind != stage.kind) return false;
   const uint32_t channels = stage.channels;
   const uint32_t rate = stage.sampleRate;
+  void* spareRecord = tunable.records[1 - tunable.record];
   // Laid out over the stage's own buffers without clearing them: the same sizes land at the
   // same places and keep their contents.
   EffectState fresh;
   AreaSource same = Area(tunable, tunable.area, false);
-  InitFrom(same.source, fresh, settings, channels, rate);
+  InitFrom(same.source, fresh, settings, channels, rate, spareRecord);
   if (same.overflow) return false;
-  if (SameLayout(same.layout, tunable.layout)) {
-    const Lines from = LinesOf(stage);
-    const Lines to = LinesOf(fresh);
-    for (int i = 0; i < to.count; ++i)
-      to.line[i]->position = from.line[i]->position;
-  } else {
+  const bool sameBuffers = SameLayout(same.layout, tunable.layout);
+  if (!sameBuffers) {
     const uint32_t spareArea = 1 - tunable.area;
     AreaSource spare = Area(tunable, spareArea, true);
-    InitFrom(spare.source, fresh, settings, channels, rate);
+    InitFrom(spare.source, fresh, settings, channels, rate, spareRecord);
     if (spare.overflow) return false;
     tunable.area = spareArea;
     tunable.layout = spare.layout;
   }
-  CarryRunningState(stage, fresh);
+  const auto carry = stage.family->ops.carry;
+  if (carry != nullptr && stage.record != nullptr) carry(stage.record, fresh.record, sameBuffers);
   stage = fresh;
+  tunable.record = 1 - tunable.record;
   tunable.chain.recipe.stages[0] = settings;
   return true;
 }
@@ -218,7 +172,8 @@ void RestartChain(TunableChain& tunable) {
   EffectState& stage = tunable.chain.stages[0];
   if (tunable.chain.recipe.count != 1) return;
   AreaSource same = Area(tunable, tunable.area, true);
-  InitFrom(same.source, stage, tunable.chain.recipe.stages[0], stage.channels, stage.sampleRate);
+  InitFrom(same.source, stage, tunable.chain.recipe.stages[0], stage.channels, stage.sampleRate,
+           tunable.records[tunable.record]);
 }
 
 void ReleaseTunableChain(TunableChain& tunable) {
@@ -227,7 +182,9 @@ void ReleaseTunableChain(TunableChain& tunable) {
   ReleaseChain(tunable.chain);
   SetThreadSampleSource(nullptr);
   std::free(tunable.memory);
+  std::free(tunable.recordMemory);
   tunable.memory = nullptr;
+  tunable.recordMemory = nullptr;
   tunable.capacity = 0;
 }
 

@@ -25,6 +25,9 @@ struct TunableChain {
   uint64_t capacity;  // floats per area
   uint32_t area;      // the area the stage's buffers are in, 0 or 1
   BufferLayout layout;
+  void* recordMemory;  // owned; the two records below
+  void* records[2];    // the stage's record, and room for the next settings' record
+  uint32_t record;     // which of the two the stage uses
 };
 
 // Initialises the stage for `settings`. Returns false when the memory could not be had; the

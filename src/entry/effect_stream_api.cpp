@@ -158,7 +158,7 @@ extern "C" WAVFX_API size_t wavfx_effect_info_count(void) noexcept {
 
 extern "C" WAVFX_API const wavfx_effect_info* wavfx_effect_info_at(size_t index) noexcept {
   const auto families = wavfx::EffectFamilies();
-  return index < families.size() ? &families[index].info : nullptr;
+  return index < families.size() ? &families[index]->info : nullptr;
 }
 
 extern "C" WAVFX_API int32_t wavfx_effect_process_int32(wavfx_effect* effect, int32_t* samples,

@@ -106,7 +106,8 @@ TEST(Cli, ListingsShowTheRegistry) {
   const CliRun json = RunCli({"--list", "--json"});
   ASSERT_EQ(list.exitCode, 0);
   ASSERT_EQ(json.exitCode, 0);
-  for (const EffectFamily& family : EffectFamilies()) {
+  for (const EffectFamily* row : EffectFamilies()) {
+    const EffectFamily& family = *row;
     const CliRun help = RunCli({"--help", std::string(family.info.name) + ""});
     EXPECT_EQ(help.exitCode, 0);
     EXPECT_NE(json.out.find("{\"name\": \"" + std::string(family.info.name) + "\""),

@@ -99,12 +99,12 @@ TEST(Compressor, CoefficientsAtCommonRates) {
   for (const Case& c : cases) {
     EffectState state{};
     InitEffect(state, "compressor", 2, c.rate);
-    EXPECT_EQ(state.compressor.attackCoeff, c.attack) << c.rate;
-    EXPECT_EQ(state.compressor.releaseCoeff, c.release) << c.rate;
-    EXPECT_EQ(state.compressor.threshold, 0.25118863582611084f);
-    EXPECT_EQ(state.compressor.ratio, 4.0f);
-    EXPECT_EQ(state.compressor.envelope, 0.0f);
-    EXPECT_EQ(state.compressor.channels, 2u);
+    EXPECT_EQ(StateOf<CompressorState>(state).attackCoeff, c.attack) << c.rate;
+    EXPECT_EQ(StateOf<CompressorState>(state).releaseCoeff, c.release) << c.rate;
+    EXPECT_EQ(StateOf<CompressorState>(state).threshold, 0.25118863582611084f);
+    EXPECT_EQ(StateOf<CompressorState>(state).ratio, 4.0f);
+    EXPECT_EQ(StateOf<CompressorState>(state).envelope, 0.0f);
+    EXPECT_EQ(StateOf<CompressorState>(state).channels, 2u);
   }
 }
 
@@ -135,14 +135,14 @@ TEST(Compressor, EnvelopeAtThresholdKeepsUnitGain) {
 TEST(Compressor, ZeroRateMakesTheEnvelopeFollowEachPeak) {
   EffectState state{};
   InitEffect(state, "compressor", 1, 0);
-  EXPECT_EQ(state.compressor.attackCoeff, 0.0f);
-  EXPECT_EQ(state.compressor.releaseCoeff, 0.0f);
+  EXPECT_EQ(StateOf<CompressorState>(state).attackCoeff, 0.0f);
+  EXPECT_EQ(StateOf<CompressorState>(state).releaseCoeff, 0.0f);
   std::vector<int16_t> samples = {16384, 16384, 0, 32767};
   ProcessEffect(state, samples.data(), 4);
   // Full compression from the first frame on, nothing held over a silent frame. The envelope is
   // exactly 0.5 here; at 44100 Hz its rounding stalls it a little lower, which gives 9777.
   EXPECT_EQ(samples, (std::vector<int16_t>{9776, 9776, 0, 11626}));
-  EXPECT_EQ(state.compressor.envelope, 32767.0f / 32768.0f);
+  EXPECT_EQ(StateOf<CompressorState>(state).envelope, 32767.0f / 32768.0f);
 }
 
 TEST(Compressor, ZeroChannelsTouchNothingAndDecay) {

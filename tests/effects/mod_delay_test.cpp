@@ -18,7 +18,7 @@ constexpr float kTwoPi = 6.2831855f;
 
 // The member the dispatcher initialised for the named effect.
 ModDelayState& Member(EffectState& state) {
-  return state.kind == EffectKind::Chorus ? state.chorus : state.flanger;
+  return StateOf<ModDelayState>(state);
 }
 
 std::vector<int16_t> Tone(std::size_t frames, double step, double amplitude) {
@@ -87,14 +87,14 @@ TEST(ModDelay, DerivedValuesAtCommonRates) {
 TEST(ModDelay, GainsComeFromTheDispatcher) {
   EffectState state{};
   InitEffect(state, "flanger", 1, 44100);
-  EXPECT_EQ(state.flanger.wetGain, 0.6f);
-  EXPECT_EQ(state.flanger.dryGain, 0.7f);
-  EXPECT_EQ(state.flanger.feedback, 0.3f);
+  EXPECT_EQ(StateOf<ModDelayState>(state).wetGain, 0.6f);
+  EXPECT_EQ(StateOf<ModDelayState>(state).dryGain, 0.7f);
+  EXPECT_EQ(StateOf<ModDelayState>(state).feedback, 0.3f);
   ReleaseEffect(state);
   InitEffect(state, "chorus", 1, 44100);
-  EXPECT_EQ(state.chorus.wetGain, 0.5f);
-  EXPECT_EQ(state.chorus.dryGain, 0.7f);
-  EXPECT_EQ(state.chorus.feedback, 0.1f);
+  EXPECT_EQ(StateOf<ModDelayState>(state).wetGain, 0.5f);
+  EXPECT_EQ(StateOf<ModDelayState>(state).dryGain, 0.7f);
+  EXPECT_EQ(StateOf<ModDelayState>(state).feedback, 0.1f);
   ReleaseEffect(state);
 }
 
@@ -110,7 +110,7 @@ TEST(ModDelay, ShortDelaysGetTwoBufferFrames) {
   for (const Case& c : cases) {
     EffectState state{};
     InitEffect(state, "flanger", 3, c.rate);
-    EXPECT_EQ(state.flanger.line.length, c.bufferFrames * 3) << c.rate;
+    EXPECT_EQ(StateOf<ModDelayState>(state).line.length, c.bufferFrames * 3) << c.rate;
     ReleaseEffect(state);
   }
 }
@@ -121,9 +121,9 @@ TEST(ModDelay, PositionReturnsToZeroAfterWholeBuffers) {
   std::vector<int16_t> block(2 * 220, 1000);
   for (int k = 0; k < 3; ++k) {
     ProcessEffect(state, block.data(), 219);
-    EXPECT_EQ(state.flanger.line.position, 2u * 219u);
+    EXPECT_EQ(StateOf<ModDelayState>(state).line.position, 2u * 219u);
     ProcessEffect(state, block.data(), 1);
-    EXPECT_EQ(state.flanger.line.position, 0u);
+    EXPECT_EQ(StateOf<ModDelayState>(state).line.position, 0u);
   }
   ReleaseEffect(state);
 }
@@ -137,10 +137,10 @@ TEST(ModDelay, PhaseWrapsOnceItPassesTwoPi) {
   // A little over three sweeps of 1 / 0.3 s.
   for (int f = 0; f < 90000; ++f) {
     ProcessEffect(state, &sample, 1);
-    ASSERT_LE(state.chorus.oscillator.phase, kTwoPi) << "frame " << f;
-    ASSERT_GE(state.chorus.oscillator.phase, 0.0f) << "frame " << f;
-    if (state.chorus.oscillator.phase < previous) ++wraps;
-    previous = state.chorus.oscillator.phase;
+    ASSERT_LE(StateOf<ModDelayState>(state).oscillator.phase, kTwoPi) << "frame " << f;
+    ASSERT_GE(StateOf<ModDelayState>(state).oscillator.phase, 0.0f) << "frame " << f;
+    if (StateOf<ModDelayState>(state).oscillator.phase < previous) ++wraps;
+    previous = StateOf<ModDelayState>(state).oscillator.phase;
   }
   EXPECT_EQ(wraps, 3);
   ReleaseEffect(state);
@@ -149,14 +149,14 @@ TEST(ModDelay, PhaseWrapsOnceItPassesTwoPi) {
 TEST(ModDelay, PhaseEqualToTwoPiDoesNotWrap) {
   EffectState state{};
   InitEffect(state, "flanger", 1, 44100);
-  state.flanger.oscillator.increment = 0.5f;
-  state.flanger.oscillator.phase = kTwoPi - 0.5f;
+  StateOf<ModDelayState>(state).oscillator.increment = 0.5f;
+  StateOf<ModDelayState>(state).oscillator.phase = kTwoPi - 0.5f;
   ASSERT_EQ(kTwoPi - 0.5f + 0.5f, kTwoPi);
   int16_t sample = 0;
   ProcessEffect(state, &sample, 1);
-  EXPECT_EQ(state.flanger.oscillator.phase, kTwoPi);
+  EXPECT_EQ(StateOf<ModDelayState>(state).oscillator.phase, kTwoPi);
   ProcessEffect(state, &sample, 1);
-  EXPECT_EQ(state.flanger.oscillator.phase, kTwoPi + 0.5f - kTwoPi);
+  EXPECT_EQ(StateOf<ModDelayState>(state).oscillator.phase, kTwoPi + 0.5f - kTwoPi);
   ReleaseEffect(state);
 }
 
@@ -213,15 +213,15 @@ TEST(ModDelay, AllocationFailureLeavesAudioUntouched) {
   EffectState state{};
   InitEffect(state, "chorus", 2, 44100);
   SetZeroedAllocatorForTesting(nullptr);
-  EXPECT_EQ(state.chorus.line.buffer, nullptr);
-  EXPECT_EQ(state.chorus.line.length, 0u);
+  EXPECT_EQ(StateOf<ModDelayState>(state).line.buffer, nullptr);
+  EXPECT_EQ(StateOf<ModDelayState>(state).line.length, 0u);
   const std::vector<int16_t> input = {32767, -32768, 16385, -16384, 1, 0};
   auto block = input;
   ProcessEffect(state, block.data(), 3);
   EXPECT_EQ(block, input);
   ReleaseEffect(state);
   ReleaseEffect(state);
-  EXPECT_EQ(state.chorus.line.buffer, nullptr);
+  EXPECT_EQ(state.record, nullptr);
 }
 
 TEST(ModDelay, OversizedBufferLeavesEffectInactive) {
@@ -253,8 +253,8 @@ TEST(ModDelay, NonPositiveFrameCountsChangeNothing) {
   for (int32_t frames : {0, -1, INT32_MIN})
     ProcessEffect(state, &sample, frames);
   EXPECT_EQ(sample, 1234);
-  EXPECT_EQ(state.flanger.oscillator.phase, 0.0f);
-  EXPECT_EQ(state.flanger.line.position, 0u);
+  EXPECT_EQ(StateOf<ModDelayState>(state).oscillator.phase, 0.0f);
+  EXPECT_EQ(StateOf<ModDelayState>(state).line.position, 0u);
   ReleaseEffect(state);
 }
 

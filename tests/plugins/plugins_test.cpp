@@ -86,7 +86,7 @@ std::vector<float> Expected(const PluginVariant& variant, const std::vector<floa
   const auto parameters = ParametersOf(*variant.family);
   ChainRecipe recipe{};
   recipe.count = 1;
-  recipe.stages[0].kind = variant.family->kind;
+  recipe.stages[0].kind = KindOf(*variant.family);
   for (std::size_t i = 0; i < parameters.size(); ++i)
     recipe.stages[0].values[i] = ParameterValue(parameters[i], controls[i]);
   std::vector<float> samples = Signal(variant.channels);

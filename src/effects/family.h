@@ -1,0 +1,125 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <new>
+#include <string>
+
+#include "wavfx/wavfx.h"
+
+namespace wavfx {
+
+// The most parameters one effect family has.
+constexpr std::size_t kMaxParameters = 6;
+
+// The longest text argument a stage takes (remix's map), terminator included.
+constexpr std::size_t kMaxStageText = 256;
+
+// One configured stage: a value for each of the family's parameters, in its order, and the text
+// of a parameter that is text. `samples` marks time parameters given as a sample count (a
+// trailing 's') rather than in seconds.
+struct StageValues {
+  double values[kMaxParameters];
+  uint32_t samples;  // bit i: values[i] counts frames
+  char text[kMaxStageText];
+};
+
+// The stream a stage receives or produces.
+struct StreamShape {
+  uint32_t channels;
+  uint32_t sampleRate;
+};
+
+// How a parameter is written in a chain's text beyond a plain number: one of a list of names
+// (the value is the name's index), a time (seconds, or frames with a trailing 's'), or text that
+// the family reads itself.
+struct ParameterSyntax {
+  const char* const* choices;  // names of the values 0, 1, ...; null when not a choice
+  std::size_t choiceCount;
+  bool time;
+  bool text;
+};
+
+// What one family does, as operations on its own state record of `stateSize` bytes. The engine
+// zero-fills the record before `init`; null operations mean: nothing to release, always changes
+// its audio, always has its buffers, nothing runs on between settings, no 16-bit path.
+struct FamilyOps {
+  std::size_t stateSize = 0;
+  // Sets the stage up for its values and the stream it receives. Buffers come from
+  // AllocateSamples; a stage whose buffers could not be had reports so through hasBuffers.
+  void (*init)(void* state, const StageValues& values, StreamShape in) = nullptr;
+  // In place, for families that keep the stream's shape; null for reshaping families.
+  void (*process)(void* state, float* samples, int32_t frames) = nullptr;
+  void (*release)(void* state) = nullptr;
+  bool (*changesAudio)(const void* state) = nullptr;
+  bool (*hasBuffers)(const void* state) = nullptr;
+  // A plugin's control change: `to` is a fresh state for the new values and takes what runs on
+  // from `from` (memories, phases, envelopes; delay contents when `sameBuffers`, the new state's
+  // buffers lying where the old state's lay).
+  void (*carry)(const void* from, void* to, bool sameBuffers) = nullptr;
+  // Stereo 16-bit samples in place, with exactly the bits of converting, processing and
+  // converting back; false, having done nothing, when it cannot.
+  bool (*processSamples)(void* state, int16_t* samples, int32_t frames) = nullptr;
+  // Reshaping families: the stream they produce, and how they move frames. `flow` takes up to
+  // `inFrames` frames and writes up to `outRoom`, reporting what it consumed and produced;
+  // `drain` writes what it still holds after the last input and returns the frames written,
+  // 0 once it is empty. Samples are `sampleBytes` wide: 4 (floats) unless `copiesOnly`.
+  StreamShape (*shape)(const StageValues& values, StreamShape in) = nullptr;
+  void (*flow)(void* state, const void* in, std::size_t inFrames, void* out, std::size_t outRoom,
+               std::size_t sampleBytes, std::size_t& consumed, std::size_t& produced) = nullptr;
+  std::size_t (*drain)(void* state, void* out, std::size_t outRoom,
+                       std::size_t sampleBytes) = nullptr;
+  // Output frames a reshaping stage holds back until more input arrives.
+  uint64_t (*latency)(const void* state) = nullptr;
+  // True when the stage only selects, moves or copies samples: then it may run on samples of any
+  // width, which it leaves exactly as stored.
+  bool (*copiesOnly)(const void* state) = nullptr;
+  // Settings that contradict each other: false with the reason (after the stage's name).
+  bool (*check)(const StageValues& values, std::string& problem) = nullptr;
+};
+
+// One row of the registry: what the outside world sees of a family (names, description,
+// parameters), how its parameters are written, and its operations.
+struct EffectFamily {
+  wavfx_effect_info info;
+  const ParameterSyntax* syntax;  // one per parameter; null when all are plain numbers
+  FamilyOps ops;
+  bool aliasesFirst = false;  // the name list puts the aliases before the name (WAVEffect's order)
+};
+
+// Adapters from a family's typed functions to the operations above.
+template <class State, void (*Process)(State&, float*, int32_t)>
+void ProcessAs(void* state, float* samples, int32_t frames) {
+  Process(*static_cast<State*>(state), samples, frames);
+}
+template <class State, void (*Release)(State&)>
+void ReleaseAs(void* state) {
+  Release(*static_cast<State*>(state));
+}
+template <class State, bool (*Samples)(State&, int16_t*, int32_t)>
+bool SamplesAs(void* state, int16_t* samples, int32_t frames) {
+  return Samples(*static_cast<State*>(state), samples, frames);
+}
+template <class State>
+State& As(void* state) {
+  return *static_cast<State*>(state);
+}
+template <class State>
+const State& As(const void* state) {
+  return *static_cast<const State*>(state);
+}
+
+// Parameters that stand for a value a family's initialisation takes in single precision.
+inline float Single(double value) {
+  return static_cast<float>(value);
+}
+
+// The shortest decimal text that reads back as `value`.
+std::string FormatNumber(double value);
+
+template <std::size_t N>
+constexpr std::size_t CountOf(const wavfx_parameter_info (&)[N]) {
+  return N;
+}
+
+}  // namespace wavfx
