@@ -76,6 +76,9 @@ struct FamilyOps {
   bool (*copiesOnly)(const void* state) = nullptr;
   // Settings that contradict each other: false with the reason (after the stage's name).
   bool (*check)(const StageValues& values, std::string& problem) = nullptr;
+  // Settings that do not fit the stream the stage receives (a channel it does not have, a rate
+  // it cannot reach): false with the reason. Asked before any output exists.
+  bool (*fits)(const StageValues& values, StreamShape in, std::string& problem) = nullptr;
 };
 
 // One row of the registry: what the outside world sees of a family (names, description,
