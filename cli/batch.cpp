@@ -21,6 +21,7 @@
 
 #include "effect_listing.h"
 #include "engine/chain.h"
+#include "engine/chain_flow.h"
 #include "entry/apply_effect.h"
 #include "entry/arguments.h"
 #include "entry/general_job.h"
@@ -227,7 +228,8 @@ FileStatus RunItem(const Batch& batch, const BatchItem& item, JobProgress& slot,
   std::string refusal;
   std::FILE* input = OpenInput(item, buffers ? buffers.get() : nullptr, header, refusal);
   const bool otherOutput = batch.line->format != nullptr || batch.line->bits != nullptr;
-  if (ChooseRoute(item.input, item.output.c_str(), otherOutput, header).general) {
+  const bool reshapes = batch.chain != nullptr && RecipeReshapes(*batch.chain);
+  if (ChooseRoute(item.input, item.output.c_str(), otherOutput, header, reshapes).general) {
     if (input != nullptr) std::fclose(input);
     const FileStatus status = RunGeneralItem(batch, item, slot, reason);
     if (reason.empty() && status == FileStatus::NotStarted) reason = refusal;

@@ -12,6 +12,7 @@
 
 #include "effect_listing.h"
 #include "engine/chain.h"
+#include "engine/chain_flow.h"
 #include "entry/apply_effect.h"
 #include "entry/general_job.h"
 #include "entry/route.h"
@@ -91,8 +92,13 @@ int RunSingleJob(const CommandLine& line) {
     std::fprintf(stderr, "Error: %s\n", error.c_str());
     return kExitNotStarted;
   }
-  const Route route =
-      ChooseRoute(line.files[0], line.files[1], line.format != nullptr || line.bits != nullptr);
+  const bool reshapes = chain != nullptr && RecipeReshapes(*chain);
+  const Route route = ChooseRoute(line.files[0], line.files[1],
+                                  line.format != nullptr || line.bits != nullptr, reshapes);
+  if (reshapes && !route.general) {
+    std::fprintf(stderr, "Error: %s\n", kReshapingNeedsFiles);
+    return kExitNotStarted;
+  }
   if (route.general) {
     const int status = RunGeneralSingleJob(line, chain.get());
     if (status >= 0) return status;  // else no reader takes it: the strict path says why

@@ -64,6 +64,7 @@ typedef struct wavfx_effect wavfx_effect;
 #define WAVFX_ERROR_NEGATIVE_FRAMES (-2) /* frames is below 0 */
 #define WAVFX_ERROR_NULL_SAMPLES (-3)    /* samples is NULL while frames is above 0 */
 #define WAVFX_ERROR_PARTIAL_FRAME (-4)   /* C++ wrapper: a span that does not hold whole frames */
+#define WAVFX_ERROR_RESHAPES (-5) /* the chain changes the rate, channels or length: see flow */
 
 /*
  * Creates an instance of the effect called `name` (one of the names listed below, matched
@@ -213,6 +214,54 @@ WAVFX_API uint32_t wavfx_effect_sample_rate(const wavfx_effect* effect) WAVFX_NO
  */
 WAVFX_API int32_t wavfx_effect_process_int32(wavfx_effect* effect, int32_t* samples,
                                              int32_t frames) WAVFX_NOEXCEPT;
+
+/* ---- Chains that change the rate, the channel count or the length ------------------------ */
+
+/*
+ * A chain with a stage that reshapes the stream (resample, speed, channels, remix, trim, pad,
+ * fade) cannot work in place: the in-place calls above refuse it with WAVFX_ERROR_RESHAPES,
+ * touching nothing. It runs through the flow calls instead, which take any chain:
+ *
+ * wavfx_effect_flow_* takes up to `in_frames` frames of the input (interleaved, at the rate and
+ * channel count the instance was created for) and writes up to `out_room` frames of output (at
+ * wavfx_effect_output_sample_rate and wavfx_effect_output_channels), storing the frames it
+ * consumed and produced (either pointer may be NULL). Input is taken as long as the chain can
+ * hold it, so a call with room enough consumes everything offered; call again with the rest
+ * otherwise. At the end of the stream call wavfx_effect_flush_* until it produces 0 frames: it
+ * writes what the stages still hold (a resampler's last frames, a fade-out, trailing padding).
+ * The output never depends on how the stream is cut into calls or on `out_room`. Samples convert
+ * as for the in-place calls; a chain whose stages only select, move or copy samples (trim, pad,
+ * channels copying a mono stream, remix picking channels with unit weights, gain of 0 dB) leaves
+ * every sample exactly as given. Returns WAVFX_OK, WAVFX_ERROR_NULL_EFFECT, or
+ * WAVFX_ERROR_NULL_SAMPLES for a NULL buffer with frames or room above 0.
+ */
+WAVFX_API int32_t wavfx_effect_flow_float(wavfx_effect* effect, const float* in, size_t in_frames,
+                                          float* out, size_t out_room, size_t* consumed,
+                                          size_t* produced) WAVFX_NOEXCEPT;
+WAVFX_API int32_t wavfx_effect_flow_int16(wavfx_effect* effect, const int16_t* in, size_t in_frames,
+                                          int16_t* out, size_t out_room, size_t* consumed,
+                                          size_t* produced) WAVFX_NOEXCEPT;
+WAVFX_API int32_t wavfx_effect_flow_int32(wavfx_effect* effect, const int32_t* in, size_t in_frames,
+                                          int32_t* out, size_t out_room, size_t* consumed,
+                                          size_t* produced) WAVFX_NOEXCEPT;
+WAVFX_API int32_t wavfx_effect_flush_float(wavfx_effect* effect, float* out, size_t out_room,
+                                           size_t* produced) WAVFX_NOEXCEPT;
+WAVFX_API int32_t wavfx_effect_flush_int16(wavfx_effect* effect, int16_t* out, size_t out_room,
+                                           size_t* produced) WAVFX_NOEXCEPT;
+WAVFX_API int32_t wavfx_effect_flush_int32(wavfx_effect* effect, int32_t* out, size_t out_room,
+                                           size_t* produced) WAVFX_NOEXCEPT;
+
+/* The stream the instance produces; for a chain that does not reshape, the one it takes. 0 for
+ * NULL. */
+WAVFX_API uint32_t wavfx_effect_output_channels(const wavfx_effect* effect) WAVFX_NOEXCEPT;
+WAVFX_API uint32_t wavfx_effect_output_sample_rate(const wavfx_effect* effect) WAVFX_NOEXCEPT;
+
+/* Output frames the chain holds back until more input (or the flush) arrives: a resampler's
+ * look-ahead, a fade-out's length. 0 for a chain that works in place, and for NULL. */
+WAVFX_API uint64_t wavfx_effect_latency(const wavfx_effect* effect) WAVFX_NOEXCEPT;
+
+/* 1 when the instance's chain reshapes the stream (and so needs the flow calls), else 0. */
+WAVFX_API int wavfx_effect_reshapes(const wavfx_effect* effect) WAVFX_NOEXCEPT;
 
 /* Options of wavfx_process_file; zero-filled options are the defaults. */
 typedef struct wavfx_file_options {

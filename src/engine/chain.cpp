@@ -6,6 +6,7 @@
 #include "dsp/pcm_conversion.h"
 #include "dsp/sample_conversion.h"
 #include "dsp/simd_dispatch.h"
+#include "engine/chain_flow.h"
 #include "engine/registry.h"
 
 namespace wavfx {
@@ -47,13 +48,22 @@ bool InitChain(EffectChain& chain, const ChainRecipe& recipe, uint32_t channels,
   chain.recipe = recipe;
   chain.channels = channels;
   chain.sampleRate = sampleRate;
+  StreamShape shape{channels, sampleRate};
+  chain.reshapes = false;
   for (uint32_t i = 0; i < recipe.count; ++i) {
     chain.stages[i] = EffectState{};
-    InitEffect(chain.stages[i], recipe.stages[i], channels, sampleRate);
+    InitEffect(chain.stages[i], recipe.stages[i], shape.channels, shape.sampleRate);
+    const EffectFamily& family = *chain.stages[i].family;
+    if (Reshapes(family)) {
+      chain.reshapes = true;
+      shape = family.ops.shape(recipe.stages[i], shape);
+    }
   }
+  chain.output = shape;
   chain.wideFrame = nullptr;
   if (channels > kChunkSamples) chain.wideFrame = new (std::nothrow) float[channels];
-  return channels <= kChunkSamples || chain.wideFrame != nullptr;
+  const bool queued = !chain.reshapes || InitChainQueues(chain);
+  return queued && (channels <= kChunkSamples || chain.wideFrame != nullptr);
 }
 
 bool ChainChangesAudio(const EffectChain& chain) {
@@ -140,6 +150,7 @@ void ReleaseChain(EffectChain& chain) {
   }
   delete[] chain.wideFrame;
   chain.wideFrame = nullptr;
+  ReleaseChainQueues(chain);
 }
 
 }  // namespace wavfx

@@ -8,14 +8,32 @@
 
 namespace wavfx {
 
+// Frames on their way from one reshaping stage to the next.
+struct StageQueue {
+  unsigned char* data;   // owned; room for `capacity` frames of 8-byte samples
+  std::size_t capacity;  // frames
+  std::size_t begin;     // the first frame held
+  std::size_t count;     // frames held
+  uint32_t channels;
+};
+
 // The running stages of one stream. Stages hand single-precision values to each other; samples
-// of other formats are converted once on the way in and once on the way out.
+// of other formats are converted once on the way in and once on the way out. A chain with a
+// stage that changes the rate, the channels or the length runs through FlowChain (chain_flow.h).
 struct EffectChain {
   ChainRecipe recipe;  // what the stages were made from, for a reset
   uint32_t channels;
   uint32_t sampleRate;
   EffectState stages[kMaxStages];
   float* wideFrame;  // room for one frame wider than the conversion chunk; null otherwise
+  bool reshapes;     // some stage changes the rate, the channels or the length
+  StreamShape output;
+  // Queue 0 holds input taken in; queue i + 1 what reshaping stage i produced. feeds[i] is the
+  // queue reshaping stage i reads; the output leaves from lastQueue.
+  StageQueue queues[kMaxStages + 1];
+  uint32_t feeds[kMaxStages];
+  uint32_t lastQueue;
+  uint32_t drained;  // stages whose end-of-stream flush is done, counted from the first
 };
 
 // A chain of the one effect that `name` selects as WAVEffect matches it: an unknown name gives

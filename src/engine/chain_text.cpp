@@ -80,6 +80,50 @@ bool ParseValue(std::string_view text, double& value) {
   return !text.empty() && problem == std::errc{} && stop == end && std::isfinite(value);
 }
 
+// A choice by name, ignoring the case of A-Z; its value is the name's place in the list.
+bool ParseChoice(std::string_view text, const ParameterSyntax& syntax, double& value,
+                 const std::string& named, ChainError& error) {
+  std::string names;
+  for (std::size_t i = 0; i < syntax.choiceCount; ++i) {
+    if (EffectNameEquals(text, syntax.choices[i])) {
+      value = static_cast<double>(i);
+      return true;
+    }
+    names += (i > 0 ? ", " : "") + std::string(syntax.choices[i]);
+  }
+  return Fail(error, WAVFX_ERROR_BAD_VALUE, named + " is not one of " + names);
+}
+
+// The most frames a time given as a count may name: exact in a double.
+constexpr double kMaxFrames = 9007199254740992.0;
+
+// A time given as a whole number of frames: "4410s".
+bool ParseFrames(std::string_view text, std::size_t index, EffectSettings& settings,
+                 const std::string& named, ChainError& error) {
+  double frames = 0;
+  if (!ParseValue(text.substr(0, text.size() - 1), frames) || frames != std::floor(frames) ||
+      !(frames >= 0 && frames <= kMaxFrames)) {
+    return Fail(
+        error, WAVFX_ERROR_BAD_VALUE,
+        named + " is not a whole number of frames (0s to " + FormatNumber(kMaxFrames) + "s)");
+  }
+  settings.values[index] = frames;
+  settings.samples |= 1u << index;
+  return true;
+}
+
+bool ParseText(std::string_view text, EffectSettings& settings, const std::string& named,
+               ChainError& error) {
+  if (text.size() >= kMaxStageText) {
+    return Fail(error, WAVFX_ERROR_BAD_VALUE,
+                named.substr(0, named.find('\'')) + "is longer than " +
+                    std::to_string(kMaxStageText - 1) + " characters");
+  }
+  text.copy(settings.text, text.size());
+  settings.text[text.size()] = '\0';
+  return true;
+}
+
 bool ParseOption(std::string_view option, const EffectFamily& family, const std::string& stage,
                  EffectSettings& settings, bool (&given)[kMaxParameters], ChainError& error) {
   std::string_view rest = option;
@@ -101,6 +145,14 @@ bool ParseOption(std::string_view option, const EffectFamily& family, const std:
     return Fail(error, WAVFX_ERROR_DUPLICATE, named + " given twice");
   }
   given[index] = true;
+  const ParameterSyntax* syntax = family.syntax != nullptr ? &family.syntax[index] : nullptr;
+  if (syntax != nullptr && syntax->text) return ParseText(text, settings, named, error);
+  if (syntax != nullptr && syntax->choices != nullptr) {
+    return ParseChoice(text, *syntax, settings.values[index], named, error);
+  }
+  if (syntax != nullptr && syntax->time && text.size() > 1 && (text.back() == 's')) {
+    return ParseFrames(text, index, settings, named, error);
+  }
   double value = 0;
   if (!ParseValue(text, value)) {
     return Fail(error, WAVFX_ERROR_BAD_VALUE,
@@ -157,7 +209,9 @@ bool ParseStage(std::string_view text, uint32_t index, EffectSettings& settings,
 }  // namespace
 
 bool IsPlainName(std::string_view text) {
-  return text.find_first_of("=,") == std::string_view::npos;
+  if (text.find_first_of("=,") != std::string_view::npos) return false;
+  const EffectFamily* family = FindEffectFamily(text);
+  return family == nullptr || IsClassicFamily(*family);
 }
 
 bool ParseChain(std::string_view text, ChainRecipe& recipe, ChainError& error) {

@@ -24,8 +24,9 @@ struct ChainError {
   std::string message;
 };
 
-// Whether `text` is a plain effect name rather than a chain: it has no '=' and no ','. A plain
-// name keeps the rule of WAVEffect, where an unknown name copies the audio.
+// Whether `text` names an effect as WAVEffect does rather than a chain: it has no '=' and no ',',
+// and is not the name of a family WAVEffect does not know (such a name is a chain of that one
+// stage). A plain name keeps the rule of WAVEffect, where an unknown name copies the audio.
 bool IsPlainName(std::string_view text);
 
 // Parses `name[=key=value[:key=value]...][,name...]`. Names and keys ignore the case of A-Z;

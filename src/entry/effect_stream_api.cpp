@@ -4,12 +4,11 @@
 #include <new>
 
 #include "engine/chain.h"
+#include "engine/chain_flow.h"
 #include "engine/registry.h"
 #include "wavfx/wavfx.h"
 
-struct wavfx_effect {
-  wavfx::EffectChain chain;
-};
+#include "entry/effect_instance.h"
 
 namespace wavfx {
 namespace {
@@ -31,8 +30,10 @@ void Report(wavfx_error* error, int32_t code, const char* message) {
 wavfx_effect* CreateInstance(const ChainRecipe& recipe, uint32_t channels, uint32_t sampleRate) {
   auto* effect = new (std::nothrow) wavfx_effect;
   if (effect == nullptr) return nullptr;
-  const bool ready = InitChain(effect->chain, recipe, channels, sampleRate);
+  const bool ready =
+      InitChain(effect->chain, recipe, channels, sampleRate) && InitFlowScratch(*effect);
   if (!ready || !ChainHasItsBuffers(effect->chain)) {
+    ReleaseFlowScratch(*effect);
     ReleaseChain(effect->chain);
     delete effect;
     return nullptr;
@@ -45,6 +46,7 @@ template <class Sample, class Run>
 int32_t Process(wavfx_effect* effect, Sample* samples, int32_t frames, Run run) {
   if (effect == nullptr) return WAVFX_ERROR_NULL_EFFECT;
   if (frames < 0) return WAVFX_ERROR_NEGATIVE_FRAMES;
+  if (effect->chain.reshapes) return WAVFX_ERROR_RESHAPES;
   if (frames == 0) return WAVFX_OK;
   if (samples == nullptr) return WAVFX_ERROR_NULL_SAMPLES;
   run(samples, static_cast<std::size_t>(frames));
@@ -83,7 +85,8 @@ extern "C" WAVFX_API wavfx_effect* wavfx_chain_create(const char* chain, uint32_
   wavfx_effect* effect = nullptr;
   if (recipe == nullptr) {
     problem = {WAVFX_ERROR_NO_MEMORY, "out of memory"};
-  } else if (wavfx::ParseChain(chain, *recipe, problem)) {
+  } else if (wavfx::ParseChain(chain, *recipe, problem) &&
+             wavfx::ChainFits(*recipe, {channels, sample_rate}, problem)) {
     effect = wavfx::CreateInstance(*recipe, channels, sample_rate);
     if (effect == nullptr)
       problem = {WAVFX_ERROR_NO_MEMORY,
@@ -114,7 +117,8 @@ extern "C" WAVFX_API int32_t wavfx_effect_reset(wavfx_effect* effect) noexcept {
       wavfx::CreateInstance(effect->chain.recipe, effect->chain.channels, effect->chain.sampleRate);
   if (fresh == nullptr) return WAVFX_ERROR_NO_MEMORY;
   wavfx::ReleaseChain(effect->chain);
-  std::memcpy(static_cast<void*>(&effect->chain), &fresh->chain, sizeof effect->chain);
+  wavfx::ReleaseFlowScratch(*effect);
+  std::memcpy(static_cast<void*>(effect), fresh, sizeof *effect);
   delete fresh;  // its buffers now belong to `effect`
   return WAVFX_OK;
 }
@@ -130,6 +134,7 @@ extern "C" WAVFX_API uint32_t wavfx_effect_sample_rate(const wavfx_effect* effec
 extern "C" WAVFX_API void wavfx_effect_destroy(wavfx_effect* effect) noexcept {
   if (effect == nullptr) return;
   wavfx::ReleaseChain(effect->chain);
+  wavfx::ReleaseFlowScratch(*effect);
   delete effect;
 }
 

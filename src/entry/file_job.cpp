@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "engine/chain.h"
+#include "engine/chain_flow.h"
 #include "entry/apply_effect.h"
 #include "entry/route.h"
 #include "platform/text_conversion.h"
@@ -34,7 +35,14 @@ JobResult RunStrictJob(const FileJob& job) {
 
 JobResult RunFileJob(const FileJob& job) {
   const bool otherOutput = !job.format.empty() || !job.bits.empty();
-  if (!ChooseRoute(job.input, job.output, otherOutput).general) return RunStrictJob(job);
+  const bool reshapes = job.chain != nullptr && RecipeReshapes(*job.chain);
+  const Route route = ChooseRoute(job.input, job.output, otherOutput, reshapes);
+  if (!route.general && reshapes) {
+    JobResult refused;
+    refused.reason = kReshapingNeedsFiles;
+    return refused;
+  }
+  if (!route.general) return RunStrictJob(job);
   GeneralJob general;
   general.input = job.input;
   general.output = job.output;

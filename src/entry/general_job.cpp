@@ -9,6 +9,8 @@
 #include <new>
 
 #include "engine/chain.h"
+#include "engine/chain_flow.h"
+#include "entry/reshaping_job.h"
 #include "formats/sample_blocks.h"
 #include "formats/sound_file.h"
 #include "formats/wav_extensible.h"
@@ -46,8 +48,21 @@ JobResult RunGeneralJob(const GeneralJob& job) {
     result.reason = "input and output are the same file";
     return result;
   }
+  const ChainRecipe recipe = job.chain != nullptr ? *job.chain : RecipeOfName("none");
+  const StreamShape received{static_cast<uint32_t>(input.channels),
+                             static_cast<uint32_t>(input.sampleRate)};
+  ChainError misfit;
+  if (!ChainFits(recipe, received, misfit)) {
+    result.reason = misfit.message;
+    return result;
+  }
+  // What the output holds: the stream the chain produces.
+  SoundInfo produced = input;
+  const StreamShape shape = ChainOutputShape(recipe, received);
+  produced.channels = static_cast<int>(shape.channels);
+  produced.sampleRate = static_cast<int>(shape.sampleRate);
   OutputChoice choice;
-  if (!ChooseOutput(job.output, job.format, job.bits, input, choice, reason)) {
+  if (!ChooseOutput(job.output, job.format, job.bits, produced, choice, reason)) {
     result.reason = reason;
     return result;
   }
@@ -57,7 +72,6 @@ JobResult RunGeneralJob(const GeneralJob& job) {
     result.reason = "out of memory";
     return result;
   }
-  const ChainRecipe recipe = job.chain != nullptr ? *job.chain : RecipeOfName("none");
   const bool ready = InitChain(*chain, recipe, static_cast<uint32_t>(channels),
                                static_cast<uint32_t>(input.sampleRate));
   const auto release = [&chain] { ReleaseChain(*chain); };
@@ -67,8 +81,8 @@ JobResult RunGeneralJob(const GeneralJob& job) {
     result.reason = "out of memory";
     return result;
   }
-  SoundFile out =
-      OpenSoundForWriting(job.output, input.channels, input.sampleRate, choice.format, reason);
+  SoundFile out = OpenSoundForWriting(job.output, produced.channels, produced.sampleRate,
+                                      choice.format, reason);
   if (out == nullptr) {
     release();
     result.reason = reason;
@@ -106,7 +120,13 @@ JobResult RunGeneralJob(const GeneralJob& job) {
   result.outcome = StreamOutcome::Complete;
   uint64_t framesRead = 0;
   report();
-  for (;;) {
+  if (chain->reshapes) {
+    const ReshapingFiles files{in.get(),       out.get(), from, to, static_cast<uint32_t>(channels),
+                               shape.channels, tail};
+    framesRead = StreamReshapingChain(files, *chain, result,
+                                      {job.progress, job.progressContext, total + tail});
+  }
+  for (; !chain->reshapes;) {
     const sf_count_t got = ReadSamples(in.get(), from, block, static_cast<sf_count_t>(blockFrames),
                                        channels, copyStored);
     if (got <= 0) break;
@@ -135,7 +155,8 @@ JobResult RunGeneralJob(const GeneralJob& job) {
     result.reason = "read failed: " + std::to_string(framesRead) + " of the " +
                     std::to_string(input.frames) + " frames the file declares could be decoded";
   }
-  for (uint64_t left = tail; result.outcome == StreamOutcome::Complete && left > 0;) {
+  for (uint64_t left = chain->reshapes ? 0 : tail;
+       result.outcome == StreamOutcome::Complete && left > 0;) {
     const auto frames = static_cast<std::size_t>(std::min<uint64_t>(left, blockFrames));
     std::fill_n(block.floats.begin(), frames * channels, 0.0f);
     ProcessChainFloats(*chain, block.floats.data(), frames);

@@ -26,10 +26,15 @@ WavHeader StrictVerdict(const char* path) {
 }  // namespace
 
 Route ChooseRoute(const char* input, const char* output, bool otherOutputFormat,
-                  const WavHeader& strict) {
+                  const WavHeader& strict, bool reshapes) {
   Route route;
   if (std::string_view(input) == "-" || std::string_view(output) == "-") {
     route.why = "standard streams carry 16-bit PCM WAV on the strict path";
+    return route;
+  }
+  if (reshapes) {
+    route.general = true;
+    route.why = "the chain changes the stream's rate, channels or length";
     return route;
   }
   const bool asksOtherOutput =
@@ -46,10 +51,10 @@ Route ChooseRoute(const char* input, const char* output, bool otherOutputFormat,
   return route;
 }
 
-Route ChooseRoute(const char* input, const char* output, bool otherOutputFormat) {
+Route ChooseRoute(const char* input, const char* output, bool otherOutputFormat, bool reshapes) {
   const bool standard = std::string_view(input) == "-" || std::string_view(output) == "-";
   return ChooseRoute(input, output, otherOutputFormat,
-                     standard ? WavHeader{} : StrictVerdict(input));
+                     standard ? WavHeader{} : StrictVerdict(input), reshapes);
 }
 
 }  // namespace wavfx

@@ -1,0 +1,231 @@
+#include "engine/chain_flow.h"
+
+#include <algorithm>
+#include <cstring>
+#include <new>
+
+namespace wavfx {
+namespace {
+
+// Samples a queue holds at most (of 8 bytes each: 128 KiB), and frames at least.
+constexpr std::size_t kQueueSamples = 16384;
+constexpr std::size_t kMinQueueFrames = 16;
+
+bool IsReshaping(const EffectState& stage) {
+  return stage.family != nullptr && Reshapes(*stage.family);
+}
+
+std::size_t FrameBytes(const StageQueue& queue, std::size_t sampleBytes) {
+  return queue.channels * sampleBytes;
+}
+
+unsigned char* FrameAt(StageQueue& queue, std::size_t frame, std::size_t sampleBytes) {
+  return queue.data + frame * FrameBytes(queue, sampleBytes);
+}
+
+void Pop(StageQueue& queue, std::size_t frames) {
+  queue.begin += frames;
+  queue.count -= frames;
+  if (queue.count == 0) queue.begin = 0;
+}
+
+// Room at the queue's tail; the frames held move to the front when less than half is left.
+std::size_t Room(StageQueue& queue, std::size_t sampleBytes) {
+  if (queue.begin > 0 && queue.capacity - queue.begin - queue.count < queue.capacity / 2) {
+    std::memmove(queue.data, FrameAt(queue, queue.begin, sampleBytes),
+                 queue.count * FrameBytes(queue, sampleBytes));
+    queue.begin = 0;
+  }
+  return queue.capacity - queue.begin - queue.count;
+}
+
+// The in-place stages from `first` up to the next reshaping one, over frames just queued.
+void RunInPlaceStages(EffectChain& chain, uint32_t first, void* samples, std::size_t frames) {
+  if (frames == 0) return;
+  for (uint32_t i = first; i < chain.recipe.count && !IsReshaping(chain.stages[i]); ++i) {
+    if (EffectChangesAudio(chain.stages[i])) {
+      ProcessEffectFloats(chain.stages[i], static_cast<float*>(samples),
+                          static_cast<int32_t>(frames));
+    }
+  }
+}
+
+// Lets reshaping stage i move what it can from its queue into the next; true when it moved any.
+bool StepStage(EffectChain& chain, uint32_t i, std::size_t sampleBytes) {
+  StageQueue& from = chain.queues[chain.feeds[i]];
+  StageQueue& to = chain.queues[i + 1];
+  if (from.count == 0) return false;
+  const std::size_t room = Room(to, sampleBytes);
+  if (room == 0) return false;
+  std::size_t consumed = 0;
+  std::size_t produced = 0;
+  unsigned char* tail = FrameAt(to, to.begin + to.count, sampleBytes);
+  EffectState& stage = chain.stages[i];
+  stage.family->ops.flow(stage.record, FrameAt(from, from.begin, sampleBytes), from.count, tail,
+                         room, sampleBytes, consumed, produced);
+  RunInPlaceStages(chain, i + 1, tail, produced);
+  Pop(from, consumed);
+  to.count += produced;
+  return consumed > 0 || produced > 0;
+}
+
+}  // namespace
+
+bool ChainFits(const ChainRecipe& recipe, StreamShape in, ChainError& error) {
+  for (uint32_t i = 0; i < recipe.count; ++i) {
+    const EffectFamily& family = FamilyOf(recipe.stages[i].kind);
+    std::string problem;
+    if (family.ops.fits != nullptr && !family.ops.fits(recipe.stages[i], in, problem)) {
+      error.code = WAVFX_ERROR_OUT_OF_RANGE;
+      error.message = "stage " + std::to_string(i + 1) + " (" + family.info.name + "): " + problem;
+      return false;
+    }
+    if (Reshapes(family)) in = family.ops.shape(recipe.stages[i], in);
+  }
+  return true;
+}
+
+bool RecipeReshapes(const ChainRecipe& recipe) {
+  for (uint32_t i = 0; i < recipe.count; ++i) {
+    if (Reshapes(FamilyOf(recipe.stages[i].kind))) return true;
+  }
+  return false;
+}
+
+StreamShape ChainOutputShape(const ChainRecipe& recipe, StreamShape in) {
+  for (uint32_t i = 0; i < recipe.count; ++i) {
+    const EffectFamily& family = FamilyOf(recipe.stages[i].kind);
+    if (Reshapes(family)) in = family.ops.shape(recipe.stages[i], in);
+  }
+  return in;
+}
+
+bool ChainCopiesOnly(const EffectChain& chain) {
+  for (uint32_t i = 0; i < chain.recipe.count; ++i) {
+    const EffectState& stage = chain.stages[i];
+    if (!IsReshaping(stage)) {
+      if (EffectChangesAudio(stage)) return false;
+      continue;
+    }
+    const auto copies = stage.family->ops.copiesOnly;
+    if (copies == nullptr || stage.record == nullptr || !copies(stage.record)) return false;
+  }
+  return true;
+}
+
+bool InitChainQueues(EffectChain& chain) {
+  uint32_t queue = 0;
+  uint32_t channels = chain.channels;
+  const auto make = [&](uint32_t index) {
+    StageQueue& q = chain.queues[index];
+    q = StageQueue{};
+    q.channels = channels;
+    q.capacity =
+        std::max<std::size_t>(kQueueSamples / std::max<uint32_t>(channels, 1), kMinQueueFrames);
+    q.data = new (std::nothrow) unsigned char[q.capacity * channels * 8];
+    return q.data != nullptr || channels == 0;
+  };
+  bool made = make(0);
+  for (uint32_t i = 0; i < chain.recipe.count; ++i) {
+    if (!IsReshaping(chain.stages[i])) continue;
+    chain.feeds[i] = queue;
+    channels =
+        chain.stages[i]
+            .family->ops.shape(chain.recipe.stages[i], {channels, chain.stages[i].sampleRate})
+            .channels;
+    queue = i + 1;
+    made = make(queue) && made;
+  }
+  chain.lastQueue = queue;
+  chain.drained = 0;
+  return made;
+}
+
+void ReleaseChainQueues(EffectChain& chain) {
+  if (!chain.reshapes) return;
+  for (StageQueue& queue : chain.queues) {
+    delete[] queue.data;
+    queue = StageQueue{};
+  }
+}
+
+void FlowChain(EffectChain& chain, const void* in, std::size_t inFrames, void* out,
+               std::size_t outRoom, std::size_t sampleBytes, std::size_t& consumed,
+               std::size_t& produced) {
+  consumed = 0;
+  produced = 0;
+  StageQueue& head = chain.queues[0];
+  StageQueue& last = chain.queues[chain.lastQueue];
+  const std::size_t inBytes = FrameBytes(head, sampleBytes);
+  const std::size_t outBytes = FrameBytes(last, sampleBytes);
+  for (bool moved = true; moved;) {
+    moved = false;
+    const std::size_t leaving = std::min(last.count, outRoom - produced);
+    if (leaving > 0) {
+      std::memcpy(static_cast<unsigned char*>(out) + produced * outBytes,
+                  FrameAt(last, last.begin, sampleBytes), leaving * outBytes);
+      Pop(last, leaving);
+      produced += leaving;
+      moved = true;
+    }
+    for (uint32_t i = chain.recipe.count; i-- > 0;) {
+      if (IsReshaping(chain.stages[i])) moved = StepStage(chain, i, sampleBytes) || moved;
+    }
+    const std::size_t taken = std::min(inFrames - consumed, Room(head, sampleBytes));
+    if (taken > 0) {
+      unsigned char* tail = FrameAt(head, head.begin + head.count, sampleBytes);
+      std::memcpy(tail, static_cast<const unsigned char*>(in) + consumed * inBytes,
+                  taken * inBytes);
+      RunInPlaceStages(chain, 0, tail, taken);
+      head.count += taken;
+      consumed += taken;
+      moved = true;
+    }
+  }
+}
+
+std::size_t DrainChain(EffectChain& chain, void* out, std::size_t outRoom,
+                       std::size_t sampleBytes) {
+  std::size_t produced = 0;
+  const std::size_t outBytes = FrameBytes(chain.queues[chain.lastQueue], sampleBytes);
+  for (;;) {
+    std::size_t consumed = 0;
+    std::size_t moved = 0;
+    FlowChain(chain, nullptr, 0, static_cast<unsigned char*>(out) + produced * outBytes,
+              outRoom - produced, sampleBytes, consumed, moved);
+    produced += moved;
+    while (chain.drained < chain.recipe.count && !IsReshaping(chain.stages[chain.drained])) {
+      ++chain.drained;
+    }
+    if (chain.drained == chain.recipe.count) return produced;
+    const uint32_t i = chain.drained;
+    // Frames still waiting for this stage, or no room after it: the output is full.
+    if (chain.queues[chain.feeds[i]].count > 0) return produced;
+    StageQueue& to = chain.queues[i + 1];
+    const std::size_t room = Room(to, sampleBytes);
+    if (room == 0) return produced;
+    unsigned char* tail = FrameAt(to, to.begin + to.count, sampleBytes);
+    EffectState& stage = chain.stages[i];
+    const std::size_t flushed = stage.family->ops.drain != nullptr
+                                    ? stage.family->ops.drain(stage.record, tail, room, sampleBytes)
+                                    : 0;
+    RunInPlaceStages(chain, i + 1, tail, flushed);
+    to.count += flushed;
+    if (flushed == 0) ++chain.drained;
+  }
+}
+
+uint64_t ChainLatency(const EffectChain& chain) {
+  double latency = 0;
+  for (uint32_t i = 0; i < chain.recipe.count; ++i) {
+    const EffectState& stage = chain.stages[i];
+    if (!IsReshaping(stage) || stage.family->ops.latency == nullptr) continue;
+    const StreamShape out =
+        stage.family->ops.shape(chain.recipe.stages[i], {stage.channels, stage.sampleRate});
+    const double frames = static_cast<double>(stage.family->ops.latency(stage.record));
+    latency += frames * chain.output.sampleRate / std::max<uint32_t>(out.sampleRate, 1);
+  }
+  return static_cast<uint64_t>(latency + 0.5);
+}
+
+}  // namespace wavfx
