@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 
+#include "engine/chain_flow.h"
 #include "engine/chain_text.h"
 #include "engine/registry.h"
 #include "sound_io.h"
@@ -56,6 +57,17 @@ py::list ParseStages(const std::string& text) {
   return stages;
 }
 
+// (channels, sample rate) that the chain produces from a stream of the given ones.
+py::tuple OutputShape(const std::string& text, uint32_t channels, uint32_t sampleRate) {
+  const auto parsed = std::make_unique<ChainRecipe>();
+  ChainError error;
+  if (!ParseChain(text, *parsed, error) || !ChainFits(*parsed, {channels, sampleRate}, error)) {
+    throw py::value_error(error.message);
+  }
+  const StreamShape shape = ChainOutputShape(*parsed, {channels, sampleRate});
+  return py::make_tuple(shape.channels, shape.sampleRate);
+}
+
 py::tuple ProcessFile(const std::string& input, const std::string& output, const std::string& chain,
                       double tail, std::optional<std::string> format,
                       std::optional<std::string> bits) {
@@ -80,6 +92,7 @@ PYBIND11_MODULE(_core, m) {
   m.attr("MAX_CHANNELS") = kMaxChannels;
   m.def("effects", &Effects);
   m.def("parse_chain", &ParseStages, py::arg("text"));
+  m.def("output_shape", &OutputShape, py::arg("text"), py::arg("channels"), py::arg("sample_rate"));
   m.def("process_file", &ProcessFile, py::arg("input"), py::arg("output"), py::arg("chain"),
         py::arg("tail"), py::arg("format"), py::arg("bits"));
   m.def("read", &ReadSound, py::arg("path"), py::arg("channels_last"));
@@ -90,6 +103,7 @@ PYBIND11_MODULE(_core, m) {
       .def("process", &Stream::Process, py::arg("audio"), py::arg("sample_rate"),
            py::arg("channels_last"))
       .def("tail", &Stream::Tail, py::arg("seconds"))
+      .def("flush", &Stream::Flush)
       .def("reset", &Stream::Reset)
       .def_property_readonly("text", &Stream::text);
 }

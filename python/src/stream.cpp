@@ -49,6 +49,59 @@ void RunBlocks(wavfx_effect* effect, const AudioView& in, const AudioView& out) 
   }
 }
 
+int32_t Flow(wavfx_effect* effect, const int16_t* in, std::size_t frames, int16_t* out,
+             std::size_t room, std::size_t* consumed, std::size_t* produced) {
+  return wavfx_effect_flow_int16(effect, in, frames, out, room, consumed, produced);
+}
+int32_t Flow(wavfx_effect* effect, const int32_t* in, std::size_t frames, int32_t* out,
+             std::size_t room, std::size_t* consumed, std::size_t* produced) {
+  return wavfx_effect_flow_int32(effect, in, frames, out, room, consumed, produced);
+}
+int32_t Flow(wavfx_effect* effect, const float* in, std::size_t frames, float* out,
+             std::size_t room, std::size_t* consumed, std::size_t* produced) {
+  return wavfx_effect_flow_float(effect, in, frames, out, room, consumed, produced);
+}
+int32_t Flush(wavfx_effect* effect, int16_t* out, std::size_t room, std::size_t* produced) {
+  return wavfx_effect_flush_int16(effect, out, room, produced);
+}
+int32_t Flush(wavfx_effect* effect, int32_t* out, std::size_t room, std::size_t* produced) {
+  return wavfx_effect_flush_int32(effect, out, room, produced);
+}
+int32_t Flush(wavfx_effect* effect, float* out, std::size_t room, std::size_t* produced) {
+  return wavfx_effect_flush_float(effect, out, room, produced);
+}
+
+// Runs a chain that reshapes the stream over `in` (none when null) and, when `flush`, to the
+// end of the stream; returns what came out, interleaved, as the chain's samples.
+template <typename Stored, typename Held>
+std::vector<Held> FlowBlocks(wavfx_effect* effect, const AudioView* in, bool flush) {
+  const std::size_t outChannels = wavfx_effect_output_channels(effect);
+  const std::size_t room = std::max<std::size_t>(kBlockSamples / outChannels, 1);
+  std::vector<Held> output;
+  std::vector<Held> piece(room * outChannels);
+  if (in != nullptr) {
+    const std::size_t channels = in->channels;
+    const std::size_t frames = std::max<std::size_t>(kBlockSamples / channels, 1);
+    std::vector<Held> block(frames * channels);
+    for (std::size_t first = 0; first < in->frames; first += frames) {
+      const std::size_t count = std::min(frames, in->frames - first);
+      Gather<Stored>(*in, first, count, block.data());
+      for (std::size_t done = 0; done < count;) {
+        std::size_t consumed = 0, produced = 0;
+        Flow(effect, block.data() + done * channels, count - done, piece.data(), room, &consumed,
+             &produced);
+        output.insert(output.end(), piece.begin(), piece.begin() + produced * outChannels);
+        done += consumed;
+      }
+    }
+  }
+  for (std::size_t produced = flush ? 1 : 0; produced > 0;) {
+    Flush(effect, piece.data(), room, &produced);
+    output.insert(output.end(), piece.begin(), piece.begin() + produced * outChannels);
+  }
+  return output;
+}
+
 std::string StreamName(std::size_t channels, uint32_t sampleRate) {
   return std::to_string(channels) + (channels == 1 ? " channel" : " channels") + " at " +
          std::to_string(sampleRate) + " Hz";
@@ -66,8 +119,8 @@ Stream::~Stream() {
   wavfx_effect_destroy(effect_);
 }
 
-std::string Stream::Run(const AudioView& in, const AudioView& out, uint32_t sampleRate) {
-  const auto channels = static_cast<uint32_t>(in.channels);
+std::string Stream::Start(std::size_t inChannels, uint32_t sampleRate) {
+  const auto channels = static_cast<uint32_t>(inChannels);
   if (effect_ == nullptr) {
     wavfx_error error;
     effect_ = wavfx_chain_create(text_.c_str(), channels, sampleRate, &error);
@@ -76,8 +129,12 @@ std::string Stream::Run(const AudioView& in, const AudioView& out, uint32_t samp
              wavfx_effect_sample_rate(effect_) != sampleRate) {
     return "this stream is " +
            StreamName(wavfx_effect_channels(effect_), wavfx_effect_sample_rate(effect_)) +
-           "; reset() it before processing " + StreamName(in.channels, sampleRate);
+           "; reset() it before processing " + StreamName(inChannels, sampleRate);
   }
+  return "";
+}
+
+std::string Stream::Run(const AudioView& in, const AudioView& out, uint32_t) {
   switch (in.type) {
     case SampleType::Int16:
       RunBlocks<int16_t, int16_t>(effect_, in, out);
@@ -99,9 +156,16 @@ py::array Stream::Process(const py::array& audio, uint32_t sampleRate, bool chan
   if (sampleRate == 0) throw py::value_error("the sample rate must be above 0 Hz");
   const Layout layout = LayoutOf(audio, channelsLast);
   const AudioView in = ViewOf(audio, layout);
+  std::string error;
+  {
+    py::gil_scoped_release release;
+    const std::lock_guard<std::mutex> guard(lock_);
+    error = Start(in.channels, sampleRate);
+  }
+  if (!error.empty()) throw py::value_error(error);
+  if (wavfx_effect_reshapes(effect_) != 0) return Reshaped(&in, layout, false);
   py::array result = NewArray(layout, in.channels, in.frames);
   const AudioView out = ViewOf(result, layout);
-  std::string error;
   {
     py::gil_scoped_release release;
     const std::lock_guard<std::mutex> guard(lock_);
@@ -109,6 +173,63 @@ py::array Stream::Process(const py::array& audio, uint32_t sampleRate, bool chan
     if (error.empty()) last_ = layout;
   }
   if (!error.empty()) throw py::value_error(error);
+  return result;
+}
+
+py::array Stream::Flush() {
+  std::optional<Layout> layout;
+  {
+    const std::lock_guard<std::mutex> guard(lock_);
+    layout = last_;
+  }
+  if (!layout) throw py::value_error("no audio was processed since the start or the last reset");
+  if (wavfx_effect_reshapes(effect_) == 0) return NewArray(*layout, wavfx_effect_channels(effect_), 0);
+  return Reshaped(nullptr, *layout, true);
+}
+
+py::array Stream::Reshaped(const AudioView* in, Layout layout, bool flush) {
+  const std::size_t channels = wavfx_effect_output_channels(effect_);
+  std::vector<float> floats;
+  std::vector<int16_t> shorts;
+  std::vector<int32_t> ints;
+  {
+    py::gil_scoped_release release;
+    const std::lock_guard<std::mutex> guard(lock_);
+    switch (layout.type) {
+      case SampleType::Int16:
+        shorts = FlowBlocks<int16_t, int16_t>(effect_, in, flush);
+        break;
+      case SampleType::Int32:
+        ints = FlowBlocks<int32_t, int32_t>(effect_, in, flush);
+        break;
+      case SampleType::Float32:
+        floats = FlowBlocks<float, float>(effect_, in, flush);
+        break;
+      case SampleType::Float64:
+        floats = FlowBlocks<double, float>(effect_, in, flush);
+        break;
+    }
+    last_ = layout;
+  }
+  if (channels != 1) layout.mono = false;
+  const std::size_t count = std::max({floats.size(), shorts.size(), ints.size()});
+  py::array result = NewArray(layout, channels, count / channels);
+  const AudioView out = ViewOf(result, layout);
+  const std::size_t frames = count / channels;
+  switch (layout.type) {
+    case SampleType::Int16:
+      Scatter<int16_t>(shorts.data(), out, 0, frames);
+      break;
+    case SampleType::Int32:
+      Scatter<int32_t>(ints.data(), out, 0, frames);
+      break;
+    case SampleType::Float32:
+      Scatter<float>(floats.data(), out, 0, frames);
+      break;
+    case SampleType::Float64:
+      Scatter<double>(floats.data(), out, 0, frames);
+      break;
+  }
   return result;
 }
 

@@ -24,11 +24,16 @@ class Stream {
 
   py::array Process(const py::array& audio, uint32_t sampleRate, bool channelsLast);
   py::array Tail(double seconds);  // silence after the last block, in its layout
+  // The end of the stream: what a reshaping chain still holds, in the last block's layout.
+  py::array Flush();
   void Reset();
   const std::string& text() const { return text_; }
 
  private:
+  // Makes the instance on the first block; the reason when the stream does not match it.
+  std::string Start(std::size_t channels, uint32_t sampleRate);
   std::string Run(const AudioView& in, const AudioView& out, uint32_t sampleRate);
+  py::array Reshaped(const AudioView* in, Layout layout, bool flush);
 
   const std::string text_;
   std::mutex lock_;

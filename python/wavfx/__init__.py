@@ -60,6 +60,16 @@ class _Processor:
         """The ring-out after the last block: `seconds` of silence through the stream."""
         return self._stream.tail(float(seconds))
 
+    def flush(self) -> np.ndarray:
+        """The end of the stream: what a stage that reshapes it still holds (a resampler's last
+        frames, a fade-out, trailing padding), in the last block's layout; empty for a chain
+        that works in place. process() the next block only after reset()."""
+        return self._stream.flush()
+
+    def output_shape(self, channels: int, sample_rate: int) -> Tuple[int, int]:
+        """(channels, sample_rate) of what the chain makes of a stream of these."""
+        return _core.output_shape(self.text, int(channels), _rate(sample_rate))
+
     def reset(self) -> None:
         """Starts the stream over, for any channel count and sample rate."""
         self._stream.reset()
@@ -140,10 +150,15 @@ class Chain(_Processor):
 def process(
     audio: Any, sample_rate: int, effect: Union[str, Effect, Chain], *, channels_last: bool = False
 ) -> np.ndarray:
-    """Runs `audio` through the effect (a chain's text, an Effect or a Chain) from a fresh state."""
-    return _core.Stream(_text(effect)).process(
-        _array(audio), _rate(sample_rate), bool(channels_last)
-    )
+    """Runs `audio` through the effect (a chain's text, an Effect or a Chain) from a fresh state
+    to the end of the stream. A chain that changes the rate, the channel count or the length
+    returns the reshaped audio (see output_shape for its rate)."""
+    stream = _core.Stream(_text(effect))
+    result = stream.process(_array(audio), _rate(sample_rate), bool(channels_last))
+    rest = stream.flush()
+    if rest.size == 0:
+        return result
+    return np.concatenate([result, rest], axis=0 if result.ndim == 1 or channels_last else 1)
 
 
 @dataclass(frozen=True)
