@@ -16,11 +16,51 @@ std::string Names(const EffectFamily& family) {
   return names;
 }
 
+const ParameterSyntax* SyntaxOf(const EffectFamily& family, std::size_t index) {
+  return family.syntax != nullptr ? &family.syntax[index] : nullptr;
+}
+
+// How a parameter's values are written: "number", "choice", "time" or "text".
+const char* KindName(const ParameterSyntax* syntax) {
+  if (syntax == nullptr) return "number";
+  if (syntax->choices != nullptr) return "choice";
+  if (syntax->time) return "time";
+  return syntax->text ? "text" : "number";
+}
+
+std::string Choices(const ParameterSyntax& syntax, const char* separator) {
+  std::string list;
+  for (std::size_t i = 0; i < syntax.choiceCount; ++i) {
+    list += (i > 0 ? separator : "") + std::string(syntax.choices[i]);
+  }
+  return list;
+}
+
+// The default and the values a parameter takes, as the listing shows them.
+std::string DefaultText(const EffectFamily& family, std::size_t index) {
+  const wavfx_parameter_info& p = family.info.parameters[index];
+  const ParameterSyntax* syntax = SyntaxOf(family, index);
+  if (syntax != nullptr && syntax->choices != nullptr) {
+    return syntax->choices[static_cast<std::size_t>(p.default_value)];
+  }
+  if (syntax != nullptr && syntax->text) return "";
+  return FormatNumber(p.default_value);
+}
+
+std::string RangeText(const EffectFamily& family, std::size_t index) {
+  const wavfx_parameter_info& p = family.info.parameters[index];
+  const ParameterSyntax* syntax = SyntaxOf(family, index);
+  if (syntax != nullptr && syntax->choices != nullptr) return Choices(*syntax, ", ");
+  if (syntax != nullptr && syntax->text) return "text";
+  const std::string range = FormatNumber(p.minimum) + " to " + FormatNumber(p.maximum);
+  return syntax != nullptr && syntax->time ? range + ", or frames: Ns" : range;
+}
+
 void PrintParameters(const EffectFamily& family, const char* indent) {
-  for (const wavfx_parameter_info& p : ParametersOf(family)) {
-    const std::string range = FormatNumber(p.minimum) + " to " + FormatNumber(p.maximum);
+  for (std::size_t i = 0; i < family.info.parameter_count; ++i) {
+    const wavfx_parameter_info& p = family.info.parameters[i];
     std::printf("%s%-10s %-3s %8s  %-16s %s\n", indent, p.name, p.unit,
-                FormatNumber(p.default_value).c_str(), range.c_str(), p.description);
+                DefaultText(family, i).c_str(), RangeText(family, i).c_str(), p.description);
   }
 }
 
@@ -63,14 +103,20 @@ void PrintEffectJson() {
     std::printf("], \"description\": %s, \"parameters\": [",
                 Quoted(family.info.description).c_str());
     const char* separator = "";
-    for (const wavfx_parameter_info& p : ParametersOf(family)) {
+    for (std::size_t i = 0; i < family.info.parameter_count; ++i) {
+      const wavfx_parameter_info& p = family.info.parameters[i];
+      const ParameterSyntax* syntax = SyntaxOf(family, i);
+      std::string choices;
+      if (syntax != nullptr && syntax->choices != nullptr) {
+        choices = ", \"choices\": [\"" + Choices(*syntax, "\", \"") + "\"]";
+      }
       std::printf(
           "%s\n    {\"name\": %s, \"unit\": %s, \"default\": %s, \"min\": %s, \"max\": %s, "
-          "\"integer\": %s, \"description\": %s}",
+          "\"integer\": %s, \"kind\": \"%s\"%s, \"description\": %s}",
           separator, Quoted(p.name).c_str(), Quoted(p.unit).c_str(),
           FormatNumber(p.default_value).c_str(), FormatNumber(p.minimum).c_str(),
-          FormatNumber(p.maximum).c_str(), p.integer != 0 ? "true" : "false",
-          Quoted(p.description).c_str());
+          FormatNumber(p.maximum).c_str(), p.integer != 0 ? "true" : "false", KindName(syntax),
+          choices.c_str(), Quoted(p.description).c_str());
       separator = ",";
     }
     std::printf("%s]}", family.info.parameter_count > 0 ? "\n  " : "");

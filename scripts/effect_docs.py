@@ -24,7 +24,14 @@ def number(value):
 
 def parameter_text(p, unit_space=" "):
     unit = f"{unit_space}{p['unit']}" if p["unit"] else ""
-    return f"{p['name']} = {number(p['default'])}{unit} ({number(p['min'])} to {number(p['max'])})"
+    kind = p.get("kind", "number")
+    if kind == "choice":
+        return f"{p['name']} = {p['choices'][int(p['default'])]} ({', '.join(p['choices'])})"
+    if kind == "text":
+        return f"{p['name']} = text"
+    frames = ", or frames: Ns" if kind == "time" else ""
+    return (f"{p['name']} = {number(p['default'])}{unit} "
+            f"({number(p['min'])} to {number(p['max'])}{frames})")
 
 
 def markdown(registry):

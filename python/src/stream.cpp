@@ -183,7 +183,8 @@ py::array Stream::Flush() {
     layout = last_;
   }
   if (!layout) throw py::value_error("no audio was processed since the start or the last reset");
-  if (wavfx_effect_reshapes(effect_) == 0) return NewArray(*layout, wavfx_effect_channels(effect_), 0);
+  if (wavfx_effect_reshapes(effect_) == 0)
+    return NewArray(*layout, wavfx_effect_channels(effect_), 0);
   return Reshaped(nullptr, *layout, true);
 }
 
