@@ -95,10 +95,6 @@ int RunSingleJob(const CommandLine& line) {
   const bool reshapes = chain != nullptr && RecipeReshapes(*chain);
   const Route route = ChooseRoute(line.files[0], line.files[1],
                                   line.format != nullptr || line.bits != nullptr, reshapes);
-  if (reshapes && !route.general) {
-    std::fprintf(stderr, "Error: %s\n", kReshapingNeedsFiles);
-    return kExitNotStarted;
-  }
   if (route.general) {
     const int status = RunGeneralSingleJob(line, chain.get());
     if (status >= 0) return status;  // else no reader takes it: the strict path says why

@@ -34,6 +34,10 @@ struct EffectChain {
   uint32_t feeds[kMaxStages];
   uint32_t lastQueue;
   uint32_t drained;  // stages whose end-of-stream flush is done, counted from the first
+  float* scratchIn;  // owned; samples of other types as floats on their way in and out
+  float* scratchOut;
+  std::size_t scratchInFrames;
+  std::size_t scratchOutFrames;
 };
 
 // A chain of the one effect that `name` selects as WAVEffect matches it: an unknown name gives

@@ -4,8 +4,39 @@
 #include <cstring>
 #include <new>
 
+#include "dsp/pcm_conversion.h"
+#include "dsp/sample_conversion.h"
+
 namespace wavfx {
 namespace {
+
+// Samples converted at a time on either side of a chain.
+constexpr std::size_t kScratchSamples = 4096;
+
+std::size_t ScratchFrames(std::size_t channels) {
+  return std::max<std::size_t>(kScratchSamples / std::max<std::size_t>(channels, 1), 1);
+}
+
+// How samples of one type enter the chain as floats and leave it.
+void ToFloats(const float* in, float* out, std::size_t count) {
+  std::memcpy(out, in, count * sizeof(float));
+  ZeroNonFinite(out, count);
+}
+void ToFloats(const int16_t* in, float* out, std::size_t count) {
+  SamplesToFloats(in, out, count);
+}
+void ToFloats(const int32_t* in, float* out, std::size_t count) {
+  IntsToFloats(in, out, count, 32);
+}
+void FromFloats(const float* in, float* out, std::size_t count) {
+  std::memcpy(out, in, count * sizeof(float));
+}
+void FromFloats(const float* in, int16_t* out, std::size_t count) {
+  FloatsToSamples(in, out, count);
+}
+void FromFloats(const float* in, int32_t* out, std::size_t count) {
+  FloatsToInts(in, out, count, 32);
+}
 
 // Samples a queue holds at most (of 8 bytes each: 128 KiB), and frames at least.
 constexpr std::size_t kQueueSamples = 16384;
@@ -138,7 +169,11 @@ bool InitChainQueues(EffectChain& chain) {
   }
   chain.lastQueue = queue;
   chain.drained = 0;
-  return made;
+  chain.scratchInFrames = ScratchFrames(chain.channels);
+  chain.scratchOutFrames = ScratchFrames(channels);
+  chain.scratchIn = new (std::nothrow) float[chain.scratchInFrames * chain.channels + 1];
+  chain.scratchOut = new (std::nothrow) float[chain.scratchOutFrames * channels + 1];
+  return made && chain.scratchIn != nullptr && chain.scratchOut != nullptr;
 }
 
 void ReleaseChainQueues(EffectChain& chain) {
@@ -147,6 +182,10 @@ void ReleaseChainQueues(EffectChain& chain) {
     delete[] queue.data;
     queue = StageQueue{};
   }
+  delete[] chain.scratchIn;
+  delete[] chain.scratchOut;
+  chain.scratchIn = nullptr;
+  chain.scratchOut = nullptr;
 }
 
 void FlowChain(EffectChain& chain, const void* in, std::size_t inFrames, void* out,
@@ -214,6 +253,54 @@ std::size_t DrainChain(EffectChain& chain, void* out, std::size_t outRoom,
     if (flushed == 0) ++chain.drained;
   }
 }
+
+template <class Sample>
+void FlowChainSamples(EffectChain& chain, const Sample* in, std::size_t inFrames, Sample* out,
+                      std::size_t outRoom, std::size_t& consumed, std::size_t& produced) {
+  consumed = produced = 0;
+  if (ChainCopiesOnly(chain)) {
+    FlowChain(chain, in, inFrames, out, outRoom, sizeof(Sample), consumed, produced);
+    return;
+  }
+  const std::size_t inChannels = chain.channels;
+  const std::size_t outChannels = chain.output.channels;
+  for (bool moved = true; moved;) {
+    const std::size_t offered = std::min(inFrames - consumed, chain.scratchInFrames);
+    const std::size_t room = std::min(outRoom - produced, chain.scratchOutFrames);
+    ToFloats(in + consumed * inChannels, chain.scratchIn, offered * inChannels);
+    std::size_t taken = 0;
+    std::size_t made = 0;
+    FlowChain(chain, chain.scratchIn, offered, chain.scratchOut, room, sizeof(float), taken, made);
+    FromFloats(chain.scratchOut, out + produced * outChannels, made * outChannels);
+    consumed += taken;
+    produced += made;
+    moved = taken > 0 || made > 0;
+  }
+}
+
+template <class Sample>
+std::size_t DrainChainSamples(EffectChain& chain, Sample* out, std::size_t outRoom) {
+  if (ChainCopiesOnly(chain)) return DrainChain(chain, out, outRoom, sizeof(Sample));
+  const std::size_t channels = chain.output.channels;
+  std::size_t made = 0;
+  for (std::size_t flushed = 1; flushed > 0 && made < outRoom;) {
+    const std::size_t room = std::min(outRoom - made, chain.scratchOutFrames);
+    flushed = DrainChain(chain, chain.scratchOut, room, sizeof(float));
+    FromFloats(chain.scratchOut, out + made * channels, flushed * channels);
+    made += flushed;
+  }
+  return made;
+}
+
+template void FlowChainSamples(EffectChain&, const int16_t*, std::size_t, int16_t*, std::size_t,
+                               std::size_t&, std::size_t&);
+template void FlowChainSamples(EffectChain&, const int32_t*, std::size_t, int32_t*, std::size_t,
+                               std::size_t&, std::size_t&);
+template void FlowChainSamples(EffectChain&, const float*, std::size_t, float*, std::size_t,
+                               std::size_t&, std::size_t&);
+template std::size_t DrainChainSamples(EffectChain&, int16_t*, std::size_t);
+template std::size_t DrainChainSamples(EffectChain&, int32_t*, std::size_t);
+template std::size_t DrainChainSamples(EffectChain&, float*, std::size_t);
 
 uint64_t ChainLatency(const EffectChain& chain) {
   double latency = 0;

@@ -30,6 +30,17 @@ void FlowChain(EffectChain& chain, const void* in, std::size_t inFrames, void* o
                std::size_t outRoom, std::size_t sampleBytes, std::size_t& consumed,
                std::size_t& produced);
 
+// FlowChain for samples of another type (int16_t, int32_t or float), converted to floats on the
+// way in and back on the way out as the in-place calls convert them; NaN and infinite floats are
+// read as 0. A chain that only copies moves the samples as they are.
+template <class Sample>
+void FlowChainSamples(EffectChain& chain, const Sample* in, std::size_t inFrames, Sample* out,
+                      std::size_t outRoom, std::size_t& consumed, std::size_t& produced);
+
+// DrainChain for such samples.
+template <class Sample>
+std::size_t DrainChainSamples(EffectChain& chain, Sample* out, std::size_t outRoom);
+
 // After the last input: writes up to `outRoom` frames of what the chain still holds and returns
 // how many; 0 once everything is out.
 std::size_t DrainChain(EffectChain& chain, void* out, std::size_t outRoom, std::size_t sampleBytes);

@@ -9,6 +9,7 @@
 #include <new>
 
 #include "engine/chain.h"
+#include "engine/chain_flow.h"
 #include "entry/arguments.h"
 #include "entry/diagnostics.h"
 #include "entry/stream.h"
@@ -185,6 +186,22 @@ StreamOutcome ApplyEffect(const char16_t* input, const char16_t* output, const c
   format.byteRate = format.sampleRate * format.blockAlign;
   StreamFormat outputFormat = format;
   const StreamPlan plan = PlanStream(format, piped, options, &messages, outputFormat.dataSize);
+  const ChainRecipe* recipe = options.chain;
+  if (recipe != nullptr && RecipeReshapes(*recipe)) {
+    ChainError misfit;
+    if (!ChainFits(*recipe, {format.channels, format.sampleRate}, misfit)) {
+      closeInput();
+      Say(messages, misfit.message);
+      return StreamOutcome::NotStarted;
+    }
+    // The length is known only at the end: a pipe's header says so, a file's is corrected then.
+    const StreamShape shape = ChainOutputShape(*recipe, {format.channels, format.sampleRate});
+    outputFormat.channels = shape.channels;
+    outputFormat.sampleRate = shape.sampleRate;
+    outputFormat.blockAlign = shape.channels * 2;
+    outputFormat.byteRate = shape.sampleRate * outputFormat.blockAlign;
+    outputFormat.dataSize = kUnknownDataSize;
+  }
 
   std::FILE* out = options.output;
   bool patchable = true;

@@ -8,7 +8,7 @@
 #include "engine/registry.h"
 #include "wavfx/wavfx.h"
 
-#include "entry/effect_instance.h"
+#include "entry/effect_handle.h"
 
 namespace wavfx {
 namespace {
@@ -30,10 +30,8 @@ void Report(wavfx_error* error, int32_t code, const char* message) {
 wavfx_effect* CreateInstance(const ChainRecipe& recipe, uint32_t channels, uint32_t sampleRate) {
   auto* effect = new (std::nothrow) wavfx_effect;
   if (effect == nullptr) return nullptr;
-  const bool ready =
-      InitChain(effect->chain, recipe, channels, sampleRate) && InitFlowScratch(*effect);
+  const bool ready = InitChain(effect->chain, recipe, channels, sampleRate);
   if (!ready || !ChainHasItsBuffers(effect->chain)) {
-    ReleaseFlowScratch(*effect);
     ReleaseChain(effect->chain);
     delete effect;
     return nullptr;
@@ -117,7 +115,6 @@ extern "C" WAVFX_API int32_t wavfx_effect_reset(wavfx_effect* effect) noexcept {
       wavfx::CreateInstance(effect->chain.recipe, effect->chain.channels, effect->chain.sampleRate);
   if (fresh == nullptr) return WAVFX_ERROR_NO_MEMORY;
   wavfx::ReleaseChain(effect->chain);
-  wavfx::ReleaseFlowScratch(*effect);
   std::memcpy(static_cast<void*>(effect), fresh, sizeof *effect);
   delete fresh;  // its buffers now belong to `effect`
   return WAVFX_OK;
@@ -134,7 +131,6 @@ extern "C" WAVFX_API uint32_t wavfx_effect_sample_rate(const wavfx_effect* effec
 extern "C" WAVFX_API void wavfx_effect_destroy(wavfx_effect* effect) noexcept {
   if (effect == nullptr) return;
   wavfx::ReleaseChain(effect->chain);
-  wavfx::ReleaseFlowScratch(*effect);
   delete effect;
 }
 

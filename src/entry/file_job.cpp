@@ -36,13 +36,7 @@ JobResult RunStrictJob(const FileJob& job) {
 JobResult RunFileJob(const FileJob& job) {
   const bool otherOutput = !job.format.empty() || !job.bits.empty();
   const bool reshapes = job.chain != nullptr && RecipeReshapes(*job.chain);
-  const Route route = ChooseRoute(job.input, job.output, otherOutput, reshapes);
-  if (!route.general && reshapes) {
-    JobResult refused;
-    refused.reason = kReshapingNeedsFiles;
-    return refused;
-  }
-  if (!route.general) return RunStrictJob(job);
+  if (!ChooseRoute(job.input, job.output, otherOutput, reshapes).general) return RunStrictJob(job);
   GeneralJob general;
   general.input = job.input;
   general.output = job.output;

@@ -6,11 +6,6 @@
 
 namespace wavfx {
 
-// Why a chain that changes the rate, the channels or the length does not run on a standard
-// stream: the strict path streams 16-bit WAV with its header written first.
-constexpr const char* kReshapingNeedsFiles =
-    "stages that change the rate, the channels or the length need files, not standard streams";
-
 // Which path a job takes: the strict 16-bit path, exactly WAVEffect's, or the general path over
 // libsndfile at the file's native precision; and why, in words for --info.
 struct Route {

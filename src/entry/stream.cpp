@@ -3,12 +3,15 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <bit>
 #include <cerrno>
 #include <cstddef>
 #include <cstring>
 #include <memory>
 #include <new>
+
+#include "engine/chain_flow.h"
 
 namespace wavfx {
 namespace {
@@ -137,11 +140,57 @@ class StreamEnds {
   bool copying_ = true;
 };
 
+// Where a chain that reshapes the stream puts its output before it is written.
+struct Reshaped {
+  std::unique_ptr<int16_t[]> samples;
+  std::size_t frames;  // room, in frames of the chain's output
+};
+
+Reshaped RoomForReshaped(const EffectChain& effect) {
+  if (!effect.reshapes) return {};
+  const std::size_t channels = std::max<uint32_t>(effect.output.channels, 1);
+  const std::size_t frames = std::max<std::size_t>(kBlockBytes / channels, 1);
+  return {std::unique_ptr<int16_t[]>(new (std::nothrow) int16_t[frames * channels]), frames};
+}
+
+bool WriteReshaped(Reshaped& out, std::size_t frames, const EffectChain& effect, StreamEnds& ends,
+                   uint64_t& written) {
+  const std::size_t count = frames * effect.output.channels;
+  SwapToHostOrder(out.samples.get(), count);
+  if (!ends.Write(out.samples.get(), count * 2)) return false;
+  written += count * 2;
+  return true;
+}
+
+// Runs whole frames through a chain that reshapes the stream and writes what comes out.
+bool FlowAndWrite(const int16_t* block, std::size_t frames, EffectChain& effect, Reshaped& out,
+                  StreamEnds& ends, uint64_t& written) {
+  while (frames > 0) {
+    std::size_t consumed = 0;
+    std::size_t produced = 0;
+    FlowChainSamples(effect, block, frames, out.samples.get(), out.frames, consumed, produced);
+    if (!WriteReshaped(out, produced, effect, ends, written)) return false;
+    block += consumed * effect.channels;
+    frames -= consumed;
+  }
+  return true;
+}
+
+// The end of a reshaping chain's stream: what its stages still hold.
+bool DrainAndWrite(EffectChain& effect, Reshaped& out, StreamEnds& ends, uint64_t& written) {
+  while (const std::size_t frames = DrainChainSamples(effect, out.samples.get(), out.frames)) {
+    if (!WriteReshaped(out, frames, effect, ends, written)) return false;
+  }
+  return true;
+}
+
 // Processes and writes `bytes` bytes of whole frames held in `block` and counts them in `written`.
 // Returns false, counting nothing, when the output failed.
 bool ProcessAndWrite(int16_t* block, uint32_t bytes, uint32_t blockAlign, EffectChain& effect,
-                     StreamEnds& ends, uint64_t& written) {
+                     StreamEnds& ends, uint64_t& written, Reshaped& reshaped) {
   SwapToHostOrder(block, bytes / 2);
+  if (effect.reshapes)
+    return FlowAndWrite(block, bytes / blockAlign, effect, reshaped, ends, written);
   ProcessChainSamples(effect, block, bytes / blockAlign);
   SwapToHostOrder(block, bytes / 2);
   if (!ends.Write(block, bytes)) return false;
@@ -180,6 +229,11 @@ StreamResult StreamBlocks(std::FILE* input, std::FILE* output, const StreamPlan&
   const Diagnostics standardError{stderr, nullptr};
   const Diagnostics& messages = plan.messages != nullptr ? *plan.messages : standardError;
   uint64_t written = 0;
+  Reshaped reshaped = RoomForReshaped(effect);
+  if (effect.reshapes && reshaped.samples == nullptr) {
+    Say(messages, "write failed");
+    return {StreamOutcome::WriteFailed, written};
+  }
   ReportProgress(plan, written);
   uint64_t remaining = plan.dataBytes;
   if (!ChainChangesAudio(effect) && blockAlign <= kBlockBytes) {
@@ -202,7 +256,8 @@ StreamResult StreamBlocks(std::FILE* input, std::FILE* output, const StreamPlan&
       const bool endOfStream = plan.endOfInputIsNormal && !failed;
       if (!endOfStream) Say(messages, "read failed");
       const auto whole = static_cast<uint32_t>(got - got % blockAlign);
-      if (whole > 0 && !ProcessAndWrite(block, whole, blockAlign, effect, ends, written)) {
+      if (whole > 0 &&
+          !ProcessAndWrite(block, whole, blockAlign, effect, ends, written, reshaped)) {
         Say(messages, "write failed");
         return {StreamOutcome::WriteFailed, written};
       }
@@ -210,7 +265,7 @@ StreamResult StreamBlocks(std::FILE* input, std::FILE* output, const StreamPlan&
       if (!endOfStream) return {StreamOutcome::ReadFailed, written};
       break;
     }
-    if (!ProcessAndWrite(block, count, blockAlign, effect, ends, written)) {
+    if (!ProcessAndWrite(block, count, blockAlign, effect, ends, written, reshaped)) {
       Say(messages, "write failed");
       return {StreamOutcome::WriteFailed, written};
     }
@@ -221,12 +276,16 @@ StreamResult StreamBlocks(std::FILE* input, std::FILE* output, const StreamPlan&
     const uint32_t count = NextBlockBytes(tail, blockAlign, blockBytes);
     if (count == 0) return {StreamOutcome::FramesTooWide, written};
     std::memset(block, 0, count);
-    if (!ProcessAndWrite(block, count, blockAlign, effect, ends, written)) {
+    if (!ProcessAndWrite(block, count, blockAlign, effect, ends, written, reshaped)) {
       Say(messages, "write failed");
       return {StreamOutcome::WriteFailed, written};
     }
     ReportProgress(plan, written);
     tail -= count;
+  }
+  if (effect.reshapes && !DrainAndWrite(effect, reshaped, ends, written)) {
+    Say(messages, "write failed");
+    return {StreamOutcome::WriteFailed, written};
   }
   return {StreamOutcome::Complete, written};
 }
