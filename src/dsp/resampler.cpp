@@ -98,7 +98,7 @@ T DotOf(const T* x, const T* c, std::size_t taps) {
   T s[kSums] = {};
   for (std::size_t i = 0; i < taps; i += kSums) {
     for (std::size_t j = 0; j < kSums; ++j) {
-      s[j] = s[j] + x[i + j] * c[i + j];
+      s[j] = std::fma(x[i + j], c[i + j], s[j]);
     }
   }
   for (std::size_t w = kSums / 2; w >= 1; w /= 2) {
@@ -109,7 +109,14 @@ T DotOf(const T* x, const T* c, std::size_t taps) {
   return s[0];
 }
 
+template <ResampleDotFloat kDot>
+void FourDots(const float* const* x, const float* const* c, std::size_t taps, float* out) {
+  for (int d = 0; d < 4; ++d)
+    out[d] = kDot(x[d], c[d], taps);
+}
+
 void ChooseDots(Resampler& r) {
+  r.dot4Float = FourDots<DotOf<float, kFloatSums>>;
   r.dotFloat = DotOf<float, kFloatSums>;
   r.dotDouble = DotOf<double, kDoubleSums>;
 #if defined(__x86_64__)
@@ -119,26 +126,20 @@ void ChooseDots(Resampler& r) {
     case VectorPath::Avx2:
       r.dotFloat = ResampleDotFloatAvx2;
       r.dotDouble = ResampleDotDoubleAvx2;
+      r.dot4Float = FourDots<ResampleDotFloatAvx2>;
       break;
     case VectorPath::Avx512:
       r.dotFloat = ResampleDotFloatAvx512;
       r.dotDouble = ResampleDotDoubleAvx512;
+      r.dot4Float = ResampleDot4FloatAvx512;
       break;
   }
 #endif
 }
 
-float Dot(const Resampler& r, const float* x, const float* c) {
-  return r.dotFloat(x, c, r.taps);
-}
-
-float Dot(const Resampler& r, const double* x, const double* c) {
-  return static_cast<float>(r.dotDouble(x, c, r.taps));
-}
-
 // The coefficients of the next output frame's phase.
 template <class T>
-const T* Phase(const Resampler& r) {
+const T* Phase(const Resampler& r, std::size_t slot) {
   const T* table = static_cast<const T*>(r.table);
   if (!r.interpolated) return table + r.remainder * r.taps;
   // Rows hold phases (i - 1) / P; the frame's phase lies between rows p + 1 and p + 2.
@@ -156,7 +157,7 @@ const T* Phase(const Resampler& r) {
   const T* r1 = r0 + r.taps;
   const T* r2 = r1 + r.taps;
   const T* r3 = r2 + r.taps;
-  T* out = static_cast<T*>(r.scratch);
+  T* out = static_cast<T*>(r.scratch) + slot * r.taps;
   for (uint32_t j = 0; j < r.taps; ++j) {
     out[j] = ((w0 * r0[j] + w1 * r1[j]) + w2 * r2[j]) + w3 * r3[j];
   }
@@ -172,19 +173,51 @@ void Advance(Resampler& r) {
   }
 }
 
-// Writes the output frames that the history allows, up to outRoom.
+// Dot products of the history at x with the phases c into frame, channel by channel.
+void Dots(const Resampler& r, const double* const* x, const double* const* c, std::size_t count,
+          float* out) {
+  for (std::size_t i = 0; i < count; ++i) {
+    out[i] = static_cast<float>(r.dotDouble(x[i], c[i], r.taps));
+  }
+}
+
+void Dots(const Resampler& r, const float* const* x, const float* const* c, std::size_t count,
+          float* out) {
+  std::size_t i = 0;
+  for (; i + 4 <= count; i += 4)
+    r.dot4Float(x + i, c + i, r.taps, out + i);
+  for (; i < count; ++i)
+    out[i] = r.dotFloat(x[i], c[i], r.taps);
+}
+
+// Writes the output frames that the history allows, up to outRoom, a group at a time.
 template <class T>
 std::size_t Produce(Resampler& r, float* out, std::size_t outRoom) {
   const T* history = static_cast<const T*>(r.history);
+  constexpr std::size_t kBatch = 64;
+  const T* xs[kBatch];
+  const T* cs[kBatch];
   std::size_t n = 0;
-  for (; n < outRoom && r.whole + r.taps <= r.origin + r.fill; ++n) {
-    const T* c = Phase<T>(r);
-    const T* x = history + (r.whole - r.origin);
-    float* frame = out + n * r.channels;
-    for (uint32_t ch = 0; ch < r.channels; ++ch) {
-      frame[ch] = Dot(r, x + ch * r.capacity, c);
+  while (n < outRoom && r.whole + r.taps <= r.origin + r.fill) {
+    std::size_t frames = 0;
+    std::size_t jobs = 0;
+    while (frames < kResampleGroupFrames && n + frames < outRoom &&
+           r.whole + r.taps <= r.origin + r.fill && (jobs == 0 || jobs + r.channels <= kBatch)) {
+      const T* c = Phase<T>(r, frames);
+      const T* x = history + (r.whole - r.origin);
+      for (uint32_t ch = 0; ch < r.channels; ++ch) {
+        xs[jobs] = x + ch * r.capacity;
+        cs[jobs] = c;
+        if (++jobs == kBatch) {
+          Dots(r, xs, cs, jobs, out + n * r.channels + frames * r.channels + ch + 1 - jobs);
+          jobs = 0;
+        }
+      }
+      Advance(r);
+      ++frames;
     }
-    Advance(r);
+    Dots(r, xs, cs, jobs, out + (n + frames) * r.channels - jobs);
+    n += frames;
   }
   r.produced += n;
   return n;
@@ -263,17 +296,29 @@ std::size_t Drain(Resampler& r, float* out, std::size_t outRoom) {
   return n;
 }
 
+// Tables and history lines start on cache lines, so that phase rows never straddle two.
+constexpr std::align_val_t kAlignment{64};
+
+template <class T>
+T* NewValues(std::size_t count) {
+  return static_cast<T*>(::operator new[](count * sizeof(T), kAlignment, std::nothrow));
+}
+
+void FreeValues(void* values) {
+  if (values != nullptr) ::operator delete[](values, kAlignment);
+}
+
 template <class T>
 bool Allocate(Resampler& r, const Kernel& kernel, std::size_t historyValues) {
-  T* table = new (std::nothrow) T[r.rows * r.taps];
-  T* scratch = new (std::nothrow) T[r.taps];
-  T* history = new (std::nothrow) T[historyValues];
-  double* values = new (std::nothrow) double[r.taps];
+  T* table = NewValues<T>(r.rows * r.taps);
+  T* scratch = NewValues<T>(kResampleGroupFrames * r.taps);
+  T* history = NewValues<T>(historyValues);
+  double* values = NewValues<double>(r.taps);
   if (table == nullptr || scratch == nullptr || history == nullptr || values == nullptr) {
-    delete[] table;
-    delete[] scratch;
-    delete[] history;
-    delete[] values;
+    FreeValues(table);
+    FreeValues(scratch);
+    FreeValues(history);
+    FreeValues(values);
     return false;
   }
   for (uint64_t i = 0; i < r.rows; ++i) {
@@ -282,7 +327,7 @@ bool Allocate(Resampler& r, const Kernel& kernel, std::size_t historyValues) {
                               : static_cast<double>(i) / static_cast<double>(r.outStep);
     FillRow(kernel, r.taps, offset, table + i * r.taps, values);
   }
-  delete[] values;
+  FreeValues(values);
   r.table = table;
   r.scratch = scratch;
   r.history = history;
@@ -332,7 +377,7 @@ bool InitResampler(Resampler& r, uint64_t inRate, uint64_t outRate, uint32_t cha
   r.rows = r.interpolated ? r.tablePhases + 3 : out;
   const std::size_t block =
       std::max<std::size_t>(std::clamp<std::size_t>((1u << 20) / channels, 256, 4096), taps);
-  r.capacity = taps + block;
+  r.capacity = (taps + block + 15) / 16 * 16;
   const std::size_t historyValues = r.capacity * channels;
   const bool allocated = r.wide ? Allocate<double>(r, kernel, historyValues)
                                 : Allocate<float>(r, kernel, historyValues);
@@ -382,15 +427,9 @@ uint64_t ResamplerLatency(const Resampler& r) {
 }
 
 void ReleaseResampler(Resampler& r) {
-  if (r.wide) {
-    delete[] static_cast<double*>(r.table);
-    delete[] static_cast<double*>(r.scratch);
-    delete[] static_cast<double*>(r.history);
-  } else {
-    delete[] static_cast<float*>(r.table);
-    delete[] static_cast<float*>(r.scratch);
-    delete[] static_cast<float*>(r.history);
-  }
+  FreeValues(r.table);
+  FreeValues(r.scratch);
+  FreeValues(r.history);
   r = Resampler{};
 }
 

@@ -31,7 +31,8 @@
 //   VeryHigh  0.01 dB to 95%,  150 dB      double precision coefficients, history and sums
 //
 // Precision and rounding. Each dot product keeps 64 partial sums (32 for VeryHigh): partial sum
-// j takes the products of taps j, j + 64, ... in order, and the partial sums then add pairwise,
+// j takes the products of taps j, j + 64, ... in order, each by a fused multiply-add (std::fma:
+// one rounding, the same on every build), and the partial sums then add pairwise,
 // j with j + 32, then j + 16, ... down to one. The vector paths compute those very sums, so the
 // output bits are the same on every build and vector path, and never depend on how the input
 // is cut into calls or on the output room given.
@@ -50,6 +51,12 @@ constexpr uint64_t kMaxReducedRate = uint64_t{1} << 40;
 
 using ResampleDotFloat = float (*)(const float* x, const float* c, std::size_t taps);
 using ResampleDotDouble = double (*)(const double* x, const double* c, std::size_t taps);
+// Four dot products, x[d] with c[d], each with ResampleDotFloat's sums.
+using ResampleDot4Float = void (*)(const float* const* x, const float* const* c, std::size_t taps,
+                                   float* out);
+
+// Output frames computed together (their dot products four at a time).
+constexpr std::size_t kResampleGroupFrames = 4;
 
 struct Resampler {
   uint64_t inStep;         // I
@@ -76,6 +83,7 @@ struct Resampler {
   uint64_t remainder;  // r of the next output frame
   ResampleDotFloat dotFloat;
   ResampleDotDouble dotDouble;
+  ResampleDot4Float dot4Float;
 };
 
 // Prepares `r` to convert interleaved frames of `channels` channels (1 to 65535) from inRate to
@@ -112,5 +120,7 @@ float ResampleDotFloatAvx2(const float* x, const float* c, std::size_t taps);
 float ResampleDotFloatAvx512(const float* x, const float* c, std::size_t taps);
 double ResampleDotDoubleAvx2(const double* x, const double* c, std::size_t taps);
 double ResampleDotDoubleAvx512(const double* x, const double* c, std::size_t taps);
+void ResampleDot4FloatAvx512(const float* const* x, const float* const* c, std::size_t taps,
+                             float* out);
 
 }  // namespace wavfx
