@@ -1,0 +1,436 @@
+#include "dsp/resampler.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <new>
+#include <numeric>
+
+#include "dsp/simd_dispatch.h"
+
+namespace wavfx {
+namespace {
+
+__extension__ typedef unsigned __int128 Wide;
+
+constexpr double kPi = 3.141592653589793;
+constexpr uint64_t kMaxExactCoefficients = uint64_t{1} << 18;
+constexpr std::size_t kFloatSums = 64;
+constexpr std::size_t kDoubleSums = 32;
+
+// Stopband attenuation designed for (a few dB above the promise) and the passband's end, as a
+// fraction of the lower Nyquist frequency.
+struct Design {
+  double attenuation;
+  double passband;
+};
+
+constexpr Design kDesigns[] = {{76.0, 0.70}, {106.0, 0.80}, {132.0, 0.90}, {158.0, 0.95}};
+
+// sin(pi x), exact reduction to [0, 1/2] and its Taylor series in a fixed order.
+double SinPi(double x) {
+  double y = x - 2.0 * std::floor(x * 0.5);
+  double sign = 1.0;
+  if (y >= 1.0) {
+    y -= 1.0;
+    sign = -1.0;
+  }
+  if (y > 0.5) y = 1.0 - y;
+  const double z = kPi * y;
+  const double z2 = z * z;
+  double terms[14];
+  terms[0] = 1.0;
+  for (int k = 1; k < 14; ++k) {
+    terms[k] = terms[k - 1] / static_cast<double>((2 * k) * (2 * k + 1));
+  }
+  double sum = 0.0;
+  for (int k = 13; k >= 0; --k) {
+    sum = (k % 2 == 0 ? terms[k] : -terms[k]) + z2 * sum;
+  }
+  return sign * z * sum;
+}
+
+// The modified Bessel function I0 by its power series.
+double BesselI0(double x) {
+  const double q = x * x * 0.25;
+  double term = 1.0;
+  double sum = 1.0;
+  for (int k = 1; k < 500 && term > sum * 1e-18; ++k) {
+    term = term * q / static_cast<double>(k * k);
+    sum += term;
+  }
+  return sum;
+}
+
+struct Kernel {
+  double cutoff;  // fc, cycles per input frame
+  double beta;
+  double half;  // H
+};
+
+double KernelValue(const Kernel& kernel, double t) {
+  if (!(std::fabs(t) < kernel.half)) return 0.0;
+  const double x = t / kernel.half;
+  const double window = BesselI0(kernel.beta * std::sqrt(1.0 - x * x)) / BesselI0(kernel.beta);
+  const double z = 2.0 * kernel.cutoff * t;
+  const double sinc = z == 0.0 ? 1.0 : SinPi(z) / (kPi * z);
+  return 2.0 * kernel.cutoff * sinc * window;
+}
+
+// The row of the phase at `offset` input frames after k, scaled to sum to 1.
+template <class T>
+void FillRow(const Kernel& kernel, uint32_t taps, double offset, T* row, double* scratch) {
+  const auto half = static_cast<int64_t>(taps / 2);
+  double sum = 0.0;
+  for (uint32_t j = 0; j < taps; ++j) {
+    scratch[j] =
+        KernelValue(kernel, static_cast<double>(static_cast<int64_t>(j) - half + 1) - offset);
+    sum += scratch[j];
+  }
+  for (uint32_t j = 0; j < taps; ++j) {
+    row[j] = static_cast<T>(scratch[j] / sum);
+  }
+}
+
+// The dot product in kSums partial sums, halved pairwise.
+template <class T, std::size_t kSums>
+T DotOf(const T* x, const T* c, std::size_t taps) {
+  T s[kSums] = {};
+  for (std::size_t i = 0; i < taps; i += kSums) {
+    for (std::size_t j = 0; j < kSums; ++j) {
+      s[j] = std::fma(x[i + j], c[i + j], s[j]);
+    }
+  }
+  for (std::size_t w = kSums / 2; w >= 1; w /= 2) {
+    for (std::size_t j = 0; j < w; ++j) {
+      s[j] = s[j] + s[j + w];
+    }
+  }
+  return s[0];
+}
+
+template <ResampleDotFloat kDot>
+void FourDots(const float* const* x, const float* const* c, std::size_t taps, float* out) {
+  for (int d = 0; d < 4; ++d)
+    out[d] = kDot(x[d], c[d], taps);
+}
+
+void ChooseDots(Resampler& r) {
+  r.dot4Float = FourDots<DotOf<float, kFloatSums>>;
+  r.dotFloat = DotOf<float, kFloatSums>;
+  r.dotDouble = DotOf<double, kDoubleSums>;
+#if defined(__x86_64__)
+  switch (ActiveVectorPath()) {
+    case VectorPath::Scalar:
+      break;
+    case VectorPath::Avx2:
+      r.dotFloat = ResampleDotFloatAvx2;
+      r.dotDouble = ResampleDotDoubleAvx2;
+      r.dot4Float = FourDots<ResampleDotFloatAvx2>;
+      break;
+    case VectorPath::Avx512:
+      r.dotFloat = ResampleDotFloatAvx512;
+      r.dotDouble = ResampleDotDoubleAvx512;
+      r.dot4Float = ResampleDot4FloatAvx512;
+      break;
+  }
+#endif
+}
+
+// The coefficients of the next output frame's phase.
+template <class T>
+const T* Phase(const Resampler& r, std::size_t slot) {
+  const T* table = static_cast<const T*>(r.table);
+  if (!r.interpolated) return table + r.remainder * r.taps;
+  // Rows hold phases (i - 1) / P; the frame's phase lies between rows p + 1 and p + 2.
+  const uint64_t scaled = r.remainder * r.tablePhases;
+  const uint64_t p = scaled / r.outStep;
+  const double u = static_cast<double>(scaled % r.outStep) / static_cast<double>(r.outStep);
+  const double a = u + 1.0;
+  const double b = u - 1.0;
+  const double d = u - 2.0;
+  const auto w0 = static_cast<T>(-(u * b * d) / 6.0);
+  const auto w1 = static_cast<T>(a * b * d * 0.5);
+  const auto w2 = static_cast<T>(-(a * u * d) * 0.5);
+  const auto w3 = static_cast<T>(a * u * b / 6.0);
+  const T* r0 = table + p * r.taps;
+  const T* r1 = r0 + r.taps;
+  const T* r2 = r1 + r.taps;
+  const T* r3 = r2 + r.taps;
+  T* out = static_cast<T*>(r.scratch) + slot * r.taps;
+  for (uint32_t j = 0; j < r.taps; ++j) {
+    out[j] = ((w0 * r0[j] + w1 * r1[j]) + w2 * r2[j]) + w3 * r3[j];
+  }
+  return out;
+}
+
+void Advance(Resampler& r) {
+  r.whole += r.wholeStep;
+  r.remainder += r.remainderStep;
+  if (r.remainder >= r.outStep) {
+    r.remainder -= r.outStep;
+    ++r.whole;
+  }
+}
+
+// Dot products of the history at x with the phases c into frame, channel by channel.
+void Dots(const Resampler& r, const double* const* x, const double* const* c, std::size_t count,
+          float* out) {
+  for (std::size_t i = 0; i < count; ++i) {
+    out[i] = static_cast<float>(r.dotDouble(x[i], c[i], r.taps));
+  }
+}
+
+void Dots(const Resampler& r, const float* const* x, const float* const* c, std::size_t count,
+          float* out) {
+  std::size_t i = 0;
+  for (; i + 4 <= count; i += 4)
+    r.dot4Float(x + i, c + i, r.taps, out + i);
+  for (; i < count; ++i)
+    out[i] = r.dotFloat(x[i], c[i], r.taps);
+}
+
+// Writes the output frames that the history allows, up to outRoom, a group at a time.
+template <class T>
+std::size_t Produce(Resampler& r, float* out, std::size_t outRoom) {
+  const T* history = static_cast<const T*>(r.history);
+  constexpr std::size_t kBatch = 64;
+  const T* xs[kBatch];
+  const T* cs[kBatch];
+  std::size_t n = 0;
+  while (n < outRoom && r.whole + r.taps <= r.origin + r.fill) {
+    std::size_t frames = 0;
+    std::size_t jobs = 0;
+    while (frames < kResampleGroupFrames && n + frames < outRoom &&
+           r.whole + r.taps <= r.origin + r.fill && (jobs == 0 || jobs + r.channels <= kBatch)) {
+      const T* c = Phase<T>(r, frames);
+      const T* x = history + (r.whole - r.origin);
+      for (uint32_t ch = 0; ch < r.channels; ++ch) {
+        xs[jobs] = x + ch * r.capacity;
+        cs[jobs] = c;
+        if (++jobs == kBatch) {
+          Dots(r, xs, cs, jobs, out + n * r.channels + frames * r.channels + ch + 1 - jobs);
+          jobs = 0;
+        }
+      }
+      Advance(r);
+      ++frames;
+    }
+    Dots(r, xs, cs, jobs, out + (n + frames) * r.channels - jobs);
+    n += frames;
+  }
+  r.produced += n;
+  return n;
+}
+
+// Drops the frames before the next output frame's first.
+template <class T>
+void Compact(Resampler& r) {
+  const std::size_t drop = static_cast<std::size_t>(r.whole - r.origin);
+  if (drop == 0) return;
+  T* history = static_cast<T*>(r.history);
+  for (uint32_t ch = 0; ch < r.channels; ++ch) {
+    T* line = history + ch * r.capacity;
+    std::memmove(line, line + drop, (r.fill - drop) * sizeof(T));
+  }
+  r.origin += drop;
+  r.fill -= drop;
+}
+
+// Room for more frames in the history, compacting it when full.
+template <class T>
+std::size_t Room(Resampler& r) {
+  if (r.fill == r.capacity) Compact<T>(r);
+  return r.capacity - r.fill;
+}
+
+template <class T>
+void Append(Resampler& r, const float* in, std::size_t frames) {
+  T* history = static_cast<T*>(r.history) + r.fill;
+  for (uint32_t ch = 0; ch < r.channels; ++ch) {
+    T* line = history + ch * r.capacity;
+    const float* from = in + ch;
+    for (std::size_t i = 0; i < frames; ++i) {
+      line[i] = static_cast<T>(from[i * r.channels]);
+    }
+  }
+  r.fill += frames;
+}
+
+template <class T>
+void AppendZeros(Resampler& r, std::size_t frames) {
+  T* history = static_cast<T*>(r.history) + r.fill;
+  for (uint32_t ch = 0; ch < r.channels; ++ch) {
+    std::fill_n(history + ch * r.capacity, frames, T(0));
+  }
+  r.fill += frames;
+}
+
+template <class T>
+void Run(Resampler& r, const float* in, std::size_t inFrames, float* out, std::size_t outRoom,
+         std::size_t& consumed, std::size_t& produced) {
+  consumed = 0;
+  produced = 0;
+  for (;;) {
+    produced += Produce<T>(r, out + produced * r.channels, outRoom - produced);
+    if (consumed == inFrames) break;
+    const std::size_t take = std::min(Room<T>(r), inFrames - consumed);
+    if (take == 0) break;
+    Append<T>(r, in + consumed * r.channels, take);
+    consumed += take;
+  }
+  r.consumed += consumed;
+}
+
+template <class T>
+std::size_t Drain(Resampler& r, float* out, std::size_t outRoom) {
+  const uint64_t due =
+      ResampledLength(r, r.consumed) - std::min(r.produced, ResampledLength(r, r.consumed));
+  const std::size_t want = static_cast<std::size_t>(std::min<uint64_t>(outRoom, due));
+  std::size_t n = 0;
+  for (;;) {
+    n += Produce<T>(r, out + n * r.channels, want - n);
+    if (n == want) break;
+    AppendZeros<T>(r, Room<T>(r));
+  }
+  return n;
+}
+
+// Tables and history lines start on cache lines, so that phase rows never straddle two.
+constexpr std::align_val_t kAlignment{64};
+
+template <class T>
+T* NewValues(std::size_t count) {
+  return static_cast<T*>(::operator new[](count * sizeof(T), kAlignment, std::nothrow));
+}
+
+void FreeValues(void* values) {
+  if (values != nullptr) ::operator delete[](values, kAlignment);
+}
+
+template <class T>
+bool Allocate(Resampler& r, const Kernel& kernel, std::size_t historyValues) {
+  T* table = NewValues<T>(r.rows * r.taps);
+  T* scratch = NewValues<T>(kResampleGroupFrames * r.taps);
+  T* history = NewValues<T>(historyValues);
+  double* values = NewValues<double>(r.taps);
+  if (table == nullptr || scratch == nullptr || history == nullptr || values == nullptr) {
+    FreeValues(table);
+    FreeValues(scratch);
+    FreeValues(history);
+    FreeValues(values);
+    return false;
+  }
+  for (uint64_t i = 0; i < r.rows; ++i) {
+    const double offset = r.interpolated
+                              ? (static_cast<double>(i) - 1.0) / static_cast<double>(r.tablePhases)
+                              : static_cast<double>(i) / static_cast<double>(r.outStep);
+    FillRow(kernel, r.taps, offset, table + i * r.taps, values);
+  }
+  FreeValues(values);
+  r.table = table;
+  r.scratch = scratch;
+  r.history = history;
+  return true;
+}
+
+}  // namespace
+
+uint64_t ResampledLength(const Resampler& r, uint64_t inFrames) {
+  const Wide twice = Wide{2} * inFrames * r.outStep + r.inStep;
+  return static_cast<uint64_t>(twice / (Wide{2} * r.inStep));
+}
+
+bool InitResampler(Resampler& r, uint64_t inRate, uint64_t outRate, uint32_t channels,
+                   ResampleQuality q) {
+  r = Resampler{};
+  const auto level = static_cast<int32_t>(q);
+  if (inRate == 0 || outRate == 0 || channels == 0 || channels > 65535 || level < 0 || level > 3) {
+    return false;
+  }
+  const uint64_t g = std::gcd(inRate, outRate);
+  const uint64_t in = inRate / g;
+  const uint64_t out = outRate / g;
+  if (in >= kMaxReducedRate || out >= kMaxReducedRate || out > in * kMaxResampleFactor ||
+      in > out * kMaxResampleFactor) {
+    return false;
+  }
+  const Design design = kDesigns[level];
+  const double nyquist = out < in ? 0.5 * static_cast<double>(out) / static_cast<double>(in) : 0.5;
+  const double sharpness = (design.attenuation - 7.95) / (2.285 * 2.0 * kPi);
+  const double length = sharpness / ((1.0 - design.passband) * nyquist) + 1.0;
+  const auto taps = static_cast<uint64_t>(std::ceil(length / 64.0)) * 64;
+  Kernel kernel{};
+  kernel.half = static_cast<double>(taps / 2);
+  kernel.beta = 0.1102 * (design.attenuation - 8.7);
+  kernel.cutoff = nyquist - 0.5 * sharpness / static_cast<double>(taps - 1);
+
+  r.inStep = in;
+  r.outStep = out;
+  r.wholeStep = in / out;
+  r.remainderStep = in % out;
+  r.channels = channels;
+  r.wide = q == ResampleQuality::VeryHigh;
+  r.taps = static_cast<uint32_t>(taps);
+  r.interpolated = out * taps > kMaxExactCoefficients;
+  r.tablePhases = std::max<uint64_t>(16, static_cast<uint64_t>(std::ceil(512.0 * nyquist)));
+  r.rows = r.interpolated ? r.tablePhases + 3 : out;
+  const std::size_t block =
+      std::max<std::size_t>(std::clamp<std::size_t>((1u << 20) / channels, 256, 4096), taps);
+  r.capacity = (taps + block + 15) / 16 * 16;
+  const std::size_t historyValues = r.capacity * channels;
+  const bool allocated = r.wide ? Allocate<double>(r, kernel, historyValues)
+                                : Allocate<float>(r, kernel, historyValues);
+  if (!allocated) {
+    r = Resampler{};
+    return false;
+  }
+  ChooseDots(r);
+  ResetResampler(r);
+  return true;
+}
+
+void RunResampler(Resampler& r, const float* in, std::size_t inFrames, float* out,
+                  std::size_t outRoom, std::size_t& consumed, std::size_t& produced) {
+  if (r.wide) {
+    Run<double>(r, in, inFrames, out, outRoom, consumed, produced);
+  } else {
+    Run<float>(r, in, inFrames, out, outRoom, consumed, produced);
+  }
+}
+
+std::size_t DrainResampler(Resampler& r, float* out, std::size_t outRoom) {
+  return r.wide ? Drain<double>(r, out, outRoom) : Drain<float>(r, out, outRoom);
+}
+
+void ResetResampler(Resampler& r) {
+  r.origin = 0;
+  r.fill = 0;
+  r.consumed = 0;
+  r.produced = 0;
+  r.whole = 0;
+  r.remainder = 0;
+  if (r.wide) {
+    AppendZeros<double>(r, r.taps / 2 - 1);
+  } else {
+    AppendZeros<float>(r, r.taps / 2 - 1);
+  }
+}
+
+uint64_t ResamplerLatency(const Resampler& r) {
+  const uint64_t due = ResampledLength(r, r.consumed);
+  const uint64_t half = r.taps / 2;
+  if (r.consumed <= half) return due;
+  const Wide scaled = Wide{r.consumed - half} * r.outStep;
+  const auto allowed = static_cast<uint64_t>((scaled + r.inStep - 1) / r.inStep);
+  return due > allowed ? due - allowed : 0;
+}
+
+void ReleaseResampler(Resampler& r) {
+  FreeValues(r.table);
+  FreeValues(r.scratch);
+  FreeValues(r.history);
+  r = Resampler{};
+}
+
+}  // namespace wavfx

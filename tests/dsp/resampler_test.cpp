@@ -1,0 +1,161 @@
+#include "dsp/resampler.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <random>
+#include <vector>
+
+#include "dsp/simd_dispatch.h"
+
+namespace wavfx {
+namespace {
+
+struct Rates {
+  uint64_t in;
+  uint64_t out;
+};
+
+constexpr Rates kRates[] = {{44100, 48000}, {48000, 44100}, {96000, 44100},    {16000, 48000},
+                            {48000, 16000}, {44100, 44101}, {999999, 1000000}, {1000, 256000},
+                            {256000, 1000}, {7, 5}};
+
+// Runs `in` through a fresh resampler in blocks of random size and random output room (seed 0:
+// the whole input and room for everything at once), then drains it.
+std::vector<float> Convert(Rates rates, uint32_t channels, ResampleQuality q,
+                           const std::vector<float>& in, uint32_t seed) {
+  Resampler r;
+  EXPECT_TRUE(InitResampler(r, rates.in, rates.out, channels, q));
+  std::mt19937 random(seed);
+  const std::size_t frames = in.size() / channels;
+  std::vector<float> out((frames * rates.out / rates.in + 2) * channels + 64);
+  std::size_t at = 0;
+  std::size_t written = 0;
+  auto room = [&] {
+    const std::size_t left = out.size() / channels - written;
+    return seed == 0 ? left : std::min<std::size_t>(left, random() % 300);
+  };
+  while (at < frames) {
+    const std::size_t offer =
+        seed == 0 ? frames - at : std::min<std::size_t>(frames - at, random() % 5000);
+    std::size_t used = 0;
+    std::size_t made = 0;
+    RunResampler(r, in.data() + at * channels, offer, out.data() + written * channels, room(), used,
+                 made);
+    at += used;
+    written += made;
+  }
+  while (std::size_t made = DrainResampler(r, out.data() + written * channels, room() + 1)) {
+    written += made;
+  }
+  ReleaseResampler(r);
+  ReleaseResampler(r);
+  out.resize(written * channels);
+  return out;
+}
+
+std::vector<float> Noise(std::size_t count) {
+  std::mt19937 random(7);
+  std::uniform_real_distribution<float> value(-1.0f, 1.0f);
+  std::vector<float> values(count);
+  for (float& v : values)
+    v = value(random);
+  return values;
+}
+
+TEST(Resampler, WritesRoundedLengthForEveryInputLength) {
+  for (const Rates rates : kRates) {
+    for (const std::size_t frames : {0, 1, 2, 3, 7, 100, 4801}) {
+      const auto out = Convert(rates, 1, ResampleQuality::Low, Noise(frames), 0);
+      const uint64_t due = (2 * frames * rates.out + rates.in) / (2 * rates.in);
+      EXPECT_EQ(out.size(), due) << rates.in << " -> " << rates.out << ", " << frames;
+    }
+  }
+}
+
+TEST(Resampler, RefusesRatiosOutOfRange) {
+  Resampler r;
+  EXPECT_FALSE(InitResampler(r, 1000, 256001, 1, ResampleQuality::High));
+  EXPECT_FALSE(InitResampler(r, 0, 48000, 1, ResampleQuality::High));
+  EXPECT_FALSE(InitResampler(r, 48000, 44100, 0, ResampleQuality::High));
+}
+
+TEST(Resampler, BitsIndependentOfBlocksRoomAndVectorPath) {
+  const auto in = Noise(3 * 4000);
+  for (const Rates rates : kRates) {
+    for (const auto q : {ResampleQuality::High, ResampleQuality::VeryHigh}) {
+      ResetVectorPathForTesting();
+      const auto whole = Convert(rates, 3, q, in, 0);
+      for (const VectorPath path : {VectorPath::Scalar, VectorPath::Avx2, VectorPath::Avx512}) {
+        if (!VectorPathAvailable(path)) continue;
+        SetVectorPathForTesting(path);
+        const auto split = Convert(rates, 3, q, in, 1 + static_cast<uint32_t>(path));
+        ASSERT_EQ(split.size(), whole.size());
+        EXPECT_EQ(std::memcmp(split.data(), whole.data(), whole.size() * sizeof(float)), 0)
+            << rates.in << " -> " << rates.out << " path " << static_cast<int>(path);
+      }
+    }
+  }
+  ResetVectorPathForTesting();
+}
+
+std::vector<float> Tone(double frequency, double rate, std::size_t frames) {
+  std::vector<float> values(frames);
+  for (std::size_t i = 0; i < frames; ++i) {
+    values[i] =
+        static_cast<float>(std::sin(2.0 * M_PI * frequency * static_cast<double>(i) / rate));
+  }
+  return values;
+}
+
+TEST(Resampler, LowToneComesOutInPhase) {
+  const auto out = Convert({44100, 48000}, 1, ResampleQuality::High, Tone(441.0, 44100, 44100), 0);
+  const auto expected = Tone(441.0, 48000, out.size());
+  for (std::size_t i = 1000; i + 1000 < out.size(); ++i)
+    ASSERT_NEAR(out[i], expected[i], 1e-5);
+}
+
+// The amplitude of `frequency` in the middle of `values`, through a Hann window.
+double Amplitude(const std::vector<float>& values, double frequency, double rate) {
+  const std::size_t start = values.size() / 4;
+  const std::size_t count = values.size() / 2;
+  double re = 0.0, im = 0.0, weights = 0.0;
+  for (std::size_t i = 0; i < count; ++i) {
+    const double w =
+        0.5 - 0.5 * std::cos(2.0 * M_PI * static_cast<double>(i) / static_cast<double>(count));
+    const double phase = 2.0 * M_PI * frequency * static_cast<double>(start + i) / rate;
+    re += w * values[start + i] * std::cos(phase);
+    im += w * values[start + i] * std::sin(phase);
+    weights += w;
+  }
+  return 2.0 * std::hypot(re, im) / weights;
+}
+
+double Decibels(double amplitude) {
+  return 20.0 * std::log10(amplitude + 1e-30);
+}
+
+TEST(Resampler, PassbandFlatImagesAndAliasesRejected) {
+  struct Case {
+    ResampleQuality q;
+    double passband;   // of the lower Nyquist frequency
+    double rejection;  // dB
+  };
+  const Case cases[] = {{ResampleQuality::Low, 0.7, 70.0},
+                        {ResampleQuality::Medium, 0.8, 100.0},
+                        {ResampleQuality::High, 0.9, 125.0},
+                        {ResampleQuality::VeryHigh, 0.95, 150.0}};
+  for (const Case& c : cases) {
+    const double f = c.passband * 16000.0;
+    const auto up = Convert({32000, 48000}, 1, c.q, Tone(f, 32000, 32000), 0);
+    EXPECT_NEAR(Decibels(Amplitude(up, f, 48000)), 0.0, 0.01) << static_cast<int>(c.q);
+    EXPECT_LT(Decibels(Amplitude(up, 32000 - f, 48000)), -c.rejection) << static_cast<int>(c.q);
+    const auto down = Convert({48000, 32000}, 1, c.q, Tone(16160, 48000, 48000), 0);
+    EXPECT_LT(Decibels(Amplitude(down, 32000 - 16160, 32000)), -c.rejection);
+  }
+}
+
+}  // namespace
+}  // namespace wavfx
