@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Fuzzes for SECONDS in all (default 60), e.g. `scripts/fuzz.sh 3600` for a long run: half on
-# WAVEffect's reader and effects, a quarter each on the chain parser and on the general reader
+# WAVEffect's reader and effects, an eighth each on the chain parser and on chains that reshape
+# the stream cut into random flow calls, a quarter on the general reader
 # (the real libsndfile). Builds with Clang into
 # build-fuzz, regenerates the seed corpus and grows the corpora kept in build-fuzz/corpus* from
 # one run to the next. A crashing input is saved in build-fuzz/artifacts; keep it in
@@ -12,7 +13,7 @@ dir=$root/build-fuzz
 
 CC=clang CXX=clang++ cmake -S "$root" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DWAVFX_FUZZ=ON -DWAVFX_UNIT_TESTS=OFF -DWAVFX_BENCHMARKS=OFF >/dev/null
-cmake --build "$dir" --target wavfx_fuzzer wavfx_chain_fuzzer wavfx_general_fuzzer wavfx_fuzz_seeds \
+cmake --build "$dir" --target wavfx_fuzzer wavfx_chain_fuzzer wavfx_flow_fuzzer wavfx_general_fuzzer wavfx_fuzz_seeds \
   wavfx_general_seeds
 mkdir -p "$dir/corpus" "$dir/corpus-chain" "$dir/corpus-general" "$dir/artifacts"
 rm -rf "$dir/seeds" "$dir/general-seeds"
@@ -40,7 +41,11 @@ fuzz() {
 }
 
 quarter=$((seconds / 4))
+eighth=$((seconds / 8))
 fuzz wavfx_fuzzer $((seconds - 2 * quarter)) "$dir/corpus" "$dir/seeds" -max_len=16384 \
   -dict="$root/tests/fuzz/wav.dict"
-fuzz wavfx_chain_fuzzer "$quarter" "$dir/corpus-chain" "$root/tests/fuzz/chain_seeds" -max_len=512
+fuzz wavfx_chain_fuzzer "$eighth" "$dir/corpus-chain" "$root/tests/fuzz/chain_seeds" -max_len=512
+mkdir -p "$dir/corpus-flow"
+fuzz wavfx_flow_fuzzer $((quarter - eighth)) "$dir/corpus-flow" "$root/tests/fuzz/flow_seeds" \
+  -max_len=512
 fuzz wavfx_general_fuzzer "$quarter" "$dir/corpus-general" "$dir/general-seeds" -max_len=65536

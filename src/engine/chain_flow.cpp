@@ -145,6 +145,8 @@ bool ChainCopiesOnly(const EffectChain& chain) {
 }
 
 bool InitChainQueues(EffectChain& chain) {
+  for (StageQueue& unused : chain.queues)
+    unused = StageQueue{};
   uint32_t queue = 0;
   uint32_t channels = chain.channels;
   const auto make = [&](uint32_t index) {

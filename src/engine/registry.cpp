@@ -8,6 +8,7 @@
 #include "effects/mod_delay.h"
 #include "effects/none.h"
 #include "effects/one_pole.h"
+#include "effects/resample.h"
 #include "effects/reverb.h"
 #include "effects/tremolo.h"
 #include "effects/widener.h"
@@ -17,11 +18,25 @@ namespace {
 
 // The registry: one row per family, in the order of their kinds. WAVEffect matches the names of
 // the first thirteen in this order, each name before its aliases.
+// clang-format off
 const EffectFamily* const kFamilies[] = {
-    &kNoneFamily,       &kAntiqueFamily,    &kEchoFamily,     &kReverbFamily,     &kTremoloFamily,
-    &kDistortionFamily, &kLowpassFamily,    &kHighpassFamily, &kBitcrusherFamily, &kFlangerFamily,
-    &kChorusFamily,     &kCompressorFamily, &kWidenerFamily,
+    &kNoneFamily,
+    &kAntiqueFamily,
+    &kEchoFamily,
+    &kReverbFamily,
+    &kTremoloFamily,
+    &kDistortionFamily,
+    &kLowpassFamily,
+    &kHighpassFamily,
+    &kBitcrusherFamily,
+    &kFlangerFamily,
+    &kChorusFamily,
+    &kCompressorFamily,
+    &kWidenerFamily,
+    &kResampleFamily,
+    &kSpeedFamily,
 };
+// clang-format on
 
 constexpr std::size_t kClassicFamilies = static_cast<std::size_t>(EffectKind::Widener) + 1;
 
