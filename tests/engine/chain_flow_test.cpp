@@ -1,0 +1,179 @@
+// Chains that change the rate, the channels or the length, through the C API's flow calls: every
+// reshaping family of the registry at its defaults, and the chains below.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "engine/registry.h"
+#include "wavfx/wavfx.h"
+
+namespace wavfx {
+namespace {
+
+struct FlowCase {
+  std::string chain;
+  uint32_t channels;
+  uint32_t rate;
+};
+
+const FlowCase kChains[] = {
+    {"resample=rate=16000", 2, 44100},
+    {"resample=rate=48000:quality=veryhigh", 1, 44100},
+    {"resample=rate=96000:quality=low", 3, 22050},
+    {"speed=factor=1.1", 2, 16000},
+    {"lowpass,speed=factor=0.9,echo=delay=5,resample=rate=8000", 2, 44100},
+};
+
+std::vector<FlowCase> Cases() {
+  std::vector<FlowCase> cases(std::begin(kChains), std::end(kChains));
+  for (const EffectFamily* family : EffectFamilies()) {
+    if (Reshapes(*family)) cases.push_back({family->info.name, 2, 44100});
+  }
+  return cases;
+}
+
+template <class Sample>
+std::vector<Sample> Signal(std::size_t frames, uint32_t channels) {
+  std::mt19937 random(frames + channels);
+  std::uniform_real_distribution<float> noise(-0.2f, 0.2f);
+  std::vector<Sample> samples(frames * channels);
+  for (std::size_t i = 0; i < samples.size(); ++i) {
+    const float value = 0.7f * std::sin(0.003f * static_cast<float>(i)) + noise(random);
+    if constexpr (std::is_same_v<Sample, float>) {
+      samples[i] = value;
+    } else {
+      samples[i] = static_cast<Sample>(value * 32767.0f);
+    }
+  }
+  return samples;
+}
+
+int32_t Flow(wavfx_effect* e, const float* in, size_t n, float* out, size_t room, size_t* c,
+             size_t* p) {
+  return wavfx_effect_flow_float(e, in, n, out, room, c, p);
+}
+int32_t Flow(wavfx_effect* e, const int16_t* in, size_t n, int16_t* out, size_t room, size_t* c,
+             size_t* p) {
+  return wavfx_effect_flow_int16(e, in, n, out, room, c, p);
+}
+int32_t Flush(wavfx_effect* e, float* out, size_t room, size_t* p) {
+  return wavfx_effect_flush_float(e, out, room, p);
+}
+int32_t Flush(wavfx_effect* e, int16_t* out, size_t room, size_t* p) {
+  return wavfx_effect_flush_int16(e, out, room, p);
+}
+
+// The whole stream through a fresh instance: in one call when `random` is null, else in calls
+// of random sizes (empty ones included) with random output room.
+template <class Sample>
+std::vector<Sample> RunFlow(const FlowCase& c, const std::vector<Sample>& input,
+                            std::mt19937* random) {
+  wavfx_error error;
+  wavfx_effect* effect = wavfx_chain_create(c.chain.c_str(), c.channels, c.rate, &error);
+  EXPECT_NE(effect, nullptr) << c.chain << ": " << error.message;
+  if (effect == nullptr) return {};
+  const std::size_t out = wavfx_effect_output_channels(effect);
+  std::uniform_int_distribution<std::size_t> size(0, 600);
+  const auto next = [&](std::size_t most) {
+    return random == nullptr ? most : std::min(most, size(*random));
+  };
+  std::vector<Sample> room(1 << 16);
+  std::vector<Sample> output;
+  const std::size_t frames = input.size() / c.channels;
+  for (std::size_t at = 0; at < frames;) {
+    std::size_t consumed = 0, produced = 0;
+    EXPECT_EQ(Flow(effect, input.data() + at * c.channels, next(frames - at), room.data(),
+                   next(room.size() / out), &consumed, &produced),
+              WAVFX_OK);
+    output.insert(output.end(), room.begin(), room.begin() + produced * out);
+    at += consumed;
+  }
+  for (;;) {
+    const std::size_t offered = next(room.size() / out);
+    std::size_t produced = 0;
+    EXPECT_EQ(Flush(effect, room.data(), offered, &produced), WAVFX_OK);
+    output.insert(output.end(), room.begin(), room.begin() + produced * out);
+    if (offered > 0 && produced == 0) break;
+  }
+  wavfx_effect_destroy(effect);
+  return output;
+}
+
+TEST(ReshapingChains, BlockSplitDoesNotChangeOutput) {
+  for (const FlowCase& c : Cases()) {
+    std::mt19937 random(7);
+    const auto floats = Signal<float>(20000, c.channels);
+    const auto whole = RunFlow(c, floats, nullptr);
+    const auto cut = RunFlow(c, floats, &random);
+    ASSERT_EQ(whole.size(), cut.size()) << c.chain;
+    EXPECT_EQ(std::memcmp(whole.data(), cut.data(), whole.size() * sizeof(float)), 0) << c.chain;
+    const auto samples = Signal<int16_t>(20000, c.channels);
+    EXPECT_EQ(RunFlow(c, samples, nullptr), RunFlow(c, samples, &random)) << c.chain;
+  }
+}
+
+TEST(ReshapingChains, InPlaceCallsRefuseThemAndShapesAreReported) {
+  wavfx_error error;
+  wavfx_effect* effect = wavfx_chain_create("resample=rate=16000,speed=factor=2", 2, 48000, &error);
+  ASSERT_NE(effect, nullptr);
+  EXPECT_EQ(wavfx_effect_reshapes(effect), 1);
+  EXPECT_EQ(wavfx_effect_output_sample_rate(effect), 16000u);
+  EXPECT_EQ(wavfx_effect_output_channels(effect), 2u);
+  EXPECT_EQ(wavfx_effect_latency(effect), 0u);  // nothing is held before the stream starts
+  int16_t samples[4] = {};
+  float values[4] = {};
+  const auto input = Signal<float>(3000, 2);
+  std::vector<float> out(2000 * 2);
+  size_t consumed = 0, produced = 0;
+  wavfx_effect_flow_float(effect, input.data(), 3000, out.data(), 2000, &consumed, &produced);
+  EXPECT_EQ(consumed, 3000u);
+  EXPECT_GT(wavfx_effect_latency(effect), 0u);  // the converter's look-ahead
+  EXPECT_EQ(wavfx_effect_process(effect, samples, 2), WAVFX_ERROR_RESHAPES);
+  EXPECT_EQ(wavfx_effect_process_float(effect, values, 2), WAVFX_ERROR_RESHAPES);
+  EXPECT_EQ(wavfx_effect_flow_float(effect, nullptr, 1, values, 2, nullptr, nullptr),
+            WAVFX_ERROR_NULL_SAMPLES);
+  wavfx_effect_destroy(effect);
+}
+
+// Stages whose settings leave the stream as it is copy every sample exactly, at every width:
+// no 32767/32768 conversion pair.
+TEST(ReshapingChains, IdentitySettingsCopyExactly) {
+  for (const char* chain : {"resample=rate=44100", "speed=factor=1"}) {
+    const std::vector<int16_t> input = {32767, -32768, 16385, -16384, 1, 0, 3, -3};
+    const auto output = RunFlow(FlowCase{chain, 2, 44100}, input, nullptr);
+    EXPECT_EQ(output, input) << chain;
+  }
+}
+
+struct Refusal {
+  const char* chain;
+  uint32_t channels, rate;
+  const char* message;
+};
+
+TEST(ReshapingChains, SettingsThatDoNotFitAreRefusedWithOneLine) {
+  const Refusal refusals[] = {
+      {"resample=rate=0", 2, 44100,
+       "stage 1 (resample): rate '0' is out of range (1 to 2000000 Hz)"},
+      {"resample=rate=100", 2, 44100,
+       "stage 1 (resample): rate '100' is beyond a factor of 256 from the stream's 44100 Hz "
+       "(173 to 2000000 Hz)"},
+      {"resample=quality=best", 2, 44100,
+       "stage 1 (resample): quality 'best' is not one of low, medium, high, veryhigh"},
+      {"speed=factor=0", 2, 44100, "stage 1 (speed): factor '0' is out of range (0.05 to 20)"},
+      {"resample=rate=nan", 2, 44100,
+       "stage 1 (resample): rate 'nan' is not a finite number (1 to 2000000 Hz)"},
+  };
+  for (const Refusal& r : refusals) {
+    wavfx_error error;
+    EXPECT_EQ(wavfx_chain_create(r.chain, r.channels, r.rate, &error), nullptr) << r.chain;
+    EXPECT_STREQ(error.message, r.message);
+  }
+}
+
+}  // namespace
+}  // namespace wavfx
