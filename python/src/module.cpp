@@ -18,20 +18,36 @@ namespace py = pybind11;
 namespace wavfx::python {
 namespace {
 
+// How a parameter is written, as the command line's JSON says: its kind, and a choice's names.
+void AddSyntax(py::dict& parameter, const ParameterSyntax* syntax) {
+  const bool choice = syntax != nullptr && syntax->choices != nullptr;
+  parameter["kind"] = choice                              ? "choice"
+                      : syntax != nullptr && syntax->time ? "time"
+                      : syntax != nullptr && syntax->text ? "text"
+                                                          : "number";
+  if (!choice) return;
+  py::list names;
+  for (std::size_t i = 0; i < syntax->choiceCount; ++i)
+    names.append(syntax->choices[i]);
+  parameter["choices"] = names;
+}
+
 py::list Effects() {
   py::list effects;
-  for (std::size_t i = 0; i < wavfx_effect_info_count(); ++i) {
-    const wavfx_effect_info& info = *wavfx_effect_info_at(i);
+  for (const EffectFamily* family : EffectFamilies()) {
+    const wavfx_effect_info& info = family->info;
     py::list aliases, parameters;
     for (std::size_t a = 0; a < info.alias_count; ++a)
       aliases.append(info.aliases[a]);
     for (std::size_t p = 0; p < info.parameter_count; ++p) {
       const wavfx_parameter_info& parameter = info.parameters[p];
-      parameters.append(
-          py::dict(py::arg("name") = parameter.name, py::arg("unit") = parameter.unit,
-                   py::arg("default") = parameter.default_value, py::arg("min") = parameter.minimum,
-                   py::arg("max") = parameter.maximum, py::arg("integer") = parameter.integer != 0,
-                   py::arg("description") = parameter.description));
+      py::dict entry(py::arg("name") = parameter.name, py::arg("unit") = parameter.unit,
+                     py::arg("default") = parameter.default_value,
+                     py::arg("min") = parameter.minimum, py::arg("max") = parameter.maximum,
+                     py::arg("integer") = parameter.integer != 0);
+      AddSyntax(entry, family->syntax != nullptr ? &family->syntax[p] : nullptr);
+      entry["description"] = parameter.description;
+      parameters.append(entry);
     }
     effects.append(py::dict(py::arg("name") = info.name, py::arg("aliases") = aliases,
                             py::arg("description") = info.description,

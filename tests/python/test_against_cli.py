@@ -23,8 +23,26 @@ def test_arrays_give_the_samples_of_the_cli(chain, cli, tmp_path):
         expected, rate = wavfx.read(tmp_path / "out" / name)
         assert rate == RATE and expected.dtype == audio.dtype
         stream = wavfx.Chain(chain)
-        got = np.concatenate([stream.process(audio, RATE), stream.tail(0.5)], axis=1)
+        got = np.concatenate([stream.process(audio, RATE), stream.tail(0.5), stream.flush()], axis=1)
         np.testing.assert_array_equal(got, expected, err_msg=name)
+
+
+RESHAPING = ["resample=rate=16000", "lowpass,speed=factor=1.1,resample=rate=22050:quality=low"]
+
+
+@pytest.mark.parametrize("chain", RESHAPING)
+def test_reshaping_chains_give_the_samples_of_the_cli(chain, cli, tmp_path):
+    for dtype in ("i2", "f4"):
+        audio, name = as_dtype(signal(), dtype), f"{dtype}.wav"
+        if audio.dtype == np.int16:
+            write_wav16(tmp_path / name, audio)
+        else:
+            wavfx.write(tmp_path / name, audio, RATE)
+        status, errors = run_cli(cli, "-q", tmp_path / name, tmp_path / ("out-" + name), chain)
+        assert status == 0, errors
+        expected, rate = wavfx.read(tmp_path / ("out-" + name))
+        assert (expected.shape[0], rate) == wavfx.Chain(chain).output_shape(2, RATE)
+        np.testing.assert_array_equal(wavfx.process(audio, RATE, chain), expected, err_msg=name)
 
 
 def test_registry_is_the_cli_listing(cli):
