@@ -5,6 +5,7 @@
 #include "effects/compressor.h"
 #include "effects/distortion.h"
 #include "effects/echo.h"
+#include "effects/gain.h"
 #include "effects/mod_delay.h"
 #include "effects/none.h"
 #include "effects/one_pole.h"
@@ -20,7 +21,7 @@ namespace {
 const EffectFamily* const kFamilies[] = {
     &kNoneFamily,       &kAntiqueFamily,    &kEchoFamily,     &kReverbFamily,     &kTremoloFamily,
     &kDistortionFamily, &kLowpassFamily,    &kHighpassFamily, &kBitcrusherFamily, &kFlangerFamily,
-    &kChorusFamily,     &kCompressorFamily, &kWidenerFamily,
+    &kChorusFamily,     &kCompressorFamily, &kWidenerFamily,  &kGainFamily,
 };
 
 constexpr std::size_t kClassicFamilies = static_cast<std::size_t>(EffectKind::Widener) + 1;
