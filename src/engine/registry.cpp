@@ -9,8 +9,10 @@
 #include "effects/mod_delay.h"
 #include "effects/none.h"
 #include "effects/one_pole.h"
+#include "effects/pad.h"
 #include "effects/reverb.h"
 #include "effects/tremolo.h"
+#include "effects/trim.h"
 #include "effects/widener.h"
 
 namespace wavfx {
@@ -19,9 +21,10 @@ namespace {
 // The registry: one row per family, in the order of their kinds. WAVEffect matches the names of
 // the first thirteen in this order, each name before its aliases.
 const EffectFamily* const kFamilies[] = {
-    &kNoneFamily,       &kAntiqueFamily,    &kEchoFamily,     &kReverbFamily,     &kTremoloFamily,
-    &kDistortionFamily, &kLowpassFamily,    &kHighpassFamily, &kBitcrusherFamily, &kFlangerFamily,
-    &kChorusFamily,     &kCompressorFamily, &kWidenerFamily,  &kGainFamily,
+    &kNoneFamily,       &kAntiqueFamily,    &kEchoFamily,    &kReverbFamily,
+    &kTremoloFamily,    &kDistortionFamily, &kLowpassFamily, &kHighpassFamily,
+    &kBitcrusherFamily, &kFlangerFamily,    &kChorusFamily,  &kCompressorFamily,
+    &kWidenerFamily,    &kGainFamily,       &kTrimFamily,    &kPadFamily,
 };
 
 constexpr std::size_t kClassicFamilies = static_cast<std::size_t>(EffectKind::Widener) + 1;
