@@ -5,6 +5,7 @@
 #include "effects/compressor.h"
 #include "effects/distortion.h"
 #include "effects/echo.h"
+#include "effects/fade.h"
 #include "effects/gain.h"
 #include "effects/mod_delay.h"
 #include "effects/none.h"
@@ -21,10 +22,10 @@ namespace {
 // The registry: one row per family, in the order of their kinds. WAVEffect matches the names of
 // the first thirteen in this order, each name before its aliases.
 const EffectFamily* const kFamilies[] = {
-    &kNoneFamily,       &kAntiqueFamily,    &kEchoFamily,    &kReverbFamily,
-    &kTremoloFamily,    &kDistortionFamily, &kLowpassFamily, &kHighpassFamily,
-    &kBitcrusherFamily, &kFlangerFamily,    &kChorusFamily,  &kCompressorFamily,
-    &kWidenerFamily,    &kGainFamily,       &kTrimFamily,    &kPadFamily,
+    &kNoneFamily,       &kAntiqueFamily,    &kEchoFamily,     &kReverbFamily,     &kTremoloFamily,
+    &kDistortionFamily, &kLowpassFamily,    &kHighpassFamily, &kBitcrusherFamily, &kFlangerFamily,
+    &kChorusFamily,     &kCompressorFamily, &kWidenerFamily,  &kGainFamily,       &kTrimFamily,
+    &kPadFamily,        &kFadeFamily,
 };
 
 constexpr std::size_t kClassicFamilies = static_cast<std::size_t>(EffectKind::Widener) + 1;
