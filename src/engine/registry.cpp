@@ -2,6 +2,7 @@
 
 #include "effects/antique.h"
 #include "effects/bitcrusher.h"
+#include "effects/channels.h"
 #include "effects/compressor.h"
 #include "effects/distortion.h"
 #include "effects/echo.h"
@@ -11,6 +12,7 @@
 #include "effects/none.h"
 #include "effects/one_pole.h"
 #include "effects/pad.h"
+#include "effects/remix.h"
 #include "effects/reverb.h"
 #include "effects/tremolo.h"
 #include "effects/trim.h"
@@ -25,7 +27,7 @@ const EffectFamily* const kFamilies[] = {
     &kNoneFamily,       &kAntiqueFamily,    &kEchoFamily,     &kReverbFamily,     &kTremoloFamily,
     &kDistortionFamily, &kLowpassFamily,    &kHighpassFamily, &kBitcrusherFamily, &kFlangerFamily,
     &kChorusFamily,     &kCompressorFamily, &kWidenerFamily,  &kGainFamily,       &kTrimFamily,
-    &kPadFamily,        &kFadeFamily,
+    &kPadFamily,        &kFadeFamily,       &kChannelsFamily, &kRemixFamily,
 };
 
 constexpr std::size_t kClassicFamilies = static_cast<std::size_t>(EffectKind::Widener) + 1;
