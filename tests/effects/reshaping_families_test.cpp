@@ -74,7 +74,8 @@ Bytes RunStage(const Settings& s, uint32_t channels, const Bytes& input, std::si
                    piece.size() / outFrame, width, used, made);
     EXPECT_LE(used, take);
     EXPECT_LE(made * outFrame, piece.size());
-    out.insert(out.end(), piece.begin(), piece.begin() + made * outFrame);
+    out.insert(out.end(), piece.begin(),
+               piece.begin() + static_cast<std::ptrdiff_t>(made * outFrame));
     stalls = used + made == 0 ? stalls + 1 : 0;
     at += used;
   }
@@ -84,7 +85,8 @@ Bytes RunStage(const Settings& s, uint32_t channels, const Bytes& input, std::si
     const std::size_t made =
         stage.ops.drain(stage.record.data(), piece.data(), piece.size() / outFrame, width);
     if (made == 0) break;
-    out.insert(out.end(), piece.begin(), piece.begin() + made * outFrame);
+    out.insert(out.end(), piece.begin(),
+               piece.begin() + static_cast<std::ptrdiff_t>(made * outFrame));
   }
   return out;
 }
