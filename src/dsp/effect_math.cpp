@@ -45,6 +45,15 @@ double Power(double base, double exponent) {
   return std::pow(base, exponent);
 }
 
+double TenToThe(double x) {
+  const double n = FloorSmall(x);
+  const double power = fast_power::Power<ScalarBits>(10.0, x - n);
+  double whole = 1.0;
+  for (double k = n < 0.0 ? -n : n; k > 0.0; k -= 1.0)
+    whole *= 10.0;
+  return n < 0.0 ? power / whole : power * whole;
+}
+
 // The steps after the sine (an addition, a halving, the rounding to float) never decrease, so
 // when the shortcut's value minus and plus the margin give one float, the library's value, which
 // lies between them, gives that float too.

@@ -2,15 +2,21 @@
 
 #include "effects/antique.h"
 #include "effects/bitcrusher.h"
+#include "effects/channels.h"
 #include "effects/compressor.h"
 #include "effects/distortion.h"
 #include "effects/echo.h"
+#include "effects/fade.h"
+#include "effects/gain.h"
 #include "effects/mod_delay.h"
 #include "effects/none.h"
 #include "effects/one_pole.h"
+#include "effects/pad.h"
+#include "effects/remix.h"
 #include "effects/resample.h"
 #include "effects/reverb.h"
 #include "effects/tremolo.h"
+#include "effects/trim.h"
 #include "effects/widener.h"
 
 namespace wavfx {
@@ -35,6 +41,12 @@ const EffectFamily* const kFamilies[] = {
     &kWidenerFamily,
     &kResampleFamily,
     &kSpeedFamily,
+    &kChannelsFamily,
+    &kRemixFamily,
+    &kTrimFamily,
+    &kPadFamily,
+    &kFadeFamily,
+    &kGainFamily,
 };
 // clang-format on
 
