@@ -173,9 +173,13 @@ void Advance(Resampler& r) {
   }
 }
 
+// The most dot products gathered before they are computed.
+constexpr std::size_t kBatch = 64;
+
 // Dot products of the history at x with the phases c into frame, channel by channel.
 void Dots(const Resampler& r, const double* const* x, const double* const* c, std::size_t count,
           float* out) {
+  count = std::min(count, kBatch);
   for (std::size_t i = 0; i < count; ++i) {
     out[i] = static_cast<float>(r.dotDouble(x[i], c[i], r.taps));
   }
@@ -183,18 +187,19 @@ void Dots(const Resampler& r, const double* const* x, const double* const* c, st
 
 void Dots(const Resampler& r, const float* const* x, const float* const* c, std::size_t count,
           float* out) {
-  std::size_t i = 0;
-  for (; i + 4 <= count; i += 4)
+  const std::size_t fours = std::min(count, kBatch) / 4 * 4;
+  for (std::size_t i = 0; i < fours; i += 4) {
     r.dot4Float(x + i, c + i, r.taps, out + i);
-  for (; i < count; ++i)
+  }
+  for (std::size_t i = fours; i < std::min(count, kBatch); ++i) {
     out[i] = r.dotFloat(x[i], c[i], r.taps);
+  }
 }
 
 // Writes the output frames that the history allows, up to outRoom, a group at a time.
 template <class T>
 std::size_t Produce(Resampler& r, float* out, std::size_t outRoom) {
   const T* history = static_cast<const T*>(r.history);
-  constexpr std::size_t kBatch = 64;
   const T* xs[kBatch];
   const T* cs[kBatch];
   std::size_t n = 0;

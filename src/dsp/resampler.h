@@ -39,8 +39,8 @@
 //
 // Ratios. outRate / inRate within [1/256, 256], both rates reduced below 2^40.
 //
-// Memory. The tables, and a history of at most 2H + B frames a channel (B from 256 to 4096
-// frames, fewer the more channels), whatever the length of the stream.
+// Memory. The tables, and a history of 2H + B frames a channel (B = 2^20 / channels clamped to
+// [256, 4096], at least 2H), whatever the length of the stream.
 
 namespace wavfx {
 
