@@ -17,10 +17,12 @@ constexpr std::size_t kChunkSamples = 1024;
 
 constexpr std::align_val_t kRecordAlignment{64};
 
-// Each family's name and aliases, in the order WAVEffect has always matched them.
-std::vector<EffectName> MakeNames() {
+// Each family's name and aliases, in the order WAVEffect has always matched them; only
+// WAVEffect's families when `classic`.
+std::vector<EffectName> MakeNames(bool classic) {
   std::vector<EffectName> names;
   for (const EffectFamily* family : EffectFamilies()) {
+    if (classic && !IsClassicFamily(*family)) continue;
     const EffectKind kind = KindOf(*family);
     if (!family->aliasesFirst) names.push_back({family->info.name, kind});
     for (std::size_t i = 0; i < family->info.alias_count; ++i) {
@@ -41,14 +43,18 @@ bool EffectRuns(const EffectState& state) {
 }  // namespace
 
 std::span<const EffectName> EffectNames() {
-  static const std::vector<EffectName> names = MakeNames();
+  static const std::vector<EffectName> names = MakeNames(true);
+  return names;
+}
+
+std::span<const EffectName> RegistryNames() {
+  static const std::vector<EffectName> names = MakeNames(false);
   return names;
 }
 
 EffectKind KindOfName(const char* name) {
   for (const EffectName& entry : EffectNames()) {
-    if (IsClassicFamily(FamilyOf(entry.kind)) && EffectNameEquals(name, entry.literal))
-      return entry.kind;
+    if (EffectNameEquals(name, entry.literal)) return entry.kind;
   }
   return EffectKind::None;
 }

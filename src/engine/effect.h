@@ -31,8 +31,11 @@ struct EffectName {
   EffectKind kind;
 };
 
-// Every name of every family, in the registry's order.
+// WAVEffect's names: those of its thirteen families, in the order it matches them.
 std::span<const EffectName> EffectNames();
+
+// Every name of every family, in the registry's order (WAVEffect's first).
+std::span<const EffectName> RegistryNames();
 
 // The kind `name` selects as WAVEffect matches it, ignoring the case of A-Z: the first of the
 // thirteen classic families whose name or alias it is; None for any other name.

@@ -13,11 +13,14 @@
 namespace wavfx {
 namespace {
 
-bool IsEffectName(const char* name) {
-  for (const EffectName& entry : EffectNames()) {
-    if (EffectNameEquals(name, entry.literal)) return true;
-  }
-  return false;
+// The recipe of one family at its defaults; false for a name the registry does not have.
+bool RecipeOfFamily(const char* name, ChainRecipe& recipe) {
+  const EffectFamily* family = FindEffectFamily(name);
+  if (family == nullptr) return false;
+  recipe = ChainRecipe{};
+  recipe.count = 1;
+  recipe.stages[0] = DefaultSettings(*family);
+  return true;
 }
 
 void Report(wavfx_error* error, int32_t code, const char* message) {
@@ -60,10 +63,14 @@ extern "C" WAVFX_API const char* wavfx_version(void) noexcept {
 
 extern "C" WAVFX_API wavfx_effect* wavfx_effect_create(const char* name, uint32_t channels,
                                                        uint32_t sample_rate) noexcept {
-  if (name == nullptr || channels == 0 || sample_rate == 0 || !wavfx::IsEffectName(name)) {
+  wavfx::ChainRecipe recipe;
+  wavfx::ChainError misfit;
+  if (name == nullptr || channels == 0 || sample_rate == 0 ||
+      !wavfx::RecipeOfFamily(name, recipe) ||
+      !wavfx::ChainFits(recipe, {channels, sample_rate}, misfit)) {
     return nullptr;
   }
-  return wavfx::CreateInstance(wavfx::RecipeOfName(name), channels, sample_rate);
+  return wavfx::CreateInstance(recipe, channels, sample_rate);
 }
 
 extern "C" WAVFX_API wavfx_effect* wavfx_chain_create(const char* chain, uint32_t channels,
@@ -135,21 +142,21 @@ extern "C" WAVFX_API void wavfx_effect_destroy(wavfx_effect* effect) noexcept {
 }
 
 extern "C" WAVFX_API size_t wavfx_effect_name_count(void) noexcept {
-  return wavfx::EffectNames().size();
+  return wavfx::RegistryNames().size();
 }
 
 extern "C" WAVFX_API const char* wavfx_effect_name(size_t index) noexcept {
-  const auto names = wavfx::EffectNames();
+  const auto names = wavfx::RegistryNames();
   return index < names.size() ? names[index].literal : nullptr;
 }
 
 extern "C" WAVFX_API const char* wavfx_effect_name_description(size_t index) noexcept {
-  const auto names = wavfx::EffectNames();
+  const auto names = wavfx::RegistryNames();
   return index < names.size() ? wavfx::FamilyOf(names[index].kind).info.description : nullptr;
 }
 
 extern "C" WAVFX_API int wavfx_effect_name_is_alias(size_t index) noexcept {
-  const auto names = wavfx::EffectNames();
+  const auto names = wavfx::RegistryNames();
   return index > 0 && index < names.size() && names[index].kind == names[index - 1].kind ? 1 : 0;
 }
 

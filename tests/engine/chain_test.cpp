@@ -28,7 +28,8 @@ std::vector<int16_t> Music(std::size_t frames, uint32_t channels) {
   return samples;
 }
 
-// The samples after `chain`, in blocks of `block` frames (0: random sizes).
+// The samples after `chain`, in blocks of `block` frames (0: random sizes): in place, or through
+// the flow calls for a chain that reshapes the stream.
 std::vector<int16_t> RunChain(const std::string& chain, uint32_t channels, uint32_t rate,
                               std::vector<int16_t> samples, std::size_t block) {
   wavfx_error error;
@@ -37,23 +38,45 @@ std::vector<int16_t> RunChain(const std::string& chain, uint32_t channels, uint3
   if (effect == nullptr) return {};
   std::mt19937 random(7);
   const std::size_t frames = samples.size() / channels;
+  const bool reshapes = wavfx_effect_reshapes(effect) != 0;
+  std::vector<int16_t> flowed(1 << 16);
+  std::vector<int16_t> output;
+  const std::size_t out = wavfx_effect_output_channels(effect);
   for (std::size_t at = 0; at < frames;) {
-    const std::size_t count = std::min(frames - at, block != 0 ? block : random() % 900);
-    EXPECT_EQ(
-        wavfx_effect_process(effect, samples.data() + at * channels, static_cast<int32_t>(count)),
-        WAVFX_OK);
+    std::size_t count = std::min(frames - at, block != 0 ? block : random() % 900);
+    int16_t* first = samples.data() + at * channels;
+    if (!reshapes) {
+      EXPECT_EQ(wavfx_effect_process(effect, first, static_cast<int32_t>(count)), WAVFX_OK);
+    } else {
+      std::size_t produced = 0;
+      wavfx_effect_flow_int16(effect, first, count, flowed.data(), flowed.size() / out, &count,
+                              &produced);
+      output.insert(output.end(), flowed.begin(), flowed.begin() + produced * out);
+    }
     at += count;
   }
+  for (std::size_t produced = reshapes ? 1 : 0; produced > 0;) {
+    wavfx_effect_flush_int16(effect, flowed.data(), flowed.size() / out, &produced);
+    output.insert(output.end(), flowed.begin(), flowed.begin() + produced * out);
+  }
   wavfx_effect_destroy(effect);
-  return samples;
+  return reshapes ? output : samples;
 }
 
-// Every parameter spelled out with the default that --list prints.
+// Every parameter spelled out with the default that --list prints: a choice by its name; a
+// text parameter has no default to spell.
 std::string SpelledOut(const EffectFamily& family) {
   std::string text = family.info.name;
   const char* separator = "=";
-  for (const wavfx_parameter_info& p : ParametersOf(family)) {
-    text += separator + std::string(p.name) + "=" + FormatNumber(p.default_value);
+  const auto parameters = ParametersOf(family);
+  for (std::size_t i = 0; i < parameters.size(); ++i) {
+    const ParameterSyntax* syntax = family.syntax != nullptr ? &family.syntax[i] : nullptr;
+    if (syntax != nullptr && syntax->text) continue;
+    const double value = parameters[i].default_value;
+    const std::string spelled = syntax != nullptr && syntax->choices != nullptr
+                                    ? syntax->choices[static_cast<std::size_t>(value)]
+                                    : FormatNumber(value);
+    text += separator + std::string(parameters[i].name) + "=" + spelled;
     separator = ":";
   }
   return text;

@@ -225,7 +225,7 @@ TEST(EffectStreamApi, ProcessRefusesBadArgumentsAndKeepsTheStream) {
 }
 
 TEST(EffectStreamApi, ListsTheNamesItAccepts) {
-  const auto names = EffectNames();
+  const auto names = RegistryNames();
   ASSERT_EQ(wavfx_effect_name_count(), names.size());
   for (std::size_t i = 0; i < names.size(); ++i) {
     SCOPED_TRACE(names[i].literal);
