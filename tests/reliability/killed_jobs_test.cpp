@@ -54,15 +54,17 @@ TEST(KilledJobs, LeaveTheOldOutputOrTheCompleteNewOne) {
     const char* name;
     std::vector<std::string> args;  // "@" stands for the test directory
     const char* written;
+    bool general;  // takes the general path, which a build without libsndfile lacks
   };
   const Case cases[] = {
-      {"24-bit, general path", {"@/in24.wav", "@/out.wav", "reverb"}, "out.wav"},
-      {"16-bit through a link", {"@/in16.wav", "@/link.wav", "reverb"}, "target.wav"},
-      {"batch", {"-e", "reverb", "-o", "@/out", "@/in16.wav"}, "out/in16.wav"},
+      {"24-bit, general path", {"@/in24.wav", "@/out.wav", "reverb"}, "out.wav", true},
+      {"16-bit through a link", {"@/in16.wav", "@/link.wav", "reverb"}, "target.wav", false},
+      {"batch", {"-e", "reverb", "-o", "@/out", "@/in16.wav"}, "out/in16.wav", false},
   };
   std::mt19937 random(7);
   const Bytes old = {'o', 'l', 'd'};
   for (const Case& c : cases) {
+    if (c.general && !WAVFX_GENERAL_PATH) continue;
     SCOPED_TRACE(c.name);
     std::vector<std::string> args;
     for (const std::string& arg : c.args)
