@@ -76,7 +76,9 @@ int CreatePendingOutput(const char* path, PendingOutput& output) {
     output.temporary.clear();
     return open(output.path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
   };
-  if (exists && !S_ISREG(existing.st_mode)) return inPlace();
+  // A name without a file name ("", "dir/") fails where it is opened, as it always did.
+  const bool unnamed = output.path.empty() || output.path.back() == '/';
+  if (unnamed || (exists && !S_ISREG(existing.st_mode))) return inPlace();
   // A file its owner made read-only stays as it is, as it would when written in place.
   if (exists && faccessat(AT_FDCWD, output.path.c_str(), W_OK, AT_EACCESS) != 0) return -1;
   const int descriptor = CreateTemporary(output.path, output.temporary);
