@@ -1,6 +1,5 @@
 #include "batch.h"
 
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -25,6 +24,7 @@
 #include "entry/apply_effect.h"
 #include "entry/arguments.h"
 #include "entry/general_job.h"
+#include "entry/pending_output.h"
 #include "entry/route.h"
 #include "exit_status.h"
 #include "info.h"
@@ -111,30 +111,27 @@ std::vector<BatchItem> PlanItems(const CommandLine& line) {
   return items;
 }
 
-// Opens (or creates) the output without emptying it, refuses it when it is one of the inputs,
-// then empties it.
-std::FILE* CreateOutput(const Batch& batch, const BatchItem& item, std::string& reason) {
-  const int descriptor = open(item.output.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
-  if (descriptor < 0) {
-    reason = "cannot create " + item.output + ": " + std::strerror(errno);
-    return nullptr;
-  }
+// An output that already exists and is one of the inputs, through any link.
+bool OverwritesAnInput(const Batch& batch, const BatchItem& item, std::string& reason) {
   struct stat info;
-  if (fstat(descriptor, &info) == 0) {
-    for (const BatchItem& other : batch.items) {
-      if (other.exists && other.identity.device == info.st_dev &&
-          other.identity.inode == info.st_ino) {
-        close(descriptor);
-        reason = "its output " + item.output + " is the input " + other.input;
-        return nullptr;
-      }
+  if (stat(item.output.c_str(), &info) != 0) return false;
+  for (const BatchItem& other : batch.items) {
+    if (other.exists && other.identity.device == info.st_dev &&
+        other.identity.inode == info.st_ino) {
+      reason = "its output " + item.output + " is the input " + other.input;
+      return true;
     }
   }
-  std::FILE* file = ftruncate(descriptor, 0) == 0 ? fdopen(descriptor, "wb") : nullptr;
-  if (file == nullptr) {
-    reason = "cannot create " + item.output + ": " + std::strerror(errno);
-    close(descriptor);
-  }
+  return false;
+}
+
+// Creates the output under a temporary name, refusing it when the name it replaces is one of
+// the inputs.
+std::FILE* CreateOutput(const Batch& batch, const BatchItem& item, PendingOutput& pending,
+                        std::string& reason) {
+  if (OverwritesAnInput(batch, item, reason)) return nullptr;
+  std::FILE* file = CreatePendingStream(item.output.c_str(), pending);
+  if (file == nullptr) reason = "cannot create " + item.output + ": " + std::strerror(errno);
   return file;
 }
 
@@ -181,20 +178,6 @@ FileStatus FileStatusOf(StreamOutcome outcome) {
   }
 }
 
-// An output that already exists and is one of the inputs, through any link.
-bool OverwritesAnInput(const Batch& batch, const BatchItem& item, std::string& reason) {
-  struct stat info;
-  if (stat(item.output.c_str(), &info) != 0) return false;
-  for (const BatchItem& other : batch.items) {
-    if (other.exists && other.identity.device == info.st_dev &&
-        other.identity.inode == info.st_ino) {
-      reason = "its output " + item.output + " is the input " + other.input;
-      return true;
-    }
-  }
-  return false;
-}
-
 // Returns NotStarted with `reason` empty when the general reader cannot open the input.
 FileStatus RunGeneralItem(const Batch& batch, const BatchItem& item, JobProgress& slot,
                           std::string& reason) {
@@ -239,7 +222,8 @@ FileStatus RunItem(const Batch& batch, const BatchItem& item, JobProgress& slot,
     reason = refusal;
     return FileStatus::NotStarted;
   }
-  std::FILE* output = CreateOutput(batch, item, reason);
+  PendingOutput pending;
+  std::FILE* output = CreateOutput(batch, item, pending, reason);
   if (output == nullptr) {
     std::fclose(input);
     return FileStatus::NotStarted;
@@ -265,7 +249,10 @@ FileStatus RunItem(const Batch& batch, const BatchItem& item, JobProgress& slot,
     reason = "write failed";
   }
   if (const char* note = OutcomeNote(outcome)) reason = note;
-  if (outcome == StreamOutcome::NotStarted) std::remove(item.output.c_str());
+  if (!SettlePendingOutput(pending, outcome)) {
+    outcome = StreamOutcome::WriteFailed;
+    reason = "cannot replace " + item.output + ": " + std::strerror(errno);
+  }
   return FileStatusOf(outcome);
 }
 

@@ -112,6 +112,7 @@ int RunSingleJob(const CommandLine& line) {
   options.chain = chain.get();
   // A regular file that declares the size of an endless stream is read to its end.
   options.unknownSizeReadsToEnd = true;
+  options.atomicOutput = true;
   if (IsStandardStream(operands[0])) {
     if (isatty(STDIN_FILENO) == 1) {
       std::fprintf(stderr, "Error: standard input is a terminal, not a WAV stream\n");

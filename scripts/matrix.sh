@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Proves that every build gives the same output bytes: builds the library and the golden check
-# with GCC and Clang at -O0 and -O3, with AVX2 and FMA available to the compiler, and for ARM64
-# (run under qemu-user), and checks every build's outputs against the golden tables.
+# Proves that every build gives the same output bytes: builds the library (static and shared), the
+# command and the golden check with GCC and Clang at -O0 and -O3, with AVX2 and FMA available to
+# the compiler, and for ARM64 without libsndfile (run under qemu-user), and checks every build's
+# outputs against the golden tables.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
@@ -16,7 +17,7 @@ check() {  # name, cmake options...
   shift
   local dir=build-matrix/$name
   cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=None -DWAVFX_UNIT_TESTS=OFF "$@" >/dev/null
-  cmake --build "$dir" --target wavfx_golden wavfx_cli >/dev/null
+  cmake --build "$dir" --target wavfx_golden wavfx_cli wavfx_shared >/dev/null
   printf '%-16s ' "$name"
   if [ -n "${emulator:-}" ]; then
     $emulator "$dir/tests/wavfx_golden" --check $table

@@ -289,8 +289,10 @@ typedef struct wavfx_file_result {
  * Runs `chain` (a chain's text or a plain effect name; an unknown plain name copies) from the
  * file `input` to the file `output`, as the command line's batch runs one of its files: a 16-bit
  * PCM WAV input with a WAV output takes WAVEffect's strict path, every other format the general
- * path at its native precision. Prints nothing. Returns the outcome, also stored in `result`
- * when it is not NULL; a chain that is refused gives WAVFX_JOB_NOT_STARTED and its message.
+ * path at its native precision. The output is written under a hidden temporary name beside it
+ * and renamed into place when the job ends; a job killed or failing to write leaves the old file.
+ * Prints nothing. Returns the outcome, also stored in `result` when it is not NULL; a chain that
+ * is refused gives WAVFX_JOB_NOT_STARTED and its message.
  */
 WAVFX_API int32_t wavfx_process_file(const char* input, const char* output, const char* chain,
                                      const wavfx_file_options* options,

@@ -124,8 +124,8 @@ SoundInfo InfoOf(const AudioView& view, int sampleRate) {
 std::string WriteAll(const std::string& path, const AudioView& view, const SoundInfo& input,
                      const OutputChoice& choice) {
   std::string problem;
-  SoundFile file =
-      OpenSoundForWriting(path.c_str(), input.channels, input.sampleRate, choice.format, problem);
+  SoundFile file = OpenSoundForWriting(path.c_str(), -1, input.channels, input.sampleRate,
+                                       choice.format, problem);
   if (file == nullptr) return problem;
   const std::size_t step = std::max<std::size_t>(kBlockSamples / view.channels, 1);
   const SampleStorage storage = StorageOf(file.get(), choice.samples);

@@ -3,8 +3,10 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <new>
 
@@ -12,6 +14,7 @@
 #include "engine/chain_flow.h"
 #include "entry/arguments.h"
 #include "entry/diagnostics.h"
+#include "entry/pending_output.h"
 #include "entry/stream.h"
 #include "wav/wav_reader.h"
 #include "wav/wav_writer.h"
@@ -128,6 +131,18 @@ bool FinishOutput(std::FILE* output, bool patchable, uint32_t declared, uint64_t
   return std::fflush(output) == 0 && ok;
 }
 
+// Creates the output named `path` and writes its header: in place, or under a temporary name when
+// `pending` is set. Null when it cannot be created.
+std::FILE* CreateOutput(const char* path, const StreamFormat& format, char* buffer,
+                        PendingOutput* pending) {
+  if (pending == nullptr) return CreateWavFile(path, format, buffer);
+  std::FILE* file = CreatePendingStream(path, *pending);
+  if (file == nullptr) return nullptr;
+  if (buffer != nullptr) std::setvbuf(file, buffer, _IOFBF, kFileBufferBytes);
+  WriteWavHeaderTo(file, format);  // a failure surfaces when the stream is flushed
+  return file;
+}
+
 }  // namespace
 
 int32_t StatusOf(StreamOutcome outcome) {
@@ -205,8 +220,10 @@ StreamOutcome ApplyEffect(const char16_t* input, const char16_t* output, const c
 
   std::FILE* out = options.output;
   bool patchable = true;
+  PendingOutput pending;
+  const bool atomic = out == nullptr && options.atomicOutput;
   if (out == nullptr) {
-    out = CreateWavFile(outputPath, outputFormat, outputBuffer);
+    out = CreateOutput(outputPath, outputFormat, outputBuffer, atomic ? &pending : nullptr);
     if (out == nullptr) {
       closeInput();
       Say(messages, std::string("cannot open output '") + outputPath + "'");
@@ -232,6 +249,10 @@ StreamOutcome ApplyEffect(const char16_t* input, const char16_t* output, const c
   if (options.output == nullptr) finished &= std::fclose(out) == 0;
   if (!finished && result.outcome != StreamOutcome::WriteFailed) {
     Say(messages, "write failed");
+    result.outcome = StreamOutcome::WriteFailed;
+  }
+  if (atomic && !SettlePendingOutput(pending, result.outcome)) {
+    Say(messages, std::string("cannot replace '") + outputPath + "': " + std::strerror(errno));
     result.outcome = StreamOutcome::WriteFailed;
   }
   return result.outcome;

@@ -25,6 +25,7 @@ JobResult RunStrictJob(const FileJob& job) {
   options.framesWritten = &result.frames;
   options.silent = true;
   options.reasons = &result.reason;
+  options.atomicOutput = true;
   const ChainRecipe none = RecipeOfName("none");
   if (options.chain == nullptr) options.chain = &none;
   result.outcome = ApplyEffect(input.c_str(), output.c_str(), u"", options);

@@ -2,14 +2,18 @@
 
 #include <sndfile.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
+#include <cstring>
 #include <memory>
 #include <new>
 
 #include "engine/chain.h"
 #include "engine/chain_flow.h"
+#include "entry/pending_output.h"
 #include "entry/reshaping_job.h"
 #include "formats/sample_blocks.h"
 #include "formats/sound_file.h"
@@ -81,10 +85,19 @@ JobResult RunGeneralJob(const GeneralJob& job) {
     result.reason = "out of memory";
     return result;
   }
-  SoundFile out = OpenSoundForWriting(job.output, produced.channels, produced.sampleRate,
-                                      choice.format, reason);
+  PendingOutput pending;
+  const int descriptor = CreatePendingOutput(job.output, pending);
+  if (descriptor < 0) {
+    release();
+    result.reason = std::string("cannot create '") + job.output + "': " + std::strerror(errno);
+    return result;
+  }
+  SoundFile out = OpenSoundForWriting(job.output, descriptor, produced.channels,
+                                      produced.sampleRate, choice.format, reason);
   if (out == nullptr) {
     release();
+    close(descriptor);
+    DiscardPendingOutput(pending);
     result.reason = reason;
     return result;
   }
@@ -164,13 +177,19 @@ JobResult RunGeneralJob(const GeneralJob& job) {
     left -= frames;
   }
   release();
-  if (!CloseOutput(out.release(), result.frames) && result.outcome != StreamOutcome::WriteFailed) {
+  const bool closed = CloseOutput(out.release(), result.frames);
+  if (!(close(descriptor) == 0 && closed) && result.outcome != StreamOutcome::WriteFailed) {
     result.outcome = StreamOutcome::WriteFailed;
     result.reason = "write failed when closing the output";
   }
   if ((choice.format & SF_FORMAT_TYPEMASK) == SF_FORMAT_WAV &&
       result.outcome != StreamOutcome::WriteFailed) {
-    CopyWavExtensible(job.input, job.output);
+    const std::string& written = pending.temporary.empty() ? pending.path : pending.temporary;
+    CopyWavExtensible(job.input, written.c_str());
+  }
+  if (!SettlePendingOutput(pending, result.outcome)) {
+    result.outcome = StreamOutcome::WriteFailed;
+    result.reason = std::string("cannot replace '") + job.output + "': " + std::strerror(errno);
   }
   return result;
 }

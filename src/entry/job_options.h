@@ -45,6 +45,9 @@ struct JobOptions {
   uint64_t* framesWritten = nullptr;
   // A parsed chain to run instead of the effect named by the job's third argument.
   const ChainRecipe* chain = nullptr;
+  // An output path is written under a temporary name and renamed into place when the job ends
+  // (see PendingOutput), instead of being emptied and written from the start.
+  bool atomicOutput = false;
 };
 
 // Piped WAV streams of unknown length declare 0xFFFFFFFF or 0x7FFFF000 bytes of data.

@@ -286,14 +286,15 @@ bool ChooseOutput(const char* outputPath, const std::string& formatName, const s
   return true;
 }
 
-SoundFile OpenSoundForWriting(const char* path, int channels, int sampleRate, int format,
+SoundFile OpenSoundForWriting(const char* path, int fd, int channels, int sampleRate, int format,
                               std::string& reason) {
   SF_INFO info{};
   info.channels = channels;
   info.samplerate = sampleRate;
   const bool wav = (format & SF_FORMAT_TYPEMASK) == SF_FORMAT_WAV;
   info.format = wav ? (format & SF_FORMAT_SUBMASK) | SF_FORMAT_RF64 : format;
-  SoundFile file(sf_open(path, SFM_WRITE, &info));
+  SoundFile file(fd != -1 ? sf_open_fd(fd, SFM_WRITE, &info, SF_FALSE)
+                          : sf_open(path, SFM_WRITE, &info));
   if (file == nullptr) {
     reason = std::string("cannot create '") + path + "': " + sf_strerror(nullptr);
   } else if (wav) {

@@ -60,10 +60,11 @@ bool ChooseOutput(const char* outputPath, const std::string& formatName, const s
 bool HasSoundExtension(const char* name);
 bool HasWavExtension(const char* name);
 
-// Creates `path` for `channels` channels at `sampleRate` in libsndfile's `format` (WAV as RF64
-// that stays plain RIFF while its data fits RIFF's 32-bit sizes). Returns null with `reason` set
-// when libsndfile cannot.
-SoundFile OpenSoundForWriting(const char* path, int channels, int sampleRate, int format,
+// Creates `path` (or writes to the descriptor `fd` when it is not -1; it stays open, and `path`
+// only names it in `reason`) for `channels` channels at `sampleRate` in libsndfile's `format` (WAV
+// as RF64 that stays plain RIFF while its data fits RIFF's 32-bit sizes). Returns null with
+// `reason` set when libsndfile cannot.
+SoundFile OpenSoundForWriting(const char* path, int fd, int channels, int sampleRate, int format,
                               std::string& reason);
 
 // Whether libsndfile hands out the file's samples as stored (integer PCM in WAV, RF64, W64,

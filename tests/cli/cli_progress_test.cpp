@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "cli/cli_support.h"
@@ -36,19 +37,13 @@ TerminalRun RunOnTerminal(std::vector<std::string> args, const testing::Bytes& i
   posix_spawn_file_actions_adddup2(&actions, feed[0], 0);
   posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
   posix_spawn_file_actions_adddup2(&actions, slave, 2);
-  std::string program = WAVFX_CLI_PATH;
-  std::vector<char*> argv = {program.data()};
-  for (std::string& arg : args)
-    argv.push_back(arg.data());
-  argv.push_back(nullptr);
-  pid_t pid;
-  const int spawned = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ);
+  const pid_t pid = testing::SpawnCli(std::move(args), &actions);
   posix_spawn_file_actions_destroy(&actions);
   ::close(feed[0]);
   ::close(slave);
   std::thread feeder([&] {
     const std::size_t step = input.size() / 10 + 1;
-    for (std::size_t at = 0; spawned == 0 && at < input.size(); at += step) {
+    for (std::size_t at = 0; pid >= 0 && at < input.size(); at += step) {
       const std::size_t count = std::min(step, input.size() - at);
       if (::write(feed[1], input.data() + at, count) != static_cast<ssize_t>(count)) break;
       std::this_thread::sleep_for(std::chrono::milliseconds(100));
@@ -61,7 +56,7 @@ TerminalRun RunOnTerminal(std::vector<std::string> args, const testing::Bytes& i
   feeder.join();
   ::close(master);
   int status = 0;
-  if (spawned == 0 && waitpid(pid, &status, 0) == pid && WIFEXITED(status)) {
+  if (pid >= 0 && waitpid(pid, &status, 0) == pid && WIFEXITED(status)) {
     run.exitCode = WEXITSTATUS(status);
   }
   return run;

@@ -32,6 +32,19 @@ struct CliStreams {
   StreamKind output = StreamKind::File;
 };
 
+// Starts wavfx with `args` and the given file actions; returns its process id, or -1.
+inline pid_t SpawnCli(std::vector<std::string> args, const posix_spawn_file_actions_t* actions,
+                      const posix_spawnattr_t* attributes = nullptr) {
+  std::string program = WAVFX_CLI_PATH;
+  std::vector<char*> argv = {program.data()};
+  for (std::string& arg : args)
+    argv.push_back(arg.data());
+  argv.push_back(nullptr);
+  pid_t pid;
+  return posix_spawn(&pid, program.c_str(), actions, attributes, argv.data(), environ) == 0 ? pid
+                                                                                            : -1;
+}
+
 inline CliRun RunCli(const std::vector<std::string>& args, const CliStreams& streams = {}) {
   ::signal(SIGPIPE, SIG_IGN);  // a command that stops reading early must not end the test
   TempDir capture;
@@ -64,23 +77,15 @@ inline CliRun RunCli(const std::vector<std::string>& args, const CliStreams& str
   posix_spawnattr_setsigdefault(&attributes, &defaults);
   posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF);
 
-  std::string program = WAVFX_CLI_PATH;
-  std::vector<std::string> copies = args;
-  std::vector<char*> argv = {program.data()};
-  for (std::string& arg : copies)
-    argv.push_back(arg.data());
-  argv.push_back(nullptr);
   CliRun run;
-  pid_t pid;
-  const int spawned =
-      posix_spawn(&pid, program.c_str(), &actions, &attributes, argv.data(), environ);
+  const pid_t pid = SpawnCli(args, &actions, &attributes);
   posix_spawn_file_actions_destroy(&actions);
   posix_spawnattr_destroy(&attributes);
   if (inPipe[0] >= 0) ::close(inPipe[0]);
   if (outPipe[1] >= 0) ::close(outPipe[1]);
   std::thread feeder([&] {
     if (inPipe[1] < 0) return;
-    for (std::size_t at = 0; spawned == 0 && at < streams.in.size();) {
+    for (std::size_t at = 0; pid >= 0 && at < streams.in.size();) {
       const ssize_t put = ::write(inPipe[1], streams.in.data() + at, streams.in.size() - at);
       if (put <= 0) break;
       at += static_cast<std::size_t>(put);
@@ -94,7 +99,7 @@ inline CliRun RunCli(const std::vector<std::string>& args, const CliStreams& str
     ::close(outPipe[0]);
   }
   feeder.join();
-  if (spawned != 0) return run;
+  if (pid < 0) return run;
   int status = 0;
   if (waitpid(pid, &status, 0) == pid && WIFEXITED(status)) run.exitCode = WEXITSTATUS(status);
   if (outPipe[0] < 0) run.out = ReadFile(outPath);

@@ -203,6 +203,7 @@ TEST(Cli, ExitStatusTellsHowFarTheJobGot) {
        1,
        "Error: cannot open output '@/missing/%n.wav'\n",
        false},
+      {"empty output path", {"@/in.wav", "", "none"}, 1, "Error: cannot open output ''\n", false},
       {"rejected input",
        {"@/zero.wav", "@/out.wav", "none"},
        1,
