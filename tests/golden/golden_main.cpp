@@ -99,6 +99,17 @@ const char* const kChains[] = {
     "lowpass,highpass,compress,distort,tremolo,echo,chorus,flanger,reverb",
     "widen,none,bitcrush=bits=12",
     "compress=ratio=1,widen=width=3",
+    "gain=db=-7.5",
+    "trim=start=0.01:duration=0.5",
+    "pad=start=0.05:end=1000s",
+    "fade=in=0.1:out=0.2:shape=hsin",
+    "channels=count=3",
+    "remix=map=0.5*1+0.25*1|1",
+    "resample=rate=16000:quality=veryhigh",
+    "resample=rate=22050:quality=low",
+    "speed=factor=1.1",
+    "resample=rate=16000,channels=count=1,gain=db=3,fade=in=0.5:out=0.5",
+    "highpass,speed=factor=0.9,echo,trim=start=100s,pad=end=0.1",
 };
 
 // Sample depths beyond 16 bits run on the same signals, widened: "echo@24". 0 is float.
@@ -213,16 +224,18 @@ std::u16string Wide(const std::string& text) {
 
 // Runs a chain that reshapes the stream through the C API's flow calls, in blocks of 1000 frames
 // with 777 frames of output room, and hashes the output's channels, rate and samples.
-std::string RunReshaping(const Job& job, const std::string& chain, std::atomic<int>& failures) {
+std::string RunReshaping(const Job& job, const std::string& chain) {
   const auto samples = wavfx::testing::MakeSignal(job.signal);
   wavfx_error error;
   wavfx_effect* effect =
       wavfx_chain_create(chain.c_str(), job.signal.channels, job.signal.sampleRate, &error);
   std::vector<int16_t> output;
-  if (effect == nullptr) {
-    std::fprintf(stderr, "%s: %s\n", Key(chain, job.signal).c_str(), error.message);
-    ++failures;
-    return "";
+  if (effect == nullptr) {  // a stream the chain does not fit: its one line is the outcome
+    std::vector<unsigned char> refusal(error.message, error.message + std::strlen(error.message));
+    wavfx::testing::Sha256 hash;
+    wavfx::testing::Sha256Init(hash);
+    wavfx::testing::Sha256Update(hash, refusal.data(), refusal.size());
+    return wavfx::testing::Sha256Hex(hash);
   }
   const std::size_t channels = wavfx_effect_output_channels(effect);
   std::vector<int16_t> room(777 * channels);
@@ -262,7 +275,7 @@ bool Reshapes(const std::string& chain) {
 // Runs one effect on one signal; returns the output's hash and checks its known samples.
 std::string RunOne(const Job& job, const std::string& effect, const std::string& outputPath,
                    std::atomic<int>& failures) {
-  if (Reshapes(effect)) return RunReshaping(job, effect, failures);
+  if (Reshapes(effect)) return RunReshaping(job, effect);
   int32_t status = 0;
   if (IsChain(effect)) {
     wavfx::ChainRecipe recipe;
