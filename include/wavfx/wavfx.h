@@ -67,8 +67,8 @@ typedef struct wavfx_effect wavfx_effect;
 #define WAVFX_ERROR_RESHAPES (-5) /* the chain changes the rate, channels or length: see flow */
 
 /*
- * Creates an instance of the effect called `name` (one of the names listed below, matched
- * ignoring the case of A-Z; "none" passes the audio through unchanged) for a stream of
+ * Creates an instance of the effect called `name` (any family's name or alias, as listed below,
+ * matched ignoring the case of A-Z, at its defaults; "none" passes the audio through unchanged) for a stream of
  * `channels` interleaved channels at `sample_rate` frames per second.
  *
  * Returns NULL, printing nothing, when `name` is NULL or not an effect name (unlike WAVEffect,
@@ -85,8 +85,9 @@ WAVFX_API wavfx_effect* wavfx_effect_create(const char* name, uint32_t channels,
  * Any number of frames may be passed per call, 0 included.
  *
  * Returns WAVFX_OK, or, leaving the samples and the effect's state untouched,
- * WAVFX_ERROR_NULL_EFFECT, WAVFX_ERROR_NEGATIVE_FRAMES or WAVFX_ERROR_NULL_SAMPLES (checked in
- * that order). `samples` may be NULL when `frames` is 0.
+ * WAVFX_ERROR_NULL_EFFECT, WAVFX_ERROR_NEGATIVE_FRAMES, WAVFX_ERROR_RESHAPES (a chain that
+ * changes the rate, the channels or the length: use the flow calls) or WAVFX_ERROR_NULL_SAMPLES
+ * (checked in that order). `samples` may be NULL when `frames` is 0.
  */
 WAVFX_API int32_t wavfx_effect_process(wavfx_effect* effect, int16_t* samples,
                                        int32_t frames) WAVFX_NOEXCEPT;
@@ -182,7 +183,27 @@ typedef struct wavfx_error {
  * each comb's feedback is its constant times decay in single precision; wet and dry in single
  * precision.
  *
- * Returns NULL and fills `error` (when not NULL) on any mistake; nothing is printed. The
+ * Stages that reshape the stream (see the flow calls below): resample converts with a
+ * polyphase Kaiser-windowed sinc at exact rational positions (output frame n at input position
+ * n * in / out, linear phase, no added delay; round(N * out / in) frames, halves up, for N input
+ * frames); per quality, flat within 0.01 dB up to 70, 80, 90 (high, the default) or 95% of the
+ * lower Nyquist frequency with aliases and images 70, 100, 125 or 150 dB down; each dot product
+ * in a fixed order of partial sums with fused multiply-adds (veryhigh in double precision), so
+ * the bytes are the same on every build. speed resamples from round(factor * 10^6) to 10^6 at the
+ * stream's own rate: round(N / factor) frames. channels from N to M: M copies of input channel
+ * j mod N when M > N; when M < N output i is the single-precision sum of inputs i, i + M, ...
+ * in that order times float(1 / terms). remix: each output the terms of its map in the order
+ * written, w * x rounded before each addition, weights read as floats. trim, pad and fade take
+ * seconds rounded to the nearest frame (halves up) or a frame count written with a trailing 's';
+ * pad adds zero samples; fade scales frame i of its fade-in (and frame k before the last of its
+ * fade-out) by float(curve(i / I)) with curve linear t, qsin sin(t pi/2), hsin sin(t pi/2)^2,
+ * log 10^(5 (t - 1)), para 1 - (1 - t)^2 evaluated in double with + - * / only, the sample times
+ * the gain rounded to single precision; the fade-out holds back its own length. gain multiplies
+ * by g = float(10^(db / 20)), 10^x from + - * / only. Stages that only move samples, and
+ * identity settings (gain 0 dB, resample to the same rate, speed 1), copy samples exactly.
+ *
+ * Returns NULL and fills `error` (when not NULL) on any mistake, including settings that do not
+ * fit the stream (a channel it lacks, a rate beyond a factor of 256); nothing is printed. The
  * instance is used and released like one from wavfx_effect_create.
  */
 WAVFX_API wavfx_effect* wavfx_chain_create(const char* chain, uint32_t channels,
