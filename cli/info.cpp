@@ -126,7 +126,8 @@ bool Inspect(const char* name) {
     DescribeAccepted(header, fileSize);
     Field("path:",
           "strict 16-bit path, exactly the library's WAVEffect job (a --format, --bits "
-          "or non-WAV output name takes the general path)");
+          "or non-WAV output name, or a chain that changes the rate, the channels or the "
+          "length, takes the general path)");
     return true;
   }
   const std::string strictReason = RefusalReason(header, name, fileSize);

@@ -22,7 +22,8 @@ Bytes WithRates(uint32_t byteRate, uint16_t blockAlign, const Bytes& data) {
 
 const std::string kStrictPath =
     "  path:        strict 16-bit path, exactly the library's WAVEffect job (a --format, --bits "
-    "or non-WAV output name takes the general path)\n";
+    "or non-WAV output name, or a chain that changes the rate, the channels or the length, takes "
+    "the general path)\n";
 
 TEST(CliInfo, ShowsWhatTheReaderSeesOrWhyItRefuses) {
   struct Case {
