@@ -8,13 +8,23 @@
 namespace wavfx {
 namespace {
 
-// Whether the family changes a stream of `channels` channels at its defaults.
+// Whether the family changes a stream of `channels` channels at its defaults, or with every
+// parameter at its maximum (a gain of 0 dB by default is still a gain).
 bool ChangesAudio(const EffectFamily& family, uint32_t channels) {
-  EffectState state{};
-  InitEffect(state, DefaultSettings(family), channels, 48000);
-  const bool changes = EffectChangesAudio(state);
-  ReleaseEffect(state);
-  return changes;
+  EffectSettings settings = DefaultSettings(family);
+  for (const bool loudest : {false, true}) {
+    if (loudest) {
+      const auto parameters = ParametersOf(family);
+      for (std::size_t i = 0; i < parameters.size(); ++i)
+        settings.values[i] = parameters[i].maximum;
+    }
+    EffectState state{};
+    InitEffect(state, settings, channels, 48000);
+    const bool changes = EffectChangesAudio(state);
+    ReleaseEffect(state);
+    if (changes) return true;
+  }
+  return false;
 }
 
 std::vector<PluginVariant> MakeVariants() {
