@@ -35,12 +35,12 @@ library=$(find "$prefix" -name libwavfx.so -print -quit)
 libdir=$(dirname "$library")
 rel=${libdir#"$prefix"/}
 
-# The LV2 bundle (a mono and a stereo plugin of every effect that changes audio; the widener only
+# The LV2 bundle (a mono and a stereo plugin of every in-place effect that changes audio; the widener only
 # stereo) and the LADSPA library, when the build found their headers.
 plugin_files() {
   [ -d "$work/build/plugins" ] || return 0
   echo "$rel/ladspa/wavfx.so $rel/lv2/wavfx.lv2/wavfx.so $rel/lv2/wavfx.lv2/manifest.ttl"
-  for e in "${effects[@]:1}"; do
+  for e in "${effects[@]:1}" gain; do
     [ "$e" = widen ] || echo "$rel/lv2/wavfx.lv2/$e-mono.ttl"
     echo "$rel/lv2/wavfx.lv2/$e-stereo.ttl"
   done
