@@ -105,6 +105,7 @@ TEST(Compressor, CoefficientsAtCommonRates) {
     EXPECT_EQ(StateOf<CompressorState>(state).ratio, 4.0f);
     EXPECT_EQ(StateOf<CompressorState>(state).envelope, 0.0f);
     EXPECT_EQ(StateOf<CompressorState>(state).channels, 2u);
+    ReleaseEffect(state);
   }
 }
 
@@ -143,6 +144,7 @@ TEST(Compressor, ZeroRateMakesTheEnvelopeFollowEachPeak) {
   // exactly 0.5 here; at 44100 Hz its rounding stalls it a little lower, which gives 9777.
   EXPECT_EQ(samples, (std::vector<int16_t>{9776, 9776, 0, 11626}));
   EXPECT_EQ(StateOf<CompressorState>(state).envelope, 32767.0f / 32768.0f);
+  ReleaseEffect(state);
 }
 
 TEST(Compressor, ZeroChannelsTouchNothingAndDecay) {

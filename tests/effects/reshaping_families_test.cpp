@@ -94,7 +94,7 @@ Bytes RunStage(const Settings& s, uint32_t channels, const Bytes& input, std::si
 template <typename T>
 Bytes AsBytes(const std::vector<T>& values) {
   Bytes bytes(values.size() * sizeof(T));
-  std::memcpy(bytes.data(), values.data(), bytes.size());
+  if (!bytes.empty()) std::memcpy(bytes.data(), values.data(), bytes.size());
   return bytes;
 }
 
