@@ -171,6 +171,12 @@ bool RunsChains(const SignalRecipe& s) {
                              s.sampleRate == 96000);
 }
 
+// Chains that reshape the stream (the resampler is the costliest stage, and runs unoptimised in
+// the sanitizer and -O0 builds) take the shorter signals of up to two channels.
+bool RunsReshaping(const SignalRecipe& s) {
+  return s.channels <= 2 && s.sampleRate != 44100;
+}
+
 // Chains and the other depths go to the extended table.
 bool IsExtended(const std::string& effect) {
   return !wavfx::IsPlainName(effect) || effect.find('@') != std::string::npos;
@@ -366,6 +372,7 @@ bool RunAll(std::map<std::string, std::string>& actual) {
       }
       for (const auto& effect : effects) {
         if (IsChain(effect) && !RunsChains(jobs[i].signal)) continue;
+        if (Reshapes(effect) && !RunsReshaping(jobs[i].signal)) continue;
         const std::string output = jobs[i].inputPath + ".out.wav";
         results[i][Key(effect, jobs[i].signal)] = RunOne(jobs[i], effect, output, failures);
       }
