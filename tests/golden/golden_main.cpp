@@ -338,7 +338,7 @@ std::map<std::string, std::string> ReadTable(const char* path) {
 
 // Every effect over every signal: the hash of each output file by key. Returns false when a
 // status or a known sample was wrong.
-bool RunAll(std::map<std::string, std::string>& actual) {
+bool RunAll(std::map<std::string, std::string>& actual, bool reshaping = true) {
   char directory[] = "/tmp/wavfx-golden-XXXXXX";
   if (mkdtemp(directory) == nullptr) return false;
   std::vector<Job> jobs;
@@ -372,7 +372,7 @@ bool RunAll(std::map<std::string, std::string>& actual) {
       }
       for (const auto& effect : effects) {
         if (IsChain(effect) && !RunsChains(jobs[i].signal)) continue;
-        if (Reshapes(effect) && !RunsReshaping(jobs[i].signal)) continue;
+        if (Reshapes(effect) && (!reshaping || !RunsReshaping(jobs[i].signal))) continue;
         const std::string output = jobs[i].inputPath + ".out.wav";
         results[i][Key(effect, jobs[i].signal)] = RunOne(jobs[i], effect, output, failures);
       }
@@ -465,6 +465,12 @@ int main(int argc, char** argv) {
   // Every processing path this processor can run must give the tables' bytes.
   auto expected = ReadTable(argv[2]);
   expected.merge(ReadTable(argv[3]));
+  // The sanitizer builds leave the resampling chains to the unit tests: unoptimised, they would
+  // take most of the run.
+  if (widestOnly)
+    std::erase_if(expected, [](const auto& row) {
+      return Reshapes(row.first.substr(0, row.first.find(' ')));
+    });
   int failed = 0;
   const wavfx::VectorPath widest = wavfx::ActiveVectorPath();
   for (auto path :
@@ -472,7 +478,7 @@ int main(int argc, char** argv) {
     if (!wavfx::VectorPathAvailable(path)) continue;
     if (widestOnly && path != widest) continue;
     wavfx::SetVectorPathForTesting(path);
-    const bool known = RunAll(actual);
+    const bool known = RunAll(actual, !widestOnly);
     const int mismatches = Compare(actual, expected);
     if (!known || mismatches > 0) {
       std::fprintf(stderr, "%s path: %d of %zu outputs differ from the tables\n", PathName(path),
