@@ -287,7 +287,8 @@ def report_reshaping(label, wall, cpu, memory):
         bound = inside + dd
         verdict = (f"{mine / bound:.2f} x: {yes(mine <= bound)}" if goal
                    else f"({mine / bound:.2f} x, for information)")
-        lines.append(f"| `{chain}` | {inside:.3f} | {mine:.3f} ({wall['wavfx ' + chain]:.3f}) | "
+        cell = chain.replace("|", "\\|")  # a bar inside a table cell
+        lines.append(f"| `{cell}` | {inside:.3f} | {mine:.3f} ({wall['wavfx ' + chain]:.3f}) | "
                      f"{bound:.3f} | {verdict} | {(mine - inside) / dd:.2f} | "
                      f"{cpu['sox ' + chain]:.3f} | {cpu['ffmpeg ' + chain]:.3f} |")
     return lines + [""]
