@@ -42,7 +42,7 @@ else
 fi
 "$build/bench/wavfx_make_bench_wav" "$work/synthetic.wav" 10
 
-exec /usr/bin/python3 scripts/bench_files.py --rounds "$rounds" --work "$work" \
+/usr/bin/python3 scripts/bench_files.py --rounds "$rounds" --work "$work" \
   --wavfx "$build/wavfx" --memory-tool "$build/bench/wavfx_bench_memory" \
   --make-wav "$build/bench/wavfx_make_bench_wav" --input "$music_label=$work/music.wav" \
   --input "synthetic (wavfx_make_bench_wav)=$work/synthetic.wav" --output docs/benchmarks.md "$@"
