@@ -2,8 +2,10 @@
 // blocks that file streaming uses, against the bare recurrence of the one-pole filters: for
 // each frame, both channels' memory times the pole plus the scaled input, with no conversion
 // back and no store. The 24-bit and float forms run the same chains over the same samples as
-// ProcessChainInts and ProcessChainFloats take them. Rounds are interleaved; prints the median
-// processor seconds of each.
+// ProcessChainInts and ProcessChainFloats take them. A chain that reshapes the stream cannot run
+// in place: it flows through FlowChainSamples and DrainChainSamples in the blocks of the file path
+// (kFlowBlockSamples on either side). Rounds are interleaved; prints the median processor seconds
+// of each.
 //
 // Usage: wavfx_bench_memory FILE ROUNDS CHAIN...   (a CHAIN "recurrence" is the bound; a prefix
 // "24-bit:" or "float:" takes the chain through those forms; WAVFX_VECTOR_PATH=scalar, avx2 or
@@ -22,6 +24,7 @@
 #include "dsp/sample_conversion.h"
 #include "dsp/simd_dispatch.h"
 #include "engine/chain.h"
+#include "engine/chain_flow.h"
 #include "engine/chain_text.h"
 #include "entry/stream.h"
 #include "wav/wav_reader.h"
@@ -36,7 +39,10 @@ double ThreadSeconds() {
   return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
 }
 
-enum class Form { Samples, Ints24, Floats, Recurrence };
+enum class Form { Samples, Ints24, Floats, Recurrence, Flow };
+
+// Samples per block on either side of a reshaping chain, as the file path reads and writes them.
+constexpr std::size_t kFlowBlockSamples = 1 << 15;
 
 struct Job {
   std::string label;
@@ -61,6 +67,31 @@ float Recurrence(const std::vector<int16_t>& samples, uint32_t sampleRate) {
   return left + right;
 }
 
+// The whole source through a reshaping chain; returns the frames it produced.
+std::size_t Flow(wavfx::EffectChain& chain, const std::vector<int16_t>& source, uint32_t channels,
+                 std::vector<int16_t>& out) {
+  const std::size_t inFrames = kFlowBlockSamples / channels;
+  const std::size_t outChannels = std::max<uint32_t>(chain.output.channels, 1);
+  const std::size_t outRoom = std::max<std::size_t>(kFlowBlockSamples / outChannels, 1);
+  out.resize(outRoom * outChannels);
+  std::size_t made = 0;
+  for (std::size_t at = 0; at < source.size(); at += inFrames * channels) {
+    const int16_t* block = source.data() + at;
+    std::size_t frames = std::min(inFrames, (source.size() - at) / channels);
+    while (frames > 0) {
+      std::size_t consumed = 0;
+      std::size_t produced = 0;
+      wavfx::FlowChainSamples(chain, block, frames, out.data(), outRoom, consumed, produced);
+      block += consumed * channels;
+      frames -= consumed;
+      made += produced;
+    }
+  }
+  while (const std::size_t flushed = wavfx::DrainChainSamples(chain, out.data(), outRoom))
+    made += flushed;
+  return made;
+}
+
 double RunOnce(Job& job, const std::vector<int16_t>& source, uint32_t channels, uint32_t sampleRate,
                std::vector<int16_t>& samples, std::vector<int32_t>& ints,
                std::vector<float>& floats) {
@@ -76,7 +107,8 @@ double RunOnce(Job& job, const std::vector<int16_t>& source, uint32_t channels, 
   if (job.form == Form::Floats) wavfx::SamplesToFloats(source.data(), floats.data(), source.size());
   volatile float sink = 0.0f;
   const double start = ThreadSeconds();
-  for (std::size_t at = 0; at < source.size(); at += blockSamples) {
+  if (job.form == Form::Flow) sink = static_cast<float>(Flow(chain, source, channels, samples));
+  for (std::size_t at = 0; job.form != Form::Flow && at < source.size(); at += blockSamples) {
     const std::size_t count = std::min(blockSamples, source.size() - at);
     switch (job.form) {
       case Form::Samples:
@@ -89,6 +121,7 @@ double RunOnce(Job& job, const std::vector<int16_t>& source, uint32_t channels, 
         wavfx::ProcessChainFloats(chain, floats.data() + at, count / channels);
         break;
       case Form::Recurrence:
+      case Form::Flow:
         break;
     }
   }
@@ -146,6 +179,13 @@ int main(int argc, char** argv) {
     } else if (!wavfx::ParseChain(text, job.recipe, error)) {
       std::fprintf(stderr, "%s: %s\n", argv[i], error.message.c_str());
       return 2;
+    }
+    if (wavfx::RecipeReshapes(job.recipe)) {
+      if (job.form != Form::Samples) {
+        std::fprintf(stderr, "%s: a reshaping chain runs on 16-bit samples only\n", argv[i]);
+        return 2;
+      }
+      job.form = Form::Flow;
     }
     jobs.push_back(job);
   }

@@ -60,6 +60,22 @@ SETTINGS = {
 }
 EXTRA_SETTINGS = [("compress", "compress=threshold=-24:ratio=2.5:attack=2:release=300")]
 
+# The stages that reshape the stream, and the in-place gain, with non-trivial settings: (chain,
+# whether the goal applies, the nearest SoX effect arguments, the nearest FFmpeg -af filter).
+# resample and speed are there for information.
+RESHAPING = [
+    ("channels=count=1", True, "channels 1", "pan=mono|c0=0.5*c0+0.5*c1"),
+    ("remix=map=0.5*1+0.5*2|2", True, "remix 1v0.5,2v0.5 2",
+     "pan=stereo|c0=0.5*c0+0.5*c1|c1=c1"),
+    ("gain=db=-3", True, "gain -3", "volume=-3dB"),
+    ("trim=start=10:end=590", True, "trim 10 =590", "atrim=10:590"),
+    ("pad=start=1:end=1", True, "pad 1 1", "adelay=1s:all=1,apad=pad_dur=1"),
+    ("fade=in=5:out=5", True, "fade 5 0 5", "afade=t=in:d=5,afade=t=out:st={fade_out}:d=5"),
+    ("resample=rate=48000", False, "rate 48000", "aresample=48000"),
+    ("speed=factor=1.1", False, "speed 1.1", "asetrate=48510,aresample=44100"),
+]
+RESHAPING_HEADING = "## Reshaping stages"
+
 NINE = "lowpass,highpass,compress,distort,tremolo,echo,chorus,flanger,reverb"
 SOX_NINE = ("lowpass -1 3000 highpass -1 300 compand 0.01,0.1 -12,-12,0,-9 overdrive tremolo 5 70 "
             "echo 0.8 0.9 350 0.45 chorus 0.7 0.9 55 0.4 0.25 2 -t flanger reverb")
@@ -113,12 +129,8 @@ def commands_for(args, source, inputs24, inputs_float, hooks):
     return commands, out
 
 
-def measure(args, source, hooks):
-    base = os.path.splitext(source)[0]
-    inputs24, inputs_float = base + "-24.wav", base + "-float.wav"
-    subprocess.run(["sox", source, "-b", "24", inputs24], check=True)
-    subprocess.run(["sox", source, "-e", "floating-point", "-b", "32", inputs_float], check=True)
-    commands, out = commands_for(args, source, inputs24, inputs_float, hooks)
+def time_commands(args, commands, out):
+    """Runs every command once a round; returns the medians of wall and processor seconds."""
     walls = {name: [] for name, _, _ in commands}
     cpus = {name: [] for name, _, _ in commands}
     for round_ in range(args.rounds):
@@ -131,20 +143,57 @@ def measure(args, source, hooks):
             cpus[name].append(cpu)
     if os.path.exists(out):
         os.remove(out)
-    os.remove(inputs24)
-    os.remove(inputs_float)
     wall = {name: statistics.median(v) for name, v in walls.items()}
     cpu = {name: statistics.median(v) for name, v in cpus.items()}
-    # In memory: the same chains over the data held in memory, and the recurrence.
-    jobs = ["recurrence"] + [e for e in EFFECTS if e != "none"]
-    jobs += [text for _, text in list(SETTINGS.items()) + EXTRA_SETTINGS] + [NINE]
+    return wall, cpu
+
+
+def in_memory(args, source, jobs):
+    """The median in-memory seconds of each chain, from wavfx_bench_memory."""
     result = subprocess.run([args.memory_tool, source, str(max(args.rounds, 5))] + jobs,
                             check=True, capture_output=True, text=True).stdout
     memory = {}
     for line in result.splitlines():
         label, seconds = line.rsplit("\t", 1)
         memory[label] = float(seconds)
-    return wall, cpu, memory
+    return memory
+
+
+def measure(args, source, hooks):
+    base = os.path.splitext(source)[0]
+    inputs24, inputs_float = base + "-24.wav", base + "-float.wav"
+    subprocess.run(["sox", source, "-b", "24", inputs24], check=True)
+    subprocess.run(["sox", source, "-e", "floating-point", "-b", "32", inputs_float], check=True)
+    commands, out = commands_for(args, source, inputs24, inputs_float, hooks)
+    wall, cpu = time_commands(args, commands, out)
+    os.remove(inputs24)
+    os.remove(inputs_float)
+    # In memory: the same chains over the data held in memory, and the recurrence.
+    jobs = ["recurrence"] + [e for e in EFFECTS if e != "none"]
+    jobs += [text for _, text in list(SETTINGS.items()) + EXTRA_SETTINGS] + [NINE]
+    return wall, cpu, in_memory(args, source, jobs)
+
+
+def input_seconds(source):
+    """The length of a 44100 Hz stereo 16-bit file with a 44-byte header."""
+    return (os.path.getsize(source) - 44) / 4 / 44100
+
+
+def measure_reshaping(args, source):
+    """File, in-memory, dd and peer times of the reshaping stages on one input."""
+    out = os.path.join(args.work, "out.wav")
+    ffmpeg = ["ffmpeg", "-nostdin", "-v", "error", "-y", "-filter_threads", "1", "-threads", "1",
+              "-i", source, "-af"]
+    commands = [("cat", ["cat", source], out),
+                ("dd", ["dd", "if=" + source, "of=" + out, "bs=128K", "status=none"], None)]
+    fade_out = f"{input_seconds(source) - 5:.6f}"
+    for chain, _, sox, filters in RESHAPING:
+        commands.append(("wavfx " + chain, [args.wavfx, source, out, chain], None))
+        commands.append(("sox " + chain, ["sox", "-D", source, out] + sox.split(), None))
+        commands.append(("ffmpeg " + chain, ffmpeg + [filters.format(fade_out=fade_out), out],
+                         None))
+    wall, cpu = time_commands(args, commands, out)
+    return wall, cpu, in_memory(args, source, [chain for chain, _, _, _ in RESHAPING])
 
 
 def yes(condition):
@@ -226,6 +275,63 @@ def report_input(label, source, wall, cpu, memory, hooks):
     return lines
 
 
+def report_reshaping(label, wall, cpu, memory):
+    dd = cpu["dd"]
+    lines = [f"### {label}", "",
+             f"cat {cpu['cat']:.3f} s, dd with 128 KiB blocks {dd:.3f} s.", "",
+             "| stage | in memory s | file s (wall) | in memory + dd s | goal: file <= in memory "
+             "+ dd | (file - in memory) / dd | sox -D s | ffmpeg s |",
+             "|---|---:|---:|---:|---|---:|---:|---:|"]
+    for chain, goal, _, _ in RESHAPING:
+        inside, mine = memory[chain], cpu["wavfx " + chain]
+        bound = inside + dd
+        verdict = (f"{mine / bound:.2f} x: {yes(mine <= bound)}" if goal
+                   else f"({mine / bound:.2f} x, for information)")
+        cell = chain.replace("|", "\\|")  # a bar inside a table cell
+        lines.append(f"| `{cell}` | {inside:.3f} | {mine:.3f} ({wall['wavfx ' + chain]:.3f}) | "
+                     f"{bound:.3f} | {verdict} | {(mine - inside) / dd:.2f} | "
+                     f"{cpu['sox ' + chain]:.3f} | {cpu['ffmpeg ' + chain]:.3f} |")
+    return lines + [""]
+
+
+def reshaping_section(args, machine, sections):
+    peers = "; ".join(f"`{chain}`: sox `{sox}`, ffmpeg `{filters.format(fade_out='END-5')}`"
+                      for chain, _, sox, filters in RESHAPING)
+    return [RESHAPING_HEADING, "",
+            f"Written by `scripts/bench_files.sh {args.rounds}"
+            f"{' --only-reshaping' if args.only_reshaping else ''}` on "
+            f"{datetime.date.today().isoformat()}. {machine}", "",
+            "The stages that change the stream's rate, channels or length, and the in-place "
+            "`gain`, file to file: 16-bit WAV in and out, in tmpfs, processor time (user + "
+            f"system), with wall-clock in parentheses, medians of {args.rounds} rounds in one run, every command in turn. The "
+            "reshaping chains take the general path (libsndfile, floats through FlowChain); `gain` "
+            "takes the 16-bit path in place. In memory: `wavfx_bench_memory` over the file's "
+            "16-bit samples, the reshaping chains through FlowChainSamples and DrainChainSamples "
+            "in blocks of 32768 samples on either side (the general path's), `gain` in place; "
+            "the thread's processor time, median of at least 5 rounds. The goal: the file costs "
+            "at most its in-memory time plus dd. `resample` and `speed` are there for "
+            f"information. Peers: {peers} (END: the input's length in seconds).",
+            ""] + sections
+
+
+def splice_section(path, lines):
+    """Writes `lines` as the reshaping section of the report at `path`, in place of the one it
+    holds (up to its hand-written "#### Notes" or the next section), or at its end."""
+    text = open(path).read() if os.path.exists(path) else ""
+    fresh = "\n".join(lines).rstrip("\n") + "\n"
+    start = text.find("\n" + RESHAPING_HEADING + "\n")
+    if start < 0:
+        text = text.rstrip("\n") + "\n\n" + fresh
+    else:
+        start += 1
+        ends = [i for i in (text.find("\n#### Notes", start), text.find("\n## ", start + 1))
+                if i >= 0]
+        end = min(ends) + 1 if ends else len(text)
+        text = text[:start] + fresh + ("\n" if end < len(text) else "") + text[end:]
+    with open(path, "w") as report:
+        report.write(text)
+
+
 def peak_memory(args):
     one, sixty = os.path.join(args.work, "one.wav"), os.path.join(args.work, "sixty.wav")
     subprocess.run([args.make_wav, one, "1"], check=True)
@@ -259,19 +365,23 @@ def main():
     parser.add_argument("--make-wav", required=True)
     parser.add_argument("--input", action="append", required=True, help="LABEL=PATH")
     parser.add_argument("--output", required=True)
+    parser.add_argument("--only-reshaping", action="store_true",
+                        help="measure only the reshaping stages and replace their section")
     args = parser.parse_args()
     hooks = []
     if os.environ.get("WAVFX_BENCH_HOOKS"):
         with open(os.environ["WAVFX_BENCH_HOOKS"]) as listing:
             hooks = [tuple(line.rstrip("\n").split("|", 2)) for line in listing if "|" in line]
 
-    sections = []
+    sections, reshaping = [], []
     for entry in args.input:
         label, source = entry.split("=", 1)
         print(label, flush=True)
-        wall, cpu, memory = measure(args, source, hooks)
-        sections += report_input(label, source, wall, cpu, memory, hooks)
-    memory_lines = peak_memory(args)
+        if not args.only_reshaping:
+            wall, cpu, memory = measure(args, source, hooks)
+            sections += report_input(label, source, wall, cpu, memory, hooks)
+        print(label + ": reshaping stages", flush=True)
+        reshaping += report_reshaping(label, *measure_reshaping(args, source))
 
     cpu_model = next((line.split(":", 1)[1].strip() for line in
                       subprocess.run(["lscpu"], capture_output=True, text=True).stdout.splitlines()
@@ -284,6 +394,14 @@ def main():
     with open("/proc/cpuinfo") as info:
         flags = next((line for line in info if line.startswith("flags")), "")
     path = "AVX-512" if " avx512bw" in flags else ("AVX2" if " avx2" in flags else "scalar")
+    machine = (f"Machine: {cpu_model}, {os.cpu_count()} cores shared with other work; vector path "
+               f"{path}; SoX {sox}, FFmpeg {ffmpeg}.")
+    reshaping = reshaping_section(args, machine, reshaping)
+    if args.only_reshaping:
+        splice_section(args.output, reshaping)
+        print("\n".join(reshaping))
+        return
+    memory_lines = peak_memory(args)
     text = ["# Benchmarks", "",
             f"Written by `scripts/bench_files.sh {args.rounds}` on "
             f"{datetime.date.today().isoformat()}.", "",
@@ -311,7 +429,8 @@ def main():
             text += [""] + old[old.index("\n## Notes") + 1:].rstrip("\n").split("\n")
     with open(args.output, "w") as report:
         report.write("\n".join(text) + "\n")
-    print("\n".join(text))
+    splice_section(args.output, reshaping)
+    print("\n".join(text + [""] + reshaping))
 
 
 if __name__ == "__main__":

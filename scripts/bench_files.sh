@@ -7,7 +7,9 @@
 # one-pole recurrence from wavfx_bench_memory; and peak memory on 1 and 60 minutes. Writes
 # docs/benchmarks.md (scripts/bench_files.py does the measuring and the tables).
 #
-# Usage: scripts/bench_files.sh [ROUNDS]   (default 5)
+# Usage: scripts/bench_files.sh [ROUNDS] [--only-reshaping]   (default 5 rounds)
+# --only-reshaping measures only the stages that reshape the stream (and gain) and replaces their
+# section of docs/benchmarks.md, leaving the rest as it is.
 # WAVFX_BENCH_HOOKS names a file of extra commands compared per sample with the 16-bit CLI, one
 # "label|effect|command" a line, the command using {in} and {out} (the Python module's and the
 # plugins' hosts, once they exist).
@@ -15,6 +17,7 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
 rounds=${1:-5}
+shift || true
 scripts/setup.sh sox ffmpeg time asc-music
 
 build=build-release
@@ -39,7 +42,7 @@ else
 fi
 "$build/bench/wavfx_make_bench_wav" "$work/synthetic.wav" 10
 
-exec /usr/bin/python3 scripts/bench_files.py --rounds "$rounds" --work "$work" \
+/usr/bin/python3 scripts/bench_files.py --rounds "$rounds" --work "$work" \
   --wavfx "$build/wavfx" --memory-tool "$build/bench/wavfx_bench_memory" \
   --make-wav "$build/bench/wavfx_make_bench_wav" --input "$music_label=$work/music.wav" \
-  --input "synthetic (wavfx_make_bench_wav)=$work/synthetic.wav" --output docs/benchmarks.md
+  --input "synthetic (wavfx_make_bench_wav)=$work/synthetic.wav" --output docs/benchmarks.md "$@"

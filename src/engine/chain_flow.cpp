@@ -81,23 +81,66 @@ void RunInPlaceStages(EffectChain& chain, uint32_t first, void* samples, std::si
   }
 }
 
-// Lets reshaping stage i move what it can from its queue into the next; true when it moved any.
-bool StepStage(EffectChain& chain, uint32_t i, std::size_t sampleBytes) {
-  StageQueue& from = chain.queues[chain.feeds[i]];
+// The caller's output: where frames that leave the chain go.
+struct Outlet {
+  unsigned char* data;
+  std::size_t room;
+  std::size_t frameBytes;
+  std::size_t& produced;
+};
+
+// Runs reshaping stage i over `frames` frames at `from`, then the in-place stages after it over
+// what it wrote: into its queue, or, when it is the last stage and its queue is empty, straight
+// into the caller's output. Returns the frames it consumed; `moved` tells whether it did anything.
+std::size_t RunStage(EffectChain& chain, uint32_t i, const void* from, std::size_t frames,
+                     std::size_t sampleBytes, Outlet& outlet, bool& moved) {
   StageQueue& to = chain.queues[i + 1];
-  if (from.count == 0) return false;
-  const std::size_t room = Room(to, sampleBytes);
-  if (room == 0) return false;
+  const bool direct = i + 1 == chain.lastQueue && to.count == 0;
+  const std::size_t room = direct ? outlet.room - outlet.produced : Room(to, sampleBytes);
+  moved = false;
+  if (room == 0) return 0;
+  unsigned char* tail = direct ? outlet.data + outlet.produced * outlet.frameBytes
+                               : FrameAt(to, to.begin + to.count, sampleBytes);
   std::size_t consumed = 0;
   std::size_t produced = 0;
-  unsigned char* tail = FrameAt(to, to.begin + to.count, sampleBytes);
   EffectState& stage = chain.stages[i];
-  stage.family->ops.flow(stage.record, FrameAt(from, from.begin, sampleBytes), from.count, tail,
-                         room, sampleBytes, consumed, produced);
+  stage.family->ops.flow(stage.record, from, frames, tail, room, sampleBytes, consumed, produced);
   RunInPlaceStages(chain, i + 1, tail, produced);
-  Pop(from, consumed);
-  to.count += produced;
-  return consumed > 0 || produced > 0;
+  (direct ? outlet.produced : to.count) += produced;
+  moved = consumed > 0 || produced > 0;
+  return consumed;
+}
+
+// Lets reshaping stage i move what it can from its queue onwards; true when it moved any.
+bool StepStage(EffectChain& chain, uint32_t i, std::size_t sampleBytes, Outlet& outlet) {
+  StageQueue& from = chain.queues[chain.feeds[i]];
+  if (from.count == 0) return false;
+  bool moved = false;
+  Pop(from, RunStage(chain, i, FrameAt(from, from.begin, sampleBytes), from.count, sampleBytes,
+                     outlet, moved));
+  return moved;
+}
+
+// The first reshaping stage, when it may read the caller's input where it lies: no stage before
+// it changes the audio. recipe.count otherwise.
+uint32_t DirectReader(const EffectChain& chain) {
+  for (uint32_t i = 0; i < chain.recipe.count; ++i) {
+    if (IsReshaping(chain.stages[i])) return i;
+    if (EffectChangesAudio(chain.stages[i])) break;
+  }
+  return chain.recipe.count;
+}
+
+// Lets the first reshaping stage take input straight from the caller while nothing waits in the
+// chain's input queue; true when it moved any.
+bool TakeDirect(EffectChain& chain, const unsigned char* in, std::size_t inFrames,
+                std::size_t& consumed, std::size_t sampleBytes, Outlet& outlet) {
+  const uint32_t i = DirectReader(chain);
+  if (i == chain.recipe.count || consumed == inFrames || chain.queues[0].count > 0) return false;
+  bool moved = false;
+  consumed += RunStage(chain, i, in + consumed * FrameBytes(chain.queues[0], sampleBytes),
+                       inFrames - consumed, sampleBytes, outlet, moved);
+  return moved;
 }
 
 }  // namespace
@@ -198,19 +241,24 @@ void FlowChain(EffectChain& chain, const void* in, std::size_t inFrames, void* o
   StageQueue& head = chain.queues[0];
   StageQueue& last = chain.queues[chain.lastQueue];
   const std::size_t inBytes = FrameBytes(head, sampleBytes);
-  const std::size_t outBytes = FrameBytes(last, sampleBytes);
+  Outlet outlet{static_cast<unsigned char*>(out), outRoom, FrameBytes(last, sampleBytes), produced};
   for (bool moved = true; moved;) {
     moved = false;
     const std::size_t leaving = std::min(last.count, outRoom - produced);
     if (leaving > 0) {
-      std::memcpy(static_cast<unsigned char*>(out) + produced * outBytes,
-                  FrameAt(last, last.begin, sampleBytes), leaving * outBytes);
+      std::memcpy(outlet.data + produced * outlet.frameBytes,
+                  FrameAt(last, last.begin, sampleBytes), leaving * outlet.frameBytes);
       Pop(last, leaving);
       produced += leaving;
       moved = true;
     }
     for (uint32_t i = chain.recipe.count; i-- > 0;) {
-      if (IsReshaping(chain.stages[i])) moved = StepStage(chain, i, sampleBytes) || moved;
+      if (IsReshaping(chain.stages[i])) moved = StepStage(chain, i, sampleBytes, outlet) || moved;
+    }
+    if (in != nullptr) {
+      moved = TakeDirect(chain, static_cast<const unsigned char*>(in), inFrames, consumed,
+                         sampleBytes, outlet) ||
+              moved;
     }
     const std::size_t taken = std::min(inFrames - consumed, Room(head, sampleBytes));
     if (taken > 0) {

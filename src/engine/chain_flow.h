@@ -25,7 +25,8 @@ bool ChainCopiesOnly(const EffectChain& chain);
 // writes up to `outRoom` frames of its output, reporting what it consumed and produced. Samples
 // are floats (sampleBytes 4), or any width when ChainCopiesOnly holds. Input is taken as long as
 // the chain can hold it, so a call with enough room consumes everything offered; the output
-// never depends on how the stream is cut into calls.
+// never depends on how the stream is cut into calls. `in` and `out` must not overlap: the first
+// stage may read the input where it lies and the last write straight to `out`.
 void FlowChain(EffectChain& chain, const void* in, std::size_t inFrames, void* out,
                std::size_t outRoom, std::size_t sampleBytes, std::size_t& consumed,
                std::size_t& produced);
