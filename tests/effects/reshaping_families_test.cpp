@@ -47,6 +47,8 @@ struct Stage {
       : ops(s.family->ops),
         out(ops.shape(ValuesOf(s), {channels, kRate})),
         record(ops.stateSize / sizeof(std::max_align_t) + 1) {
+    // Zero-filled as the engine fills it: max_align_t's value leaves its padding bytes alone.
+    std::memset(static_cast<void*>(record.data()), 0, record.size() * sizeof(std::max_align_t));
     ops.init(record.data(), ValuesOf(s), {channels, kRate});
   }
   ~Stage() {
