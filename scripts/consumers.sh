@@ -110,9 +110,11 @@ mkdir "$work/cpp-out" "$work/cli-out"
 "$work/cpp-build/cpp_consumer" "$demo" "$work/cpp-out"
 
 step "the consumers' files against the installed wavfx's"
-# cpp_consumer writes one file per effect, under the effect's first name.
+# cpp_consumer writes one file per in-place effect, under the effect's first name.
 written=$(cd "$work/cpp-out" && ls)
-[ "$(echo "$written" | wc -l)" -eq "${#effects[@]}" ] || fail "cpp_consumer wrote: $written"
+for effect in "${effects[@]}" gain; do
+  [ -f "$work/cpp-out/$effect.wav" ] || fail "cpp_consumer wrote: $written"
+done
 for file in $written; do
   effect=${file%.wav}
   "$prefix/bin/wavfx" "$demo" "$work/cli-out/$file" "$effect"

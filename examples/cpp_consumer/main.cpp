@@ -114,6 +114,7 @@ int main(int argc, char** argv) {
       std::fprintf(stderr, "cpp_consumer: cannot create %s\n", info.name);
       return 1;
     }
+    if (wavfx_effect_reshapes(effect.Get()) != 0) continue;  // these need the flow calls
     Audio output = *input;
     // 512 frames per call, as an audio callback might deliver them.
     const std::span<int16_t> samples(output.samples);
