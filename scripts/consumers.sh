@@ -110,11 +110,9 @@ mkdir "$work/cpp-out" "$work/cli-out"
 "$work/cpp-build/cpp_consumer" "$demo" "$work/cpp-out"
 
 step "the consumers' files against the installed wavfx's"
-# cpp_consumer writes one file per in-place effect, under the effect's first name.
+# cpp_consumer writes one file per in-place effect (WAVEffect's and gain), under its first name.
 written=$(cd "$work/cpp-out" && ls)
-for effect in "${effects[@]}" gain; do
-  [ -f "$work/cpp-out/$effect.wav" ] || fail "cpp_consumer wrote: $written"
-done
+[ "$(echo "$written" | wc -l)" -eq $((${#effects[@]} + 1)) ] || fail "cpp_consumer wrote: $written"
 for file in $written; do
   effect=${file%.wav}
   "$prefix/bin/wavfx" "$demo" "$work/cli-out/$file" "$effect"
