@@ -83,8 +83,9 @@ TEST(Resampler, RefusesRatiosOutOfRange) {
 }
 
 TEST(Resampler, BitsIndependentOfBlocksRoomAndVectorPath) {
-  const auto in = Noise(3 * 4000);
   for (const Rates rates : kRates) {
+    // Steep upsampling makes a long output of a short input.
+    const auto in = Noise(3 * (rates.out > 8 * rates.in ? 200 : 4000));
     for (const auto q : {ResampleQuality::High, ResampleQuality::VeryHigh}) {
       ResetVectorPathForTesting();
       const auto whole = Convert(rates, 3, q, in, 0);
