@@ -69,7 +69,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   const std::vector<float> whole = Run(text, channels, rate, signal, {});
   const std::vector<float> cut = Run(text, channels, rate, signal, cuts);
   Require(whole.size() == cut.size());
-  Require(std::memcmp(whole.data(), cut.data(), whole.size() * sizeof(float)) == 0);
+  Require(whole.empty() ||  // a chain the stream does not fit gives nothing either way
+          std::memcmp(whole.data(), cut.data(), whole.size() * sizeof(float)) == 0);
   for (const float value : whole)
     Require(std::isfinite(value));
   return 0;
