@@ -67,7 +67,15 @@ path = "docs/benchmarks.md"
 text = open(path).read()
 section = sys.argv[1].rstrip() + "\n"
 pattern = re.compile(r"^## Resampling\n.*?(?=^## |\Z)", re.S | re.M)
-text = pattern.sub(lambda m: section + "\n", text) if pattern.search(text) else text.rstrip() + "\n\n" + section
+found = pattern.search(text)
+if found:
+    # Keeps the notes written under the speed table.
+    notes = re.split(r"^\|.*\|\n(?!\|)", found.group(0), flags=re.M)[-1].strip()
+    if notes:
+        section += "\n" + notes + "\n"
+    text = text[:found.start()] + section + "\n" + text[found.end():]
+else:
+    text = text.rstrip() + "\n\n" + section
 open(path, "w").write(text)
 PY
 echo "$section"

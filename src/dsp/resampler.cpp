@@ -65,13 +65,14 @@ double BesselI0(double x) {
 struct Kernel {
   double cutoff;  // fc, cycles per input frame
   double beta;
-  double half;  // H
+  double half;   // H
+  double scale;  // I0(beta)
 };
 
 double KernelValue(const Kernel& kernel, double t) {
   if (!(std::fabs(t) < kernel.half)) return 0.0;
   const double x = t / kernel.half;
-  const double window = BesselI0(kernel.beta * std::sqrt(1.0 - x * x)) / BesselI0(kernel.beta);
+  const double window = BesselI0(kernel.beta * std::sqrt(1.0 - x * x)) / kernel.scale;
   const double z = 2.0 * kernel.cutoff * t;
   const double sinc = z == 0.0 ? 1.0 : SinPi(z) / (kPi * z);
   return 2.0 * kernel.cutoff * sinc * window;
@@ -115,7 +116,14 @@ void FourDots(const float* const* x, const float* const* c, std::size_t taps, fl
     out[d] = kDot(x[d], c[d], taps);
 }
 
+void PhaseDots(const float* const* x, const std::size_t* slots, std::size_t count, const float* c,
+               std::size_t taps, float* out) {
+  for (std::size_t i = 0; i < count; ++i)
+    out[slots[i]] = DotOf<float, kFloatSums>(x[i], c, taps);
+}
+
 void ChooseDots(Resampler& r) {
+  r.phaseFloat = PhaseDots;
   r.dot4Float = FourDots<DotOf<float, kFloatSums>>;
   r.dotFloat = DotOf<float, kFloatSums>;
   r.dotDouble = DotOf<double, kDoubleSums>;
@@ -126,12 +134,14 @@ void ChooseDots(Resampler& r) {
     case VectorPath::Avx2:
       r.dotFloat = ResampleDotFloatAvx2;
       r.dotDouble = ResampleDotDoubleAvx2;
-      r.dot4Float = FourDots<ResampleDotFloatAvx2>;
+      r.dot4Float = ResampleDot4FloatAvx2;
+      r.phaseFloat = ResamplePhaseFloatAvx2;
       break;
     case VectorPath::Avx512:
       r.dotFloat = ResampleDotFloatAvx512;
       r.dotDouble = ResampleDotDoubleAvx512;
       r.dot4Float = ResampleDot4FloatAvx512;
+      r.phaseFloat = ResamplePhaseFloatAvx512;
       break;
   }
 #endif
@@ -164,12 +174,13 @@ const T* Phase(const Resampler& r, std::size_t slot) {
   return out;
 }
 
-void Advance(Resampler& r) {
-  r.whole += r.wholeStep;
-  r.remainder += r.remainderStep;
-  if (r.remainder >= r.outStep) {
-    r.remainder -= r.outStep;
-    ++r.whole;
+// Moves (whole, remainder) on to the next output frame's k and r.
+void Advance(const Resampler& r, uint64_t& whole, uint64_t& remainder) {
+  whole += r.wholeStep;
+  remainder += r.remainderStep;
+  if (remainder >= r.outStep) {
+    remainder -= r.outStep;
+    ++whole;
   }
 }
 
@@ -196,9 +207,64 @@ void Dots(const Resampler& r, const float* const* x, const float* const* c, std:
   }
 }
 
+// Dot products of the history at x[0 .. count) with one phase c into out at slots[0 .. count).
+void SharedDots(const Resampler& r, const double* const* x, const double* c,
+                const std::size_t* slots, std::size_t count, float* out) {
+  for (std::size_t i = 0; i < count; ++i) {
+    out[slots[i]] = static_cast<float>(r.dotDouble(x[i], c, r.taps));
+  }
+}
+
+void SharedDots(const Resampler& r, const float* const* x, const float* c, const std::size_t* slots,
+                std::size_t count, float* out) {
+  r.phaseFloat(x, slots, count, c, r.taps, out);
+}
+
+// Writes the output frames that the history allows, up to outRoom, phase by phase: frames n and
+// n + O share a phase and lie I input frames apart, so each row is read once for all of them.
+template <class T>
+std::size_t ProduceByPhase(Resampler& r, float* out, std::size_t outRoom) {
+  const uint64_t end = r.origin + r.fill;
+  if (outRoom == 0 || r.whole + r.taps > end) return 0;
+  // Frames whose k lies in [whole, end - 2H].
+  const Wide span = Wide{end - r.taps - r.whole + 1} * r.outStep - r.remainder;
+  const auto due =
+      static_cast<std::size_t>(std::min<Wide>(outRoom, (span + r.inStep - 1) / r.inStep));
+  const T* history = static_cast<const T*>(r.history);
+  const T* table = static_cast<const T*>(r.table);
+  const std::size_t channels = r.channels;
+  const T* xs[kBatch];
+  std::size_t slots[kBatch];
+  uint64_t whole = r.whole;
+  uint64_t remainder = r.remainder;
+  for (std::size_t m = 0; m < std::min<uint64_t>(due, r.outStep); ++m) {
+    const T* c = table + remainder * r.taps;
+    std::size_t jobs = 0;
+    std::size_t at = static_cast<std::size_t>(whole - r.origin);
+    for (std::size_t n = m; n < due; n += r.outStep, at += r.inStep) {
+      for (std::size_t ch = 0; ch < channels; ++ch) {
+        xs[jobs] = history + at + ch * r.capacity;
+        slots[jobs] = n * channels + ch;
+        if (++jobs == kBatch) {
+          SharedDots(r, xs, c, slots, jobs, out);
+          jobs = 0;
+        }
+      }
+    }
+    SharedDots(r, xs, c, slots, jobs, out);
+    Advance(r, whole, remainder);
+  }
+  const Wide moved = Wide{r.remainder} + Wide{due} * r.inStep;
+  r.whole += static_cast<uint64_t>(moved / r.outStep);
+  r.remainder = static_cast<uint64_t>(moved % r.outStep);
+  r.produced += due;
+  return due;
+}
+
 // Writes the output frames that the history allows, up to outRoom, a group at a time.
 template <class T>
 std::size_t Produce(Resampler& r, float* out, std::size_t outRoom) {
+  if (!r.interpolated) return ProduceByPhase<T>(r, out, outRoom);
   const T* history = static_cast<const T*>(r.history);
   const T* xs[kBatch];
   const T* cs[kBatch];
@@ -218,7 +284,7 @@ std::size_t Produce(Resampler& r, float* out, std::size_t outRoom) {
           jobs = 0;
         }
       }
-      Advance(r);
+      Advance(r, r.whole, r.remainder);
       ++frames;
     }
     Dots(r, xs, cs, jobs, out + (n + frames) * r.channels - jobs);
@@ -252,11 +318,20 @@ std::size_t Room(Resampler& r) {
 template <class T>
 void Append(Resampler& r, const float* in, std::size_t frames) {
   T* history = static_cast<T*>(r.history) + r.fill;
-  for (uint32_t ch = 0; ch < r.channels; ++ch) {
-    T* line = history + ch * r.capacity;
-    const float* from = in + ch;
+  if (r.channels == 2) {
+    T* left = history;
+    T* right = history + r.capacity;
     for (std::size_t i = 0; i < frames; ++i) {
-      line[i] = static_cast<T>(from[i * r.channels]);
+      left[i] = static_cast<T>(in[2 * i]);
+      right[i] = static_cast<T>(in[2 * i + 1]);
+    }
+  } else {
+    for (uint32_t ch = 0; ch < r.channels; ++ch) {
+      T* line = history + ch * r.capacity;
+      const float* from = in + ch;
+      for (std::size_t i = 0; i < frames; ++i) {
+        line[i] = static_cast<T>(from[i * r.channels]);
+      }
     }
   }
   r.fill += frames;
@@ -368,6 +443,7 @@ bool InitResampler(Resampler& r, uint64_t inRate, uint64_t outRate, uint32_t cha
   Kernel kernel{};
   kernel.half = static_cast<double>(taps / 2);
   kernel.beta = 0.1102 * (design.attenuation - 8.7);
+  kernel.scale = BesselI0(kernel.beta);
   kernel.cutoff = nyquist - 0.5 * sharpness / static_cast<double>(taps - 1);
 
   r.inStep = in;

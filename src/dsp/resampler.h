@@ -37,6 +37,12 @@
 // output bits are the same on every build and vector path, and never depend on how the input
 // is cut into calls or on the output room given.
 //
+// Order. With a table of all O phases, the frames a call can write are computed phase by phase:
+// frames n, n + O, n + 2O, ... share a row and lie I input frames apart, so each row is read once
+// for all of them and all channels, four dot products to one load of the coefficients. With
+// interpolated phases, frames go in order, four at a time. Each frame's sums are the same either
+// way; the order only decides speed.
+//
 // Ratios. outRate / inRate within [1/256, 256], both rates reduced below 2^40.
 //
 // Memory. The tables, and a history of 2H + B frames a channel (B = 2^20 / channels clamped to
@@ -54,6 +60,12 @@ using ResampleDotDouble = double (*)(const double* x, const double* c, std::size
 // Four dot products, x[d] with c[d], each with ResampleDotFloat's sums.
 using ResampleDot4Float = void (*)(const float* const* x, const float* const* c, std::size_t taps,
                                    float* out);
+
+// The dot products of x[i] with one phase c into out[slots[i]], for i in [0, count), each with
+// ResampleDotFloat's sums.
+using ResamplePhaseFloat = void (*)(const float* const* x, const std::size_t* slots,
+                                    std::size_t count, const float* c, std::size_t taps,
+                                    float* out);
 
 // Output frames computed together (their dot products four at a time).
 constexpr std::size_t kResampleGroupFrames = 4;
@@ -84,6 +96,7 @@ struct Resampler {
   ResampleDotFloat dotFloat;
   ResampleDotDouble dotDouble;
   ResampleDot4Float dot4Float;
+  ResamplePhaseFloat phaseFloat;
 };
 
 // Prepares `r` to convert interleaved frames of `channels` channels (1 to 65535) from inRate to
@@ -122,5 +135,11 @@ double ResampleDotDoubleAvx2(const double* x, const double* c, std::size_t taps)
 double ResampleDotDoubleAvx512(const double* x, const double* c, std::size_t taps);
 void ResampleDot4FloatAvx512(const float* const* x, const float* const* c, std::size_t taps,
                              float* out);
+void ResampleDot4FloatAvx2(const float* const* x, const float* const* c, std::size_t taps,
+                           float* out);
+void ResamplePhaseFloatAvx2(const float* const* x, const std::size_t* slots, std::size_t count,
+                            const float* c, std::size_t taps, float* out);
+void ResamplePhaseFloatAvx512(const float* const* x, const std::size_t* slots, std::size_t count,
+                              const float* c, std::size_t taps, float* out);
 
 }  // namespace wavfx

@@ -24,6 +24,31 @@ __attribute__((target("avx2,fma"))) double HalveDoubles4(__m256d v) {
   return _mm_cvtsd_f64(_mm_add_sd(s, _mm_unpackhi_pd(s, s)));
 }
 
+// The halving of four dots' 16 lanes each, j with j + 8, then + 4, + 2, + 1, into out[0 .. 4).
+__attribute__((target("avx512f"))) void HalveFour(__m512 t0, __m512 t1, __m512 t2, __m512 t3,
+                                                  float* out) {
+  // Lanes j and j + 8 of each, two dots a register; then j and j + 4, four dots a register.
+  const __m512 p01 =
+      _mm512_add_ps(_mm512_shuffle_f32x4(t0, t1, 0x44), _mm512_shuffle_f32x4(t0, t1, 0xEE));
+  const __m512 p23 =
+      _mm512_add_ps(_mm512_shuffle_f32x4(t2, t3, 0x44), _mm512_shuffle_f32x4(t2, t3, 0xEE));
+  __m512 q =
+      _mm512_add_ps(_mm512_shuffle_f32x4(p01, p23, 0x88), _mm512_shuffle_f32x4(p01, p23, 0xDD));
+  q = _mm512_add_ps(q, _mm512_permute_ps(q, 0x4E));
+  q = _mm512_add_ps(q, _mm512_permute_ps(q, 0xB1));
+  alignas(64) float lanes[16];
+  _mm512_store_ps(lanes, q);
+  for (int d = 0; d < 4; ++d)
+    out[d] = lanes[4 * d];
+}
+
+// The 64 sums s0 .. s7 (8 lanes each) of one dot halved as the scalar code does.
+__attribute__((target("avx2,fma"))) float HalveFloats64(const __m256* s) {
+  const __m256 a = _mm256_add_ps(_mm256_add_ps(s[0], s[4]), _mm256_add_ps(s[2], s[6]));
+  const __m256 b = _mm256_add_ps(_mm256_add_ps(s[1], s[5]), _mm256_add_ps(s[3], s[7]));
+  return HalveFloats8(_mm256_add_ps(a, b));
+}
+
 }  // namespace
 
 // Partial sums in named registers: an array of vectors stays in memory at -O2.
@@ -42,11 +67,8 @@ __attribute__((target("avx2,fma"))) float ResampleDotFloatAvx2(const float* x, c
     s6 = _mm256_fmadd_ps(_mm256_loadu_ps(a + 48), _mm256_loadu_ps(b + 48), s6);
     s7 = _mm256_fmadd_ps(_mm256_loadu_ps(a + 56), _mm256_loadu_ps(b + 56), s7);
   }
-  s0 = _mm256_add_ps(s0, s4);
-  s1 = _mm256_add_ps(s1, s5);
-  s2 = _mm256_add_ps(s2, s6);
-  s3 = _mm256_add_ps(s3, s7);
-  return HalveFloats8(_mm256_add_ps(_mm256_add_ps(s0, s2), _mm256_add_ps(s1, s3)));
+  const __m256 sums[8] = {s0, s1, s2, s3, s4, s5, s6, s7};
+  return HalveFloats64(sums);
 }
 
 __attribute__((target("avx2,fma"))) double ResampleDotDoubleAvx2(const double* x, const double* c,
@@ -103,13 +125,16 @@ __attribute__((target("avx512f"))) double ResampleDotDoubleAvx512(const double* 
   return HalveDoubles4(_mm256_add_pd(_mm256_load_pd(lanes), _mm256_load_pd(lanes + 4)));
 }
 
-// Four dot products at once: x[d] with c[d]. Each takes the single dot's partial sums; the
-// halving steps from 16 lanes down are shared by all four, lane by lane the same additions.
-__attribute__((target("avx512f"))) void ResampleDot4FloatAvx512(const float* const* x,
-                                                                const float* const* c,
-                                                                std::size_t taps, float* out) {
+namespace {
+
+// Four dot products at once: x[d] with c[d], the phases loaded once when shared. Each takes the
+// single dot's partial sums; the halving steps from 16 lanes down are shared by all four.
+template <bool kShared>
+__attribute__((target("avx512f"))) void FourDotsAvx512(const float* const* x, const float* const* c,
+                                                       std::size_t taps, float* out) {
   const float *a0 = x[0], *a1 = x[1], *a2 = x[2], *a3 = x[3];
-  const float *b0 = c[0], *b1 = c[1], *b2 = c[2], *b3 = c[3];
+  const float *b0 = c[0], *b1 = kShared ? b0 : c[1], *b2 = kShared ? b0 : c[2],
+              *b3 = kShared ? b0 : c[3];
   __m512 s00 = _mm512_setzero_ps(), s01 = s00, s02 = s00, s03 = s00, s10 = s00, s11 = s00,
          s12 = s00, s13 = s00, s20 = s00, s21 = s00, s22 = s00, s23 = s00, s30 = s00, s31 = s00,
          s32 = s00, s33 = s00;
@@ -135,23 +160,94 @@ __attribute__((target("avx512f"))) void ResampleDot4FloatAvx512(const float* con
     WAVFX_STEP(3, 3);
   }
 #undef WAVFX_STEP
-  const __m512 t[4] = {_mm512_add_ps(_mm512_add_ps(s00, s02), _mm512_add_ps(s01, s03)),
-                       _mm512_add_ps(_mm512_add_ps(s10, s12), _mm512_add_ps(s11, s13)),
-                       _mm512_add_ps(_mm512_add_ps(s20, s22), _mm512_add_ps(s21, s23)),
-                       _mm512_add_ps(_mm512_add_ps(s30, s32), _mm512_add_ps(s31, s33))};
-  // Lanes j and j + 8 of each, two dots a register; then j and j + 4, four dots a register.
-  const __m512 p01 =
-      _mm512_add_ps(_mm512_shuffle_f32x4(t[0], t[1], 0x44), _mm512_shuffle_f32x4(t[0], t[1], 0xEE));
-  const __m512 p23 =
-      _mm512_add_ps(_mm512_shuffle_f32x4(t[2], t[3], 0x44), _mm512_shuffle_f32x4(t[2], t[3], 0xEE));
-  __m512 q =
-      _mm512_add_ps(_mm512_shuffle_f32x4(p01, p23, 0x88), _mm512_shuffle_f32x4(p01, p23, 0xDD));
-  q = _mm512_add_ps(q, _mm512_permute_ps(q, 0x4E));
-  q = _mm512_add_ps(q, _mm512_permute_ps(q, 0xB1));
-  alignas(64) float lanes[16];
-  _mm512_store_ps(lanes, q);
+  HalveFour(_mm512_add_ps(_mm512_add_ps(s00, s02), _mm512_add_ps(s01, s03)),
+            _mm512_add_ps(_mm512_add_ps(s10, s12), _mm512_add_ps(s11, s13)),
+            _mm512_add_ps(_mm512_add_ps(s20, s22), _mm512_add_ps(s21, s23)),
+            _mm512_add_ps(_mm512_add_ps(s30, s32), _mm512_add_ps(s31, s33)), out);
+}
+
+// Four dots of one phase c, a quarter of the partial sums (16, in two vectors) at a time.
+__attribute__((target("avx2,fma"))) void SharedDotsAvx2(const float* const* x, const float* c,
+                                                        std::size_t taps, float* out) {
+  __m256 sums[4][8];
+  for (std::size_t q = 0; q < 64; q += 16) {
+    __m256 s0 = _mm256_setzero_ps(), s1 = s0, s2 = s0, s3 = s0, s4 = s0, s5 = s0, s6 = s0, s7 = s0;
+    for (std::size_t i = q; i < taps; i += 64) {
+      const __m256 b0 = _mm256_loadu_ps(c + i);
+      const __m256 b1 = _mm256_loadu_ps(c + i + 8);
+      s0 = _mm256_fmadd_ps(_mm256_loadu_ps(x[0] + i), b0, s0);
+      s1 = _mm256_fmadd_ps(_mm256_loadu_ps(x[0] + i + 8), b1, s1);
+      s2 = _mm256_fmadd_ps(_mm256_loadu_ps(x[1] + i), b0, s2);
+      s3 = _mm256_fmadd_ps(_mm256_loadu_ps(x[1] + i + 8), b1, s3);
+      s4 = _mm256_fmadd_ps(_mm256_loadu_ps(x[2] + i), b0, s4);
+      s5 = _mm256_fmadd_ps(_mm256_loadu_ps(x[2] + i + 8), b1, s5);
+      s6 = _mm256_fmadd_ps(_mm256_loadu_ps(x[3] + i), b0, s6);
+      s7 = _mm256_fmadd_ps(_mm256_loadu_ps(x[3] + i + 8), b1, s7);
+    }
+    const std::size_t v = q / 8;
+    sums[0][v] = s0;
+    sums[0][v + 1] = s1;
+    sums[1][v] = s2;
+    sums[1][v + 1] = s3;
+    sums[2][v] = s4;
+    sums[2][v + 1] = s5;
+    sums[3][v] = s6;
+    sums[3][v + 1] = s7;
+  }
   for (int d = 0; d < 4; ++d)
-    out[d] = lanes[4 * d];
+    out[d] = HalveFloats64(sums[d]);
+}
+
+bool Shared(const float* const* c) {
+  return c[1] == c[0] && c[2] == c[0] && c[3] == c[0];
+}
+
+}  // namespace
+
+void ResampleDot4FloatAvx2(const float* const* x, const float* const* c, std::size_t taps,
+                           float* out) {
+  if (Shared(c)) return SharedDotsAvx2(x, c[0], taps, out);
+  for (int d = 0; d < 4; ++d)
+    out[d] = ResampleDotFloatAvx2(x[d], c[d], taps);
+}
+
+void ResampleDot4FloatAvx512(const float* const* x, const float* const* c, std::size_t taps,
+                             float* out) {
+  if (Shared(c)) return FourDotsAvx512<true>(x, c, taps, out);
+  FourDotsAvx512<false>(x, c, taps, out);
+}
+
+// The phase kernels keep the whole batch in vector code: scalar SSE code between AVX-512 calls
+// costs more than the dot products on some processors.
+__attribute__((target("avx2,fma"))) void ResamplePhaseFloatAvx2(const float* const* x,
+                                                                const std::size_t* slots,
+                                                                std::size_t count, const float* c,
+                                                                std::size_t taps, float* out) {
+  std::size_t i = 0;
+  for (; i + 4 <= count; i += 4) {
+    float values[4];
+    SharedDotsAvx2(x + i, c, taps, values);
+    for (std::size_t d = 0; d < 4; ++d)
+      out[slots[i + d]] = values[d];
+  }
+  for (; i < count; ++i)
+    out[slots[i]] = ResampleDotFloatAvx2(x[i], c, taps);
+}
+
+__attribute__((target("avx512f"))) void ResamplePhaseFloatAvx512(const float* const* x,
+                                                                 const std::size_t* slots,
+                                                                 std::size_t count, const float* c,
+                                                                 std::size_t taps, float* out) {
+  const float* const cs[4] = {c, c, c, c};
+  std::size_t i = 0;
+  for (; i + 4 <= count; i += 4) {
+    float values[4];
+    FourDotsAvx512<true>(x + i, cs, taps, values);
+    for (std::size_t d = 0; d < 4; ++d)
+      out[slots[i + d]] = values[d];
+  }
+  for (; i < count; ++i)
+    out[slots[i]] = ResampleDotFloatAvx512(x[i], c, taps);
 }
 
 }  // namespace wavfx
