@@ -15,7 +15,7 @@ CC=clang CXX=clang++ cmake -S "$root" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelW
   -DWAVFX_FUZZ=ON -DWAVFX_UNIT_TESTS=OFF -DWAVFX_BENCHMARKS=OFF >/dev/null
 cmake --build "$dir" --target wavfx_fuzzer wavfx_chain_fuzzer wavfx_flow_fuzzer wavfx_general_fuzzer wavfx_fuzz_seeds \
   wavfx_general_seeds
-mkdir -p "$dir/corpus" "$dir/corpus-chain" "$dir/corpus-general" "$dir/artifacts"
+mkdir -p "$dir/corpus" "$dir/corpus-chain" "$dir/corpus-flow" "$dir/corpus-general" "$dir/artifacts"
 rm -rf "$dir/seeds" "$dir/general-seeds"
 mkdir -p "$dir/general-seeds"
 "$dir/tests/fuzz/wavfx_fuzz_seeds" "$dir/seeds"
@@ -45,11 +45,6 @@ eighth=$((seconds / 8))
 fuzz wavfx_fuzzer $((seconds - 2 * quarter)) "$dir/corpus" "$dir/seeds" -max_len=16384 \
   -dict="$root/tests/fuzz/wav.dict"
 fuzz wavfx_chain_fuzzer "$eighth" "$dir/corpus-chain" "$root/tests/fuzz/chain_seeds" -max_len=512
-# The flow fuzzer (reshaping chains cut into random calls) runs on request while a hang it found
-# in Clang builds is open: WAVFX_FUZZ_FLOW=1.
-if [ "${WAVFX_FUZZ_FLOW:-0}" = 1 ]; then
-  mkdir -p "$dir/corpus-flow"
-  fuzz wavfx_flow_fuzzer $((quarter - eighth)) "$dir/corpus-flow" "$root/tests/fuzz/flow_seeds" \
-    -max_len=512
-fi
+fuzz wavfx_flow_fuzzer $((quarter - eighth)) "$dir/corpus-flow" "$root/tests/fuzz/flow_seeds" \
+  -max_len=512
 fuzz wavfx_general_fuzzer "$quarter" "$dir/corpus-general" "$dir/general-seeds" -max_len=65536

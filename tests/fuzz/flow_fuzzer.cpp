@@ -17,7 +17,8 @@ constexpr std::size_t kFrames = 3000;
 constexpr uint32_t kRates[] = {8000, 11025, 44100, 48000, 96000};
 
 // Runs the whole signal through a fresh instance; `cuts` (empty: one call) give the input frames
-// and the output room of each call, cycled.
+// and the output room of each call, cycled. Both come from one byte, so the byte that moves
+// frames on both sides comes round in every cycle, whatever the cycle's length.
 std::vector<float> Run(const std::string& text, uint32_t channels, uint32_t rate,
                        const std::vector<float>& signal, const std::vector<uint8_t>& cuts) {
   wavfx_error error;
@@ -28,22 +29,31 @@ std::vector<float> Run(const std::string& text, uint32_t channels, uint32_t rate
   Require(outChannels >= 1 && wavfx_effect_output_sample_rate(effect) >= 1);
   std::vector<float> room(4096 * outChannels);
   std::size_t next = 0;
-  const auto size = [&](std::size_t most) -> std::size_t {
-    if (cuts.empty()) return most;
-    const uint8_t byte = cuts[next++ % cuts.size()];
-    return std::min<std::size_t>(most, byte % 64 == 63 ? 0 : byte % 64 + 1);
+  const auto frames64 = [](unsigned value) -> std::size_t {
+    return value % 64 == 63 ? 0 : value % 64 + 1;
+  };
+  const auto call = [&](std::size_t inMost, std::size_t& in, std::size_t& out) {
+    if (cuts.empty()) {
+      in = inMost;
+      out = 4096;
+      return;
+    }
+    const unsigned byte = cuts[next++ % cuts.size()];
+    in = std::min(inMost, frames64(byte));
+    out = frames64((byte * 167u + 13u) & 255u);
   };
   const std::size_t frames = signal.size() / channels;
   for (std::size_t at = 0; at < frames;) {
-    std::size_t consumed = 0, produced = 0;
-    Require(wavfx_effect_flow_float(effect, signal.data() + at * channels, size(frames - at),
-                                    room.data(), size(4096), &consumed, &produced) == WAVFX_OK);
+    std::size_t offered = 0, roomFrames = 0, consumed = 0, produced = 0;
+    call(frames - at, offered, roomFrames);
+    Require(wavfx_effect_flow_float(effect, signal.data() + at * channels, offered, room.data(),
+                                    roomFrames, &consumed, &produced) == WAVFX_OK);
     output.insert(output.end(), room.begin(), room.begin() + produced * outChannels);
     at += consumed;
   }
   for (;;) {
-    const std::size_t offered = size(4096);
-    std::size_t produced = 0;
+    std::size_t unused = 0, offered = 0, produced = 0;
+    call(0, unused, offered);
     Require(wavfx_effect_flush_float(effect, room.data(), offered, &produced) == WAVFX_OK);
     output.insert(output.end(), room.begin(), room.begin() + produced * outChannels);
     if (offered > 0 && produced == 0) break;
@@ -62,7 +72,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   const uint32_t channels = end[1] % 3 + 1;
   const uint32_t rate = kRates[end[2] % 5];
   std::vector<uint8_t> cuts(end + 3, data + size);
-  cuts.push_back(7);  // at least one call that moves frames in every cycle
+  cuts.push_back(7);  // a call that moves frames both ways in every cycle
   std::vector<float> signal(kFrames * channels);
   for (std::size_t i = 0; i < signal.size(); ++i)
     signal[i] = std::sin(0.001f * static_cast<float>(i * i % 100003)) * 0.9f;
