@@ -3,7 +3,9 @@
 #include <sndfile.h>
 
 #include <algorithm>
+#include <cstring>
 
+#include "dsp/sample_conversion.h"
 #include "engine/chain_flow.h"
 
 namespace wavfx {
@@ -12,34 +14,99 @@ namespace {
 // Samples per block on either side of the chain.
 constexpr std::size_t kBlockSamples = 1 << 15;
 
-// Where a block keeps its samples in the representation the chain moves: floats, or as read.
-unsigned char* Samples(SampleBlock& block, const SampleFormat& format, bool asRead) {
-  if (asRead && format.kind == SampleKind::Int) {
+// How samples travel through the chain: as the effects' floats, as libsndfile gives them (a chain
+// that only copies, between files of one format), as the file stores them (the same, between
+// files of one signed layout), or as floats converted straight from and to 16-bit PCM as stored.
+enum class Carriage { Floats, AsRead, Stored, Pcm16 };
+
+bool IsPcm16(const SampleStorage& storage) {
+  return storage.packed && storage.layout == PackedLayout{2, false, false};
+}
+
+Carriage CarriageOf(const ReshapingFiles& files, EffectChain& chain) {
+  if (ChainCopiesOnly(chain) && files.from.format == files.to.format) {
+    // Stored zero bytes are silence unless the samples are unsigned.
+    const bool stored = SameStorage(files.from, files.to) && !files.from.layout.unsignedBytes;
+    return stored ? Carriage::Stored : Carriage::AsRead;
+  }
+  return IsPcm16(files.from) && IsPcm16(files.to) ? Carriage::Pcm16 : Carriage::Floats;
+}
+
+bool StoredOnly(Carriage carriage) {
+  return carriage == Carriage::Stored || carriage == Carriage::Pcm16;
+}
+
+// Where a block keeps the samples the chain moves.
+unsigned char* Samples(SampleBlock& block, const SampleFormat& format, Carriage carriage) {
+  if (carriage == Carriage::Stored) return block.stored.data();
+  if (carriage == Carriage::AsRead && format.kind == SampleKind::Int) {
     return reinterpret_cast<unsigned char*>(block.ints.data());
   }
-  if (asRead && format.kind == SampleKind::Float64) {
+  if (carriage == Carriage::AsRead && format.kind == SampleKind::Float64) {
     return reinterpret_cast<unsigned char*>(block.doubles.data());
   }
   return reinterpret_cast<unsigned char*>(block.floats.data());
 }
 
-std::size_t SampleBytes(const SampleFormat& format, bool asRead) {
-  return asRead && format.kind == SampleKind::Float64 ? sizeof(double) : sizeof(float);
+std::size_t SampleBytes(const SampleStorage& storage, Carriage carriage) {
+  if (carriage == Carriage::Stored) return static_cast<std::size_t>(storage.layout.bytes);
+  return carriage == Carriage::AsRead && storage.format.kind == SampleKind::Float64 ? sizeof(double)
+                                                                                    : sizeof(float);
+}
+
+int16_t* Pcm16(SampleBlock& block) {
+  return reinterpret_cast<int16_t*>(block.stored.data());
+}
+
+// Whether any of four 16-bit samples in `word` is full scale (32767 or -32768), four lanes at a
+// time: with the sign bit flipped those are the lanes that are all zeros or all ones.
+bool AnyFullScale(uint64_t word) {
+  constexpr uint64_t kLow = 0x0001000100010001u;
+  constexpr uint64_t kHigh = 0x8000800080008000u;
+  const uint64_t flipped = word ^ kHigh;
+  const auto hasZeroLane = [](uint64_t v) { return ((v - kLow) & ~v & kHigh) != 0; };
+  return hasZeroLane(flipped) || hasZeroLane(~flipped);
+}
+
+// Samples FloatToSample clamped: x * 32767 + 0.5 at or above 32768, or below -32768. Only those
+// that became full scale can have been, so only runs holding one are looked at closely.
+uint64_t ClippedAt16Bits(const float* values, const int16_t* samples, std::size_t count) {
+  constexpr std::size_t kRun = 64;
+  uint64_t clipped = 0;
+  for (std::size_t start = 0; start < count; start += kRun) {
+    const std::size_t end = std::min(start + kRun, count);
+    bool fullScale = end - start < kRun;
+    for (std::size_t i = start; i < end && !fullScale; i += 4) {
+      uint64_t word;
+      std::memcpy(&word, samples + i, sizeof(word));
+      fullScale = AnyFullScale(word);
+    }
+    if (!fullScale) continue;
+    for (std::size_t i = start; i < end; ++i) {
+      const double scaled = static_cast<double>(values[i]) * 32767.0 + 0.5;
+      clipped += scaled >= 32768.0 || scaled < -32768.0 ? 1 : 0;
+    }
+  }
+  return clipped;
 }
 
 struct Writer {
   const ReshapingFiles& files;
   SampleBlock& block;
-  bool asRead;
+  Carriage carriage;
   JobResult& result;
 
   bool Write(std::size_t frames) {
     if (frames == 0) return true;
-    if (!asRead) {
-      result.clipped += FromFloats(files.to.format, block, frames * files.outChannels);
+    const std::size_t count = frames * files.outChannels;
+    if (carriage == Carriage::Pcm16) {
+      FloatsToSamples(block.floats.data(), Pcm16(block), count);
+      result.clipped += ClippedAt16Bits(block.floats.data(), Pcm16(block), count);
+    } else if (carriage == Carriage::Floats) {
+      result.clipped += FromFloats(files.to.format, block, count);
     }
     const auto wrote = WriteSamples(files.out, files.to, block, static_cast<int64_t>(frames),
-                                    files.outChannels, false);
+                                    files.outChannels, StoredOnly(carriage));
     if (wrote != static_cast<int64_t>(frames)) {
       result.outcome = StreamOutcome::WriteFailed;
       result.reason = std::string("write failed: ") + sf_strerror(files.out);
@@ -55,8 +122,8 @@ struct Writer {
 uint64_t StreamReshapingChain(const ReshapingFiles& files, EffectChain& chain, JobResult& result,
                               const ReshapingProgress& progress) {
   const SampleFormat& inFormat = files.from.format;
-  const bool asRead = ChainCopiesOnly(chain) && inFormat == files.to.format;
-  const std::size_t bytes = SampleBytes(inFormat, asRead);
+  const Carriage carriage = CarriageOf(files, chain);
+  const std::size_t bytes = SampleBytes(files.from, carriage);
   const std::size_t inFrames = std::max<std::size_t>(kBlockSamples / files.inChannels, 1);
   const std::size_t outFrames =
       std::max<std::size_t>(kBlockSamples / std::max<uint32_t>(files.outChannels, 1), 1);
@@ -64,17 +131,17 @@ uint64_t StreamReshapingChain(const ReshapingFiles& files, EffectChain& chain, J
   SampleBlock out;
   in.Reserve(inFrames * files.inChannels, files.from);
   out.Reserve(outFrames * files.outChannels, files.to);
-  Writer writer{files, out, asRead, result};
+  Writer writer{files, out, carriage, result};
   uint64_t fed = 0;
   const auto report = [&](std::size_t frames) {
     fed += frames;
     if (progress.callback != nullptr) progress.callback(progress.context, fed, progress.total);
   };
-  unsigned char* outSamples = Samples(out, inFormat, asRead);
+  unsigned char* outSamples = Samples(out, inFormat, carriage);
 
   // Moves `frames` frames of the input block through the chain, writing every full output block.
   const auto push = [&](std::size_t frames) {
-    const unsigned char* at = Samples(in, inFormat, asRead);
+    const unsigned char* at = Samples(in, inFormat, carriage);
     const std::size_t frameBytes = files.inChannels * bytes;
     while (frames > 0) {
       std::size_t consumed = 0;
@@ -90,11 +157,13 @@ uint64_t StreamReshapingChain(const ReshapingFiles& files, EffectChain& chain, J
   uint64_t framesRead = 0;
   for (;;) {
     const int64_t got = ReadSamples(files.in, files.from, in, static_cast<int64_t>(inFrames),
-                                    files.inChannels, false);
+                                    files.inChannels, StoredOnly(carriage));
     if (got <= 0) break;
     const auto frames = static_cast<std::size_t>(got);
     framesRead += frames;
-    if (!asRead) {
+    if (carriage == Carriage::Pcm16) {
+      SamplesToFloats(Pcm16(in), in.floats.data(), frames * files.inChannels);
+    } else if (carriage == Carriage::Floats) {
       ToFloats(inFormat, in, frames * files.inChannels);
       if (inFormat.kind != SampleKind::Int) {
         result.nonFinite += ZeroNonFinite(in.floats.data(), frames * files.inChannels);
@@ -105,7 +174,7 @@ uint64_t StreamReshapingChain(const ReshapingFiles& files, EffectChain& chain, J
   }
   for (uint64_t left = files.tailFrames; left > 0;) {
     const auto frames = static_cast<std::size_t>(std::min<uint64_t>(left, inFrames));
-    std::fill_n(Samples(in, inFormat, asRead), frames * files.inChannels * bytes,
+    std::fill_n(Samples(in, inFormat, carriage), frames * files.inChannels * bytes,
                 static_cast<unsigned char>(0));
     if (!push(frames)) return framesRead;
     report(frames);
