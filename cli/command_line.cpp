@@ -13,6 +13,7 @@ enum class OptionId {
   List,
   Json,
   Info,
+  Stats,
   Effect,
   OutputDir,
   Jobs,
@@ -36,6 +37,7 @@ constexpr Option kOptions[] = {
     {OptionId::Jobs, "jobs", 'j', true},     {OptionId::Tail, "tail", 0, true},
     {OptionId::Quiet, "quiet", 'q', false},  {OptionId::Json, "json", 0, false},
     {OptionId::Format, "format", 0, true},   {OptionId::Bits, "bits", 0, true},
+    {OptionId::Stats, "stats", 0, false},
 };
 
 const Option* FindLong(std::string_view name) {
@@ -73,9 +75,10 @@ bool ParseSeconds(const char* text, double& seconds) {
 // Applies one option. Returns false with `error` set when its value is unusable.
 bool Apply(const Option& option, const char* value, CommandLine& line, std::string& error) {
   const bool choosesMode = option.id == OptionId::Help || option.id == OptionId::Version ||
-                           option.id == OptionId::List || option.id == OptionId::Info;
+                           option.id == OptionId::List || option.id == OptionId::Info ||
+                           option.id == OptionId::Stats;
   if (choosesMode && line.mode != Mode::Single) {
-    error = "--help, --version, --list and --info do not combine";
+    error = "--help, --version, --list, --info and --stats do not combine";
     return false;
   }
   switch (option.id) {
@@ -90,6 +93,9 @@ bool Apply(const Option& option, const char* value, CommandLine& line, std::stri
       return true;
     case OptionId::Info:
       line.mode = Mode::Info;
+      return true;
+    case OptionId::Stats:
+      line.mode = Mode::Stats;
       return true;
     case OptionId::Effect:
       line.effect = value;
@@ -126,8 +132,8 @@ bool Apply(const Option& option, const char* value, CommandLine& line, std::stri
 // Checks that the options and operands make one command of line.mode's kind.
 bool Validate(int argc, CommandLine& line, std::string& error) {
   const bool batchOption = line.effect != nullptr || line.outputDir != nullptr;
-  if (line.json && line.mode != Mode::List) {
-    error = "--json goes with --list";
+  if (line.json && line.mode != Mode::List && line.mode != Mode::Stats) {
+    error = "--json goes with --list or --stats";
     return false;
   }
   switch (line.mode) {
@@ -144,13 +150,16 @@ bool Validate(int argc, CommandLine& line, std::string& error) {
       error = "--version stands alone";
       return false;
     case Mode::Info:
+    case Mode::Stats: {
+      const bool info = line.mode == Mode::Info;
       if (batchOption || line.jobs != 0 || line.tailSeconds != 0 || line.format != nullptr ||
           line.bits != nullptr) {
-        error = "--info takes only files";
+        error = info ? "--info takes only files" : "--stats takes only --json and files";
       } else if (line.files.empty()) {
-        error = "--info needs a FILE";
+        error = info ? "--info needs a FILE" : "--stats needs a FILE";
       }
       return error.empty();
+    }
     case Mode::Single:
     case Mode::Batch:
       break;
@@ -245,6 +254,7 @@ void PrintUsage(std::FILE* to) {
       "       wavfx -e EFFECT -o OUTDIR [-j N] [--tail SECONDS] [--format F] [--bits B]\n"
       "             [--quiet] FILE...\n"
       "       wavfx --info FILE...\n"
+      "       wavfx --stats [--json] FILE...\n"
       "       wavfx --list [--json] | --help [EFFECT] | --version\n");
 }
 
@@ -273,6 +283,8 @@ void PrintHelp() {
       "                            (default: the input's)\n"
       "  -q, --quiet               no progress bar; a batch reports failed files only\n"
       "      --info                show what the reader sees in each FILE, or why it refuses it\n"
+      "      --stats [--json]      measure each FILE: loudness (EBU R128: integrated, range,\n"
+      "                            momentary and short-term maxima) and SoX-style statistics\n"
       "      --list [--json]       list the effects and their parameters (as JSON)\n"
       "  -h, --help [EFFECT]       show this help, or one effect's parameters\n"
       "      --version             show the version\n"

@@ -6,7 +6,7 @@
 
 namespace wavfx::cli {
 
-enum class Mode { Help, Version, List, Info, Single, Batch };
+enum class Mode { Help, Version, List, Info, Stats, Single, Batch };
 
 struct CommandLine {
   Mode mode = Mode::Single;
@@ -16,7 +16,7 @@ struct CommandLine {
   unsigned jobs = 0;                // -j; 0: one per core
   double tailSeconds = 0;           // --tail
   bool quiet = false;               // -q
-  bool json = false;                // --json, with --list
+  bool json = false;                // --json, with --list or --stats
   const char* format = nullptr;     // --format: the output's container
   const char* bits = nullptr;       // --bits: the output's samples
 };

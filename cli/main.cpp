@@ -8,6 +8,7 @@
 #include "exit_status.h"
 #include "info.h"
 #include "single_job.h"
+#include "stats.h"
 
 int main(int argc, char** argv) {
   using namespace wavfx::cli;
@@ -35,6 +36,8 @@ int main(int argc, char** argv) {
       return kExitDone;
     case Mode::Info:
       return RunInfo(line.files);
+    case Mode::Stats:
+      return RunStats(line.files, line.json);
     case Mode::Batch:
       return RunBatch(line);
     case Mode::Single:

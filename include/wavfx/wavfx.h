@@ -68,8 +68,8 @@ typedef struct wavfx_effect wavfx_effect;
 
 /*
  * Creates an instance of the effect called `name` (any family's name or alias, as listed below,
- * matched ignoring the case of A-Z, at its defaults; "none" passes the audio through unchanged) for a stream of
- * `channels` interleaved channels at `sample_rate` frames per second.
+ * matched ignoring the case of A-Z, at its defaults; "none" passes the audio through unchanged) for
+ * a stream of `channels` interleaved channels at `sample_rate` frames per second.
  *
  * Returns NULL, printing nothing, when `name` is NULL or not an effect name (unlike WAVEffect,
  * an unknown name is not taken as "none"), when `channels` or `sample_rate` is 0, or when the
@@ -318,6 +318,72 @@ typedef struct wavfx_file_result {
 WAVFX_API int32_t wavfx_process_file(const char* input, const char* output, const char* chain,
                                      const wavfx_file_options* options,
                                      wavfx_file_result* result) WAVFX_NOEXCEPT;
+
+/*
+ * Loudness and statistics. A meter takes interleaved frames in blocks of any size (the results do
+ * not depend on the cut) and reports, at any time, what it has measured so far:
+ * - loudness after ITU-R BS.1770-4 and EBU R128: each channel K-weighted (the standard's shelf
+ *   and high-pass, designed for the stream's rate) in double precision, squares summed over
+ *   sub-blocks of 100 ms (sub-block k: frames floor(k rate / 10) to floor((k + 1) rate / 10)),
+ *   channels weighted (1; 1.41 for surrounds; 0 for the LFE) and summed in order. Momentary
+ *   loudness is the mean square of the last 4 sub-blocks, short-term that of the last 30, taken
+ *   after every sub-block, as -0.691 + 10 log10(mean square) LUFS. Integrated loudness gates the
+ *   momentary blocks at -70 LUFS and at 10 LU below the mean of those that pass; the loudness range
+ *   (EBU Tech 3342) gates the short-term values at -70 LUFS and 20 LU below their mean and is the
+ *   95th less the 10th percentile of the rest (the sorted value at round((n - 1) p)).
+ * - per channel and over all channels, what SoX's `stats` reports: DC offset (mean), minimum,
+ *   maximum, peak and RMS levels in dBFS, crest factor (peak / RMS), the samples at full scale
+ *   (either end of the integer range, or |x| >= 1 for floats), and the bit depth used (the depth
+ *   less the trailing zero bits common to every sample; -1 for floats). Sums in double, in order.
+ * Integer samples enter as s * 2^(1 - bits) exactly; NaN and infinite floats as 0, counted.
+ * Loudness with nothing to gate (silence, or less than 400 ms) is -INFINITY.
+ */
+typedef struct wavfx_meter wavfx_meter;
+
+typedef struct wavfx_channel_stats {
+  double dc_offset;
+  double minimum;
+  double maximum;
+  double peak_dbfs;    /* sample peak; -INFINITY when silent */
+  double rms_dbfs;     /* -INFINITY when silent */
+  double crest_factor; /* peak / RMS; 0 when silent */
+  uint64_t full_scale;
+  int32_t bit_depth; /* bits used; -1 for float samples */
+} wavfx_channel_stats;
+
+typedef struct wavfx_meter_results {
+  uint64_t frames;
+  uint64_t non_finite;
+  double integrated_lufs;
+  double momentary_max_lufs;
+  double short_term_max_lufs;
+  double loudness_range_lu;
+  wavfx_channel_stats overall;
+} wavfx_meter_results;
+
+/* A meter for `channels` channels at `sample_rate`; `weights` gives each channel's loudness weight,
+ * or NULL for 1 on every channel except five (L R C Ls Rs) and six (L R C LFE Ls Rs) channels.
+ * NULL on a zero channel count or rate, or without memory. */
+WAVFX_API wavfx_meter* wavfx_meter_create(uint32_t channels, uint32_t sample_rate,
+                                          const double* weights) WAVFX_NOEXCEPT;
+WAVFX_API void wavfx_meter_destroy(wavfx_meter* meter) WAVFX_NOEXCEPT;
+/* Feed frames: floats in full scale -1..1, 16-bit samples, or 32-bit integers of `bits` bits
+ * (8 to 32; 24-bit samples by value, not shifted). WAVFX_OK, or a negative WAVFX_ERROR_. */
+WAVFX_API int32_t wavfx_meter_add_float(wavfx_meter* meter, const float* samples,
+                                        size_t frames) WAVFX_NOEXCEPT;
+WAVFX_API int32_t wavfx_meter_add_int16(wavfx_meter* meter, const int16_t* samples,
+                                        size_t frames) WAVFX_NOEXCEPT;
+WAVFX_API int32_t wavfx_meter_add_int32(wavfx_meter* meter, const int32_t* samples, size_t frames,
+                                        int32_t bits) WAVFX_NOEXCEPT;
+WAVFX_API int32_t wavfx_meter_results_get(const wavfx_meter* meter,
+                                          wavfx_meter_results* results) WAVFX_NOEXCEPT;
+WAVFX_API int32_t wavfx_meter_channel_stats(const wavfx_meter* meter, uint32_t channel,
+                                            wavfx_channel_stats* stats) WAVFX_NOEXCEPT;
+/* The loudness history, one value every 100 ms in LUFS (-INFINITY for silence): momentary when
+ * `short_term` is 0, else short-term. Copies up to `room` values from the `first`th and returns
+ * how many there are in all. */
+WAVFX_API size_t wavfx_meter_history(const wavfx_meter* meter, int short_term, size_t first,
+                                     double* values, size_t room) WAVFX_NOEXCEPT;
 
 #ifdef __cplusplus
 }

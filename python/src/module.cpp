@@ -9,6 +9,7 @@
 #include "engine/chain_flow.h"
 #include "engine/chain_text.h"
 #include "engine/registry.h"
+#include "meter.h"
 #include "sound_io.h"
 #include "stream.h"
 #include "wavfx/wavfx.h"
@@ -122,4 +123,9 @@ PYBIND11_MODULE(_core, m) {
       .def("flush", &Stream::Flush)
       .def("reset", &Stream::Reset)
       .def_property_readonly("text", &Stream::text);
+  m.def("measure_file", &MeasureFile, py::arg("path"));
+  py::class_<PyMeter>(m, "Meter")
+      .def(py::init<std::size_t, uint32_t>(), py::arg("channels"), py::arg("sample_rate"))
+      .def("add", &PyMeter::Add, py::arg("audio"), py::arg("channels_last"))
+      .def("results", &PyMeter::Results);
 }

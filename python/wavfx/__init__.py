@@ -24,7 +24,18 @@ import numpy as np
 from . import _core
 
 __version__: str = _core.version
-__all__ = ["Chain", "Effect", "FileResult", "effects", "process", "process_file", "read", "write"]
+__all__ = [
+    "Chain",
+    "Effect",
+    "FileResult",
+    "Meter",
+    "effects",
+    "measure",
+    "process",
+    "process_file",
+    "read",
+    "write",
+]
 
 PathLike = Union[str, bytes, "os.PathLike[str]", "os.PathLike[bytes]"]
 
@@ -227,6 +238,43 @@ def write(
         _path(path), _array(audio), _rate(sample_rate), format or "", _bits(bits) or "",
         bool(channels_last),
     )
+
+
+class Meter:
+    """Loudness (ITU-R BS.1770, EBU R128) and SoX-style statistics of a stream fed in pieces:
+    add() arrays shaped as process() takes them, results() at any time. The numbers do not depend
+    on how the stream is cut."""
+
+    def __init__(self, channels: int, sample_rate: int) -> None:
+        self._meter = _core.Meter(int(channels), _rate(sample_rate))
+
+    def add(self, audio: Any, *, channels_last: bool = False) -> None:
+        self._meter.add(_array(audio), bool(channels_last))
+
+    def results(self) -> Dict[str, Any]:
+        """integrated_lufs, momentary_max_lufs, short_term_max_lufs (None before there is
+        anything to gate), loudness_range_lu, sample_peak_dbfs, frames, non_finite, the statistics
+        "overall" and "per_channel" (dc_offset, min, max, peak_dbfs, rms_dbfs, crest_factor,
+        full_scale, bit_depth), and the momentary and short-term loudness every 100 ms as arrays."""
+        return self._meter.results()
+
+
+def measure(
+    audio: Any, sample_rate: Optional[int] = None, *, channels_last: bool = False
+) -> Dict[str, Any]:
+    """Measures an array (with its sample rate) or a sound file (a path): the dict of
+    Meter.results(), and for a file its channels, sample_rate, container and encoding."""
+    if isinstance(audio, (str, bytes, os.PathLike)):
+        if sample_rate is not None:
+            raise TypeError("a file has its own sample rate")
+        return _core.measure_file(os.fsdecode(_path(audio)))
+    if sample_rate is None:
+        raise TypeError("measuring an array needs its sample rate")
+    array = _array(audio)
+    channels = 1 if array.ndim == 1 else array.shape[1 if channels_last else 0]
+    meter = Meter(channels, sample_rate)
+    meter.add(array, channels_last=channels_last)
+    return meter.results()
 
 
 def _text(effect: Union[str, _Processor]) -> str:

@@ -1,5 +1,6 @@
 // The general path of a build without libsndfile: every file goes to the strict reader.
 #include "entry/general_job.h"
+#include "entry/measure_file.h"
 #include "formats/sound_file.h"
 
 namespace wavfx {
@@ -38,6 +39,12 @@ std::string DescribeEncoding(int) {
 
 std::string DescribeContainer(int) {
   return "unknown container";
+}
+
+bool MeasureSoundFile(const char*, int, SoundInfo& info, Meter&, std::string& reason) {
+  info = SoundInfo{};
+  reason = kMissing;
+  return false;
 }
 
 JobResult RunGeneralJob(const GeneralJob&) {

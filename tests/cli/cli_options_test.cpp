@@ -15,7 +15,10 @@ TEST(CliOptions, RefusesWhatMakesNoCommand) {
     std::string error;  // the last line of standard error, after the usage
   };
   const Case cases[] = {
-      {{"--list", "--info", "f.wav"}, "Error: --help, --version, --list and --info do not combine"},
+      {{"--list", "--info", "f.wav"},
+       "Error: --help, --version, --list, --info and --stats do not combine"},
+      {{"--stats", "--tail", "1", "f.wav"}, "Error: --stats takes only --json and files"},
+      {{"--json", "f.wav", "g.wav", "h.wav"}, "Error: --json goes with --list or --stats"},
       {{"--info"}, "Error: --info needs a FILE"},
       {{"--info", "--tail", "1", "f.wav"}, "Error: --info takes only files"},
       {{"-e", "echo", "f.wav"}, "Error: a batch needs -o OUTDIR"},

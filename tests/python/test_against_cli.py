@@ -67,3 +67,22 @@ def test_an_empty_array_round_trips(tmp_path, name):
     wavfx.write(tmp_path / name, np.zeros((2, 0), np.int16), RATE)
     audio, rate = wavfx.read(tmp_path / name)
     assert (audio.shape, audio.dtype, rate) == ((2, 0), np.int16, RATE)
+
+
+def test_measure_gives_the_numbers_of_the_cli(cli, tmp_path):
+    audio = as_dtype(signal(), "i2")
+    write_wav16(tmp_path / "in.wav", audio)
+    printed = subprocess.run([cli, "--stats", "--json", tmp_path / "in.wav"], capture_output=True,
+                             text=True, check=True).stdout
+    expected = json.loads(printed)
+    got = wavfx.measure(tmp_path / "in.wav")
+    meter = wavfx.Meter(audio.shape[0], RATE)
+    for start in range(0, audio.shape[1], 777):  # pieces of any size: the same numbers
+        meter.add(audio[:, start:start + 777])
+    for result in (got, wavfx.measure(audio, RATE), meter.results()):
+        for key in ("integrated_lufs", "short_term_max_lufs", "loudness_range_lu", "overall"):
+            assert result[key] == expected[key], key
+    silent = wavfx.measure(np.zeros((2, RATE), np.float32), RATE)
+    assert silent["integrated_lufs"] is None and silent["overall"]["bit_depth"] is None
+    with pytest.raises(ValueError):
+        wavfx.measure(tmp_path / "missing.wav")

@@ -1,0 +1,29 @@
+#pragma once
+
+#include <pybind11/numpy.h>
+#include <pybind11/pybind11.h>
+
+#include <string>
+
+#include "measure/meter.h"
+
+namespace wavfx::python {
+
+namespace py = pybind11;
+
+// wavfx.Meter: loudness and statistics of a stream fed in arrays of any size.
+class PyMeter {
+ public:
+  PyMeter(std::size_t channels, uint32_t sampleRate);
+  void Add(const py::array& audio, bool channelsLast);
+  py::dict Results() const;
+
+ private:
+  Meter meter_;
+  bool fed_ = false;
+};
+
+// The results of measuring a whole file, and its format.
+py::dict MeasureFile(const std::string& path);
+
+}  // namespace wavfx::python

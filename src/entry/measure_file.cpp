@@ -1,0 +1,69 @@
+#include "entry/measure_file.h"
+
+#include <sndfile.h>
+
+#include "formats/sample_blocks.h"
+
+namespace wavfx {
+namespace {
+
+constexpr int64_t kBlockFrames = 8192;
+
+double WeightOfRole(int role) {
+  switch (role) {
+    case SF_CHANNEL_MAP_LFE:
+      return 0.0;
+    case SF_CHANNEL_MAP_SIDE_LEFT:
+    case SF_CHANNEL_MAP_SIDE_RIGHT:
+    case SF_CHANNEL_MAP_REAR_LEFT:
+    case SF_CHANNEL_MAP_REAR_RIGHT:
+      return 1.41;
+    default:
+      return 1.0;
+  }
+}
+
+}  // namespace
+
+std::vector<double> LoudnessWeightsOf(SNDFILE* file, uint32_t channels) {
+  std::vector<int> roles(channels, 0);
+  const int bytes = static_cast<int>(roles.size() * sizeof(int));
+  if (channels == 0 || sf_command(file, SFC_GET_CHANNEL_MAP_INFO, roles.data(), bytes) != SF_TRUE) {
+    return DefaultLoudnessWeights(channels);
+  }
+  std::vector<double> weights;
+  for (const int role : roles)
+    weights.push_back(WeightOfRole(role));
+  return weights;
+}
+
+bool MeasureSoundFile(const char* path, int fd, SoundInfo& info, Meter& meter,
+                      std::string& reason) {
+  SoundFile file = OpenSoundForReading(path, fd, info, reason);
+  if (file == nullptr) return false;
+  const auto channels = static_cast<uint32_t>(info.channels);
+  InitMeter(meter, channels, static_cast<uint32_t>(info.sampleRate),
+            LoudnessWeightsOf(file.get(), channels));
+  const SampleStorage storage = StorageOf(file.get(), info.samples);
+  SampleBlock block;
+  block.Reserve(static_cast<std::size_t>(kBlockFrames) * channels, storage);
+  for (;;) {
+    const int64_t got = ReadSamples(file.get(), storage, block, kBlockFrames, channels, false);
+    if (got <= 0) break;
+    const auto frames = static_cast<std::size_t>(got);
+    if (info.samples.kind == SampleKind::Int) {
+      MeterInts(meter, block.ints.data(), frames, info.samples.bits);
+    } else {
+      if (info.samples.kind == SampleKind::Float64)
+        ToFloats(info.samples, block, frames * channels);
+      MeterFloats(meter, block.floats.data(), frames);
+    }
+  }
+  if (sf_error(file.get()) != SF_ERR_NO_ERROR) {
+    reason = std::string("read failed: ") + sf_strerror(file.get());
+    return false;
+  }
+  return true;
+}
+
+}  // namespace wavfx

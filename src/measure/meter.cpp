@@ -1,0 +1,93 @@
+#include "measure/meter.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace wavfx {
+namespace {
+
+constexpr std::size_t kScratchFrames = 4096;
+
+void MeterFinite(Meter& meter, const double* samples, std::size_t frames) {
+  for (uint32_t c = 0; c < meter.channels; ++c) {
+    AddStats(meter.stats[c], samples + c, frames, meter.channels);
+  }
+  AddLoudness(meter.loudness, samples, frames);
+}
+
+// Finite samples into the scratch block, the rest as 0, counted; and the float samples beyond
+// full scale.
+template <class Sample>
+void MeterSamples(Meter& meter, const Sample* samples, std::size_t frames) {
+  const std::size_t channels = meter.channels;
+  while (frames > 0 && channels > 0) {
+    const std::size_t run = std::min(frames, kScratchFrames);
+    double* out = meter.scratch.data();
+    for (std::size_t i = 0; i < run * channels; ++i) {
+      const auto x = static_cast<double>(samples[i]);
+      const bool finite = std::isfinite(x);
+      meter.nonFinite += finite ? 0 : 1;
+      out[i] = finite ? x : 0.0;
+    }
+    for (std::size_t c = 0; c < channels; ++c) {
+      uint64_t beyond = 0;
+      for (std::size_t f = 0; f < run; ++f)
+        beyond += std::fabs(out[f * channels + c]) >= 1.0 ? 1 : 0;
+      meter.stats[c].fullScale += beyond;
+    }
+    MeterFinite(meter, out, run);
+    samples += run * channels;
+    frames -= run;
+  }
+}
+
+}  // namespace
+
+void InitMeter(Meter& meter, uint32_t channels, uint32_t sampleRate, std::vector<double> weights) {
+  meter = Meter{};
+  meter.channels = channels;
+  meter.sampleRate = sampleRate;
+  if (weights.empty()) weights = DefaultLoudnessWeights(channels);
+  InitLoudness(meter.loudness, channels, sampleRate, std::move(weights));
+  meter.stats.assign(channels, ChannelStats{});
+  meter.scratch.resize(kScratchFrames * channels);
+}
+
+void MeterFloats(Meter& meter, const float* samples, std::size_t frames) {
+  MeterSamples(meter, samples, frames);
+}
+
+void MeterDoubles(Meter& meter, const double* samples, std::size_t frames) {
+  MeterSamples(meter, samples, frames);
+}
+
+void MeterInts(Meter& meter, const int32_t* samples, std::size_t frames, int bits) {
+  const std::size_t channels = meter.channels;
+  meter.bits = bits;
+  const double scale = std::ldexp(1.0, 1 - bits);
+  while (frames > 0 && channels > 0) {
+    const std::size_t run = std::min(frames, kScratchFrames);
+    double* out = meter.scratch.data();
+    for (std::size_t i = 0; i < run * channels; ++i)
+      out[i] = static_cast<double>(samples[i]) * scale;
+    for (std::size_t c = 0; c < channels; ++c) {
+      AddIntegerStats(meter.stats[c], samples + c, run, channels, bits);
+    }
+    MeterFinite(meter, out, run);
+    samples += run * channels;
+    frames -= run;
+  }
+}
+
+MeterReport ReportMeter(const Meter& meter) {
+  MeterReport report{};
+  report.frames = meter.stats.empty() ? 0 : meter.stats[0].count;
+  report.loudness = SummariseLoudness(meter.loudness);
+  for (const ChannelStats& stats : meter.stats)
+    report.channels.push_back(ReportStats(stats, meter.bits));
+  report.overall = ReportStats(CombineStats(meter.stats), meter.bits);
+  report.nonFinite = meter.nonFinite;
+  return report;
+}
+
+}  // namespace wavfx

@@ -1,0 +1,41 @@
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "measure/loudness.h"
+#include "measure/sample_stats.h"
+
+namespace wavfx {
+
+// Loudness and statistics of one stream, fed in blocks of any size: the results do not depend
+// on the cut. Integer samples of `bits` enter as s * 2^(1 - bits), exactly; NaN and infinite
+// floats as 0, counted.
+struct Meter {
+  uint32_t channels = 0;
+  uint32_t sampleRate = 0;
+  int bits = 0;  // of the integer samples fed; 0 for floats
+  LoudnessMeter loudness;
+  std::vector<ChannelStats> stats;
+  uint64_t nonFinite = 0;
+  std::vector<double> scratch;
+};
+
+// `weights` per channel, or empty for DefaultLoudnessWeights.
+void InitMeter(Meter& meter, uint32_t channels, uint32_t sampleRate, std::vector<double> weights);
+void MeterFloats(Meter& meter, const float* samples, std::size_t frames);
+void MeterDoubles(Meter& meter, const double* samples, std::size_t frames);
+void MeterInts(Meter& meter, const int32_t* samples, std::size_t frames, int bits);
+
+// Everything measured so far.
+struct MeterReport {
+  uint64_t frames;
+  LoudnessSummary loudness;
+  std::vector<StatsReport> channels;
+  StatsReport overall;
+  uint64_t nonFinite;
+};
+
+MeterReport ReportMeter(const Meter& meter);
+
+}  // namespace wavfx

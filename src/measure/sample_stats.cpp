@@ -1,0 +1,82 @@
+#include "measure/sample_stats.h"
+
+#include <algorithm>
+#include <bit>
+#include <cmath>
+#include <limits>
+
+namespace wavfx {
+
+void AddStats(ChannelStats& stats, const double* samples, std::size_t count, std::size_t stride) {
+  if (count == 0) return;
+  if (stats.count == 0) stats.minimum = stats.maximum = samples[0];
+  double sum = stats.sum;
+  double squares = stats.sumOfSquares;
+  double low = stats.minimum;
+  double high = stats.maximum;
+  for (std::size_t i = 0; i < count; ++i) {
+    const double x = samples[i * stride];
+    sum += x;
+    squares += x * x;
+    low = std::min(low, x);
+    high = std::max(high, x);
+  }
+  stats.sum = sum;
+  stats.sumOfSquares = squares;
+  stats.minimum = low;
+  stats.maximum = high;
+  stats.count += count;
+}
+
+void AddIntegerStats(ChannelStats& stats, const int32_t* samples, std::size_t count,
+                     std::size_t stride, int bits) {
+  const int32_t top = bits >= 32 ? std::numeric_limits<int32_t>::max()
+                                 : static_cast<int32_t>((int64_t{1} << (bits - 1)) - 1);
+  const int32_t bottom = -top - 1;
+  uint32_t used = stats.usedBits;
+  uint64_t fullScale = 0;
+  for (std::size_t i = 0; i < count; ++i) {
+    const int32_t s = samples[i * stride];
+    used |= static_cast<uint32_t>(s);
+    fullScale += s == top || s == bottom ? 1 : 0;
+  }
+  stats.usedBits = used;
+  stats.fullScale += fullScale;
+}
+
+ChannelStats CombineStats(const std::vector<ChannelStats>& channels) {
+  ChannelStats all;
+  for (const ChannelStats& c : channels) {
+    if (c.count == 0) continue;
+    all.minimum = all.count == 0 ? c.minimum : std::min(all.minimum, c.minimum);
+    all.maximum = all.count == 0 ? c.maximum : std::max(all.maximum, c.maximum);
+    all.count += c.count;
+    all.sum += c.sum;
+    all.sumOfSquares += c.sumOfSquares;
+    all.fullScale += c.fullScale;
+    all.usedBits |= c.usedBits;
+  }
+  return all;
+}
+
+StatsReport ReportStats(const ChannelStats& stats, int bits) {
+  const double n = static_cast<double>(stats.count);
+  const double peak = std::max(std::fabs(stats.minimum), std::fabs(stats.maximum));
+  const double rms = stats.count > 0 ? std::sqrt(stats.sumOfSquares / n) : 0.0;
+  const auto db = [](double level) {
+    return level > 0.0 ? 20.0 * std::log10(level) : -std::numeric_limits<double>::infinity();
+  };
+  StatsReport report{};
+  report.dcOffset = stats.count > 0 ? stats.sum / n : 0.0;
+  report.minimum = stats.minimum;
+  report.maximum = stats.maximum;
+  report.peakDb = db(peak);
+  report.rmsDb = db(rms);
+  report.crestFactor = rms > 0.0 ? peak / rms : 0.0;
+  report.fullScale = stats.fullScale;
+  report.bitDepth =
+      bits <= 0 ? -1 : (stats.usedBits == 0 ? 0 : bits - std::countr_zero(stats.usedBits));
+  return report;
+}
+
+}  // namespace wavfx
