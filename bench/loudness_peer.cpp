@@ -1,6 +1,7 @@
 // The meter against libebur128.
 //   wavfx_loudness_peer compare FILE...   integrated within 0.01 LU and short-term maximum within
-//                                         0.02 LU of libebur128's; prints both, exits 1 if not
+//                                         0.02 LU of libebur128's; prints both (and the range
+//                                         and true peak, which differ by design), exits 1 if not
 //   wavfx_loudness_peer speed FILE ROUNDS median thread times of the whole measurement by each
 #include <ebur128.h>
 #include <sndfile.h>
@@ -105,16 +106,19 @@ int main(int argc, char** argv) {
     bool all = true;
     for (int i = 2; i < argc; ++i) {
       const Sound sound = Load(argv[i]);
-      const Peer peer = MeasureWithPeer(sound, EBUR128_MODE_I | EBUR128_MODE_S | EBUR128_MODE_LRA);
+      const Peer peer = MeasureWithPeer(
+          sound, EBUR128_MODE_I | EBUR128_MODE_S | EBUR128_MODE_LRA | EBUR128_MODE_TRUE_PEAK);
       const wavfx::MeterReport ours = MeasureWithWavfx(sound);
       const double di = std::fabs(ours.loudness.integrated - peer.integrated);
       const double ds = std::fabs(ours.loudness.shortTermMax - peer.shortTermMax);
       const bool ok = di <= 0.01 && ds <= 0.02;
       all &= ok;
-      std::printf("%s %s: %d Hz, I %.4f / %.4f LUFS, S max %.4f / %.4f LUFS, LRA %.2f / %.2f LU\n",
-                  ok ? "ok  " : "FAIL", argv[i], sound.rate, ours.loudness.integrated,
-                  peer.integrated, ours.loudness.shortTermMax, peer.shortTermMax,
-                  ours.loudness.range, peer.range);
+      std::printf(
+          "%s %s: %d Hz, I %.4f / %.4f LUFS, S max %.4f / %.4f LUFS, LRA %.2f / %.2f LU, "
+          "true peak %.2f / %.2f dBTP\n",
+          ok ? "ok  " : "FAIL", argv[i], sound.rate, ours.loudness.integrated, peer.integrated,
+          ours.loudness.shortTermMax, peer.shortTermMax, ours.loudness.range, peer.range,
+          ours.truePeak, peer.truePeak);
     }
     return all ? 0 : 1;
   }

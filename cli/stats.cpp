@@ -39,8 +39,9 @@ std::string Quoted(std::string_view text) {
   return out + "\"";
 }
 
-std::string StatsJson(const StatsReport& s) {
-  std::string out = "{\"dc_offset\":" + Number(s.dcOffset) + ",\"min\":" + Number(s.minimum) +
+std::string StatsJson(const StatsReport& s, double truePeak) {
+  std::string out = "{\"true_peak_dbtp\":" + Number(truePeak) +
+                    ",\"dc_offset\":" + Number(s.dcOffset) + ",\"min\":" + Number(s.minimum) +
                     ",\"max\":" + Number(s.maximum) + ",\"peak_dbfs\":" + Number(s.peakDb) +
                     ",\"rms_dbfs\":" + Number(s.rmsDb) +
                     ",\"crest_factor\":" + Number(s.crestFactor) +
@@ -60,18 +61,20 @@ void PrintJson(const char* name, const SoundInfo& info, const MeterReport& r) {
   out += ",\"short_term_max_lufs\":" + Number(r.loudness.shortTermMax);
   out += ",\"loudness_range_lu\":" + Number(r.loudness.range);
   out += ",\"sample_peak_dbfs\":" + Number(r.overall.peakDb);
+  out += ",\"true_peak_dbtp\":" + Number(r.truePeak);
   out += ",\"non_finite\":" + std::to_string(r.nonFinite);
-  out += ",\"overall\":" + StatsJson(r.overall) + ",\"per_channel\":[";
+  out += ",\"overall\":" + StatsJson(r.overall, r.truePeak) + ",\"per_channel\":[";
   for (std::size_t c = 0; c < r.channels.size(); ++c)
-    out += (c > 0 ? "," : "") + StatsJson(r.channels[c]);
+    out += (c > 0 ? "," : "") + StatsJson(r.channels[c], r.truePeaks[c]);
   std::printf("%s]}\n", out.c_str());
 }
 
-std::string Fixed(double value, int decimals, const char* unit) {
-  if (std::isinf(value) && value < 0) return std::string("-inf ") + unit;
+std::string Fixed(double value, int decimals, const char* unit = "") {
+  const std::string suffix = *unit != '\0' ? std::string(" ") + unit : "";
+  if (std::isinf(value) && value < 0) return "-inf" + suffix;
   char text[48];
-  std::snprintf(text, sizeof text, "%.*f %s", decimals, value, unit);
-  return text;
+  std::snprintf(text, sizeof text, "%.*f", decimals, value);
+  return text + suffix;
 }
 
 void Row(const char* label, const MeterReport& r, std::string (*cell)(const StatsReport&)) {
@@ -91,18 +94,19 @@ void PrintTable(const char* name, const SoundInfo& info, const MeterReport& r) {
   std::printf("  %-18s %s\n", "loudness range", Fixed(r.loudness.range, 1, "LU").c_str());
   std::printf("  %-18s %s\n", "momentary max", Fixed(r.loudness.momentaryMax, 1, "LUFS").c_str());
   std::printf("  %-18s %s\n", "short-term max", Fixed(r.loudness.shortTermMax, 1, "LUFS").c_str());
+  std::printf("  %-18s %s\n", "true peak", Fixed(r.truePeak, 2, "dBTP").c_str());
   std::printf("  %-18s %12s", "", "overall");
   if (r.channels.size() > 1) {
     for (std::size_t c = 0; c < r.channels.size(); ++c)
       std::printf(" %12s", ("channel " + std::to_string(c + 1)).c_str());
   }
   std::printf("\n");
-  Row("DC offset", r, [](const StatsReport& s) { return Fixed(s.dcOffset, 6, "").substr(0, 9); });
-  Row("min level", r, [](const StatsReport& s) { return Fixed(s.minimum, 6, "").substr(0, 9); });
-  Row("max level", r, [](const StatsReport& s) { return Fixed(s.maximum, 6, "").substr(0, 9); });
+  Row("DC offset", r, [](const StatsReport& s) { return Fixed(s.dcOffset, 6); });
+  Row("min level", r, [](const StatsReport& s) { return Fixed(s.minimum, 6); });
+  Row("max level", r, [](const StatsReport& s) { return Fixed(s.maximum, 6); });
   Row("peak level", r, [](const StatsReport& s) { return Fixed(s.peakDb, 2, "dB"); });
   Row("RMS level", r, [](const StatsReport& s) { return Fixed(s.rmsDb, 2, "dB"); });
-  Row("crest factor", r, [](const StatsReport& s) { return Fixed(s.crestFactor, 2, ""); });
+  Row("crest factor", r, [](const StatsReport& s) { return Fixed(s.crestFactor, 2); });
   Row("full scale", r, [](const StatsReport& s) { return std::to_string(s.fullScale); });
   Row("bit depth", r, [](const StatsReport& s) {
     return s.bitDepth < 0 ? std::string("float") : std::to_string(s.bitDepth);

@@ -335,6 +335,9 @@ WAVFX_API int32_t wavfx_process_file(const char* input, const char* output, cons
  *   maximum, peak and RMS levels in dBFS, crest factor (peak / RMS), the samples at full scale
  *   (either end of the integer range, or |x| >= 1 for floats), and the bit depth used (the depth
  *   less the trailing zero bits common to every sample; -1 for floats). Sums in double, in order.
+ * - the true peak of each channel and over all: the largest magnitude of the BS.1770-4 Annex 2
+ *   interpolator's four phases (its 48-tap filter, 12 taps a phase, summed in single precision in
+ *   tap order), in dBTP.
  * Integer samples enter as s * 2^(1 - bits) exactly; NaN and infinite floats as 0, counted.
  * Loudness with nothing to gate (silence, or less than 400 ms) is -INFINITY.
  */
@@ -345,6 +348,7 @@ typedef struct wavfx_channel_stats {
   double minimum;
   double maximum;
   double peak_dbfs;    /* sample peak; -INFINITY when silent */
+  double true_peak_dbtp; /* BS.1770-4 Annex 2 (4x oversampling, 48 taps); -INFINITY when silent */
   double rms_dbfs;     /* -INFINITY when silent */
   double crest_factor; /* peak / RMS; 0 when silent */
   uint64_t full_scale;

@@ -16,8 +16,9 @@ py::object Number(double value) {
   return py::float_(value);
 }
 
-py::dict StatsDict(const StatsReport& s) {
+py::dict StatsDict(const StatsReport& s, double truePeak) {
   py::dict d;
+  d["true_peak_dbtp"] = Number(truePeak);
   d["dc_offset"] = s.dcOffset;
   d["min"] = s.minimum;
   d["max"] = s.maximum;
@@ -38,11 +39,12 @@ py::dict ResultsOf(const Meter& meter) {
   d["short_term_max_lufs"] = Number(r.loudness.shortTermMax);
   d["loudness_range_lu"] = r.loudness.range;
   d["sample_peak_dbfs"] = Number(r.overall.peakDb);
+  d["true_peak_dbtp"] = Number(r.truePeak);
   d["non_finite"] = r.nonFinite;
-  d["overall"] = StatsDict(r.overall);
+  d["overall"] = StatsDict(r.overall, r.truePeak);
   py::list channels;
-  for (const StatsReport& s : r.channels)
-    channels.append(StatsDict(s));
+  for (std::size_t c = 0; c < r.channels.size(); ++c)
+    channels.append(StatsDict(r.channels[c], r.truePeaks[c]));
   d["per_channel"] = channels;
   const auto series = [](const std::vector<double>& values) {
     py::array_t<double> out(static_cast<py::ssize_t>(values.size()));

@@ -81,6 +81,23 @@ struct FamilyOps {
   bool (*fits)(const StageValues& values, StreamShape in, std::string& problem) = nullptr;
 };
 
+// What is measured of a stream before a stage that needs it runs: integrated loudness (LUFS),
+// true and sample peaks (dBTP, dBFS) and loudness range (LU); -inf for silence.
+struct StreamMeasurement {
+  double integrated;
+  double truePeak;
+  double samplePeak;
+  double range;
+};
+
+// Families that act on the whole stream (normalisation) read a measurement of their input from
+// their parameters; until those are given, the stage needs its input measured in a pass of its
+// own first.
+struct MeasuringOps {
+  bool (*needsMeasurement)(const StageValues& values) = nullptr;
+  void (*takeMeasurement)(StageValues& values, const StreamMeasurement& measurement) = nullptr;
+};
+
 // One row of the registry: what the outside world sees of a family (names, description,
 // parameters), how its parameters are written, and its operations.
 struct EffectFamily {
@@ -88,6 +105,7 @@ struct EffectFamily {
   const ParameterSyntax* syntax;  // one per parameter; null when all are plain numbers
   FamilyOps ops;
   bool aliasesFirst = false;  // the name list puts the aliases before the name (WAVEffect's order)
+  MeasuringOps measuring = {};
 };
 
 // Adapters from a family's typed functions to the operations above.

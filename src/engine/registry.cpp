@@ -10,6 +10,7 @@
 #include "effects/gain.h"
 #include "effects/mod_delay.h"
 #include "effects/none.h"
+#include "effects/norm.h"
 #include "effects/one_pole.h"
 #include "effects/pad.h"
 #include "effects/remix.h"
@@ -47,6 +48,7 @@ const EffectFamily* const kFamilies[] = {
     &kPadFamily,
     &kFadeFamily,
     &kGainFamily,
+    &kNormFamily,
 };
 // clang-format on
 

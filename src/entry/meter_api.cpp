@@ -14,9 +14,18 @@ struct wavfx_meter {
 namespace wavfx {
 namespace {
 
-wavfx_channel_stats ToC(const StatsReport& s) {
-  return {s.dcOffset, s.minimum,     s.maximum,   s.peakDb,
-          s.rmsDb,    s.crestFactor, s.fullScale, s.bitDepth};
+wavfx_channel_stats ToC(const StatsReport& s, double truePeak) {
+  wavfx_channel_stats c{};
+  c.dc_offset = s.dcOffset;
+  c.minimum = s.minimum;
+  c.maximum = s.maximum;
+  c.peak_dbfs = s.peakDb;
+  c.true_peak_dbtp = truePeak;
+  c.rms_dbfs = s.rmsDb;
+  c.crest_factor = s.crestFactor;
+  c.full_scale = s.fullScale;
+  c.bit_depth = s.bitDepth;
+  return c;
 }
 
 template <class Feed>
@@ -92,7 +101,7 @@ int32_t wavfx_meter_results_get(const wavfx_meter* meter, wavfx_meter_results* r
                 report.loudness.momentaryMax,
                 report.loudness.shortTermMax,
                 report.loudness.range,
-                ToC(report.overall)};
+                ToC(report.overall, report.truePeak)};
   } catch (const std::bad_alloc&) {
     return WAVFX_ERROR_NO_MEMORY;
   }
@@ -104,7 +113,12 @@ int32_t wavfx_meter_channel_stats(const wavfx_meter* meter, uint32_t channel,
   if (meter == nullptr) return WAVFX_ERROR_NULL_EFFECT;
   if (stats == nullptr) return WAVFX_ERROR_NULL_SAMPLES;
   if (channel >= meter->meter.channels) return WAVFX_ERROR_BAD_VALUE;
-  *stats = ToC(ReportStats(meter->meter.stats[channel], meter->meter.bits));
+  try {
+    const MeterReport report = ReportMeter(meter->meter);
+    *stats = ToC(report.channels[channel], report.truePeaks[channel]);
+  } catch (const std::bad_alloc&) {
+    return WAVFX_ERROR_NO_MEMORY;
+  }
   return WAVFX_OK;
 }
 

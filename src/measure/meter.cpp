@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
+#include <new>
 
 namespace wavfx {
 namespace {
@@ -13,6 +15,16 @@ void MeterFinite(Meter& meter, const double* samples, std::size_t frames) {
     AddStats(meter.stats[c], samples + c, frames, meter.channels);
   }
   AddLoudness(meter.loudness, samples, frames);
+  if (meter.truePeak != nullptr) {
+    float* narrow = meter.narrow.data();
+    for (std::size_t i = 0; i < frames * meter.channels; ++i)
+      narrow[i] = static_cast<float>(samples[i]);
+    FeedTruePeak(*meter.truePeak, narrow, frames, nullptr);
+  }
+}
+
+double Decibels(double level) {
+  return level > 0.0 ? 20.0 * std::log10(level) : -std::numeric_limits<double>::infinity();
 }
 
 // Finite samples into the scratch block, the rest as 0, counted; and the float samples beyond
@@ -51,6 +63,19 @@ void InitMeter(Meter& meter, uint32_t channels, uint32_t sampleRate, std::vector
   InitLoudness(meter.loudness, channels, sampleRate, std::move(weights));
   meter.stats.assign(channels, ChannelStats{});
   meter.scratch.resize(kScratchFrames * channels);
+  meter.narrow.resize(kScratchFrames * channels);
+  auto* truePeak = new (std::nothrow) TruePeakMeter{};
+  if (truePeak != nullptr && !InitTruePeakMeter(*truePeak, channels)) {
+    ReleaseTruePeakMeter(*truePeak);
+    delete truePeak;
+    truePeak = nullptr;
+  }
+  meter.truePeak.reset(truePeak);
+}
+
+void TruePeakRelease::operator()(TruePeakMeter* meter) const {
+  ReleaseTruePeakMeter(*meter);
+  delete meter;
 }
 
 void MeterFloats(Meter& meter, const float* samples, std::size_t frames) {
@@ -86,6 +111,12 @@ MeterReport ReportMeter(const Meter& meter) {
   for (const ChannelStats& stats : meter.stats)
     report.channels.push_back(ReportStats(stats, meter.bits));
   report.overall = ReportStats(CombineStats(meter.stats), meter.bits);
+  report.truePeak = -std::numeric_limits<double>::infinity();
+  for (uint32_t c = 0; c < meter.channels; ++c) {
+    const double peak = meter.truePeak != nullptr ? TruePeakOf(*meter.truePeak, c) : 0.0;
+    report.truePeaks.push_back(Decibels(peak));
+    report.truePeak = std::max(report.truePeak, report.truePeaks.back());
+  }
   report.nonFinite = meter.nonFinite;
   return report;
 }

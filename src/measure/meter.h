@@ -1,16 +1,23 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <vector>
+
+#include "dsp/true_peak.h"
 
 #include "measure/loudness.h"
 #include "measure/sample_stats.h"
 
 namespace wavfx {
 
-// Loudness and statistics of one stream, fed in blocks of any size: the results do not depend
-// on the cut. Integer samples of `bits` enter as s * 2^(1 - bits), exactly; NaN and infinite
+// Loudness, true peak and statistics of one stream, fed in blocks of any size: the results do not
+// depend on the cut. Integer samples of `bits` enter as s * 2^(1 - bits), exactly; NaN and infinite
 // floats as 0, counted.
+struct TruePeakRelease {
+  void operator()(TruePeakMeter* meter) const;
+};
+
 struct Meter {
   uint32_t channels = 0;
   uint32_t sampleRate = 0;
@@ -18,7 +25,9 @@ struct Meter {
   LoudnessMeter loudness;
   std::vector<ChannelStats> stats;
   uint64_t nonFinite = 0;
+  std::unique_ptr<TruePeakMeter, TruePeakRelease> truePeak;  // null when memory was short
   std::vector<double> scratch;
+  std::vector<float> narrow;  // the scratch samples in single precision, for the true peak
 };
 
 // `weights` per channel, or empty for DefaultLoudnessWeights.
@@ -33,6 +42,8 @@ struct MeterReport {
   LoudnessSummary loudness;
   std::vector<StatsReport> channels;
   StatsReport overall;
+  std::vector<double> truePeaks;  // per channel, dBTP (BS.1770 Annex 2); -inf when silent
+  double truePeak;
   uint64_t nonFinite;
 };
 

@@ -119,6 +119,31 @@ TEST(Loudness, MeetsTheEbuConformanceCases) {
   }
 }
 
+// Cases 15 to 19: sines at fs/4, fs/6 and fs/8 whose samples miss their peaks by the phase,
+// faded in over 100 ms.
+TEST(Loudness, FindsTheTruePeaksOfTheEbuCases) {
+  struct Peak {
+    double cycle, phaseDegrees, amplitudeDb, truePeak;
+  };
+  const Peak cases[] = {
+      {4, 0, -6, -6}, {4, 45, -6, -6}, {6, 60, -6, -6}, {8, 67.5, -6, -6}, {4, 45, 3.01, 3.01},
+  };
+  for (const Peak& p : cases) {
+    std::vector<float> samples;
+    const double amplitude = std::pow(10.0, p.amplitudeDb / 20.0);
+    for (uint32_t n = 0; n < kRate; ++n) {
+      const double phase =
+          2.0 * std::numbers::pi * n / p.cycle + p.phaseDegrees * std::numbers::pi / 180.0;
+      const double fadeIn = std::min(1.0, n / 4800.0);  // a sine switched on would ring
+      samples.push_back(static_cast<float>(fadeIn * amplitude * std::sin(phase)));
+      samples.push_back(samples.back());
+    }
+    const MeterReport report = ReportMeter(Measure(samples, 2));
+    EXPECT_LE(report.truePeak, p.truePeak + 0.2) << p.cycle << " " << p.phaseDegrees;
+    EXPECT_GE(report.truePeak, p.truePeak - 0.4) << p.cycle << " " << p.phaseDegrees;
+  }
+}
+
 // Cases 9 and 12 hold their loudness constant once a window spans a period; 10, 11, 13 and 14
 // are bursts whose maximum over the window is set.
 TEST(Loudness, HoldsWindowsAndMaximaOfTheEbuCases) {

@@ -1,0 +1,70 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+
+namespace wavfx {
+
+// ITU-R BS.1770-4 Annex 2 true-peak interpolation: 4x oversampling by the standard's 48-tap FIR,
+// 12 taps per phase. Point n of a stream has four values, phase p (0..3) being
+// sum over t = 0..11 of kTruePeakTaps[t][p] * x[n - 11 + t], summed in that order: the window
+// runs oldest first, and samples before the stream are 0.
+constexpr std::size_t kTruePeakTaps = 12;
+constexpr std::size_t kTruePeakPhases = 4;
+alignas(16) extern const float kTruePeakFilter[kTruePeakTaps][kTruePeakPhases];
+
+// The four phases side by side (GCC's and Clang's vector extension): each lane's arithmetic is
+// the scalar operation, so the bits are the scalar code's on every build.
+using Phases = float __attribute__((vector_size(16)));
+
+inline Phases TruePeakTaps(std::size_t t) {
+  Phases taps;
+  std::memcpy(&taps, kTruePeakFilter[t], sizeof taps);
+  return taps;
+}
+
+// The phase sums of taps first to last - 1 over samples x[0], x[stride], ... (x[0] meets tap
+// `first`), in single precision, taps in order.
+inline Phases TruePeakSums(const float* x, std::size_t stride, std::size_t first, std::size_t last) {
+  Phases sum = {0.0f, 0.0f, 0.0f, 0.0f};
+  for (std::size_t t = first; t < last; ++t)
+    sum = sum + TruePeakTaps(t) * x[(t - first) * stride];
+  return sum;
+}
+
+// The largest absolute value of the four.
+inline float LargestMagnitude(Phases values) {
+  const Phases magnitude = values < 0.0f ? -values : values;
+  const float a = magnitude[0] > magnitude[1] ? magnitude[0] : magnitude[1];
+  const float b = magnitude[2] > magnitude[3] ? magnitude[2] : magnitude[3];
+  return a > b ? a : b;
+}
+
+// The four values of the point whose window (12 samples, oldest first, `stride` floats apart)
+// starts at `window`.
+inline Phases TruePeakPoint(const float* window, std::size_t stride) {
+  return TruePeakSums(window, stride, 0, kTruePeakTaps);
+}
+
+// A running true-peak meter: fed interleaved float frames in blocks of any size, it keeps each
+// channel's largest absolute oversampled value (linear; 20 log10 of it is dBTP).
+struct TruePeakMeter {
+  uint32_t channels;
+  uint32_t position;  // where the next sample goes in each channel's window
+  float* windows;     // owned: per channel, the last 12 samples twice over (24 floats)
+  float* maxima;      // owned: per channel
+};
+
+// False when memory is short; the meter must be released either way.
+bool InitTruePeakMeter(TruePeakMeter& meter, uint32_t channels);
+void ReleaseTruePeakMeter(TruePeakMeter& meter);
+
+// Takes `frames` frames. When `values` is not null it receives, per frame and channel, the four
+// oversampled values of the point ending at that frame (frames * channels * 4 floats).
+void FeedTruePeak(TruePeakMeter& meter, const float* samples, std::size_t frames, float* values);
+
+// The largest absolute oversampled value of a channel so far; 0 before any input.
+float TruePeakOf(const TruePeakMeter& meter, uint32_t channel);
+
+}  // namespace wavfx

@@ -1,0 +1,59 @@
+#include "effects/norm.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "dsp/effect_math.h"
+#include "effects/gain.h"
+
+namespace wavfx {
+namespace {
+
+enum Parameter { kLevel, kTruePeak, kPeak };
+
+constexpr wavfx_parameter_info kParameters[] = {
+    {"level", "dB", 0, -60, 0, 0, "the peak level to reach, in dBFS (dBTP with truepeak=1)"},
+    {"truepeak", "", 0, 0, 1, 1, "1: normalise the true peak (BS.1770), 0: the sample peak"},
+    {"peak", "dB", kMeasureFirst, kMeasureFirst, 60, 0,
+     "the input's peak as measured; -300: measure it first"},
+};
+
+void Init(void* state, const StageValues& v, StreamShape in) {
+  auto& gain = As<GainState>(state);
+  gain.channels = in.channels;
+  const double peak = v.values[kPeak];
+  const double exponent = std::min((v.values[kLevel] - peak) / 20.0, 8.0);
+  gain.gain = peak < kSilentBelow ? 1.0f : static_cast<float>(TenToThe(exponent));
+}
+
+bool ChangesAudio(const void* state) {
+  return As<GainState>(state).gain != 1.0f;
+}
+
+bool NeedsMeasurement(const StageValues& v) {
+  return v.values[kPeak] <= kMeasureFirst;
+}
+
+void TakeMeasurement(StageValues& v, const StreamMeasurement& m) {
+  v.values[kPeak] = MeasuredParameter(v.values[kTruePeak] != 0 ? m.truePeak : m.samplePeak);
+}
+
+}  // namespace
+
+double MeasuredParameter(double measured) {
+  return std::isfinite(measured) ? measured : kSilentBelow - 50.0;
+}
+
+const EffectFamily kNormFamily = {
+    {"norm", nullptr, 0, "normalises the peak (sample or true) to a level, measuring it first",
+     kParameters, CountOf(kParameters)},
+    nullptr,
+    {.stateSize = sizeof(GainState),
+     .init = Init,
+     .process = ProcessAs<GainState, ProcessGain>,
+     .changesAudio = ChangesAudio},
+    false,
+    {.needsMeasurement = NeedsMeasurement, .takeMeasurement = TakeMeasurement},
+};
+
+}  // namespace wavfx
