@@ -13,9 +13,12 @@
 #include "effect_listing.h"
 #include "engine/chain.h"
 #include "engine/chain_flow.h"
+#include "engine/chain_measure.h"
 #include "entry/apply_effect.h"
 #include "entry/general_job.h"
+#include "entry/measure_file.h"
 #include "entry/route.h"
+#include "entry/spooled_input.h"
 #include "exit_status.h"
 #include "platform/text_conversion.h"
 #include "progress.h"
@@ -72,7 +75,16 @@ int RunGeneralSingleJob(const CommandLine& line, const ChainRecipe* chain) {
 
 }  // namespace
 
+void PrintNotes(const std::string& lines) {
+  for (std::size_t start = 0; start < lines.size();) {
+    const std::size_t end = lines.find('\n', start);
+    std::fprintf(stderr, "Note: %s\n", lines.substr(start, end - start).c_str());
+    start = end == std::string::npos ? lines.size() : end + 1;
+  }
+}
+
 void PrintJobNotes(const JobResult& result) {
+  PrintNotes(result.notes);
   if (!result.reason.empty()) std::fprintf(stderr, "Error: %s\n", result.reason.c_str());
   if (result.nonFinite > 0) {
     std::fprintf(stderr, "Note: %" PRIu64 " non-finite input samples (NaN or infinite) read as 0\n",
@@ -84,12 +96,45 @@ void PrintJobNotes(const JobResult& result) {
   }
 }
 
-int RunSingleJob(const CommandLine& line) {
+namespace {
+
+// A chain with stages that need their input measured (norm, loudnorm) reads the input once for
+// each before the pass that writes; standard input is held in a temporary file for that.
+// Returns false, having said why, when the input cannot be read.
+bool MeasureFirst(CommandLine& line, ChainRecipe& chain, SpooledInput& spooled) {
+  std::string reason;
+  if (IsStandardStream(line.files[0])) {
+    if (isatty(STDIN_FILENO) == 1) reason = "standard input is a terminal, not a sound stream";
+    if (reason.empty() && SpoolInput(STDIN_FILENO, spooled, reason)) {
+      line.files[0] = spooled.path.c_str();
+    }
+  }
+  std::string notes;
+  if (reason.empty() && MeasureChainInputs(line.files[0], chain, notes, reason)) {
+    if (!line.quiet) PrintNotes(notes);
+    return true;
+  }
+  std::fprintf(stderr, "Error: %s\n", reason.c_str());
+  return false;
+}
+
+}  // namespace
+
+int RunSingleJob(const CommandLine& given) {
   // A chain has no 199-byte limit: it is parsed here, not narrowed into WAVEffect's buffer.
   std::unique_ptr<ChainRecipe> chain;
   std::string error;
-  if (!ResolveEffect(line.files[2], chain, error)) {
+  if (!ResolveEffect(given.files[2], chain, error)) {
     std::fprintf(stderr, "Error: %s\n", error.c_str());
+    return kExitNotStarted;
+  }
+  CommandLine line = given;
+  SpooledInput spooled;
+  struct Closer {
+    SpooledInput& input;
+    ~Closer() { CloseSpooledInput(input); }
+  } closer{spooled};
+  if (chain != nullptr && RecipeNeedsMeasurement(*chain) && !MeasureFirst(line, *chain, spooled)) {
     return kExitNotStarted;
   }
   const bool reshapes = chain != nullptr && RecipeReshapes(*chain);

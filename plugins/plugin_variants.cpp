@@ -31,7 +31,11 @@ std::vector<PluginVariant> MakeVariants() {
   std::vector<PluginVariant> variants;
   for (const EffectFamily* row : EffectFamilies()) {
     const EffectFamily& family = *row;
-    if (KindOf(family) == EffectKind::None || Reshapes(family)) continue;
+    // A plugin sees the stream a block at a time: no stage that measures it whole.
+    if (KindOf(family) == EffectKind::None || Reshapes(family) ||
+        family.measuring.needsMeasurement != nullptr) {
+      continue;
+    }
     for (const uint32_t channels : {1u, 2u}) {
       if (!ChangesAudio(family, channels)) continue;
       const bool stereo = channels == 2;

@@ -159,6 +159,7 @@ typedef struct wavfx_error {
 #define WAVFX_ERROR_TOO_MANY_STAGES (-18)   /* more than WAVFX_MAX_STAGES stages */
 #define WAVFX_ERROR_NO_MEMORY (-19)         /* an effect's delay lines could not be allocated */
 #define WAVFX_ERROR_CONFLICT (-20)          /* parameters that contradict each other */
+#define WAVFX_ERROR_NEEDS_MEASUREMENT (-21) /* norm or loudnorm before their input is measured */
 
 #define WAVFX_MAX_STAGES 32
 
@@ -320,6 +321,19 @@ WAVFX_API int32_t wavfx_process_file(const char* input, const char* output, cons
                                      wavfx_file_result* result) WAVFX_NOEXCEPT;
 
 /*
+ * Stages that act on the whole stream (norm, loudnorm) read a measurement of their input from
+ * their parameters; wavfx_chain_create refuses them (WAVFX_ERROR_NEEDS_MEASUREMENT) until it is
+ * given. This call measures it: each such stage's input is `samples` (all `frames` frames of the
+ * stream, interleaved floats) run through the stages before it, one pass each, measured as the
+ * meter below measures. It writes the chain's text with those measurements given (every
+ * parameter written out) to `text`, room for `room` bytes with the terminator, and returns the
+ * text's full length (write nothing with room 0 to learn it), or 0 with `error` filled.
+ */
+WAVFX_API size_t wavfx_chain_measure(const char* chain, uint32_t channels, uint32_t sample_rate,
+                                     const float* samples, size_t frames, char* text, size_t room,
+                                     wavfx_error* error) WAVFX_NOEXCEPT;
+
+/*
  * Loudness and statistics. A meter takes interleaved frames in blocks of any size (the results do
  * not depend on the cut) and reports, at any time, what it has measured so far:
  * - loudness after ITU-R BS.1770-4 and EBU R128: each channel K-weighted (the standard's shelf
@@ -347,10 +361,10 @@ typedef struct wavfx_channel_stats {
   double dc_offset;
   double minimum;
   double maximum;
-  double peak_dbfs;    /* sample peak; -INFINITY when silent */
+  double peak_dbfs;      /* sample peak; -INFINITY when silent */
   double true_peak_dbtp; /* BS.1770-4 Annex 2 (4x oversampling, 48 taps); -INFINITY when silent */
-  double rms_dbfs;     /* -INFINITY when silent */
-  double crest_factor; /* peak / RMS; 0 when silent */
+  double rms_dbfs;       /* -INFINITY when silent */
+  double crest_factor;   /* peak / RMS; 0 when silent */
   uint64_t full_scale;
   int32_t bit_depth; /* bits used; -1 for float samples */
 } wavfx_channel_stats;

@@ -4,6 +4,8 @@
 #include <vector>
 
 #include "arrays.h"
+#include "engine/chain_flow.h"
+#include "engine/chain_measure.h"
 #include "entry/measure_file.h"
 
 namespace wavfx::python {
@@ -99,6 +101,43 @@ void PyMeter::Add(const py::array& audio, bool channelsLast) {
 
 py::dict PyMeter::Results() const {
   return ResultsOf(meter_);
+}
+
+std::string MeasureChain(const std::string& text, const py::array& audio, uint32_t sampleRate,
+                         bool channelsLast) {
+  auto recipe = std::make_unique<ChainRecipe>();
+  ChainError error;
+  if (!ParseChain(text, *recipe, error)) throw py::value_error(error.message);
+  if (!RecipeNeedsMeasurement(*recipe)) return text;
+  const Layout layout = LayoutOf(audio, channelsLast);
+  const AudioView view = ViewOf(audio, layout);
+  std::vector<float> frames(view.frames * view.channels);
+  WithType(layout.type, [&](auto sample) {
+    using Stored = decltype(sample);
+    Gather<Stored>(view, 0, view.frames, frames.data());
+  });
+  // Integers in full scale, as the chain reads them (a power of two: exact).
+  const double scale = layout.type == SampleType::Int16   ? 1.0 / 32768.0
+                       : layout.type == SampleType::Int32 ? 1.0 / 2147483648.0
+                                                          : 1.0;
+  if (scale != 1.0) {
+    for (float& x : frames)
+      x = static_cast<float>(x * scale);
+  }
+  std::vector<StageMeasurement> measured;
+  std::string reason;
+  bool done = false;
+  {
+    py::gil_scoped_release release;
+    const InputPass pass = [&](const FrameSink& sink, std::string&) {
+      sink(frames.data(), view.frames);
+      return true;
+    };
+    done = MeasureStageInputs(*recipe, static_cast<uint32_t>(view.channels), sampleRate, pass,
+                              measured, reason);
+  }
+  if (!done) throw py::value_error(reason);
+  return RecipeText(*recipe);
 }
 
 py::dict MeasureFile(const std::string& path) {

@@ -23,6 +23,11 @@ class PyMeter {
   bool fed_ = false;
 };
 
+// The chain's text with the measurements its stages need (norm, loudnorm) taken over the whole
+// array, as wavfx_chain_measure gives it; the text itself when none needs one.
+std::string MeasureChain(const std::string& text, const py::array& audio, uint32_t sampleRate,
+                         bool channelsLast);
+
 // The results of measuring a whole file, and its format.
 py::dict MeasureFile(const std::string& path);
 

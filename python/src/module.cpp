@@ -124,6 +124,8 @@ PYBIND11_MODULE(_core, m) {
       .def("reset", &Stream::Reset)
       .def_property_readonly("text", &Stream::text);
   m.def("measure_file", &MeasureFile, py::arg("path"));
+  m.def("measure_chain", &MeasureChain, py::arg("text"), py::arg("audio"), py::arg("sample_rate"),
+        py::arg("channels_last"));
   py::class_<PyMeter>(m, "Meter")
       .def(py::init<std::size_t, uint32_t>(), py::arg("channels"), py::arg("sample_rate"))
       .def("add", &PyMeter::Add, py::arg("audio"), py::arg("channels_last"))

@@ -163,9 +163,13 @@ def process(
 ) -> np.ndarray:
     """Runs `audio` through the effect (a chain's text, an Effect or a Chain) from a fresh state
     to the end of the stream. A chain that changes the rate, the channel count or the length
-    returns the reshaped audio (see output_shape for its rate)."""
-    stream = _core.Stream(_text(effect))
-    result = stream.process(_array(audio), _rate(sample_rate), bool(channels_last))
+    returns the reshaped audio (see output_shape for its rate). Stages that act on the whole
+    stream (norm, loudnorm) measure their input over the array first."""
+    array, rate = _array(audio), _rate(sample_rate)
+    # Stages that act on the whole stream (norm, loudnorm) measure their input first.
+    text = _core.measure_chain(_text(effect), array, rate, bool(channels_last))
+    stream = _core.Stream(text)
+    result = stream.process(array, rate, bool(channels_last))
     rest = stream.flush()
     if rest.size == 0:
         return result

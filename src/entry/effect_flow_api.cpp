@@ -21,21 +21,24 @@ template <>
 void FlowInPlace(wavfx_effect& effect, const float* in, std::size_t inFrames, float* out,
                  std::size_t outRoom, std::size_t& consumed, std::size_t& produced) {
   consumed = produced = std::min(inFrames, outRoom);
-  if (consumed > 0 && in != out) std::memmove(out, in, consumed * effect.chain.channels * sizeof(float));
+  if (consumed > 0 && in != out)
+    std::memmove(out, in, consumed * effect.chain.channels * sizeof(float));
   ProcessChainFloats(effect.chain, out, consumed);
 }
 template <>
 void FlowInPlace(wavfx_effect& effect, const int16_t* in, std::size_t inFrames, int16_t* out,
                  std::size_t outRoom, std::size_t& consumed, std::size_t& produced) {
   consumed = produced = std::min(inFrames, outRoom);
-  if (consumed > 0 && in != out) std::memmove(out, in, consumed * effect.chain.channels * sizeof(int16_t));
+  if (consumed > 0 && in != out)
+    std::memmove(out, in, consumed * effect.chain.channels * sizeof(int16_t));
   ProcessChainSamples(effect.chain, out, consumed);
 }
 template <>
 void FlowInPlace(wavfx_effect& effect, const int32_t* in, std::size_t inFrames, int32_t* out,
                  std::size_t outRoom, std::size_t& consumed, std::size_t& produced) {
   consumed = produced = std::min(inFrames, outRoom);
-  if (consumed > 0 && in != out) std::memmove(out, in, consumed * effect.chain.channels * sizeof(int32_t));
+  if (consumed > 0 && in != out)
+    std::memmove(out, in, consumed * effect.chain.channels * sizeof(int32_t));
   ProcessChainInts(effect.chain, out, consumed, 32);
 }
 

@@ -5,6 +5,7 @@
 
 #include "engine/chain.h"
 #include "engine/chain_flow.h"
+#include "engine/chain_measure.h"
 #include "engine/registry.h"
 #include "wavfx/wavfx.h"
 
@@ -91,7 +92,8 @@ extern "C" WAVFX_API wavfx_effect* wavfx_chain_create(const char* chain, uint32_
   if (recipe == nullptr) {
     problem = {WAVFX_ERROR_NO_MEMORY, "out of memory"};
   } else if (wavfx::ParseChain(chain, *recipe, problem) &&
-             wavfx::ChainFits(*recipe, {channels, sample_rate}, problem)) {
+             wavfx::ChainFits(*recipe, {channels, sample_rate}, problem) &&
+             wavfx::ChainMeasured(*recipe, problem)) {
     effect = wavfx::CreateInstance(*recipe, channels, sample_rate);
     if (effect == nullptr)
       problem = {WAVFX_ERROR_NO_MEMORY,

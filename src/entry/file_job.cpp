@@ -4,7 +4,9 @@
 
 #include "engine/chain.h"
 #include "engine/chain_flow.h"
+#include "engine/chain_measure.h"
 #include "entry/apply_effect.h"
+#include "entry/measure_file.h"
 #include "entry/route.h"
 #include "platform/text_conversion.h"
 
@@ -32,9 +34,7 @@ JobResult RunStrictJob(const FileJob& job) {
   return result;
 }
 
-}  // namespace
-
-JobResult RunFileJob(const FileJob& job) {
+JobResult RunRoutedJob(const FileJob& job) {
   const bool otherOutput = !job.format.empty() || !job.bits.empty();
   const bool reshapes = job.chain != nullptr && RecipeReshapes(*job.chain);
   if (!ChooseRoute(job.input, job.output, otherOutput, reshapes).general) return RunStrictJob(job);
@@ -47,6 +47,24 @@ JobResult RunFileJob(const FileJob& job) {
   general.tailSeconds = job.tailSeconds;
   const JobResult result = RunGeneralJob(general);
   return result.unreadable ? RunStrictJob(job) : result;
+}
+
+}  // namespace
+
+// Stages that need their input measured (norm, loudnorm) get it in passes of their own first.
+JobResult RunFileJob(const FileJob& given) {
+  FileJob job = given;
+  ChainRecipe measured;
+  std::string notes;
+  if (job.chain != nullptr && RecipeNeedsMeasurement(*job.chain)) {
+    measured = *job.chain;
+    JobResult refused;
+    if (!MeasureChainInputs(job.input, measured, notes, refused.reason)) return refused;
+    job.chain = &measured;
+  }
+  JobResult result = RunRoutedJob(job);
+  result.notes = notes + result.notes;
+  return result;
 }
 
 }  // namespace wavfx

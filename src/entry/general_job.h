@@ -18,6 +18,7 @@ struct JobResult {
   uint64_t nonFinite = 0;   // NaN and infinite input samples, read as 0
   std::string reason;       // one line without "Error: " when the job did not complete
   bool unreadable = false;  // the general reader could not open the input
+  std::string notes;        // lines on what was measured before the job, for stages that need it
 };
 
 // A job of the general path: any format libsndfile reads, to the container and sample format

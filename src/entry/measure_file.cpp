@@ -2,6 +2,7 @@
 
 #include <sndfile.h>
 
+#include "engine/chain.h"
 #include "formats/sample_blocks.h"
 
 namespace wavfx {
@@ -64,6 +65,41 @@ bool MeasureSoundFile(const char* path, int fd, SoundInfo& info, Meter& meter,
     return false;
   }
   return true;
+}
+
+bool MeasureChainInputs(const std::string& path, ChainRecipe& recipe, std::string& notes,
+                        std::string& reason) {
+  SoundInfo info;
+  if (OpenSoundForReading(path.c_str(), -1, info, reason) == nullptr) return false;
+  std::vector<StageMeasurement> measured;
+  if (!MeasureStageInputs(recipe, static_cast<uint32_t>(info.channels),
+                          static_cast<uint32_t>(info.sampleRate), FilePass(path), measured,
+                          reason)) {
+    return false;
+  }
+  notes = DescribeMeasurements(recipe, measured);
+  return true;
+}
+
+InputPass FilePass(const std::string& path) {
+  return [path](const FrameSink& sink, std::string& reason) {
+    SoundInfo info;
+    SoundFile file = OpenSoundForReading(path.c_str(), -1, info, reason);
+    if (file == nullptr) return false;
+    const auto channels = static_cast<std::size_t>(info.channels);
+    const SampleStorage storage = StorageOf(file.get(), info.samples);
+    SampleBlock block;
+    block.Reserve(kBlockFrames * channels, storage);
+    for (;;) {
+      const int64_t got = ReadSamples(file.get(), storage, block, kBlockFrames, channels, false);
+      if (got <= 0) break;
+      const std::size_t count = static_cast<std::size_t>(got) * channels;
+      ToFloats(info.samples, block, count);
+      if (info.samples.kind != SampleKind::Int) ZeroNonFinite(block.floats.data(), count);
+      sink(block.floats.data(), static_cast<std::size_t>(got));
+    }
+    return true;
+  };
 }
 
 }  // namespace wavfx

@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "entry/measure_pass.h"
 #include "formats/sound_file.h"
 #include "measure/meter.h"
 
@@ -18,5 +19,15 @@ std::vector<double> LoudnessWeightsOf(SNDFILE* file, uint32_t channels);
 // `meter`, in blocks, at the samples' native precision. Returns false with `reason` set to one
 // line when it cannot be read.
 bool MeasureSoundFile(const char* path, int fd, SoundInfo& info, Meter& meter, std::string& reason);
+
+// Measures, reading the file once for each, the inputs of the chain's stages that need it (see
+// MeasureStageInputs); `notes` gets a line for each. False with `reason` set when the file
+// cannot be read.
+bool MeasureChainInputs(const std::string& path, ChainRecipe& recipe, std::string& notes,
+                        std::string& reason);
+
+// A pass over a sound file through the general reader, samples converted as the general path
+// converts them.
+InputPass FilePass(const std::string& path);
 
 }  // namespace wavfx

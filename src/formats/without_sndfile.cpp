@@ -47,6 +47,18 @@ bool MeasureSoundFile(const char*, int, SoundInfo& info, Meter&, std::string& re
   return false;
 }
 
+bool MeasureChainInputs(const std::string&, ChainRecipe&, std::string&, std::string& reason) {
+  reason = kMissing;
+  return false;
+}
+
+InputPass FilePass(const std::string&) {
+  return [](const FrameSink&, std::string& reason) {
+    reason = kMissing;
+    return false;
+  };
+}
+
 JobResult RunGeneralJob(const GeneralJob&) {
   JobResult result;
   result.reason = kMissing;

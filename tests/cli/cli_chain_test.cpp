@@ -33,6 +33,29 @@ TEST(CliChain, RunsChainsInEveryMode) {
   EXPECT_EQ(testing::ReadFile(dir / "out" / "in.wav"), single.out);
 }
 
+// Stages that measure their input first read a file or a pipe alike, and reach their level.
+TEST(CliChain, MeasuresBeforeNormalising) {
+  testing::TempDir dir;
+  const std::string in = (dir / "in.wav").string();
+  testing::WriteFile(in, testing::ReadFile(WAVFX_DEMO_WAV));
+  const std::string chain = "gain=db=-12,norm=level=-3";
+  const std::string file = (dir / "file.wav").string();
+  const testing::CliRun run = RunCli({in, file, chain});
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_NE(run.err.find("Note: norm (stage 2): its input measures"), std::string::npos);
+  const auto piped =
+      RunCli({"-q", "-", "-", chain},
+             {testing::ReadFile(in), testing::StreamKind::Pipe, testing::StreamKind::Pipe});
+  ASSERT_EQ(piped.exitCode, 0) << piped.err;
+  EXPECT_EQ(piped.err, "");
+  const testing::Bytes written = testing::ReadFile(file);
+  EXPECT_EQ(testing::Bytes(piped.out.begin() + 44, piped.out.end()),
+            testing::Bytes(written.begin() + 44, written.end()));
+  const auto stats = RunCli({"--stats", "--json", file});
+  const std::string json(stats.out.begin(), stats.out.end());
+  EXPECT_NE(json.find("\"sample_peak_dbfs\":-3.0"), std::string::npos) << json;
+}
+
 TEST(CliChain, RefusedChainTouchesNothing) {
   testing::TempDir dir;
   const std::string in = (dir / "in.wav").string();

@@ -7,7 +7,13 @@ import pytest
 import wavfx
 
 RATE = 44100
-CHAINS = [family["name"] for family in wavfx.effects()] + [
+# Every family, but those that measure the whole stream first (norm, loudnorm): a stream in
+# blocks cannot run them.
+CHAINS = [
+    family["name"] for family in wavfx.effects()
+    if wavfx._core.measure_chain(family["name"], np.zeros(8, np.float32), 8000, False)
+    == family["name"]
+] + [
     "lowpass=cutoff=2000,echo=delay=250:feedback=0.3",
     "highpass=cutoff=120,compress=threshold=-18:ratio=3,reverb=size=1.5",
     "antique=bits=4,widen=width=2,chorus,distort=drive=8",

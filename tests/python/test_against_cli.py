@@ -27,7 +27,11 @@ def test_arrays_give_the_samples_of_the_cli(chain, cli, tmp_path):
         np.testing.assert_array_equal(got, expected, err_msg=name)
 
 
-RESHAPING = ["resample=rate=16000", "lowpass,speed=factor=1.1,resample=rate=22050:quality=low"]
+RESHAPING = [
+    "resample=rate=16000",
+    "lowpass,speed=factor=1.1,resample=rate=22050:quality=low",
+    "gain=db=-10,norm=level=-1:truepeak=1",
+]
 
 
 @pytest.mark.parametrize("chain", RESHAPING)

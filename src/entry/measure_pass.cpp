@@ -1,0 +1,107 @@
+#include "entry/measure_pass.h"
+
+#include <cmath>
+#include <cstdio>
+#include <limits>
+
+#include "engine/chain.h"
+#include "engine/chain_flow.h"
+#include "engine/chain_measure.h"
+#include "measure/meter.h"
+
+namespace wavfx {
+namespace {
+
+constexpr std::size_t kBlockFrames = 4096;
+
+StreamMeasurement MeasurementOf(const Meter& meter) {
+  const MeterReport report = ReportMeter(meter);
+  return {report.loudness.integrated, report.truePeak, report.overall.peakDb,
+          report.loudness.range};
+}
+
+// Runs the input through the chain's stages into the meter.
+bool MeterThroughChain(EffectChain& chain, Meter& meter, const InputPass& pass,
+                       std::string& reason) {
+  const std::size_t outChannels = chain.output.channels;
+  std::vector<float> out(kBlockFrames * outChannels);
+  const FrameSink sink = [&](const float* frames, std::size_t count) {
+    if (!chain.reshapes) {
+      for (std::size_t at = 0; at < count; at += kBlockFrames) {
+        const std::size_t run = std::min(kBlockFrames, count - at);
+        std::copy_n(frames + at * chain.channels, run * chain.channels, out.begin());
+        ProcessChainFloats(chain, out.data(), run);
+        MeterFloats(meter, out.data(), run);
+      }
+      return;
+    }
+    for (std::size_t done = 0; done < count;) {
+      std::size_t consumed = 0, produced = 0;
+      FlowChainSamples(chain, frames + done * chain.channels, count - done, out.data(),
+                       kBlockFrames, consumed, produced);
+      MeterFloats(meter, out.data(), produced);
+      done += consumed;
+    }
+  };
+  if (!pass(sink, reason)) return false;
+  for (std::size_t flushed = 1; chain.reshapes && flushed > 0;) {
+    flushed = DrainChainSamples(chain, out.data(), kBlockFrames);
+    MeterFloats(meter, out.data(), flushed);
+  }
+  return true;
+}
+
+std::string Db(double value, const char* unit) {
+  if (!std::isfinite(value)) return std::string("-inf ") + unit;
+  char text[32];
+  std::snprintf(text, sizeof text, "%.2f %s", value, unit);
+  return text;
+}
+
+}  // namespace
+
+bool MeasureStageInputs(ChainRecipe& recipe, uint32_t channels, uint32_t sampleRate,
+                        const InputPass& pass, std::vector<StageMeasurement>& measured,
+                        std::string& reason) {
+  for (int stage = FirstUnmeasuredStage(recipe); stage >= 0; stage = FirstUnmeasuredStage(recipe)) {
+    const ChainRecipe prefix = PrefixOf(recipe, static_cast<uint32_t>(stage));
+    ChainError misfit;
+    if (!ChainFits(prefix, {channels, sampleRate}, misfit)) {
+      reason = misfit.message;
+      return false;
+    }
+    EffectChain chain{};
+    const bool ready = InitChain(chain, prefix, channels, sampleRate);
+    const StreamShape shape = chain.output;
+    Meter meter;
+    InitMeter(meter, shape.channels, shape.sampleRate, {});
+    const bool read = ready && MeterThroughChain(chain, meter, pass, reason);
+    ReleaseChain(chain);
+    if (!ready) reason = "out of memory for the stages before the measurement";
+    if (!read) return false;
+    const StreamMeasurement measurement = MeasurementOf(meter);
+    GiveMeasurement(recipe, static_cast<uint32_t>(stage), measurement);
+    measured.push_back({static_cast<uint32_t>(stage), measurement});
+  }
+  return true;
+}
+
+std::string DescribeMeasurements(const ChainRecipe& recipe,
+                                 const std::vector<StageMeasurement>& measured) {
+  std::string text;
+  for (const StageMeasurement& m : measured) {
+    const StreamMeasurement& s = m.measured;
+    text += std::string(FamilyOf(recipe.stages[m.stage].kind).info.name) + " (stage " +
+            std::to_string(m.stage + 1) + "): ";
+    if (!std::isfinite(s.samplePeak)) {
+      text += "its input is silent and stays so\n";
+      continue;
+    }
+    text += "its input measures " + Db(s.integrated, "LUFS") + " integrated, " +
+            Db(s.truePeak, "dBTP") + " true peak, " + Db(s.samplePeak, "dBFS") + " sample peak, " +
+            Db(s.range, "LU") + " loudness range\n";
+  }
+  return text;
+}
+
+}  // namespace wavfx
