@@ -14,6 +14,7 @@
 #include "effects/pad.h"
 #include "effects/remix.h"
 #include "effects/resample.h"
+#include "effects/tempo.h"
 #include "effects/reverb.h"
 #include "effects/tremolo.h"
 #include "effects/trim.h"
@@ -47,6 +48,8 @@ const EffectFamily* const kFamilies[] = {
     &kPadFamily,
     &kFadeFamily,
     &kGainFamily,
+    &kTempoFamily,
+    &kPitchFamily,
 };
 // clang-format on
 
