@@ -61,13 +61,5 @@ Speed, 10 minutes of 44.1 kHz stereo (wavfx_make_bench_wav) in tmpfs, $rounds ro
 $speed
 EOT
 )
-/usr/bin/python3 - "$section" <<'PY'
-import re, sys
-path = "docs/benchmarks.md"
-text = open(path).read()
-section = sys.argv[1].rstrip() + "\n"
-pattern = re.compile(r"^## Resampling\n.*?(?=^## |\Z)", re.S | re.M)
-text = pattern.sub(lambda m: section + "\n", text) if pattern.search(text) else text.rstrip() + "\n\n" + section
-open(path, "w").write(text)
-PY
+/usr/bin/python3 scripts/bench_section.py "$section"
 echo "$section"

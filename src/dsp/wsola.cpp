@@ -152,9 +152,19 @@ WsolaFrames WsolaFramesAt(double segmentMs, double searchMs, double overlapMs, u
   return f;
 }
 
-uint64_t WsolaQueueFrames(WsolaFrames f, double factor) {
+namespace {
+
+// The input frames a segment needs.
+uint64_t SegmentInput(WsolaFrames f, double factor) {
   const uint64_t skip = WholeCount(std::ceil(factor * static_cast<double>(f.segment - f.overlap)));
   return std::max<uint64_t>(skip + f.overlap, f.segment) + f.search;
+}
+
+}  // namespace
+
+uint64_t WsolaQueueFrames(WsolaFrames f, double factor) {
+  const uint64_t needed = SegmentInput(f, factor);
+  return needed + std::max<uint64_t>(needed, 8192);
 }
 
 bool InitWsola(Wsola& w, WsolaFrames f, double factor, uint32_t channels, uint32_t rate) {
@@ -164,8 +174,8 @@ bool InitWsola(Wsola& w, WsolaFrames f, double factor, uint32_t channels, uint32
   w.segment = f.segment;
   w.search = f.search;
   w.overlap = f.overlap;
-  w.needed = WsolaQueueFrames(f, factor);
-  w.capacity = w.needed + std::max<std::size_t>(w.needed, 8192);
+  w.needed = SegmentInput(f, factor);
+  w.capacity = WsolaQueueFrames(f, factor);
   while (w.levels < kMaxWsolaLevels && (rate >> (w.levels + 1)) >= 5000 &&
          (std::size_t{4} << (w.levels + 1)) <= w.overlap)
     ++w.levels;

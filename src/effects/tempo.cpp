@@ -69,7 +69,7 @@ bool Fits(const StageValues& v, StreamShape in, std::string& problem) {
               std::to_string(f.segment) + " and " + std::to_string(f.overlap) + " frames)";
     return false;
   }
-  const double held = static_cast<double>(WsolaQueueFrames(f, FactorOf(v))) * 2.0 * in.channels;
+  const double held = static_cast<double>(WsolaQueueFrames(f, FactorOf(v))) * in.channels;
   if (held <= static_cast<double>(kMaxSamplesPerBuffer)) return true;
   problem = "holds " + FormatNumber(held) + " samples of a stream of " +
             std::to_string(in.channels) + " channels at " + std::to_string(in.sampleRate) +
