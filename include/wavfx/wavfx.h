@@ -203,7 +203,7 @@ typedef struct wavfx_error {
  * identity settings (gain 0 dB, resample to the same rate, speed 1), copy samples exactly.
  *
  * tempo stretches by WSOLA in SoX's framing (defaults segment 82 ms, search 14.68 ms, overlap
- * 12 ms; frames: segment and search round(ms * rate / 1000), overlap floor(ms * rate / 1000 +
+ * 12 ms; frames: segment and search round(rate * ms / 1000), overlap floor(rate * ms / 1000 +
  * 4.5) at least 16, taken down to a multiple of 8, 8 less when twice it exceeds the segment).
  * The input is prefixed with floor(search / 2) zero frames; segment k starts at
  * floor(factor * k * (segment - overlap) + 0.5) plus its splice offset p (p = floor(search / 2)

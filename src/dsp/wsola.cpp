@@ -143,11 +143,11 @@ std::size_t Room(Wsola& w) {
 }  // namespace
 
 WsolaFrames WsolaFramesAt(double segmentMs, double searchMs, double overlapMs, uint32_t rate) {
-  const double perMs = rate / 1000.0;
+  const double r = rate;
   WsolaFrames f{};
-  f.segment = WholeCount(perMs * segmentMs + 0.5);
-  f.search = WholeCount(perMs * searchMs + 0.5);
-  f.overlap = std::max<std::size_t>(WholeCount(perMs * overlapMs + 4.5), 16) & ~std::size_t{7};
+  f.segment = WholeCount(r * segmentMs / 1000.0 + 0.5);
+  f.search = WholeCount(r * searchMs / 1000.0 + 0.5);
+  f.overlap = std::max<std::size_t>(WholeCount(r * overlapMs / 1000.0 + 4.5), 16) & ~std::size_t{7};
   if (2 * f.overlap > f.segment) f.overlap -= 8;
   return f;
 }

@@ -52,8 +52,8 @@ struct Wsola {
   uint64_t skipped;           // s_k of the next segment
 };
 
-// Frames of the settings at `rate`, as SoX counts them: segment and search round(ms * rate /
-// 1000), overlap floor(ms * rate / 1000 + 4.5) at least 16, a multiple of 8 taken down, 8 less
+// Frames of the settings at `rate`, as SoX counts them: segment and search round(rate * ms /
+// 1000), overlap floor(rate * ms / 1000 + 4.5) at least 16, a multiple of 8 taken down, 8 less
 // when twice it exceeds the segment.
 struct WsolaFrames {
   std::size_t segment, search, overlap;
