@@ -61,21 +61,5 @@ Speed, 10 minutes of 44.1 kHz stereo (wavfx_make_bench_wav) in tmpfs, $rounds ro
 $speed
 EOT
 )
-/usr/bin/python3 - "$section" <<'PY'
-import re, sys
-path = "docs/benchmarks.md"
-text = open(path).read()
-section = sys.argv[1].rstrip() + "\n"
-pattern = re.compile(r"^## Resampling\n.*?(?=^## |\Z)", re.S | re.M)
-found = pattern.search(text)
-if found:
-    # Keeps the notes written under the speed table.
-    notes = re.split(r"^\|.*\|\n(?!\|)", found.group(0), flags=re.M)[-1].strip()
-    if notes:
-        section += "\n" + notes + "\n"
-    text = text[:found.start()] + section + "\n" + text[found.end():]
-else:
-    text = text.rstrip() + "\n\n" + section
-open(path, "w").write(text)
-PY
+/usr/bin/python3 scripts/bench_section.py "$section"
 echo "$section"

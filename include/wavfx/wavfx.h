@@ -203,6 +203,27 @@ typedef struct wavfx_error {
  * by g = float(10^(db / 20)), 10^x from + - * / only. Stages that only move samples, and
  * identity settings (gain 0 dB, resample to the same rate, speed 1), copy samples exactly.
  *
+ * tempo stretches by WSOLA in SoX's framing (defaults segment 82 ms, search 14.68 ms, overlap
+ * 12 ms; frames: segment and search round(rate * ms / 1000), overlap floor(rate * ms / 1000 +
+ * 4.5) at least 16, taken down to a multiple of 8, 8 less when twice it exceeds the segment).
+ * The input is prefixed with floor(search / 2) zero frames; segment k starts at
+ * floor(factor * k * (segment - overlap) + 0.5) plus its splice offset p (p = floor(search / 2)
+ * for the first), crossfades its first overlap frames with the previous segment's last ones
+ * (a * (1 - w) + b * w, w = float(1 / overlap) * i) and writes segment - overlap frames; after
+ * the input, zeros. p minimises the sum of squared differences with the kept frames over
+ * 0 <= p < search, coarse to fine: channel sums added in pairs into levels of 2, 4, ... frames
+ * (as long as rate / 2^L >= 5000 Hz and 2^L <= overlap / 4), the coarsest searched whole, each
+ * finer level at three positions around the better one above, the last on every sample of every
+ * channel; ties keep the earliest; eight partial sums in a fixed order, single precision
+ * throughout. The output holds floor(N / factor + 0.5) frames (N / factor in double), as SoX's.
+ * pitch with r = 2^(cents / 1200) (as 10^(cents / 1200 * log10 2), + - * / only) stretches by
+ * f = 1 / r written to 12 significant digits (SoX's reading), L = floor(N / f + 0.5) frames,
+ * then resamples by the convergent p / q of 1 / f's continued fraction with q <= 1024 (less when
+ * the converter would interpolate its phases; within 1 / q^2 of 1 / f) at its quality (low by
+ * default) and gives floor(L / ((rate / f) / rate) + 0.5) frames: the length SoX's pitch and
+ * rate intend (SoX itself strays by a frame or two from it in some fractional upsamplings).
+ * tempo 1 and pitch 0 copy samples exactly.
+ *
  * Returns NULL and fills `error` (when not NULL) on any mistake, including settings that do not
  * fit the stream (a channel it lacks, a rate beyond a factor of 256); nothing is printed. The
  * instance is used and released like one from wavfx_effect_create.

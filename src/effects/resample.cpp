@@ -7,8 +7,6 @@
 namespace wavfx {
 namespace {
 
-constexpr const char* kQualities[] = {"low", "medium", "high", "veryhigh"};
-
 constexpr wavfx_parameter_info kResampleParameters[] = {
     {"rate", "Hz", 44100, 1, 2000000, 1, "the output's sample rate"},
     {"quality", "", 2, 0, 3, 1,
@@ -17,7 +15,7 @@ constexpr wavfx_parameter_info kResampleParameters[] = {
 };
 constexpr ParameterSyntax kResampleSyntax[] = {
     {},
-    {kQualities, 4, false, false},
+    kResampleQualitySyntax,
 };
 
 constexpr wavfx_parameter_info kSpeedParameters[] = {

@@ -18,6 +18,11 @@ struct ResampleState {
 
 // resample: the output holds round(frames * rate / input rate) frames, aligned with the input.
 extern const EffectFamily kResampleFamily;
+
+// The converter's qualities by name, for the families that take one.
+inline constexpr const char* kResampleQualities[] = {"low", "medium", "high", "veryhigh"};
+inline constexpr ParameterSyntax kResampleQualitySyntax = {kResampleQualities, 4, false, false};
+
 // speed: pitch and tempo change together, as a tape played faster; the rate stays. The factor is
 // taken to six decimals, f = round(factor * 10^6) / 10^6, and the stream is resampled as from a
 // rate of f times its own: the output holds round(frames / f) frames.

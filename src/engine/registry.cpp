@@ -15,6 +15,7 @@
 #include "effects/pad.h"
 #include "effects/remix.h"
 #include "effects/resample.h"
+#include "effects/tempo.h"
 #include "effects/reverb.h"
 #include "effects/tremolo.h"
 #include "effects/trim.h"
@@ -49,6 +50,8 @@ const EffectFamily* const kFamilies[] = {
     &kFadeFamily,
     &kGainFamily,
     &kNormFamily,
+    &kTempoFamily,
+    &kPitchFamily,
 };
 // clang-format on
 

@@ -13,6 +13,7 @@
 #include "effects/gain.h"
 #include "effects/pad.h"
 #include "effects/remix.h"
+#include "effects/tempo.h"
 #include "effects/trim.h"
 
 namespace wavfx {
@@ -43,13 +44,13 @@ struct Stage {
   const FamilyOps& ops;
   StreamShape out;
   std::vector<std::max_align_t> record;
-  Stage(const Settings& s, uint32_t channels)
+  Stage(const Settings& s, uint32_t channels, uint32_t rate = kRate)
       : ops(s.family->ops),
-        out(ops.shape(ValuesOf(s), {channels, kRate})),
+        out(ops.shape(ValuesOf(s), {channels, rate})),
         record(ops.stateSize / sizeof(std::max_align_t) + 1) {
     // Zero-filled as the engine fills it: max_align_t's value leaves its padding bytes alone.
     std::memset(static_cast<void*>(record.data()), 0, record.size() * sizeof(std::max_align_t));
-    ops.init(record.data(), ValuesOf(s), {channels, kRate});
+    ops.init(record.data(), ValuesOf(s), {channels, rate});
   }
   ~Stage() {
     if (ops.release != nullptr) ops.release(record.data());
@@ -59,8 +60,8 @@ struct Stage {
 // The stage's output for `input` (samples `width` bytes wide), given at once or, with `random`,
 // in random pieces to random room.
 Bytes RunStage(const Settings& s, uint32_t channels, const Bytes& input, std::size_t width,
-               std::mt19937* random = nullptr) {
-  Stage stage(s, channels);
+               std::mt19937* random = nullptr, uint32_t rate = kRate) {
+  Stage stage(s, channels, rate);
   const std::size_t inFrame = channels * width, outFrame = stage.out.channels * width;
   const std::size_t frames = input.size() / inFrame;
   Bytes out;
@@ -105,6 +106,8 @@ struct Case {
   uint32_t channels;
   std::vector<float> input;
   std::vector<float> expected;
+  uint32_t rate = kRate;
+  bool lengthOnly = false;  // the output is as long as the input
 };
 
 const std::vector<float> kOneToTen = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10};
@@ -135,11 +138,28 @@ const Case kCases[] = {
     {{&kRemixFamily, {}, 0, "0.5*1+0.5*2 | 0 | -2*2"}, 2, {1, 2}, {1.5f, 0, -4}},
     {{&kRemixFamily, {}, 0, "1|1|1"}, 1, {7}, {7, 7, 7}},
     {{&kRemixFamily, {}, 0, ""}, 2, {1, 2}, {1, 2}},
+    {{&kTempoFamily, {1}}, 2, {1, 2, 3, 4}, {1, 2, 3, 4}},
+    {{&kPitchFamily, {0}}, 1, {1, 2, 3}, {1, 2, 3}},
+    // The first segment is the input from its start: 82 frames at 1 kHz, crossfades of 16.
+    {{&kTempoFamily, {2}}, 1, kOneToTen, {1, 2, 3, 4, 5}, 1000},
+    {{&kTempoFamily, {0.5}},
+     1,
+     kOneToTen,
+     {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0},
+     1000},
+    {{&kTempoFamily, {1.25, 30, 10, 5}}, 2, kOnes, {1, 1, 1, 1, 1, 1}, 1000},
+    {{&kPitchFamily, {-500}}, 2, kOnes, {}, 1000, true},
+    {{&kPitchFamily, {700, 20, 30, 10, 3}}, 1, kOnes, {}, 1000, true},
 };
 
 TEST(ReshapingFamilies, GiveTheirOutputExactly) {
   for (const Case& c : kCases) {
-    const Bytes out = RunStage(c.settings, c.channels, AsBytes(c.input), sizeof(float));
+    const Bytes out =
+        RunStage(c.settings, c.channels, AsBytes(c.input), sizeof(float), nullptr, c.rate);
+    if (c.lengthOnly) {
+      EXPECT_EQ(out.size(), c.input.size() * 4) << &c - kCases;
+      continue;
+    }
     EXPECT_EQ(out, AsBytes(c.expected)) << c.settings.family->info.name << " " << &c - kCases;
   }
 }
@@ -153,8 +173,8 @@ TEST(ReshapingFamilies, OutputDoesNotDependOnHowTheStreamIsCut) {
       for (float& x : input)
         x = sample(random);
       const Bytes bytes = AsBytes(input);
-      EXPECT_EQ(RunStage(c.settings, c.channels, bytes, 4, &random),
-                RunStage(c.settings, c.channels, bytes, 4))
+      EXPECT_EQ(RunStage(c.settings, c.channels, bytes, 4, &random, c.rate),
+                RunStage(c.settings, c.channels, bytes, 4, nullptr, c.rate))
           << c.settings.family->info.name << " " << &c - kCases << " " << frames;
     }
   }
@@ -165,7 +185,7 @@ TEST(ReshapingFamilies, OutputDoesNotDependOnHowTheStreamIsCut) {
 TEST(ReshapingFamilies, CopyingStagesMoveWideSamplesExactly) {
   std::mt19937 random(11);
   for (const Case& c : kCases) {
-    Stage stage(c.settings, c.channels);
+    Stage stage(c.settings, c.channels, c.rate);
     if (!stage.ops.copiesOnly(stage.record.data())) continue;
     const std::size_t count = 200 * c.channels;
     std::vector<uint32_t> numbers(count);
@@ -174,8 +194,8 @@ TEST(ReshapingFamilies, CopyingStagesMoveWideSamplesExactly) {
       numbers[i] = static_cast<uint32_t>(i + 1);
       wide[i] = (uint64_t{random()} << 32) | random();  // NaNs and subnormals among them
     }
-    const Bytes from = RunStage(c.settings, c.channels, AsBytes(numbers), 4, &random);
-    const Bytes out = RunStage(c.settings, c.channels, AsBytes(wide), 8, &random);
+    const Bytes from = RunStage(c.settings, c.channels, AsBytes(numbers), 4, &random, c.rate);
+    const Bytes out = RunStage(c.settings, c.channels, AsBytes(wide), 8, &random, c.rate);
     ASSERT_EQ(out.size(), from.size() * 2) << &c - kCases;
     for (std::size_t k = 0; k < from.size() / 4; ++k) {
       uint32_t source;
@@ -224,7 +244,76 @@ const Refusal kRefusals[] = {
      10,
      "map '0+1' has '0', not a channel (1 to 65535; 0 alone is a silent output)"},
     {{&kRemixFamily, {}, 0, "inf*1"}, 2, 10, "map 'inf*1' has weight 'inf', not a finite number"},
+    {{&kTempoFamily, {1, 40, 14.68, 21}},
+     1,
+     8000,
+     "overlap 21 ms is more than half the segment 40 ms"},
+    {{&kPitchFamily, {100, 10, 0, 5}}, 1, 8000, ""},
+    {{&kTempoFamily, {2}},
+     1,
+     10,
+     "segment 82 ms at 10 Hz is shorter than twice its overlap (1 and 8 frames)"},
+    {{&kPitchFamily, {-7972, 120}},
+     8,
+     2000000,
+     "holds 346328544 samples of a stream of 8 channels at 2000000 Hz (at most 268435456)"},
 };
+
+// Output lengths as SoX 14.4.2 gives them (`sox -D in.wav out.wav tempo F` or `pitch C`, soxi -s).
+TEST(ReshapingFamilies, TempoAndPitchGiveSoxLengths) {
+  struct Row {
+    const EffectFamily* family;
+    double value;
+    uint32_t rate, frames, sox;
+  };
+  const Row rows[] = {
+      {&kTempoFamily, 0.1, 44100, 44101, 441010},   {&kTempoFamily, 0.5, 8000, 7, 14},
+      {&kTempoFamily, 0.9, 8000, 1000, 1111},       {&kTempoFamily, 1.1, 48000, 123457, 112234},
+      {&kTempoFamily, 1.25, 44100, 4410, 3528},     {&kTempoFamily, 3.7, 44100, 5025, 1358},
+      {&kTempoFamily, 100, 44100, 44101, 441},      {&kTempoFamily, 2, 8000, 1, 1},
+      {&kPitchFamily, -1200, 8000, 1, 2},           {&kPitchFamily, -300, 8000, 123455, 123455},
+      {&kPitchFamily, -300, 8000, 123440, 123440},  {&kPitchFamily, -1, 44100, 44101, 44101},
+      {&kPitchFamily, 7, 48000, 100, 100},          {&kPitchFamily, 300, 8000, 123451, 123451},
+      {&kPitchFamily, 1200, 44100, 123457, 123457}, {&kPitchFamily, -1200, 48000, 123457, 123458},
+  };
+  for (const Row& row : rows) {
+    const Bytes input(row.frames * 4);
+    const Bytes out = RunStage({row.family, {row.value}}, 1, input, 4, nullptr, row.rate);
+    EXPECT_EQ(out.size() / 4, row.sox) << row.family->info.name << " " << row.value;
+  }
+}
+
+// A 440 Hz tone keeps its pitch through tempo and moves by the ratio through pitch: the rate of
+// upward zero crossings over the output's middle.
+TEST(ReshapingFamilies, TempoKeepsAndPitchMovesATone) {
+  struct Row {
+    const EffectFamily* family;
+    double value;
+    double frequency;
+  };
+  constexpr uint32_t rate = 44100, frames = 88200;
+  std::vector<float> tone(frames);
+  for (uint32_t i = 0; i < frames; ++i)
+    tone[i] = static_cast<float>(0.5 * std::sin(2 * M_PI * 440 * i / rate));
+  for (const Row& row :
+       {Row{&kTempoFamily, 0.7, 440}, Row{&kTempoFamily, 1.6, 440},
+        Row{&kPitchFamily, 700, 440 * std::pow(2, 7 / 12.0)}, Row{&kPitchFamily, -1200, 220}}) {
+    const Bytes out = RunStage({row.family, {row.value}}, 1, AsBytes(tone), 4, nullptr, rate);
+    std::vector<float> y(out.size() / 4);
+    std::memcpy(y.data(), out.data(), out.size());
+    const std::size_t from = y.size() / 4, to = 3 * y.size() / 4;
+    std::size_t first = 0, last = 0, crossings = 0;
+    for (std::size_t i = from; i < to; ++i) {
+      if (y[i - 1] < 0 && y[i] >= 0) {
+        if (crossings++ == 0) first = i;
+        last = i;
+      }
+    }
+    const double measured =
+        static_cast<double>(crossings - 1) * rate / static_cast<double>(last - first);
+    EXPECT_NEAR(measured / row.frequency, 1.0, 0.01) << row.family->info.name << " " << row.value;
+  }
+}
 
 TEST(ReshapingFamilies, RefuseSettingsThatCannotApply) {
   for (const Refusal& r : kRefusals) {

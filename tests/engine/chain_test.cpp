@@ -85,6 +85,7 @@ std::string SpelledOut(const EffectFamily& family) {
 TEST(Chain, DefaultsSpelledOutGiveThePlainEffect) {
   for (const EffectFamily* row : EffectFamilies()) {
     const EffectFamily& family = *row;
+    if (family.measuring.needsMeasurement != nullptr) continue;  // runs once measured
     for (uint32_t channels : {1u, 2u}) {
       const auto input = Music(30000, channels);
       const auto plain = RunChain(family.info.name, channels, 44100, input, 512);

@@ -111,6 +111,8 @@ const char* const kChains[] = {
     "resample=rate=16000,channels=count=1,gain=db=3,fade=in=0.5:out=0.5",
     "highpass,speed=factor=0.9,echo,trim=start=100s,pad=end=0.1",
     "norm=level=-2:truepeak=1:peak=-0.5",
+    "tempo=factor=1.25",
+    "pitch=cents=-300:quality=high",
 };
 
 // Sample depths beyond 16 bits run on the same signals, widened: "echo@24". 0 is float.
