@@ -5,6 +5,7 @@
 #include "effects/channels.h"
 #include "effects/compressor.h"
 #include "effects/distortion.h"
+#include "effects/dither.h"
 #include "effects/echo.h"
 #include "effects/fade.h"
 #include "effects/gain.h"
@@ -12,6 +13,7 @@
 #include "effects/none.h"
 #include "effects/one_pole.h"
 #include "effects/pad.h"
+#include "effects/phaser.h"
 #include "effects/remix.h"
 #include "effects/resample.h"
 #include "effects/reverb.h"
@@ -47,6 +49,8 @@ const EffectFamily* const kFamilies[] = {
     &kPadFamily,
     &kFadeFamily,
     &kGainFamily,
+    &kPhaserFamily,
+    &kDitherFamily,
 };
 // clang-format on
 

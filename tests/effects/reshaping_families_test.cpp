@@ -12,6 +12,7 @@
 #include "effects/fade.h"
 #include "effects/gain.h"
 #include "effects/pad.h"
+#include "effects/phaser.h"
 #include "effects/remix.h"
 #include "effects/trim.h"
 
@@ -224,6 +225,11 @@ const Refusal kRefusals[] = {
      10,
      "map '0+1' has '0', not a channel (1 to 65535; 0 alone is a silent output)"},
     {{&kRemixFamily, {}, 0, "inf*1"}, 2, 10, "map 'inf*1' has weight 'inf', not a finite number"},
+    {{&kPhaserFamily, {1, 0.5, 4000}}, 2, 8001, ""},
+    {{&kPhaserFamily, {1, 0.5, 4000}},
+     2,
+     8000,
+     "centre 4000 Hz is not below half the sample rate (4000 Hz)"},
 };
 
 TEST(ReshapingFamilies, RefuseSettingsThatCannotApply) {
