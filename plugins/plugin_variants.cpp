@@ -31,7 +31,12 @@ std::vector<PluginVariant> MakeVariants() {
   std::vector<PluginVariant> variants;
   for (const EffectFamily* row : EffectFamilies()) {
     const EffectFamily& family = *row;
-    if (KindOf(family) == EffectKind::None || Reshapes(family)) continue;
+    // A plugin's output is floats, which stages that quantise for an integer output (the
+    // dither) do not serve: they stay out.
+    if (KindOf(family) == EffectKind::None || Reshapes(family) ||
+        family.ops.followOutput != nullptr) {
+      continue;
+    }
     for (const uint32_t channels : {1u, 2u}) {
       if (!ChangesAudio(family, channels)) continue;
       const bool stereo = channels == 2;

@@ -221,7 +221,8 @@ typedef struct wavfx_error {
  * noise is shaped by 1 - z^-1, zero at 0 Hz, +6 dB at Nyquist, below the flat noise up to a
  * sixth of the rate. bits 0 follows the output: jobs writing a file (the command line's paths,
  * the file calls, Python's) dither for the integer depth they write and leave float and 32-bit
- * output alone, as any depth beyond 24 bits; in memory and in the plugins, 0 means 16.
+ * output alone, as any depth beyond 24 bits; in memory 0 means 16. The dither is no plugin: a
+ * plugin's output is floats that a host may write at any depth.
  *
  * Returns NULL and fills `error` (when not NULL) on any mistake, including settings that do not
  * fit the stream (a channel it lacks, a rate beyond a factor of 256); nothing is printed. The

@@ -4,6 +4,7 @@
 
 #include "dsp/effect_math.h"
 #include "dsp/sample_buffer.h"
+#include "dsp/simd_dispatch.h"
 
 namespace wavfx {
 namespace {
@@ -101,9 +102,18 @@ void ProcessDither(DitherState& state, float* samples, int32_t frames) {
   if (frames <= 0 || !state.active) return;
   if (state.shaped) {
     if (state.errors != nullptr) DitherFrames<true>(state, samples, static_cast<uint64_t>(frames));
-  } else {
-    DitherFrames<false>(state, samples, static_cast<uint64_t>(frames));
+    return;
   }
+  uint64_t done = 0;
+  const VectorKernels* kernels = ActiveKernels();
+  if (kernels != nullptr && kernels->ditherTpdf != nullptr &&
+      (state.channels == 1 || state.channels == 2)) {
+    const uint64_t keys[2] = {ChannelKey(state.seed, 0), ChannelKey(state.seed, 1)};
+    done = kernels->ditherTpdf(samples, static_cast<std::size_t>(frames), state.channels, keys,
+                               state.frame, state.steps, state.stepSize);
+    state.frame += done;
+  }
+  DitherFrames<false>(state, samples + done * state.channels, static_cast<uint64_t>(frames) - done);
 }
 
 void ReleaseDither(DitherState& state) {

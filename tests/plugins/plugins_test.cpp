@@ -76,8 +76,6 @@ std::vector<float> Controls(const PluginVariant& variant, bool shifted) {
     const double end = p.default_value > p.minimum ? p.minimum : p.maximum;
     double value = shifted ? p.default_value + (end - p.default_value) * 0.25 : p.default_value;
     if (p.integer != 0) value = std::round(value);
-    // A shift of an integer setting moves it at least one step.
-    if (shifted && value == p.default_value) value += end > p.default_value ? 1.0 : -1.0;
     controls.push_back(static_cast<float>(value));
   }
   return controls;
