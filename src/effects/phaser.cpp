@@ -209,7 +209,7 @@ constexpr wavfx_parameter_info kParameters[] = {
 void Init(void* state, const StageValues& v, StreamShape in) {
   InitPhaser(As<PhaserState>(state), in.sampleRate, in.channels, Single(v.values[0]), v.values[1],
              v.values[2], Single(v.values[3]), Single(v.values[4]),
-             static_cast<uint32_t>(v.values[5]));
+             static_cast<uint32_t>(std::clamp(v.values[5], 1.0, double{kMaxStages})));
 }
 
 bool HasMemories(const void* state) {
