@@ -31,9 +31,10 @@ std::vector<PluginVariant> MakeVariants() {
   std::vector<PluginVariant> variants;
   for (const EffectFamily* row : EffectFamilies()) {
     const EffectFamily& family = *row;
-    // A plugin sees the stream a block at a time: no stage that measures it whole.
+    // A plugin sees the stream a block at a time, as floats a host may write at any depth: no
+    // stage that measures the stream whole, nor one that quantises for an integer output.
     if (KindOf(family) == EffectKind::None || Reshapes(family) ||
-        family.measuring.needsMeasurement != nullptr) {
+        family.measuring.needsMeasurement != nullptr || family.ops.followOutput != nullptr) {
       continue;
     }
     for (const uint32_t channels : {1u, 2u}) {

@@ -27,8 +27,8 @@ struct PluginVariant {
   unsigned long ladspaId;
 };
 
-// Every family but none, in the registry's order: mono where the effect changes mono audio,
-// and stereo.
+// Every in-place family but none and the dither, in the registry's order: mono where the effect
+// changes mono audio, and stereo.
 std::span<const PluginVariant> PluginVariants();
 
 // Ports in index order: the audio inputs, the audio outputs, a control input per parameter in

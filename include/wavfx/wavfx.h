@@ -223,6 +223,27 @@ typedef struct wavfx_error {
  * default) and gives floor(L / ((rate / f) / rate) + 0.5) frames: the length SoX's pitch and
  * rate intend (SoX itself strays by a frame or two from it in some fractional upsamplings).
  * tempo 1 and pitch 0 copy samples exactly.
+ * phaser runs `stages` first-order all-passes y = (a x + x') - a y' in single precision (x', y'
+ * the stage's last input and output), all channels sharing a; the chain's input is the sample
+ * plus feedback times the chain's last output (the sample itself when feedback is 0), and the
+ * result (1 - mix) x + mix y. Every 32 frames of the stream a sine oscillator (the tremolo's, at
+ * 32 times the rate, so the same bits on every build) gives s = float(sin + 1) - 1, and in double
+ * f = centre * 10^(1.5 depth s) held within [20 Hz, min(20 kHz, 0.49 rate)], g = tan(pi f / rate)
+ * as sin / cos from a fixed polynomial, a = float((g - 1) / (g + 1)). Its defaults are
+ * pedalboard's (rate 1 Hz, depth 0.5, centre 1300 Hz, feedback 0, mix 0.5) with 6 stages; the
+ * centre must lie below half the stream's rate. dither adds triangular noise of +-1 step of a
+ * `bits`-deep grid (steps S = 2^(bits - 1) - 1 per unit, as the integer conversion scales) and
+ * rounds onto it: q = floor(v + d + 0.5) in double, v = x S (0 for NaN, within S + 2 of 0), the
+ * sample becomes float(q / S) with q clamped to [-S - 1, S], which converts back to exactly q.
+ * d = (hi - lo) 2^-32 from the two 32-bit halves of SplitMix64's output n + 1 for frame n of
+ * channel c, seeded with Mix(Mix(seed + G) + c + G) (G its golden-ratio increment, Mix its
+ * output function), so equal seeds give equal bytes however the stream is cut. type shaped
+ * feeds the error back first-order (v - e', e = q - (v - e') kept in single precision): the
+ * noise is shaped by 1 - z^-1, zero at 0 Hz, +6 dB at Nyquist, below the flat noise up to a
+ * sixth of the rate. bits 0 follows the output: jobs writing a file (the command line's paths,
+ * the file calls, Python's) dither for the integer depth they write and leave float and 32-bit
+ * output alone, as any depth beyond 24 bits; in memory 0 means 16. The dither is no plugin: a
+ * plugin's output is floats that a host may write at any depth.
  *
  * Returns NULL and fills `error` (when not NULL) on any mistake, including settings that do not
  * fit the stream (a channel it lacks, a rate beyond a factor of 256); nothing is printed. The

@@ -284,6 +284,7 @@ const VectorKernels kAvx2Kernels = {
     .delayStereo = DelayStereoVectors<Avx2>,
     .sinePlusOne = SinePlusOneVectors<Avx2>,
     .halfSinePlusOne = HalfSinePlusOneVectors<Avx2>,
+    .ditherTpdf = nullptr,
 };
 
 }  // namespace wavfx

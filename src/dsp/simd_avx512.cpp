@@ -195,6 +195,50 @@ struct Avx512 {
   }
 };
 
+__m512i Splat64(uint64_t value) {
+  return _mm512_set1_epi64(static_cast<int64_t>(value));
+}
+
+// The dither's TPDF (dither.cpp) eight samples at a time: lane i is channel i % channels of
+// frame i / channels. The sums, products and rounding are the scalar code's, in its order.
+std::size_t DitherTpdfAvx512(float* values, std::size_t frames, uint32_t channels,
+                             const uint64_t* keys, uint64_t frame, double steps, double stepSize) {
+  const bool stereo = channels == 2;
+  const auto k0 = static_cast<int64_t>(keys[0]);
+  const auto k1 = static_cast<int64_t>(stereo ? keys[1] : keys[0]);
+  const __m512i key = _mm512_setr_epi64(k0, k1, k0, k1, k0, k1, k0, k1);
+  __m512i counter =
+      _mm512_add_epi64(Splat64(frame), stereo ? _mm512_setr_epi64(1, 1, 2, 2, 3, 3, 4, 4)
+                                              : _mm512_setr_epi64(1, 2, 3, 4, 5, 6, 7, 8));
+  const __m512i advance = Splat64(stereo ? 4 : 8);
+  const __m512i golden = Splat64(0x9E3779B97F4A7C15u);
+  const __m512d limit = _mm512_set1_pd(steps + 2.0);
+  const __m512d lowest = _mm512_set1_pd(-steps - 1.0);
+  const __m512d highest = _mm512_set1_pd(steps);
+  const std::size_t count = frames * channels / 8 * 8;
+  for (std::size_t i = 0; i < count; i += 8) {
+    __m512i z = _mm512_add_epi64(key, _mm512_mullo_epi64(counter, golden));
+    z = _mm512_mullo_epi64(_mm512_xor_si512(z, _mm512_srli_epi64(z, 30)),
+                           Splat64(0xBF58476D1CE4E5B9u));
+    z = _mm512_mullo_epi64(_mm512_xor_si512(z, _mm512_srli_epi64(z, 27)),
+                           Splat64(0x94D049BB133111EBu));
+    z = _mm512_xor_si512(z, _mm512_srli_epi64(z, 31));
+    const __m512i difference =
+        _mm512_sub_epi64(_mm512_srli_epi64(z, 32), _mm512_and_si512(z, Splat64(0xFFFFFFFFu)));
+    const __m512d noise = _mm512_mul_pd(_mm512_cvtepi64_pd(difference), _mm512_set1_pd(0x1p-32));
+    __m256 x = _mm256_loadu_ps(values + i);
+    x = _mm256_and_ps(x, _mm256_cmp_ps(x, x, _CMP_ORD_Q));
+    __m512d scaled = _mm512_mul_pd(_mm512_cvtps_pd(x), _mm512_set1_pd(steps));
+    scaled = _mm512_min_pd(_mm512_max_pd(scaled, _mm512_sub_pd(_mm512_setzero_pd(), limit)), limit);
+    const __m512d q = _mm512_roundscale_pd(
+        _mm512_add_pd(_mm512_add_pd(scaled, noise), _mm512_set1_pd(0.5)), kFloor);
+    const __m512d grid = _mm512_min_pd(_mm512_max_pd(q, lowest), highest);
+    _mm256_storeu_ps(values + i, _mm512_cvtpd_ps(_mm512_mul_pd(grid, _mm512_set1_pd(stepSize))));
+    counter = _mm512_add_epi64(counter, advance);
+  }
+  return count / channels;
+}
+
 }  // namespace
 }  // namespace wavfx
 
@@ -228,6 +272,7 @@ const VectorKernels kAvx512Kernels = {
     .delayStereo = DelayStereoVectors<Avx512>,
     .sinePlusOne = SinePlusOneVectors<Avx512>,
     .halfSinePlusOne = HalfSinePlusOneVectors<Avx512>,
+    .ditherTpdf = DitherTpdfAvx512,
 };
 
 }  // namespace wavfx

@@ -83,6 +83,11 @@ struct VectorKernels {
   // SinePlusOne and HalfSinePlusOne of `count` phases.
   void (*sinePlusOne)(const float* phases, float* values, std::size_t count);
   void (*halfSinePlusOne)(const float* phases, float* values, std::size_t count);
+  // The dither's triangular noise and rounding (TPDF) of `frames` frames of one or two channels,
+  // channel c's generator keyed keys[c], from frame number `frame` on, onto the grid of `steps`
+  // steps per unit; whole vectors only. Null where the lanes lack 64-bit products.
+  std::size_t (*ditherTpdf)(float* values, std::size_t frames, uint32_t channels,
+                            const uint64_t* keys, uint64_t frame, double steps, double stepSize);
 };
 
 // The most stereo frames a kernel over 16-bit frames leaves to the scalar code.

@@ -79,6 +79,9 @@ struct FamilyOps {
   // Settings that do not fit the stream the stage receives (a channel it does not have, a rate
   // it cannot reach): false with the reason. Asked before any output exists.
   bool (*fits)(const StageValues& values, StreamShape in, std::string& problem) = nullptr;
+  // Stages that quantise for an integer output: told, before init, the depth the stream will be
+  // written at (32 for floats), they take it where their settings leave the depth to the output.
+  void (*followOutput)(StageValues& values, int bits) = nullptr;
 };
 
 // What is measured of a stream before a stage that needs it runs: integrated loudness (LUFS),

@@ -43,6 +43,13 @@ ChainRecipe RecipeOfName(const char* name) {
   return recipe;
 }
 
+void FollowOutputDepth(ChainRecipe& recipe, int bits) {
+  for (uint32_t i = 0; i < recipe.count; ++i) {
+    const EffectFamily& family = FamilyOf(recipe.stages[i].kind);
+    if (family.ops.followOutput != nullptr) family.ops.followOutput(recipe.stages[i], bits);
+  }
+}
+
 bool InitChain(EffectChain& chain, const ChainRecipe& recipe, uint32_t channels,
                uint32_t sampleRate) {
   chain.recipe = recipe;

@@ -44,6 +44,10 @@ struct EffectChain {
 // "none".
 ChainRecipe RecipeOfName(const char* name);
 
+// Tells the stages that quantise for an integer output the depth the job writes: 8 to 32, or 32
+// for float samples. Jobs that write files call it before InitChain.
+void FollowOutputDepth(ChainRecipe& recipe, int bits);
+
 // Initialises every stage. Returns false when the room for wide frames could not be had; the
 // chain must be released either way.
 bool InitChain(EffectChain& chain, const ChainRecipe& recipe, uint32_t channels,

@@ -5,6 +5,7 @@
 #include "effects/channels.h"
 #include "effects/compressor.h"
 #include "effects/distortion.h"
+#include "effects/dither.h"
 #include "effects/echo.h"
 #include "effects/fade.h"
 #include "effects/gain.h"
@@ -13,6 +14,7 @@
 #include "effects/norm.h"
 #include "effects/one_pole.h"
 #include "effects/pad.h"
+#include "effects/phaser.h"
 #include "effects/remix.h"
 #include "effects/resample.h"
 #include "effects/tempo.h"
@@ -52,6 +54,8 @@ const EffectFamily* const kFamilies[] = {
     &kNormFamily,
     &kTempoFamily,
     &kPitchFamily,
+    &kPhaserFamily,
+    &kDitherFamily,
 };
 // clang-format on
 

@@ -202,13 +202,13 @@ StreamOutcome ApplyEffect(const char16_t* input, const char16_t* output, const c
   StreamFormat outputFormat = format;
   const StreamPlan plan = PlanStream(format, piped, options, &messages, outputFormat.dataSize);
   const ChainRecipe* recipe = options.chain;
+  ChainError misfit;
+  if (recipe != nullptr && !ChainFits(*recipe, {format.channels, format.sampleRate}, misfit)) {
+    closeInput();
+    Say(messages, misfit.message);
+    return StreamOutcome::NotStarted;
+  }
   if (recipe != nullptr && RecipeReshapes(*recipe)) {
-    ChainError misfit;
-    if (!ChainFits(*recipe, {format.channels, format.sampleRate}, misfit)) {
-      closeInput();
-      Say(messages, misfit.message);
-      return StreamOutcome::NotStarted;
-    }
     // The length is known only at the end: a pipe's header says so, a file's is corrected then.
     const StreamShape shape = ChainOutputShape(*recipe, {format.channels, format.sampleRate});
     outputFormat.channels = shape.channels;

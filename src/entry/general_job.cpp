@@ -52,7 +52,7 @@ JobResult RunGeneralJob(const GeneralJob& job) {
     result.reason = "input and output are the same file";
     return result;
   }
-  const ChainRecipe recipe = job.chain != nullptr ? *job.chain : RecipeOfName("none");
+  ChainRecipe recipe = job.chain != nullptr ? *job.chain : RecipeOfName("none");
   const StreamShape received{static_cast<uint32_t>(input.channels),
                              static_cast<uint32_t>(input.sampleRate)};
   ChainError misfit;
@@ -70,6 +70,7 @@ JobResult RunGeneralJob(const GeneralJob& job) {
     result.reason = reason;
     return result;
   }
+  FollowOutputDepth(recipe, choice.samples.kind == SampleKind::Int ? choice.samples.bits : 32);
   const auto channels = static_cast<std::size_t>(input.channels);
   const std::unique_ptr<EffectChain> chain(new (std::nothrow) EffectChain);
   if (chain == nullptr) {

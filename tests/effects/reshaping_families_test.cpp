@@ -12,6 +12,7 @@
 #include "effects/fade.h"
 #include "effects/gain.h"
 #include "effects/pad.h"
+#include "effects/phaser.h"
 #include "effects/remix.h"
 #include "effects/tempo.h"
 #include "effects/trim.h"
@@ -257,6 +258,11 @@ const Refusal kRefusals[] = {
      8,
      2000000,
      "holds 346328544 samples of a stream of 8 channels at 2000000 Hz (at most 268435456)"},
+    {{&kPhaserFamily, {1, 0.5, 4000}}, 2, 8001, ""},
+    {{&kPhaserFamily, {1, 0.5, 4000}},
+     2,
+     8000,
+     "centre 4000 Hz is not below half the sample rate (4000 Hz)"},
 };
 
 // Output lengths as SoX 14.4.2 gives them (`sox -D in.wav out.wav tempo F` or `pitch C`, soxi -s).

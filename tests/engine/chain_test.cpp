@@ -103,6 +103,7 @@ const char* const kChains[] = {
     "flanger=min=0:max=100:rate=20:feedback=0.95,antique=bits=1:noise=0.1",
     "compress=threshold=-60:ratio=20:attack=0.1:release=1,widen=width=4",
     "tremolo=rate=100:depth=1,bitcrush=bits=12,distort=drive=100:level=1",
+    "phaser=rate=100:depth=1:centre=20000:feedback=-0.99:mix=1:stages=12,dither=type=shaped",
 };
 
 TEST(Chain, BlockSplitDoesNotChangeOutput) {
@@ -128,11 +129,15 @@ TEST(Chain, StagesPassFloatsAndStayFinite) {
     ASSERT_TRUE(ParseChain(chain, recipe, problem));
     std::string previous;
     for (uint32_t i = 0; i < recipe.count; ++i) {
-      std::string stage = FamilyOf(recipe.stages[i].kind).info.name;
-      const auto parameters = ParametersOf(FamilyOf(recipe.stages[i].kind));
+      const EffectFamily& family = FamilyOf(recipe.stages[i].kind);
+      std::string stage = family.info.name;
+      const auto parameters = ParametersOf(family);
       for (std::size_t p = 0; p < parameters.size(); ++p) {
+        const double value = recipe.stages[i].values[p];
+        const bool named = family.syntax != nullptr && family.syntax[p].choices != nullptr;
         stage += (p == 0 ? "=" : ":") + std::string(parameters[p].name) + "=" +
-                 FormatNumber(recipe.stages[i].values[p]);
+                 (named ? family.syntax[p].choices[static_cast<std::size_t>(value)]
+                        : FormatNumber(value));
       }
       wavfx_effect* effect = wavfx_chain_create(stage.c_str(), 2, 48000, nullptr);
       ASSERT_NE(effect, nullptr) << stage;

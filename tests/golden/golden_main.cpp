@@ -113,6 +113,8 @@ const char* const kChains[] = {
     "norm=level=-2:truepeak=1:peak=-0.5",
     "tempo=factor=1.25",
     "pitch=cents=-300:quality=high",
+    "phaser=rate=3:depth=0.9:centre=600:feedback=0.7:mix=0.8:stages=4",
+    "dither=type=shaped:seed=12345:bits=12",
 };
 
 // Sample depths beyond 16 bits run on the same signals, widened: "echo@24". 0 is float.
@@ -233,19 +235,21 @@ std::u16string Wide(const std::string& text) {
 
 // Runs a chain that reshapes the stream through the C API's flow calls, in blocks of 1000 frames
 // with 777 frames of output room, and hashes the output's channels, rate and samples.
+// A stream the chain does not fit: its one line is the outcome.
+std::string RefusalHash(const std::string& message) {
+  wavfx::testing::Sha256 hash;
+  wavfx::testing::Sha256Init(hash);
+  wavfx::testing::Sha256Update(hash, message.data(), message.size());
+  return wavfx::testing::Sha256Hex(hash);
+}
+
 std::string RunReshaping(const Job& job, const std::string& chain) {
   const auto samples = wavfx::testing::MakeSignal(job.signal);
   wavfx_error error;
   wavfx_effect* effect =
       wavfx_chain_create(chain.c_str(), job.signal.channels, job.signal.sampleRate, &error);
   std::vector<int16_t> output;
-  if (effect == nullptr) {  // a stream the chain does not fit: its one line is the outcome
-    std::vector<unsigned char> refusal(error.message, error.message + std::strlen(error.message));
-    wavfx::testing::Sha256 hash;
-    wavfx::testing::Sha256Init(hash);
-    wavfx::testing::Sha256Update(hash, refusal.data(), refusal.size());
-    return wavfx::testing::Sha256Hex(hash);
-  }
+  if (effect == nullptr) return RefusalHash(error.message);
   const std::size_t channels = wavfx_effect_output_channels(effect);
   std::vector<int16_t> room(777 * channels);
   const std::size_t frames = samples.size() / job.signal.channels;
@@ -291,6 +295,10 @@ std::string RunOne(const Job& job, const std::string& effect, const std::string&
     wavfx::ChainError error;
     wavfx::JobOptions options;
     options.chain = &recipe;
+    if (wavfx::ParseChain(effect, recipe, error) &&
+        !wavfx::ChainFits(recipe, {job.signal.channels, job.signal.sampleRate}, error)) {
+      return RefusalHash(error.message);
+    }
     status = wavfx::ParseChain(effect, recipe, error)
                  ? wavfx::StatusOf(wavfx::ApplyEffect(Wide(job.inputPath).c_str(),
                                                       Wide(outputPath).c_str(), u"", options))

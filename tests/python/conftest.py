@@ -8,9 +8,11 @@ import wavfx
 
 RATE = 44100
 # Every family, but those that measure the whole stream first (norm, loudnorm): a stream in
-# blocks cannot run them.
+# blocks cannot run them. The dither follows the depth a file is written at and dithers for 16
+# bits in memory: the comparison names its depth.
 CHAINS = [
-    family["name"] for family in wavfx.effects()
+    family["name"] + ("=bits=16" if family["name"] == "dither" else "")
+    for family in wavfx.effects()
     if wavfx._core.measure_chain(family["name"], np.zeros(8, np.float32), 8000, False)
     == family["name"]
 ] + [

@@ -1,0 +1,36 @@
+#pragma once
+
+#include <cstdint>
+
+#include "dsp/oscillator.h"
+#include "effects/family.h"
+
+namespace wavfx {
+
+// A chain of first-order all-pass stages whose corner a sine oscillator sweeps on a logarithmic
+// scale around a centre frequency, with feedback from the chain's output to its input, mixed
+// with the dry signal.
+struct PhaserState {
+  float* memories;        // per channel: each stage's last input, then the chain's last output
+  Oscillator oscillator;  // advances once per control period
+  float coefficient;      // the stages' all-pass coefficient in the current control period
+  float feedback;
+  float wet;
+  float dry;
+  double depthDecades;
+  double centre;
+  double highest;  // the sweep's bounds in Hz
+  double radiansPerHz;
+  uint32_t stages;
+  uint32_t channels;
+  uint32_t position;  // frames since the last flush of subnormal memories
+};
+
+void InitPhaser(PhaserState& state, uint32_t sampleRate, uint32_t channels, float rateHz,
+                double depth, double centreHz, float feedback, float mix, uint32_t stages);
+void ProcessPhaser(PhaserState& state, float* samples, int32_t frames);
+void ReleasePhaser(PhaserState& state);
+
+extern const EffectFamily kPhaserFamily;
+
+}  // namespace wavfx
