@@ -31,7 +31,7 @@ std::vector<PluginVariant> MakeVariants() {
   std::vector<PluginVariant> variants;
   for (const EffectFamily* row : EffectFamilies()) {
     const EffectFamily& family = *row;
-    if (KindOf(family) == EffectKind::None || Reshapes(family)) continue;
+    if (KindOf(family) == EffectKind::None || family.ops.process == nullptr) continue;
     for (const uint32_t channels : {1u, 2u}) {
       if (!ChangesAudio(family, channels)) continue;
       const bool stereo = channels == 2;

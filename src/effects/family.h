@@ -79,6 +79,11 @@ struct FamilyOps {
   // Settings that do not fit the stream the stage receives (a channel it does not have, a rate
   // it cannot reach): false with the reason. Asked before any output exists.
   bool (*fits)(const StageValues& values, StreamShape in, std::string& problem) = nullptr;
+  // In-place families whose output lags their input (a look-ahead): the frames of the lag. A
+  // chain runs such a stage through FlowChain, which drops its first `delay` output frames and
+  // feeds it `delay` frames of silence after the last input, so that output frame i stands for
+  // input frame i and the length is kept; a plugin runs it in place and reports the lag.
+  uint64_t (*delay)(const void* state) = nullptr;
 };
 
 // One row of the registry: what the outside world sees of a family (names, description,

@@ -8,6 +8,8 @@
 #include "effects/echo.h"
 #include "effects/fade.h"
 #include "effects/gain.h"
+#include "effects/gate.h"
+#include "effects/limiter.h"
 #include "effects/mod_delay.h"
 #include "effects/none.h"
 #include "effects/one_pole.h"
@@ -47,6 +49,8 @@ const EffectFamily* const kFamilies[] = {
     &kPadFamily,
     &kFadeFamily,
     &kGainFamily,
+    &kLimiterFamily,
+    &kGateFamily,
 };
 // clang-format on
 
@@ -121,7 +125,11 @@ EffectSettings DefaultSettings(const EffectFamily& family) {
 }
 
 bool Reshapes(const EffectFamily& family) {
-  return family.ops.flow != nullptr;
+  return family.ops.flow != nullptr || family.ops.delay != nullptr;
+}
+
+StreamShape ShapeAfter(const EffectFamily& family, const StageValues& values, StreamShape in) {
+  return family.ops.shape != nullptr ? family.ops.shape(values, in) : in;
 }
 
 }  // namespace wavfx

@@ -1,0 +1,279 @@
+#include "effects/limiter.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <string>
+
+#include "dsp/effect_math.h"
+#include "dsp/sample_buffer.h"
+#include "dsp/true_peak.h"
+
+namespace wavfx {
+namespace {
+
+constexpr wavfx_parameter_info kParameters[] = {
+    {"ceiling", "dBFS", -1, -60, 0, 0, "the largest peak let through"},
+    {"release", "ms", 50, 1, 5000, 0, "time constant of the gain's recovery"},
+    {"lookahead", "ms", 5, 0.1, 100, 0, "how far ahead the gain starts to fall"},
+    {"truepeak", "", 1, 0, 1, 1, "1: limit the true (4x interpolated) peak, 0: the sample peak"},
+};
+constexpr std::size_t kCeiling = 0, kRelease = 1, kLookahead = 2, kTruePeak = 3;
+
+// Frames of a gain block in true-peak mode: an interpolation window spans at most two blocks.
+constexpr uint32_t kBlock = kTruePeakTaps;
+// At least the sum of the absolute taps of any phase (2.0228...): a bound on every partial sum.
+constexpr double kSpread = 2.03;
+// The ceiling is lowered by this fraction, far more than the rounding of the output samples and
+// of the single-precision sums below (a few 1e-6 of the ceiling at most).
+constexpr double kMargin = 0x1p-16;
+
+// The largest float not above `value` (value >= 0).
+float AtMost(double value) {
+  const auto rounded = static_cast<float>(value);
+  return static_cast<double>(rounded) > value ? std::nextafter(rounded, 0.0f) : rounded;
+}
+
+// The gain that brings `peak` down to the ceiling; 1 when it is not above it.
+float Demand(double ceiling, float peak) {
+  return static_cast<double>(peak) > ceiling ? AtMost(ceiling / static_cast<double>(peak)) : 1.0f;
+}
+
+float Magnitude(float x) {
+  return x < 0.0f ? -x : x;
+}
+
+float FramePeak(const float* frame, std::size_t channels) {
+  float peak = 0.0f;
+  for (std::size_t c = 0; c < channels; ++c)
+    peak = std::max(peak, Magnitude(frame[c]));
+  return peak;
+}
+
+uint32_t Wrapped(uint32_t slot, uint32_t back, uint32_t size) {
+  return slot >= back ? slot - back : slot + size - back;
+}
+
+// The four phase sums of taps [first, 12) over samples x[0], x[1], ... in single precision.
+void PartialPoint(const float* x, std::size_t first, std::size_t last, float sum[4]) {
+  for (std::size_t p = 0; p < kTruePeakPhases; ++p)
+    sum[p] = 0.0f;
+  for (std::size_t t = first; t < last; ++t) {
+    for (std::size_t p = 0; p < kTruePeakPhases; ++p)
+      sum[p] = sum[p] + kTruePeakFilter[t][p] * x[t - first];
+  }
+}
+
+void Limit(double ceiling, float value, double& bound) {
+  const double magnitude = Magnitude(value);
+  if (magnitude * bound > ceiling) bound = ceiling / magnitude;
+}
+
+// The gain of block b (frames 12b to 12b + 11, the last at ring slot `newest`), the previous
+// block's gain being s.gain: the smallest envelope over the block, lowered until every sample
+// and every interpolated value whose window meets the block stays within the ceiling. With x the
+// input and g the gains, a point whose window lies in the block has g_b times its value; one
+// straddling blocks b - 1 and b has g_(b-1) P1 + g_b P2, P1 and P2 the sums over each block's
+// part; and one straddling b and b + 1 g_b P1 + g_(b+1) P2. Keeping |g_b P1| within the ceiling
+// for the last kind leaves 0 a solution for the next block, so some gain always fits.
+float BlockGain(const LimiterState& s, uint32_t newest) {
+  const double c = s.ceiling;
+  const double previous = s.gain;
+  double bound = std::min(s.envelopeMin, 1.0f);
+  for (std::size_t ch = 0; ch < s.channels; ++ch) {
+    float w[2 * kBlock];  // blocks b - 1 and b
+    for (uint32_t t = 0; t < 2 * kBlock; ++t) {
+      w[t] = s.delayed[Wrapped(newest, 2 * kBlock - 1 - t, s.ringFrames) * s.channels + ch];
+    }
+    float all = 0.0f;
+    for (uint32_t t = 0; t < 2 * kBlock; ++t)
+      all = std::max(all, Magnitude(w[t]));
+    for (uint32_t t = kBlock; t < 2 * kBlock; ++t)
+      Limit(c, w[t], bound);
+    if (std::max(previous, bound) * kSpread * all <= c) continue;
+    float sum[kTruePeakPhases];
+    float rest[kTruePeakPhases];
+    PartialPoint(w + kBlock, 0, kTruePeakTaps, sum);
+    for (float value : sum)
+      Limit(c, value, bound);
+    for (uint32_t m = 0; m + 1 < kBlock; ++m) {
+      PartialPoint(w + kBlock + 1 + m, 0, kTruePeakTaps - 1 - m, sum);
+      for (float value : sum)
+        Limit(c, value, bound);
+      PartialPoint(w + 1 + m, 0, kTruePeakTaps - 1 - m, sum);
+      PartialPoint(w + kBlock, kTruePeakTaps - 1 - m, kTruePeakTaps, rest);
+      for (std::size_t p = 0; p < kTruePeakPhases; ++p) {
+        if (rest[p] == 0.0f) continue;
+        const double a = previous * static_cast<double>(sum[p]);
+        const double room = c - (rest[p] > 0.0f ? a : -a);
+        bound = std::min(bound, std::max(room, 0.0) / static_cast<double>(Magnitude(rest[p])));
+      }
+    }
+  }
+  return AtMost(bound);
+}
+
+// The demand of the point ending at frame `frame`: the gain that brings its sample peak, and in
+// true-peak mode its interpolated values, down to the ceiling.
+float PointDemand(LimiterState& s, const float* frame) {
+  float peak = FramePeak(frame, s.channels);
+  if (s.truePeak != 0) {
+    const uint32_t at = s.windowSlot;
+    for (std::size_t ch = 0; ch < s.channels; ++ch) {
+      float* window = s.windows + ch * 2 * kTruePeakTaps;
+      window[at] = window[at + kTruePeakTaps] = frame[ch];
+      float values[kTruePeakPhases];
+      TruePeakPoint(window + at + 1, 1, values);
+      for (float value : values)
+        peak = std::max(peak, Magnitude(value));
+    }
+  }
+  return Demand(s.ceiling, peak);
+}
+
+// The smallest of the last `span` demands, through a queue of increasing demands.
+float SlidingMinimum(LimiterState& s, float demand) {
+  const uint32_t size = s.span + 1;
+  const auto index = static_cast<uint32_t>(s.seen);
+  while (s.minCount > 0) {
+    const uint32_t last = (s.minFirst + s.minCount - 1) % size;
+    if (s.minimum[2 * last] < demand) break;
+    --s.minCount;
+  }
+  const uint32_t tail = (s.minFirst + s.minCount) % size;
+  s.minimum[2 * tail] = demand;
+  std::memcpy(&s.minimum[2 * tail + 1], &index, sizeof index);
+  ++s.minCount;
+  uint32_t first = 0;
+  std::memcpy(&first, &s.minimum[2 * s.minFirst + 1], sizeof first);
+  if (index - first >= s.span) {
+    s.minFirst = (s.minFirst + 1) % size;
+    --s.minCount;
+  }
+  return s.minimum[2 * s.minFirst];
+}
+
+// The release, then the mean of the last D released demands: a ramp of D frames down to every
+// demand, which the delay lets finish before the frame it is for.
+float Envelope(LimiterState& s, float held) {
+  s.smooth = held < s.smooth ? held : held + (s.smooth - held) * s.release;
+  const float fresh = 1.0f - s.smooth;
+  s.sum = s.sum + static_cast<double>(fresh) - static_cast<double>(s.released[s.releasedSlot]);
+  s.released[s.releasedSlot] = fresh;
+  s.releasedSlot = s.releasedSlot + 1 == s.lookahead ? 0 : s.releasedSlot + 1;
+  return static_cast<float>(1.0 - s.sum / static_cast<double>(s.lookahead));
+}
+
+void ProcessLimiter(LimiterState& s, float* samples, int32_t frames) {
+  const std::size_t channels = s.channels;
+  const uint64_t envelopeLag = s.truePeak != 0 ? s.lookahead + 10u : s.lookahead - 1u;
+  for (int32_t f = 0; f < frames; ++f, samples += channels) {
+    float* stored = s.delayed + static_cast<std::size_t>(s.slot) * channels;
+    std::memcpy(stored, samples, channels * sizeof(float));
+    const float envelope = Envelope(s, SlidingMinimum(s, PointDemand(s, samples)));
+    const float* out = s.delayed + Wrapped(s.slot, s.delay, s.ringFrames) * channels;
+    float gain = s.gain;
+    if (s.truePeak == 0) {
+      gain = std::min(envelope, Demand(s.ceiling, FramePeak(out, channels)));
+    } else if (s.seen >= envelopeLag) {
+      s.envelopeMin = std::min(s.envelopeMin, envelope);
+      if ((s.seen - envelopeLag) % kBlock == kBlock - 1) {
+        gain = s.gain = BlockGain(s, Wrapped(s.slot, static_cast<uint32_t>(envelopeLag), s.ringFrames));
+        s.envelopeMin = 1.0f;
+      }
+    }
+    for (std::size_t c = 0; c < channels; ++c)
+      samples[c] = out[c] * gain;
+    s.slot = s.slot + 1 == s.ringFrames ? 0 : s.slot + 1;
+    s.windowSlot = s.windowSlot + 1 == kTruePeakTaps ? 0 : s.windowSlot + 1;
+    ++s.seen;
+  }
+}
+
+uint32_t LookaheadFrames(const StageValues& v, uint32_t sampleRate) {
+  const double frames = std::floor(v.values[kLookahead] * sampleRate / 1000.0 + 0.5);
+  return frames >= 1.0 && frames <= 0x1p31 ? static_cast<uint32_t>(frames) : 1u;
+}
+
+uint32_t DelayFrames(uint32_t lookahead, bool truePeak) {
+  return truePeak ? lookahead + 2 * kBlock - 3 : lookahead - 1;
+}
+
+bool Fits(const StageValues& v, StreamShape in, std::string& problem) {
+  const double held = (static_cast<double>(LookaheadFrames(v, in.sampleRate)) + 64.0) * in.channels;
+  if (held <= static_cast<double>(kMaxSamplesPerBuffer)) return true;
+  problem = "lookahead " + FormatNumber(v.values[kLookahead]) + " ms holds " + FormatNumber(held) +
+            " samples of a stream of " + std::to_string(in.channels) + " channels (at most " +
+            FormatNumber(static_cast<double>(kMaxSamplesPerBuffer)) + ")";
+  return false;
+}
+
+void Init(void* state, const StageValues& v, StreamShape in) {
+  LimiterState& s = As<LimiterState>(state);
+  s.channels = in.channels;
+  s.truePeak = v.values[kTruePeak] >= 0.5 ? 1 : 0;
+  s.lookahead = LookaheadFrames(v, in.sampleRate);
+  s.delay = DelayFrames(s.lookahead, s.truePeak != 0);
+  s.span = s.truePeak != 0 ? s.lookahead + kTruePeakTaps - 1 : s.lookahead;
+  s.ringFrames = s.delay + 2 * kBlock + 1;
+  s.ceiling = TenToThe(v.values[kCeiling] / 20.0) * (1.0 - kMargin);
+  const double fs = static_cast<double>(in.sampleRate);
+  s.release = static_cast<float>(Exponential(-1000.0 / (v.values[kRelease] * fs)));
+  s.smooth = s.envelopeMin = s.gain = 1.0f;
+  s.delayed = AllocateSamples(uint64_t{s.ringFrames} * in.channels);
+  if (s.truePeak != 0) s.windows = AllocateSamples(uint64_t{2 * kTruePeakTaps} * in.channels);
+  s.minimum = AllocateSamples(2 * (uint64_t{s.span} + 1));
+  s.released = AllocateSamples(s.lookahead);
+}
+
+void Release(LimiterState& s) {
+  FreeSamples(s.delayed);
+  FreeSamples(s.windows);
+  FreeSamples(s.minimum);
+  FreeSamples(s.released);
+}
+
+bool HasBuffers(const void* state) {
+  const LimiterState& s = As<LimiterState>(state);
+  return s.delayed != nullptr && (s.truePeak == 0 || s.windows != nullptr) &&
+         s.minimum != nullptr && s.released != nullptr;
+}
+
+// The same buffers hold the same frames: everything that runs on carries over.
+void Carry(const void* from, void* to, bool sameBuffers) {
+  const LimiterState& a = As<LimiterState>(from);
+  LimiterState& b = As<LimiterState>(to);
+  if (!sameBuffers || a.truePeak != b.truePeak || a.lookahead != b.lookahead) return;
+  b.seen = a.seen;
+  b.sum = a.sum;
+  b.smooth = a.smooth;
+  b.envelopeMin = a.envelopeMin;
+  b.gain = a.gain;
+  b.minFirst = a.minFirst;
+  b.minCount = a.minCount;
+  b.slot = a.slot;
+  b.releasedSlot = a.releasedSlot;
+  b.windowSlot = a.windowSlot;
+}
+
+uint64_t Delay(const void* state) {
+  return As<LimiterState>(state).delay;
+}
+
+}  // namespace
+
+const EffectFamily kLimiterFamily = {
+    {"limiter", nullptr, 0, "look-ahead brickwall limiter, sample or true peak", kParameters,
+     CountOf(kParameters)},
+    nullptr,
+    {.stateSize = sizeof(LimiterState),
+     .init = Init,
+     .process = ProcessAs<LimiterState, ProcessLimiter>,
+     .release = ReleaseAs<LimiterState, Release>,
+     .hasBuffers = HasBuffers,
+     .carry = Carry,
+     .fits = Fits,
+     .delay = Delay},
+};
+
+}  // namespace wavfx

@@ -1,0 +1,40 @@
+#pragma once
+
+#include <cstdint>
+
+#include "effects/family.h"
+
+namespace wavfx {
+
+// Look-ahead brickwall limiter, one gain for all channels. Its output lags its input by `delay`
+// frames (FamilyOps::delay), which chains take back out. See limiter.cpp for the gain.
+struct LimiterState {
+  uint32_t channels;
+  uint32_t truePeak;    // 1: the true peak (BS.1770 4x interpolation) stays under the ceiling
+  uint32_t lookahead;   // D frames: the attack's ramp
+  uint32_t delay;       // frames from an input frame to its output
+  uint32_t span;        // demands the sliding minimum covers
+  uint32_t ringFrames;  // input frames held
+  double ceiling;       // linear, less the safety margin
+  float release;        // per-frame factor of the release
+  // What runs on:
+  uint64_t seen;     // frames taken
+  double sum;        // of the last D values of 1 - smooth
+  float smooth;      // the released minimum demand
+  float envelopeMin;  // the smallest envelope of the block being gathered (true peak)
+  float gain;         // the gain of the block being written (true peak)
+  uint32_t minFirst;  // the sliding minimum's queue: first entry and count
+  uint32_t minCount;
+  uint32_t slot;          // ring slot of the next frame
+  uint32_t releasedSlot;  // seen mod D
+  uint32_t windowSlot;    // seen mod 12
+  // Buffers: zero is their initial state.
+  float* delayed;   // ringFrames frames
+  float* windows;   // per channel, the detector's last 12 samples twice over
+  float* minimum;   // span + 1 entries: demand, and its frame's index bits
+  float* released;  // D values of 1 - smooth
+};
+
+extern const EffectFamily kLimiterFamily;
+
+}  // namespace wavfx
