@@ -5,7 +5,7 @@
 namespace wavfx {
 
 // The standard's coefficients, by tap (oldest sample first) and phase.
-const float kTruePeakFilter[kTruePeakTaps][kTruePeakPhases] = {
+alignas(16) const float kTruePeakFilter[kTruePeakTaps][kTruePeakPhases] = {
     {-0.0083007812500f, -0.0189208984375f, -0.0291748046875f, 0.0017089843750f},
     {0.0148925781250f, 0.0330810546875f, 0.0292968750000f, 0.0109863281250f},
     {-0.0266113281250f, -0.0582275390625f, -0.0517578125000f, -0.0196533203125f},
@@ -43,13 +43,11 @@ void FeedTruePeak(TruePeakMeter& meter, const float* samples, std::size_t frames
     for (std::size_t c = 0; c < channels; ++c) {
       float* window = meter.windows + c * 2 * kTruePeakTaps;
       window[at] = window[at + kTruePeakTaps] = samples[f * channels + c];
-      float point[kTruePeakPhases];
-      TruePeakPoint(window + at + 1, 1, point);
-      for (std::size_t p = 0; p < kTruePeakPhases; ++p) {
-        const float magnitude = point[p] < 0.0f ? -point[p] : point[p];
-        if (magnitude > meter.maxima[c]) meter.maxima[c] = magnitude;
-        if (values != nullptr) values[(f * channels + c) * kTruePeakPhases + p] = point[p];
-      }
+      const Phases point = TruePeakPoint(window + at + 1, 1);
+      const float magnitude = LargestMagnitude(point);
+      if (magnitude > meter.maxima[c]) meter.maxima[c] = magnitude;
+      if (values != nullptr)
+        std::memcpy(values + (f * channels + c) * kTruePeakPhases, &point, sizeof point);
     }
     meter.position = at + 1 == kTruePeakTaps ? 0 : static_cast<uint32_t>(at + 1);
   }

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 namespace wavfx {
 
@@ -11,19 +12,39 @@ namespace wavfx {
 // runs oldest first, and samples before the stream are 0.
 constexpr std::size_t kTruePeakTaps = 12;
 constexpr std::size_t kTruePeakPhases = 4;
-extern const float kTruePeakFilter[kTruePeakTaps][kTruePeakPhases];
+alignas(16) extern const float kTruePeakFilter[kTruePeakTaps][kTruePeakPhases];
+
+// The four phases side by side (GCC's and Clang's vector extension): each lane's arithmetic is
+// the scalar operation, so the bits are the scalar code's on every build.
+using Phases = float __attribute__((vector_size(16)));
+
+inline Phases TruePeakTaps(std::size_t t) {
+  Phases taps;
+  std::memcpy(&taps, kTruePeakFilter[t], sizeof taps);
+  return taps;
+}
+
+// The phase sums of taps first to last - 1 over samples x[0], x[stride], ... (x[0] meets tap
+// `first`), in single precision, taps in order.
+inline Phases TruePeakSums(const float* x, std::size_t stride, std::size_t first, std::size_t last) {
+  Phases sum = {0.0f, 0.0f, 0.0f, 0.0f};
+  for (std::size_t t = first; t < last; ++t)
+    sum = sum + TruePeakTaps(t) * x[(t - first) * stride];
+  return sum;
+}
+
+// The largest absolute value of the four.
+inline float LargestMagnitude(Phases values) {
+  const Phases magnitude = values < 0.0f ? -values : values;
+  const float a = magnitude[0] > magnitude[1] ? magnitude[0] : magnitude[1];
+  const float b = magnitude[2] > magnitude[3] ? magnitude[2] : magnitude[3];
+  return a > b ? a : b;
+}
 
 // The four values of the point whose window (12 samples, oldest first, `stride` floats apart)
-// starts at `window`, in single precision.
-inline void TruePeakPoint(const float* window, std::size_t stride, float values[4]) {
-  float sum[kTruePeakPhases] = {};
-  for (std::size_t t = 0; t < kTruePeakTaps; ++t) {
-    const float x = window[t * stride];
-    for (std::size_t p = 0; p < kTruePeakPhases; ++p)
-      sum[p] = sum[p] + kTruePeakFilter[t][p] * x;
-  }
-  for (std::size_t p = 0; p < kTruePeakPhases; ++p)
-    values[p] = sum[p];
+// starts at `window`.
+inline Phases TruePeakPoint(const float* window, std::size_t stride) {
+  return TruePeakSums(window, stride, 0, kTruePeakTaps);
 }
 
 // A running true-peak meter: fed interleaved float frames in blocks of any size, it keeps each

@@ -22,6 +22,8 @@ constexpr std::size_t kCeiling = 0, kRelease = 1, kLookahead = 2, kTruePeak = 3;
 
 // Frames of a gain block in true-peak mode: an interpolation window spans at most two blocks.
 constexpr uint32_t kBlock = kTruePeakTaps;
+// Floats per channel of what a block keeps for the next: 11 points' four sums and a mark.
+constexpr uint32_t kCarried = 4 * (kBlock - 1) + 1;
 // At least the sum of the absolute taps of any phase (2.0228...): a bound on every partial sum.
 constexpr double kSpread = 2.03;
 // The ceiling is lowered by this fraction, far more than the rounding of the output samples and
@@ -54,19 +56,8 @@ uint32_t Wrapped(uint32_t slot, uint32_t back, uint32_t size) {
   return slot >= back ? slot - back : slot + size - back;
 }
 
-// The four phase sums of taps [first, 12) over samples x[0], x[1], ... in single precision.
-void PartialPoint(const float* x, std::size_t first, std::size_t last, float sum[4]) {
-  for (std::size_t p = 0; p < kTruePeakPhases; ++p)
-    sum[p] = 0.0f;
-  for (std::size_t t = first; t < last; ++t) {
-    for (std::size_t p = 0; p < kTruePeakPhases; ++p)
-      sum[p] = sum[p] + kTruePeakFilter[t][p] * x[t - first];
-  }
-}
-
-void Limit(double ceiling, float value, double& bound) {
-  const double magnitude = Magnitude(value);
-  if (magnitude * bound > ceiling) bound = ceiling / magnitude;
+void Limit(double ceiling, float magnitude, double& bound) {
+  if (static_cast<double>(magnitude) * bound > ceiling) bound = ceiling / magnitude;
 }
 
 // The gain of block b (frames 12b to 12b + 11, the last at ring slot `newest`), the previous
@@ -75,7 +66,8 @@ void Limit(double ceiling, float value, double& bound) {
 // input and g the gains, a point whose window lies in the block has g_b times its value; one
 // straddling blocks b - 1 and b has g_(b-1) P1 + g_b P2, P1 and P2 the sums over each block's
 // part; and one straddling b and b + 1 g_b P1 + g_(b+1) P2. Keeping |g_b P1| within the ceiling
-// for the last kind leaves 0 a solution for the next block, so some gain always fits.
+// for the last kind leaves 0 a solution for the next block, so some gain always fits. The P1 of
+// the last kind are kept for the next block, which needs them as its first kind's.
 float BlockGain(const LimiterState& s, uint32_t newest) {
   const double c = s.ceiling;
   const double previous = s.gain;
@@ -89,65 +81,80 @@ float BlockGain(const LimiterState& s, uint32_t newest) {
     for (uint32_t t = 0; t < 2 * kBlock; ++t)
       all = std::max(all, Magnitude(w[t]));
     for (uint32_t t = kBlock; t < 2 * kBlock; ++t)
-      Limit(c, w[t], bound);
-    if (std::max(previous, bound) * kSpread * all <= c) continue;
-    float sum[kTruePeakPhases];
-    float rest[kTruePeakPhases];
-    PartialPoint(w + kBlock, 0, kTruePeakTaps, sum);
-    for (float value : sum)
-      Limit(c, value, bound);
+      Limit(c, Magnitude(w[t]), bound);
+    float* kept = s.carried + ch * kCarried;
+    if (std::max(previous, bound) * kSpread * all <= c) {
+      kept[kCarried - 1] = 0.0f;  // nothing kept
+      continue;
+    }
+    Phases head[kBlock - 1];
     for (uint32_t m = 0; m + 1 < kBlock; ++m) {
-      PartialPoint(w + kBlock + 1 + m, 0, kTruePeakTaps - 1 - m, sum);
-      for (float value : sum)
-        Limit(c, value, bound);
-      PartialPoint(w + 1 + m, 0, kTruePeakTaps - 1 - m, sum);
-      PartialPoint(w + kBlock, kTruePeakTaps - 1 - m, kTruePeakTaps, rest);
+      if (kept[kCarried - 1] != 0.0f) {
+        std::memcpy(&head[m], kept + 4 * m, sizeof head[m]);
+      } else {
+        head[m] = TruePeakSums(w + 1 + m, 1, 0, kTruePeakTaps - 1 - m);
+      }
+    }
+    Limit(c, LargestMagnitude(TruePeakPoint(w + kBlock, 1)), bound);
+    for (uint32_t m = 0; m + 1 < kBlock; ++m) {
+      const Phases tail = TruePeakSums(w + kBlock + 1 + m, 1, 0, kTruePeakTaps - 1 - m);
+      std::memcpy(kept + 4 * m, &tail, sizeof tail);
+      Limit(c, LargestMagnitude(tail), bound);
+      const Phases rest = TruePeakSums(w + kBlock, 1, kTruePeakTaps - 1 - m, kTruePeakTaps);
       for (std::size_t p = 0; p < kTruePeakPhases; ++p) {
         if (rest[p] == 0.0f) continue;
-        const double a = previous * static_cast<double>(sum[p]);
+        const double a = previous * static_cast<double>(head[m][p]);
         const double room = c - (rest[p] > 0.0f ? a : -a);
         bound = std::min(bound, std::max(room, 0.0) / static_cast<double>(Magnitude(rest[p])));
       }
     }
+    kept[kCarried - 1] = 1.0f;
   }
   return AtMost(bound);
 }
 
 // The demand of the point ending at frame `frame`: the gain that brings its sample peak, and in
-// true-peak mode its interpolated values, down to the ceiling.
+// true-peak mode its interpolated values, down to the ceiling. Interpolated values are at most
+// kSpread times the window's largest sample, which the blocks' peaks bound: below the ceiling
+// they need not be computed.
 float PointDemand(LimiterState& s, const float* frame) {
   float peak = FramePeak(frame, s.channels);
   if (s.truePeak != 0) {
     const uint32_t at = s.windowSlot;
+    s.blockPeak = std::max(s.blockPeak, peak);
+    const bool near = kSpread * std::max(s.blockPeak, s.recentPeak) > s.ceiling;
     for (std::size_t ch = 0; ch < s.channels; ++ch) {
       float* window = s.windows + ch * 2 * kTruePeakTaps;
       window[at] = window[at + kTruePeakTaps] = frame[ch];
-      float values[kTruePeakPhases];
-      TruePeakPoint(window + at + 1, 1, values);
-      for (float value : values)
-        peak = std::max(peak, Magnitude(value));
+      if (near) peak = std::max(peak, LargestMagnitude(TruePeakPoint(window + at + 1, 1)));
+    }
+    if (at + 1 == kTruePeakTaps) {
+      s.recentPeak = s.blockPeak;
+      s.blockPeak = 0.0f;
     }
   }
   return Demand(s.ceiling, peak);
+}
+
+// Entry `back` places after `first` in a ring of `size`.
+uint32_t After(uint32_t first, uint32_t back, uint32_t size) {
+  return first < size - back ? first + back : first - (size - back);
 }
 
 // The smallest of the last `span` demands, through a queue of increasing demands.
 float SlidingMinimum(LimiterState& s, float demand) {
   const uint32_t size = s.span + 1;
   const auto index = static_cast<uint32_t>(s.seen);
-  while (s.minCount > 0) {
-    const uint32_t last = (s.minFirst + s.minCount - 1) % size;
-    if (s.minimum[2 * last] < demand) break;
+  while (s.minCount > 0 && !(s.minimum[2 * After(s.minFirst, s.minCount - 1, size)] < demand))
     --s.minCount;
-  }
-  const uint32_t tail = (s.minFirst + s.minCount) % size;
+  const uint32_t tail = After(s.minFirst, s.minCount, size);
   s.minimum[2 * tail] = demand;
   std::memcpy(&s.minimum[2 * tail + 1], &index, sizeof index);
   ++s.minCount;
   uint32_t first = 0;
   std::memcpy(&first, &s.minimum[2 * s.minFirst + 1], sizeof first);
   if (index - first >= s.span) {
-    s.minFirst = (s.minFirst + 1) % size;
+    s.minFirst = After(s.minFirst, 1, size);
     --s.minCount;
   }
   return s.minimum[2 * s.minFirst];
@@ -161,10 +168,12 @@ float Envelope(LimiterState& s, float held) {
   s.sum = s.sum + static_cast<double>(fresh) - static_cast<double>(s.released[s.releasedSlot]);
   s.released[s.releasedSlot] = fresh;
   s.releasedSlot = s.releasedSlot + 1 == s.lookahead ? 0 : s.releasedSlot + 1;
-  return static_cast<float>(1.0 - s.sum / static_cast<double>(s.lookahead));
+  return static_cast<float>(1.0 - s.sum * s.inverseLookahead);
 }
 
-void ProcessLimiter(LimiterState& s, float* samples, int32_t frames) {
+// The state is worked on in a copy, which the samples cannot alias.
+void ProcessLimiter(LimiterState& state, float* samples, int32_t frames) {
+  LimiterState s = state;
   const std::size_t channels = s.channels;
   const uint64_t envelopeLag = s.truePeak != 0 ? s.lookahead + 10u : s.lookahead - 1u;
   for (int32_t f = 0; f < frames; ++f, samples += channels) {
@@ -188,6 +197,7 @@ void ProcessLimiter(LimiterState& s, float* samples, int32_t frames) {
     s.windowSlot = s.windowSlot + 1 == kTruePeakTaps ? 0 : s.windowSlot + 1;
     ++s.seen;
   }
+  state = s;
 }
 
 uint32_t LookaheadFrames(const StageValues& v, uint32_t sampleRate) {
@@ -224,6 +234,8 @@ void Init(void* state, const StageValues& v, StreamShape in) {
   if (s.truePeak != 0) s.windows = AllocateSamples(uint64_t{2 * kTruePeakTaps} * in.channels);
   s.minimum = AllocateSamples(2 * (uint64_t{s.span} + 1));
   s.released = AllocateSamples(s.lookahead);
+  if (s.truePeak != 0) s.carried = AllocateSamples(uint64_t{kCarried} * in.channels);
+  s.inverseLookahead = 1.0 / static_cast<double>(s.lookahead);
 }
 
 void Release(LimiterState& s) {
@@ -231,12 +243,13 @@ void Release(LimiterState& s) {
   FreeSamples(s.windows);
   FreeSamples(s.minimum);
   FreeSamples(s.released);
+  FreeSamples(s.carried);
 }
 
 bool HasBuffers(const void* state) {
   const LimiterState& s = As<LimiterState>(state);
-  return s.delayed != nullptr && (s.truePeak == 0 || s.windows != nullptr) &&
-         s.minimum != nullptr && s.released != nullptr;
+  return s.delayed != nullptr && s.minimum != nullptr && s.released != nullptr &&
+         (s.truePeak == 0 || (s.windows != nullptr && s.carried != nullptr));
 }
 
 // The same buffers hold the same frames: everything that runs on carries over.
@@ -254,6 +267,8 @@ void Carry(const void* from, void* to, bool sameBuffers) {
   b.slot = a.slot;
   b.releasedSlot = a.releasedSlot;
   b.windowSlot = a.windowSlot;
+  b.blockPeak = a.blockPeak;
+  b.recentPeak = a.recentPeak;
 }
 
 uint64_t Delay(const void* state) {

@@ -16,6 +16,7 @@ struct LimiterState {
   uint32_t span;        // demands the sliding minimum covers
   uint32_t ringFrames;  // input frames held
   double ceiling;       // linear, less the safety margin
+  double inverseLookahead;
   float release;        // per-frame factor of the release
   // What runs on:
   uint64_t seen;     // frames taken
@@ -28,11 +29,14 @@ struct LimiterState {
   uint32_t slot;          // ring slot of the next frame
   uint32_t releasedSlot;  // seen mod D
   uint32_t windowSlot;    // seen mod 12
+  float blockPeak;        // the largest sample since the last multiple of 12 frames
+  float recentPeak;       // and in the 12 frames before
   // Buffers: zero is their initial state.
   float* delayed;   // ringFrames frames
   float* windows;   // per channel, the detector's last 12 samples twice over
   float* minimum;   // span + 1 entries: demand, and its frame's index bits
   float* released;  // D values of 1 - smooth
+  float* carried;   // per channel, what a block keeps for the next (true peak)
 };
 
 extern const EffectFamily kLimiterFamily;
