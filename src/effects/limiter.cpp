@@ -24,6 +24,8 @@ constexpr std::size_t kCeiling = 0, kRelease = 1, kLookahead = 2, kTruePeak = 3;
 constexpr uint32_t kBlock = kTruePeakTaps;
 // Floats per channel of what a block keeps for the next: 11 points' four sums and a mark.
 constexpr uint32_t kCarried = 4 * (kBlock - 1) + 1;
+// Frames worked on at a time; the ring holds that many more than the delay needs.
+constexpr std::size_t kChunk = 256;
 // At least the sum of the absolute taps of any phase (2.0228...): a bound on every partial sum.
 constexpr double kSpread = 2.03;
 // The ceiling is lowered by this fraction, far more than the rounding of the output samples and
@@ -141,61 +143,90 @@ uint32_t After(uint32_t first, uint32_t back, uint32_t size) {
   return first < size - back ? first + back : first - (size - back);
 }
 
-// The smallest of the last `span` demands, through a queue of increasing demands.
-float SlidingMinimum(LimiterState& s, float demand) {
+// Turns a chunk's demands into envelopes: their minimum over the last `span` frames (a queue of
+// increasing demands), released (s = h < s ? h : h + (s - h) r), then the mean of the last D: a
+// ramp of D frames down to every demand, which the delay lets finish before the frame it is for.
+void Envelopes(LimiterState& s, float* values, std::size_t count) {
   const uint32_t size = s.span + 1;
-  const auto index = static_cast<uint32_t>(s.seen);
-  while (s.minCount > 0 && !(s.minimum[2 * After(s.minFirst, s.minCount - 1, size)] < demand))
-    --s.minCount;
-  const uint32_t tail = After(s.minFirst, s.minCount, size);
-  s.minimum[2 * tail] = demand;
-  std::memcpy(&s.minimum[2 * tail + 1], &index, sizeof index);
-  ++s.minCount;
-  uint32_t first = 0;
-  std::memcpy(&first, &s.minimum[2 * s.minFirst + 1], sizeof first);
-  if (index - first >= s.span) {
-    s.minFirst = After(s.minFirst, 1, size);
-    --s.minCount;
+  const float release = s.release;
+  float* const minimum = s.minimum;
+  float* const released = s.released;
+  auto index = static_cast<uint32_t>(s.seen);
+  uint32_t first = s.minFirst;
+  uint32_t held = s.minCount;
+  uint32_t slot = s.releasedSlot;
+  float smooth = s.smooth;
+  double sum = s.sum;
+  for (std::size_t f = 0; f < count; ++f, ++index) {
+    const float demand = values[f];
+    while (held > 0 && !(minimum[2 * After(first, held - 1, size)] < demand))
+      --held;
+    const uint32_t tail = After(first, held, size);
+    minimum[2 * tail] = demand;
+    std::memcpy(&minimum[2 * tail + 1], &index, sizeof index);
+    ++held;
+    uint32_t oldest = 0;
+    std::memcpy(&oldest, &minimum[2 * first + 1], sizeof oldest);
+    if (index - oldest >= s.span) {
+      first = After(first, 1, size);
+      --held;
+    }
+    const float least = minimum[2 * first];
+    smooth = least < smooth ? least : least + (smooth - least) * release;
+    const float fresh = 1.0f - smooth;
+    sum = sum + static_cast<double>(fresh) - static_cast<double>(released[slot]);
+    released[slot] = fresh;
+    slot = slot + 1 == s.lookahead ? 0 : slot + 1;
+    values[f] = static_cast<float>(1.0 - sum * s.inverseLookahead);
   }
-  return s.minimum[2 * s.minFirst];
+  s.minFirst = first;
+  s.minCount = held;
+  s.releasedSlot = slot;
+  s.smooth = smooth;
+  s.sum = sum;
 }
 
-// The release, then the mean of the last D released demands: a ramp of D frames down to every
-// demand, which the delay lets finish before the frame it is for.
-float Envelope(LimiterState& s, float held) {
-  s.smooth = held < s.smooth ? held : held + (s.smooth - held) * s.release;
-  const float fresh = 1.0f - s.smooth;
-  s.sum = s.sum + static_cast<double>(fresh) - static_cast<double>(s.released[s.releasedSlot]);
-  s.released[s.releasedSlot] = fresh;
-  s.releasedSlot = s.releasedSlot + 1 == s.lookahead ? 0 : s.releasedSlot + 1;
-  return static_cast<float>(1.0 - s.sum * s.inverseLookahead);
-}
-
-// The state is worked on in a copy, which the samples cannot alias.
+// A chunk at a time: the input into the ring and each frame's demand; the envelopes; the gains
+// (per frame, or per block of 12 in true-peak mode); the delayed frames times their gains. The
+// state is worked on in a copy, which the samples cannot alias.
 void ProcessLimiter(LimiterState& state, float* samples, int32_t frames) {
   LimiterState s = state;
   const std::size_t channels = s.channels;
   const uint64_t envelopeLag = s.truePeak != 0 ? s.lookahead + 10u : s.lookahead - 1u;
-  for (int32_t f = 0; f < frames; ++f, samples += channels) {
-    float* stored = s.delayed + static_cast<std::size_t>(s.slot) * channels;
-    std::memcpy(stored, samples, channels * sizeof(float));
-    const float envelope = Envelope(s, SlidingMinimum(s, PointDemand(s, samples)));
-    const float* out = s.delayed + Wrapped(s.slot, s.delay, s.ringFrames) * channels;
-    float gain = s.gain;
-    if (s.truePeak == 0) {
-      gain = std::min(envelope, Demand(s.ceiling, FramePeak(out, channels)));
-    } else if (s.seen >= envelopeLag) {
-      s.envelopeMin = std::min(s.envelopeMin, envelope);
-      if ((s.seen - envelopeLag) % kBlock == kBlock - 1) {
-        gain = s.gain = BlockGain(s, Wrapped(s.slot, static_cast<uint32_t>(envelopeLag), s.ringFrames));
-        s.envelopeMin = 1.0f;
-      }
+  float values[kChunk];
+  for (auto left = static_cast<std::size_t>(std::max(frames, 0)); left > 0;) {
+    const std::size_t count = std::min(kChunk, left);
+    const uint32_t start = s.slot;
+    for (std::size_t f = 0; f < count; ++f) {
+      const float* frame = samples + f * channels;
+      float* stored = s.delayed + static_cast<std::size_t>(s.slot) * channels;
+      for (std::size_t c = 0; c < channels; ++c)
+        stored[c] = frame[c];
+      values[f] = PointDemand(s, frame);
+      s.slot = s.slot + 1 == s.ringFrames ? 0 : s.slot + 1;
+      s.windowSlot = s.windowSlot + 1 == kTruePeakTaps ? 0 : s.windowSlot + 1;
     }
-    for (std::size_t c = 0; c < channels; ++c)
-      samples[c] = out[c] * gain;
-    s.slot = s.slot + 1 == s.ringFrames ? 0 : s.slot + 1;
-    s.windowSlot = s.windowSlot + 1 == kTruePeakTaps ? 0 : s.windowSlot + 1;
-    ++s.seen;
+    Envelopes(s, values, count);
+    uint32_t slot = start;
+    for (std::size_t f = 0; f < count; ++f, samples += channels) {
+      const float* out = s.delayed + Wrapped(slot, s.delay, s.ringFrames) * channels;
+      float gain = s.gain;
+      if (s.truePeak == 0) {
+        gain = std::min(values[f], Demand(s.ceiling, FramePeak(out, channels)));
+      } else if (s.seen >= envelopeLag) {
+        s.envelopeMin = std::min(s.envelopeMin, values[f]);
+        if ((s.seen - envelopeLag) % kBlock == kBlock - 1) {
+          const uint32_t newest = Wrapped(slot, static_cast<uint32_t>(envelopeLag), s.ringFrames);
+          gain = s.gain = BlockGain(s, newest);
+          s.envelopeMin = 1.0f;
+        }
+      }
+      for (std::size_t c = 0; c < channels; ++c)
+        samples[c] = out[c] * gain;
+      slot = slot + 1 == s.ringFrames ? 0 : slot + 1;
+      ++s.seen;
+    }
+    left -= count;
   }
   state = s;
 }
@@ -210,7 +241,9 @@ uint32_t DelayFrames(uint32_t lookahead, bool truePeak) {
 }
 
 bool Fits(const StageValues& v, StreamShape in, std::string& problem) {
-  const double held = (static_cast<double>(LookaheadFrames(v, in.sampleRate)) + 64.0) * in.channels;
+  const double held =
+      (static_cast<double>(LookaheadFrames(v, in.sampleRate)) + 2 * kBlock + 1 + kChunk) *
+      in.channels;
   if (held <= static_cast<double>(kMaxSamplesPerBuffer)) return true;
   problem = "lookahead " + FormatNumber(v.values[kLookahead]) + " ms holds " + FormatNumber(held) +
             " samples of a stream of " + std::to_string(in.channels) + " channels (at most " +
@@ -225,7 +258,7 @@ void Init(void* state, const StageValues& v, StreamShape in) {
   s.lookahead = LookaheadFrames(v, in.sampleRate);
   s.delay = DelayFrames(s.lookahead, s.truePeak != 0);
   s.span = s.truePeak != 0 ? s.lookahead + kTruePeakTaps - 1 : s.lookahead;
-  s.ringFrames = s.delay + 2 * kBlock + 1;
+  s.ringFrames = s.delay + 2 * kBlock + 1 + static_cast<uint32_t>(kChunk);
   s.ceiling = TenToThe(v.values[kCeiling] / 20.0) * (1.0 - kMargin);
   const double fs = static_cast<double>(in.sampleRate);
   s.release = static_cast<float>(Exponential(-1000.0 / (v.values[kRelease] * fs)));

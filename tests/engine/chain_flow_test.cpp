@@ -246,7 +246,7 @@ TEST(ReshapingChains, SettingsThatDoNotFitAreRefusedWithOneLine) {
        "stage 1 (limiter): truepeak '0.5' is not a whole number (0 to 1)"},
       {"gate=range=-3", 2, 44100, "stage 1 (gate): range '-3' is out of range (0 to 120 dB)"},
       {"limiter=lookahead=100", 1024, 2000000000,
-       "stage 1 (limiter): lookahead 100 ms holds 204800065536 samples of a stream of 1024 "
+       "stage 1 (limiter): lookahead 100 ms holds 204800287744 samples of a stream of 1024 "
        "channels (at most 268435456)"},
       {"resample=rate=nan", 2, 44100,
        "stage 1 (resample): rate 'nan' is not a finite number (1 to 2000000 Hz)"},
