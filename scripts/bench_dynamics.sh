@@ -2,7 +2,8 @@
 # Limiter and gate against FFmpeg's alimiter and agate (one thread), opt-in: a 10-minute 44100 Hz
 # stereo 16-bit file of music in tmpfs (the asc-music MP3s, decoded) and the same 6 dB louder
 # (so that the limiter works on most of it), every command once per round, rounds interleaved;
-# prints the median wall-clock seconds and the ratio to the faster peer. SoX has no limiter or
+# prints the median processor time (user + system; the machine is shared) with the wall-clock
+# median, and the peer's processor time over wavfx's. SoX has no limiter or
 # gate of its own (only compand), so FFmpeg is the peer.
 # Usage: scripts/bench_dynamics.sh [ROUNDS]   (default 5)
 set -euo pipefail
@@ -23,7 +24,7 @@ ffmpeg -nostdin -v error -y -i "$music/frontiers.mp3" -i "$music/machine_wars.mp
 ffmpeg -nostdin -v error -y -i "$work/music.wav" -af volume=6dB -c:a pcm_s16le "$work/loud.wav"
 ff="ffmpeg -nostdin -v error -y -threads 1 -filter_threads 1"
 /usr/bin/python3 - "$rounds" "$work" "$build/wavfx" "$ff" <<'PY'
-import statistics, subprocess, sys, time
+import os, statistics, subprocess, sys, time
 rounds, work, wavfx, ff = int(sys.argv[1]), sys.argv[2], sys.argv[3], sys.argv[4]
 jobs = []
 for name in ("music", "loud"):
@@ -37,16 +38,22 @@ for name in ("music", "loud"):
         (name, "gate", f"{ff} -i {i} -af agate {o}", "ffmpeg agate"),
     ]
 times = {j: [] for j in range(len(jobs))}
+walls = {j: [] for j in range(len(jobs))}
 for _ in range(rounds):
     for j, (_, _, command, _) in enumerate(jobs):
         start = time.perf_counter()
-        subprocess.run(command.split(), check=True)
-        times[j].append(time.perf_counter() - start)
-print("| input | effect | command | median s | vs FFmpeg |")
-print("|---|---|---|---|---|")
+        child = subprocess.Popen(command.split())
+        _, status, usage = os.wait4(child.pid, 0)
+        walls[j].append(time.perf_counter() - start)
+        if status != 0:
+            sys.exit(f"failed: {command}")
+        times[j].append(usage.ru_utime + usage.ru_stime)
+print("| input | effect | command | processor s (wall) | FFmpeg / wavfx |")
+print("|---|---|---|---:|---:|")
 for j, (name, effect, command, label) in enumerate(jobs):
     peer = min(statistics.median(times[k]) for k, job in enumerate(jobs)
                if job[0] == name and job[1] == effect and job[3].startswith("ffmpeg"))
     median = statistics.median(times[j])
-    print(f"| {name} | {effect} | {label} | {median:.3f} | {peer / median:.2f}x |")
+    print(f"| {name} | {effect} | {label} | {median:.3f} ({statistics.median(walls[j]):.3f}) "
+          f"| {peer / median:.2f} |")
 PY

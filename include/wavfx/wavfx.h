@@ -213,8 +213,9 @@ typedef struct wavfx_error {
  * standard's 12 taps, single precision, taps in order) at the point ending there; the demands'
  * minimum over the last D (true peak: D + 11) frames is released (r = float(exp(-1000 /
  * (release * rate))), s = h < s ? h : h + (s - h) r in single precision) and averaged over D
- * frames (a running double sum times 1 / D), a ramp that ends before the loud frame leaves. truepeak=0: each
- * frame's gain is the smaller of that envelope and its own demand, so no output sample exceeds c.
+ * frames (a running double sum times 1 / D), a ramp that ends before the loud frame leaves.
+ * truepeak=0: each frame's gain is the smaller of that envelope and its own demand, so no output
+ * sample exceeds c.
  * truepeak=1: the gain is constant over blocks of 12 frames: the block's smallest envelope,
  * lowered until every sample of the block, and every interpolated value whose 12-frame window
  * meets the block, is within c (a window over blocks b - 1 and b is g(b-1) P1 + g(b) P2 with

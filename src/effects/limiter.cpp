@@ -32,15 +32,21 @@ constexpr double kSpread = 2.03;
 // of the single-precision sums below (a few 1e-6 of the ceiling at most).
 constexpr double kMargin = 0x1p-16;
 
-// The largest float not above `value` (value >= 0).
+// The largest float not above `value` (value >= 0): the nearest float, one step down when it
+// rounded up (the step taken on the bits, without a branch).
 float AtMost(double value) {
   const auto rounded = static_cast<float>(value);
-  return static_cast<double>(rounded) > value ? std::nextafter(rounded, 0.0f) : rounded;
+  uint32_t bits = 0;
+  std::memcpy(&bits, &rounded, sizeof bits);
+  bits -= static_cast<double>(rounded) > value ? 1u : 0u;
+  float result = 0.0f;
+  std::memcpy(&result, &bits, sizeof result);
+  return result;
 }
 
-// The gain that brings `peak` down to the ceiling; 1 when it is not above it.
+// The gain that brings `peak` down to the ceiling; exactly 1 when it is not above it.
 float Demand(double ceiling, float peak) {
-  return static_cast<double>(peak) > ceiling ? AtMost(ceiling / static_cast<double>(peak)) : 1.0f;
+  return AtMost(ceiling / std::max(static_cast<double>(peak), ceiling));
 }
 
 float Magnitude(float x) {
@@ -63,7 +69,7 @@ void Limit(double ceiling, float magnitude, double& bound) {
 }
 
 // The gain of block b (frames 12b to 12b + 11, the last at ring slot `newest`), the previous
-// block's gain being s.gain: the smallest envelope over the block, lowered until every sample
+// block's gain being s.run.gain: the smallest envelope over the block, lowered until every sample
 // and every interpolated value whose window meets the block stays within the ceiling. With x the
 // input and g the gains, a point whose window lies in the block has g_b times its value; one
 // straddling blocks b - 1 and b has g_(b-1) P1 + g_b P2, P1 and P2 the sums over each block's
@@ -72,8 +78,8 @@ void Limit(double ceiling, float magnitude, double& bound) {
 // the last kind are kept for the next block, which needs them as its first kind's.
 float BlockGain(const LimiterState& s, uint32_t newest) {
   const double c = s.ceiling;
-  const double previous = s.gain;
-  double bound = std::min(s.envelopeMin, 1.0f);
+  const double previous = s.run.gain;
+  double bound = std::min(s.run.envelopeMin, 1.0f);
   for (std::size_t ch = 0; ch < s.channels; ++ch) {
     float w[2 * kBlock];  // blocks b - 1 and b
     for (uint32_t t = 0; t < 2 * kBlock; ++t) {
@@ -122,17 +128,17 @@ float BlockGain(const LimiterState& s, uint32_t newest) {
 float PointDemand(LimiterState& s, const float* frame) {
   float peak = FramePeak(frame, s.channels);
   if (s.truePeak != 0) {
-    const uint32_t at = s.windowSlot;
-    s.blockPeak = std::max(s.blockPeak, peak);
-    const bool near = kSpread * std::max(s.blockPeak, s.recentPeak) > s.ceiling;
+    const uint32_t at = s.run.windowSlot;
+    s.run.blockPeak = std::max(s.run.blockPeak, peak);
+    const bool near = kSpread * std::max(s.run.blockPeak, s.run.recentPeak) > s.ceiling;
     for (std::size_t ch = 0; ch < s.channels; ++ch) {
       float* window = s.windows + ch * 2 * kTruePeakTaps;
       window[at] = window[at + kTruePeakTaps] = frame[ch];
       if (near) peak = std::max(peak, LargestMagnitude(TruePeakPoint(window + at + 1, 1)));
     }
     if (at + 1 == kTruePeakTaps) {
-      s.recentPeak = s.blockPeak;
-      s.blockPeak = 0.0f;
+      s.run.recentPeak = s.run.blockPeak;
+      s.run.blockPeak = 0.0f;
     }
   }
   return Demand(s.ceiling, peak);
@@ -151,12 +157,12 @@ void Envelopes(LimiterState& s, float* values, std::size_t count) {
   const float release = s.release;
   float* const minimum = s.minimum;
   float* const released = s.released;
-  auto index = static_cast<uint32_t>(s.seen);
-  uint32_t first = s.minFirst;
-  uint32_t held = s.minCount;
-  uint32_t slot = s.releasedSlot;
-  float smooth = s.smooth;
-  double sum = s.sum;
+  auto index = static_cast<uint32_t>(s.run.seen);
+  uint32_t first = s.run.minFirst;
+  uint32_t held = s.run.minCount;
+  uint32_t slot = s.run.releasedSlot;
+  float smooth = s.run.smooth;
+  double sum = s.run.sum;
   for (std::size_t f = 0; f < count; ++f, ++index) {
     const float demand = values[f];
     while (held > 0 && !(minimum[2 * After(first, held - 1, size)] < demand))
@@ -179,11 +185,11 @@ void Envelopes(LimiterState& s, float* values, std::size_t count) {
     slot = slot + 1 == s.lookahead ? 0 : slot + 1;
     values[f] = static_cast<float>(1.0 - sum * s.inverseLookahead);
   }
-  s.minFirst = first;
-  s.minCount = held;
-  s.releasedSlot = slot;
-  s.smooth = smooth;
-  s.sum = sum;
+  s.run.minFirst = first;
+  s.run.minCount = held;
+  s.run.releasedSlot = slot;
+  s.run.smooth = smooth;
+  s.run.sum = sum;
 }
 
 // A chunk at a time: the input into the ring and each frame's demand; the envelopes; the gains
@@ -196,35 +202,35 @@ void ProcessLimiter(LimiterState& state, float* samples, int32_t frames) {
   float values[kChunk];
   for (auto left = static_cast<std::size_t>(std::max(frames, 0)); left > 0;) {
     const std::size_t count = std::min(kChunk, left);
-    const uint32_t start = s.slot;
+    const uint32_t start = s.run.slot;
     for (std::size_t f = 0; f < count; ++f) {
       const float* frame = samples + f * channels;
-      float* stored = s.delayed + static_cast<std::size_t>(s.slot) * channels;
+      float* stored = s.delayed + static_cast<std::size_t>(s.run.slot) * channels;
       for (std::size_t c = 0; c < channels; ++c)
         stored[c] = frame[c];
       values[f] = PointDemand(s, frame);
-      s.slot = s.slot + 1 == s.ringFrames ? 0 : s.slot + 1;
-      s.windowSlot = s.windowSlot + 1 == kTruePeakTaps ? 0 : s.windowSlot + 1;
+      s.run.slot = s.run.slot + 1 == s.ringFrames ? 0 : s.run.slot + 1;
+      s.run.windowSlot = s.run.windowSlot + 1 == kTruePeakTaps ? 0 : s.run.windowSlot + 1;
     }
     Envelopes(s, values, count);
     uint32_t slot = start;
     for (std::size_t f = 0; f < count; ++f, samples += channels) {
       const float* out = s.delayed + Wrapped(slot, s.delay, s.ringFrames) * channels;
-      float gain = s.gain;
+      float gain = s.run.gain;
       if (s.truePeak == 0) {
         gain = std::min(values[f], Demand(s.ceiling, FramePeak(out, channels)));
-      } else if (s.seen >= envelopeLag) {
-        s.envelopeMin = std::min(s.envelopeMin, values[f]);
-        if ((s.seen - envelopeLag) % kBlock == kBlock - 1) {
+      } else if (s.run.seen >= envelopeLag) {
+        s.run.envelopeMin = std::min(s.run.envelopeMin, values[f]);
+        if ((s.run.seen - envelopeLag) % kBlock == kBlock - 1) {
           const uint32_t newest = Wrapped(slot, static_cast<uint32_t>(envelopeLag), s.ringFrames);
-          gain = s.gain = BlockGain(s, newest);
-          s.envelopeMin = 1.0f;
+          gain = s.run.gain = BlockGain(s, newest);
+          s.run.envelopeMin = 1.0f;
         }
       }
       for (std::size_t c = 0; c < channels; ++c)
         samples[c] = out[c] * gain;
       slot = slot + 1 == s.ringFrames ? 0 : slot + 1;
-      ++s.seen;
+      ++s.run.seen;
     }
     left -= count;
   }
@@ -262,7 +268,7 @@ void Init(void* state, const StageValues& v, StreamShape in) {
   s.ceiling = TenToThe(v.values[kCeiling] / 20.0) * (1.0 - kMargin);
   const double fs = static_cast<double>(in.sampleRate);
   s.release = static_cast<float>(Exponential(-1000.0 / (v.values[kRelease] * fs)));
-  s.smooth = s.envelopeMin = s.gain = 1.0f;
+  s.run.smooth = s.run.envelopeMin = s.run.gain = 1.0f;
   s.delayed = AllocateSamples(uint64_t{s.ringFrames} * in.channels);
   if (s.truePeak != 0) s.windows = AllocateSamples(uint64_t{2 * kTruePeakTaps} * in.channels);
   s.minimum = AllocateSamples(2 * (uint64_t{s.span} + 1));
@@ -290,18 +296,7 @@ void Carry(const void* from, void* to, bool sameBuffers) {
   const LimiterState& a = As<LimiterState>(from);
   LimiterState& b = As<LimiterState>(to);
   if (!sameBuffers || a.truePeak != b.truePeak || a.lookahead != b.lookahead) return;
-  b.seen = a.seen;
-  b.sum = a.sum;
-  b.smooth = a.smooth;
-  b.envelopeMin = a.envelopeMin;
-  b.gain = a.gain;
-  b.minFirst = a.minFirst;
-  b.minCount = a.minCount;
-  b.slot = a.slot;
-  b.releasedSlot = a.releasedSlot;
-  b.windowSlot = a.windowSlot;
-  b.blockPeak = a.blockPeak;
-  b.recentPeak = a.recentPeak;
+  b.run = a.run;
 }
 
 uint64_t Delay(const void* state) {

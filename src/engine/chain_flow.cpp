@@ -85,8 +85,7 @@ void RunInPlaceStages(EffectChain& chain, uint32_t first, void* samples, std::si
 // returns how many are left, moved to the front.
 std::size_t DropOwed(EffectChain& chain, uint32_t i, float* samples, std::size_t frames) {
   EffectState& stage = chain.stages[i];
-  if (EffectChangesAudio(stage))
-    ProcessEffectFloats(stage, samples, static_cast<int32_t>(frames));
+  if (EffectChangesAudio(stage)) ProcessEffectFloats(stage, samples, static_cast<int32_t>(frames));
   const auto dropped = static_cast<std::size_t>(std::min<uint64_t>(chain.toDrop[i], frames));
   chain.toDrop[i] -= dropped;
   if (dropped > 0 && dropped < frames) {
@@ -125,8 +124,8 @@ std::size_t DrainStage(EffectChain& chain, uint32_t i, void* out, std::size_t ro
   }
   std::size_t produced = 0;
   while (produced == 0 && chain.toFeed[i] > 0) {
-    const auto count =
-        static_cast<std::size_t>(std::min<uint64_t>(chain.toFeed[i], std::min(room, kDelayedFrames)));
+    const auto count = static_cast<std::size_t>(
+        std::min<uint64_t>(chain.toFeed[i], std::min(room, kDelayedFrames)));
     std::memset(out, 0, count * stage.channels * sizeof(float));
     chain.toFeed[i] -= count;
     produced = DropOwed(chain, i, static_cast<float*>(out), count);
@@ -257,10 +256,9 @@ bool InitChainQueues(EffectChain& chain) {
   for (uint32_t i = 0; i < chain.recipe.count; ++i) {
     if (!IsReshaping(chain.stages[i])) continue;
     chain.feeds[i] = queue;
-    channels =
-        ShapeAfter(*chain.stages[i].family, chain.recipe.stages[i],
-                   {channels, chain.stages[i].sampleRate})
-            .channels;
+    channels = ShapeAfter(*chain.stages[i].family, chain.recipe.stages[i],
+                          {channels, chain.stages[i].sampleRate})
+                   .channels;
     chain.toDrop[i] = chain.toFeed[i] = EffectDelay(chain.stages[i]);
     queue = i + 1;
     made = make(queue) && made;

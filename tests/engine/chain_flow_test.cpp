@@ -123,7 +123,8 @@ TEST(ReshapingChains, BlockSplitDoesNotChangeOutput) {
 // A stage that delays its output internally gives frame i for frame i: below its ceiling the
 // limiter passes every sample exactly, in calls of any size.
 TEST(ReshapingChains, DelayedStagesAreAligned) {
-  for (const char* chain : {"limiter", "limiter=truepeak=0:lookahead=50", "trim=start=7s,limiter"}) {
+  for (const char* chain :
+       {"limiter", "limiter=truepeak=0:lookahead=50", "trim=start=7s,limiter"}) {
     std::mt19937 random(3);
     const FlowCase c{chain, 2, 44100};
     auto input = Signal<float>(5000, 2);
@@ -169,7 +170,9 @@ TEST(ReshapingChains, LimiterOutputStaysUnderItsCeiling) {
       [&](std::size_t i) { return music[i]; },
       tone(1.0f, 0.785398163f, 1.570796327f),  // fs/4 at 45 degrees: 3 dB between samples
       tone(8.0f, 0.785398163f, 1.570796327f),
-      square(1.0f, 1), square(4.0f, 3), square(30.0f, 40),
+      square(1.0f, 1),
+      square(4.0f, 3),
+      square(30.0f, 40),
       [](std::size_t i) { return i % 5000 == 2500 ? (i % 10000 == 2500 ? 20.0f : -3.0f) : 0.0f; },
   };
   for (const double ceiling : {-0.1, -1.0, -6.0, -24.0}) {
@@ -184,7 +187,8 @@ TEST(ReshapingChains, LimiterOutputStaysUnderItsCeiling) {
         ASSERT_EQ(output.size(), input.size());
         const double measured = Peak(output, truePeak != 0);
         EXPECT_LE(measured, std::pow(10.0, ceiling / 20.0)) << chain << ", signal " << s;
-        const double reachable = std::min(Peak(input, truePeak != 0), std::pow(10.0, ceiling / 20.0));
+        const double reachable =
+            std::min(Peak(input, truePeak != 0), std::pow(10.0, ceiling / 20.0));
         EXPECT_GT(measured, reachable * 0.89) << chain << ", signal " << s;  // within 1 dB
       }
     }
