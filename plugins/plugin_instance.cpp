@@ -105,7 +105,8 @@ void ActivatePluginInstance(PluginInstance& instance) {
 
 void RunPluginInstance(PluginInstance& instance, uint32_t frames) {
   ApplyControls(instance);
-  if (instance.latency != nullptr) *instance.latency = 0.0f;
+  if (instance.latency != nullptr)
+    *instance.latency = static_cast<float>(EffectDelay(instance.tunable.chain.stages[0]));
   const uint32_t channels = instance.variant->channels;
   for (uint32_t c = 0; c < channels; ++c) {
     if (instance.inputs[c] == nullptr || instance.outputs[c] == nullptr) return;

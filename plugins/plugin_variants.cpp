@@ -31,9 +31,10 @@ std::vector<PluginVariant> MakeVariants() {
   std::vector<PluginVariant> variants;
   for (const EffectFamily* row : EffectFamilies()) {
     const EffectFamily& family = *row;
-    // A plugin sees the stream a block at a time, as floats a host may write at any depth: no
-    // stage that measures the stream whole, nor one that quantises for an integer output.
-    if (KindOf(family) == EffectKind::None || Reshapes(family) ||
+    // A plugin runs stages in place, a block at a time, as floats a host may write at any depth:
+    // no stage that reshapes the stream or measures it whole, nor one that quantises for an
+    // integer output. Stages with a look-ahead run in place and report it as latency.
+    if (KindOf(family) == EffectKind::None || family.ops.process == nullptr ||
         family.measuring.needsMeasurement != nullptr || family.ops.followOutput != nullptr) {
       continue;
     }

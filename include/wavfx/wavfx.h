@@ -244,6 +244,31 @@ typedef struct wavfx_error {
  * the file calls, Python's) dither for the integer depth they write and leave float and 32-bit
  * output alone, as any depth beyond 24 bits; in memory 0 means 16. The dither is no plugin: a
  * plugin's output is floats that a host may write at any depth.
+ * Dynamics. limiter (a look-ahead brickwall limiter, one gain for all channels) delays its signal
+ * internally by L frames, D = max(1, floor(lookahead * rate / 1000 + 0.5)), L = D - 1 with
+ * truepeak=0 and D + 21 with truepeak=1; a chain drops its first L frames and drains L frames of
+ * silence, so output frame i stands for input frame i and the length is kept (such a chain uses
+ * the flow calls; a plugin runs it in place and reports L as its latency). The ceiling c is
+ * 10^(ceiling / 20) (TenToThe) times 1 - 2^-16 in double. Each input frame's demand is the
+ * largest float not above c / peak (1 when peak <= c), peak being its largest |sample| and, with
+ * truepeak=1, the largest |value| of the BS.1770-4 Annex 2 interpolator (4 phases of the
+ * standard's 12 taps, single precision, taps in order) at the point ending there; the demands'
+ * minimum over the last D (true peak: D + 11) frames is released (r = float(exp(-1000 /
+ * (release * rate))), s = h < s ? h : h + (s - h) r in single precision) and averaged over D
+ * frames (a running double sum times 1 / D), a ramp that ends before the loud frame leaves.
+ * truepeak=0: each frame's gain is the smaller of that envelope and its own demand, so no output
+ * sample exceeds c.
+ * truepeak=1: the gain is constant over blocks of 12 frames: the block's smallest envelope,
+ * lowered until every sample of the block, and every interpolated value whose 12-frame window
+ * meets the block, is within c (a window over blocks b - 1 and b is g(b-1) P1 + g(b) P2 with
+ * single-precision partial sums P1 and P2; g(b) also keeps g(b) P1 within c for windows reaching
+ * into block b + 1, so the next block always has a solution), rounded towards 0. The output's
+ * true peak (the output followed by silence) is then at most the ceiling: the rounding of the
+ * samples and sums is a few 1e-6 of c, under the 2^-16 margin. gate: a frame whose largest
+ * |sample| reaches 10^(threshold / 20) opens the gate for that frame and hold ms after it; the
+ * gain moves each frame to target + (gain - target) a, target 1 (open) or 10^(-range / 20)
+ * (closed), a = float(exp(-1000 / (ms * rate))) of the attack when rising and of the release
+ * when falling, in single precision; it starts closed.
  *
  * Returns NULL and fills `error` (when not NULL) on any mistake, including settings that do not
  * fit the stream (a channel it lacks, a rate beyond a factor of 256); nothing is printed. The

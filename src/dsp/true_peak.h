@@ -26,7 +26,8 @@ inline Phases TruePeakTaps(std::size_t t) {
 
 // The phase sums of taps first to last - 1 over samples x[0], x[stride], ... (x[0] meets tap
 // `first`), in single precision, taps in order.
-inline Phases TruePeakSums(const float* x, std::size_t stride, std::size_t first, std::size_t last) {
+inline Phases TruePeakSums(const float* x, std::size_t stride, std::size_t first,
+                           std::size_t last) {
   Phases sum = {0.0f, 0.0f, 0.0f, 0.0f};
   for (std::size_t t = first; t < last; ++t)
     sum = sum + TruePeakTaps(t) * x[(t - first) * stride];

@@ -82,6 +82,11 @@ struct FamilyOps {
   // Stages that quantise for an integer output: told, before init, the depth the stream will be
   // written at (32 for floats), they take it where their settings leave the depth to the output.
   void (*followOutput)(StageValues& values, int bits) = nullptr;
+  // In-place families whose output lags their input (a look-ahead): the frames of the lag. A
+  // chain runs such a stage through FlowChain, which drops its first `delay` output frames and
+  // feeds it `delay` frames of silence after the last input, so that output frame i stands for
+  // input frame i and the length is kept; a plugin runs it in place and reports the lag.
+  uint64_t (*delay)(const void* state) = nullptr;
 };
 
 // What is measured of a stream before a stage that needs it runs: integrated loudness (LUFS),

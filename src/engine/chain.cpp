@@ -63,7 +63,7 @@ bool InitChain(EffectChain& chain, const ChainRecipe& recipe, uint32_t channels,
     const EffectFamily& family = *chain.stages[i].family;
     if (Reshapes(family)) {
       chain.reshapes = true;
-      shape = family.ops.shape(recipe.stages[i], shape);
+      shape = ShapeAfter(family, recipe.stages[i], shape);
     }
   }
   chain.output = shape;

@@ -34,6 +34,9 @@ struct EffectChain {
   uint32_t feeds[kMaxStages];
   uint32_t lastQueue;
   uint32_t drained;  // stages whose end-of-stream flush is done, counted from the first
+  // Delayed in-place stages: output frames still to drop, and silent frames still to feed.
+  uint64_t toDrop[kMaxStages];
+  uint64_t toFeed[kMaxStages];
   float* scratchIn;  // owned; samples of other types as floats on their way in and out
   float* scratchOut;
   std::size_t scratchInFrames;

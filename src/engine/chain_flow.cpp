@@ -81,6 +81,58 @@ void RunInPlaceStages(EffectChain& chain, uint32_t first, void* samples, std::si
   }
 }
 
+// A delayed in-place stage's frames, just run over: drops those still owed from its start and
+// returns how many are left, moved to the front.
+std::size_t DropOwed(EffectChain& chain, uint32_t i, float* samples, std::size_t frames) {
+  EffectState& stage = chain.stages[i];
+  if (EffectChangesAudio(stage)) ProcessEffectFloats(stage, samples, static_cast<int32_t>(frames));
+  const auto dropped = static_cast<std::size_t>(std::min<uint64_t>(chain.toDrop[i], frames));
+  chain.toDrop[i] -= dropped;
+  if (dropped > 0 && dropped < frames) {
+    std::memmove(samples, samples + dropped * stage.channels,
+                 (frames - dropped) * stage.channels * sizeof(float));
+  }
+  return frames - dropped;
+}
+
+// Frames a delayed in-place stage runs over at a time.
+constexpr std::size_t kDelayedFrames = 65536;
+
+// Reshaping stage i's flow; a delayed in-place stage copies what fits and runs over it.
+void FlowStage(EffectChain& chain, uint32_t i, const void* in, std::size_t inFrames, void* out,
+               std::size_t outRoom, std::size_t sampleBytes, std::size_t& consumed,
+               std::size_t& produced) {
+  EffectState& stage = chain.stages[i];
+  if (stage.family->ops.flow != nullptr) {
+    stage.family->ops.flow(stage.record, in, inFrames, out, outRoom, sampleBytes, consumed,
+                           produced);
+    return;
+  }
+  consumed = std::min({inFrames, outRoom, kDelayedFrames});
+  if (consumed > 0) std::memcpy(out, in, consumed * stage.channels * sizeof(float));
+  produced = DropOwed(chain, i, static_cast<float*>(out), consumed);
+}
+
+// Reshaping stage i's drain; a delayed in-place stage runs over silence until its delay is out.
+std::size_t DrainStage(EffectChain& chain, uint32_t i, void* out, std::size_t room,
+                       std::size_t sampleBytes) {
+  EffectState& stage = chain.stages[i];
+  if (stage.family->ops.flow != nullptr) {
+    return stage.family->ops.drain != nullptr
+               ? stage.family->ops.drain(stage.record, out, room, sampleBytes)
+               : 0;
+  }
+  std::size_t produced = 0;
+  while (produced == 0 && chain.toFeed[i] > 0) {
+    const auto count = static_cast<std::size_t>(
+        std::min<uint64_t>(chain.toFeed[i], std::min(room, kDelayedFrames)));
+    std::memset(out, 0, count * stage.channels * sizeof(float));
+    chain.toFeed[i] -= count;
+    produced = DropOwed(chain, i, static_cast<float*>(out), count);
+  }
+  return produced;
+}
+
 // The caller's output: where frames that leave the chain go.
 struct Outlet {
   unsigned char* data;
@@ -103,8 +155,7 @@ std::size_t RunStage(EffectChain& chain, uint32_t i, const void* from, std::size
                                : FrameAt(to, to.begin + to.count, sampleBytes);
   std::size_t consumed = 0;
   std::size_t produced = 0;
-  EffectState& stage = chain.stages[i];
-  stage.family->ops.flow(stage.record, from, frames, tail, room, sampleBytes, consumed, produced);
+  FlowStage(chain, i, from, frames, tail, room, sampleBytes, consumed, produced);
   RunInPlaceStages(chain, i + 1, tail, produced);
   (direct ? outlet.produced : to.count) += produced;
   moved = consumed > 0 || produced > 0;
@@ -154,7 +205,7 @@ bool ChainFits(const ChainRecipe& recipe, StreamShape in, ChainError& error) {
       error.message = "stage " + std::to_string(i + 1) + " (" + family.info.name + "): " + problem;
       return false;
     }
-    if (Reshapes(family)) in = family.ops.shape(recipe.stages[i], in);
+    if (Reshapes(family)) in = ShapeAfter(family, recipe.stages[i], in);
   }
   return true;
 }
@@ -169,7 +220,7 @@ bool RecipeReshapes(const ChainRecipe& recipe) {
 StreamShape ChainOutputShape(const ChainRecipe& recipe, StreamShape in) {
   for (uint32_t i = 0; i < recipe.count; ++i) {
     const EffectFamily& family = FamilyOf(recipe.stages[i].kind);
-    if (Reshapes(family)) in = family.ops.shape(recipe.stages[i], in);
+    if (Reshapes(family)) in = ShapeAfter(family, recipe.stages[i], in);
   }
   return in;
 }
@@ -205,10 +256,10 @@ bool InitChainQueues(EffectChain& chain) {
   for (uint32_t i = 0; i < chain.recipe.count; ++i) {
     if (!IsReshaping(chain.stages[i])) continue;
     chain.feeds[i] = queue;
-    channels =
-        chain.stages[i]
-            .family->ops.shape(chain.recipe.stages[i], {channels, chain.stages[i].sampleRate})
-            .channels;
+    channels = ShapeAfter(*chain.stages[i].family, chain.recipe.stages[i],
+                          {channels, chain.stages[i].sampleRate})
+                   .channels;
+    chain.toDrop[i] = chain.toFeed[i] = EffectDelay(chain.stages[i]);
     queue = i + 1;
     made = make(queue) && made;
   }
@@ -294,10 +345,7 @@ std::size_t DrainChain(EffectChain& chain, void* out, std::size_t outRoom,
     const std::size_t room = Room(to, sampleBytes);
     if (room == 0) return produced;
     unsigned char* tail = FrameAt(to, to.begin + to.count, sampleBytes);
-    EffectState& stage = chain.stages[i];
-    const std::size_t flushed = stage.family->ops.drain != nullptr
-                                    ? stage.family->ops.drain(stage.record, tail, room, sampleBytes)
-                                    : 0;
+    const std::size_t flushed = DrainStage(chain, i, tail, room, sampleBytes);
     RunInPlaceStages(chain, i + 1, tail, flushed);
     to.count += flushed;
     if (flushed == 0) ++chain.drained;
@@ -356,10 +404,12 @@ uint64_t ChainLatency(const EffectChain& chain) {
   double latency = 0;
   for (uint32_t i = 0; i < chain.recipe.count; ++i) {
     const EffectState& stage = chain.stages[i];
-    if (!IsReshaping(stage) || stage.family->ops.latency == nullptr) continue;
+    if (!IsReshaping(stage)) continue;
+    const auto held = stage.family->ops.latency;
     const StreamShape out =
-        stage.family->ops.shape(chain.recipe.stages[i], {stage.channels, stage.sampleRate});
-    const double frames = static_cast<double>(stage.family->ops.latency(stage.record));
+        ShapeAfter(*stage.family, chain.recipe.stages[i], {stage.channels, stage.sampleRate});
+    const double frames =
+        static_cast<double>(held != nullptr ? held(stage.record) : EffectDelay(stage));
     latency += frames * chain.output.sampleRate / std::max<uint32_t>(out.sampleRate, 1);
   }
   return static_cast<uint64_t>(latency + 0.5);

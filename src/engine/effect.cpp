@@ -127,6 +127,11 @@ bool EffectHasItsBuffers(const EffectState& state) {
   return has == nullptr || has(state.record);
 }
 
+uint64_t EffectDelay(const EffectState& state) {
+  if (!EffectChangesAudio(state) || state.family->ops.delay == nullptr) return 0;
+  return state.family->ops.delay(state.record);
+}
+
 void ReleaseEffect(EffectState& state) {
   FreeSamples(state.wideFrame);
   if (state.family == nullptr || state.record == nullptr) return;

@@ -69,6 +69,10 @@ bool EffectChangesAudio(const EffectState& state);
 // Whether an effect got its record and the buffers it needs.
 bool EffectHasItsBuffers(const EffectState& state);
 
+// Frames by which the effect's output lags its input (FamilyOps::delay); 0 when it passes its
+// audio through.
+uint64_t EffectDelay(const EffectState& state);
+
 // Frees the effect's buffers and record; a second call does nothing.
 void ReleaseEffect(EffectState& state);
 

@@ -9,6 +9,8 @@
 #include "effects/echo.h"
 #include "effects/fade.h"
 #include "effects/gain.h"
+#include "effects/gate.h"
+#include "effects/limiter.h"
 #include "effects/mod_delay.h"
 #include "effects/none.h"
 #include "effects/norm.h"
@@ -56,6 +58,8 @@ const EffectFamily* const kFamilies[] = {
     &kPitchFamily,
     &kPhaserFamily,
     &kDitherFamily,
+    &kLimiterFamily,
+    &kGateFamily,
 };
 // clang-format on
 
@@ -130,7 +134,11 @@ EffectSettings DefaultSettings(const EffectFamily& family) {
 }
 
 bool Reshapes(const EffectFamily& family) {
-  return family.ops.flow != nullptr;
+  return family.ops.flow != nullptr || family.ops.delay != nullptr;
+}
+
+StreamShape ShapeAfter(const EffectFamily& family, const StageValues& values, StreamShape in) {
+  return family.ops.shape != nullptr ? family.ops.shape(values, in) : in;
 }
 
 }  // namespace wavfx

@@ -54,8 +54,12 @@ std::span<const wavfx_parameter_info> ParametersOf(const EffectFamily& family);
 // Every parameter at its default.
 EffectSettings DefaultSettings(const EffectFamily& family);
 
-// Whether the family reshapes the stream (rate, channels or length) rather than working in place.
+// Whether a chain runs the family through FlowChain: it reshapes the stream (rate, channels or
+// length), or works in place with a delay that the chain takes back out.
 bool Reshapes(const EffectFamily& family);
+
+// The stream a stage of the family produces from `in`.
+StreamShape ShapeAfter(const EffectFamily& family, const StageValues& values, StreamShape in);
 
 // True when the two strings are equal once the letters A-Z are folded to lower case.
 bool EffectNameEquals(const char* name, const char* literal);

@@ -4,10 +4,12 @@
 
 #include <cmath>
 #include <cstring>
+#include <functional>
 #include <random>
 #include <string>
 #include <vector>
 
+#include "dsp/true_peak.h"
 #include "engine/registry.h"
 #include "wavfx/wavfx.h"
 
@@ -26,6 +28,8 @@ const FlowCase kChains[] = {
     {"resample=rate=96000:quality=low", 3, 22050},
     {"speed=factor=1.1", 2, 16000},
     {"lowpass,speed=factor=0.9,echo=delay=5,resample=rate=8000", 2, 44100},
+    {"limiter=truepeak=0:lookahead=0.1", 1, 8000},
+    {"resample=rate=48000,limiter=ceiling=-20:lookahead=2,gain=db=3", 3, 44100},
 };
 
 std::vector<FlowCase> Cases() {
@@ -116,6 +120,81 @@ TEST(ReshapingChains, BlockSplitDoesNotChangeOutput) {
   }
 }
 
+// A stage that delays its output internally gives frame i for frame i: below its ceiling the
+// limiter passes every sample exactly, in calls of any size.
+TEST(ReshapingChains, DelayedStagesAreAligned) {
+  for (const char* chain :
+       {"limiter", "limiter=truepeak=0:lookahead=50", "trim=start=7s,limiter"}) {
+    std::mt19937 random(3);
+    const FlowCase c{chain, 2, 44100};
+    auto input = Signal<float>(5000, 2);
+    for (float& sample : input)
+      sample *= 0.5f;
+    const auto output = RunFlow(c, input, &random);
+    if (chain[0] == 't') input.erase(input.begin(), input.begin() + 14);
+    EXPECT_EQ(output, input) << chain;
+  }
+}
+
+// The largest sample of a stereo stream, or its true peak followed by silence.
+double Peak(std::vector<float> samples, bool truePeak) {
+  float peak = 0.0f;
+  for (const float sample : samples)
+    peak = std::max(peak, std::fabs(sample));
+  if (!truePeak) return peak;
+  samples.resize(samples.size() + 2 * kTruePeakTaps, 0.0f);
+  TruePeakMeter meter;
+  EXPECT_TRUE(InitTruePeakMeter(meter, 2));
+  FeedTruePeak(meter, samples.data(), samples.size() / 2, nullptr);
+  peak = std::max(TruePeakOf(meter, 0), TruePeakOf(meter, 1));
+  ReleaseTruePeakMeter(meter);
+  return peak;
+}
+
+// The limiter's promise, measured on its output (followed by silence) with the BS.1770
+// interpolator: no true peak above the ceiling with truepeak=1, no sample above it with 0.
+TEST(ReshapingChains, LimiterOutputStaysUnderItsCeiling) {
+  const auto tone = [](float gain, float phase, float step) {
+    return [=](std::size_t i) { return gain * std::sin(step * static_cast<float>(i) + phase); };
+  };
+  const auto square = [](float gain, std::size_t period) {
+    return [=](std::size_t i) { return (i / period) % 2 == 0 ? gain : -gain; };
+  };
+  std::mt19937 random(11);
+  std::normal_distribution<float> noise(0.0f, 0.7f);
+  std::vector<float> music(60000);
+  for (std::size_t i = 0; i < music.size(); ++i)
+    music[i] = noise(random) * (1.5f + std::sin(0.0005f * static_cast<float>(i))) +
+               0.8f * std::sin(0.01f * static_cast<float>(i));
+  const std::vector<std::function<float(std::size_t)>> signals = {
+      [&](std::size_t i) { return music[i]; },
+      tone(1.0f, 0.785398163f, 1.570796327f),  // fs/4 at 45 degrees: 3 dB between samples
+      tone(8.0f, 0.785398163f, 1.570796327f),
+      square(1.0f, 1),
+      square(4.0f, 3),
+      square(30.0f, 40),
+      [](std::size_t i) { return i % 5000 == 2500 ? (i % 10000 == 2500 ? 20.0f : -3.0f) : 0.0f; },
+  };
+  for (const double ceiling : {-0.1, -1.0, -6.0, -24.0}) {
+    for (const int truePeak : {1, 0}) {
+      for (std::size_t s = 0; s < signals.size(); ++s) {
+        const std::string chain = "limiter=ceiling=" + FormatNumber(ceiling) +
+                                  ":truepeak=" + std::to_string(truePeak) + ":release=20";
+        std::vector<float> input(2 * music.size());
+        for (std::size_t i = 0; i < input.size(); ++i)
+          input[i] = signals[s](i / 2) * (i % 2 == 0 ? 1.0f : -0.5f);
+        const std::vector<float> output = RunFlow(FlowCase{chain, 2, 44100}, input, nullptr);
+        ASSERT_EQ(output.size(), input.size());
+        const double measured = Peak(output, truePeak != 0);
+        EXPECT_LE(measured, std::pow(10.0, ceiling / 20.0)) << chain << ", signal " << s;
+        const double reachable =
+            std::min(Peak(input, truePeak != 0), std::pow(10.0, ceiling / 20.0));
+        EXPECT_GT(measured, reachable * 0.89) << chain << ", signal " << s;  // within 1 dB
+      }
+    }
+  }
+}
+
 TEST(ReshapingChains, InPlaceCallsRefuseThemAndShapesAreReported) {
   wavfx_error error;
   wavfx_effect* effect = wavfx_chain_create("resample=rate=16000,speed=factor=2", 2, 48000, &error);
@@ -165,6 +244,14 @@ TEST(ReshapingChains, SettingsThatDoNotFitAreRefusedWithOneLine) {
       {"resample=quality=best", 2, 44100,
        "stage 1 (resample): quality 'best' is not one of low, medium, high, veryhigh"},
       {"speed=factor=0", 2, 44100, "stage 1 (speed): factor '0' is out of range (0.05 to 20)"},
+      {"limiter=lookahead=0", 2, 44100,
+       "stage 1 (limiter): lookahead '0' is out of range (0.1 to 100 ms)"},
+      {"limiter=truepeak=0.5", 2, 44100,
+       "stage 1 (limiter): truepeak '0.5' is not a whole number (0 to 1)"},
+      {"gate=range=-3", 2, 44100, "stage 1 (gate): range '-3' is out of range (0 to 120 dB)"},
+      {"limiter=lookahead=100", 1024, 2000000000,
+       "stage 1 (limiter): lookahead 100 ms holds 204800287744 samples of a stream of 1024 "
+       "channels (at most 268435456)"},
       {"resample=rate=nan", 2, 44100,
        "stage 1 (resample): rate 'nan' is not a finite number (1 to 2000000 Hz)"},
   };

@@ -103,6 +103,8 @@ const char* const kChains[] = {
     "trim=start=0.01:duration=0.5",
     "pad=start=0.05:end=1000s",
     "fade=in=0.1:out=0.2:shape=hsin",
+    "limiter=ceiling=-12:release=200:lookahead=1.5:truepeak=0",
+    "gate=threshold=-30:range=20:attack=5:hold=0:release=40",
     "channels=count=3",
     "remix=map=0.5*1+0.25*1|1",
     "resample=rate=16000:quality=veryhigh",
@@ -115,6 +117,7 @@ const char* const kChains[] = {
     "pitch=cents=-300:quality=high",
     "phaser=rate=3:depth=0.9:centre=600:feedback=0.7:mix=0.8:stages=4",
     "dither=type=shaped:seed=12345:bits=12",
+    "speed=factor=1.25,gain=db=6,limiter=ceiling=-3,gate",
 };
 
 // Sample depths beyond 16 bits run on the same signals, widened: "echo@24". 0 is float.

@@ -4,19 +4,24 @@ host_files.py make OUT CHANNELS RATE SECONDS
     writes a 32-bit float WAV file: noise under a swelling level plus a sine in each channel,
     every sample a multiple of 2^-23 (which hosts converting to 32-bit integers carry exactly)
     and none -0.
-host_files.py compare EXPECTED ACTUAL...
-    compares the samples of float WAV files with those of EXPECTED bit for bit. Prints why each
-    that does not agree differs; exits 1 when any does.
-host_files.py within TOLERANCE EXPECTED ACTUAL
+host_files.py compare LATENCY EXPECTED ACTUAL...
+    compares the samples of float WAV files with those of EXPECTED bit for bit, the plugin's
+    output lagging by LATENCY frames (silence first; EXPECTED's last frames are then cut off).
+    Prints why each that does not agree differs; exits 1 when any does.
+host_files.py within TOLERANCE LATENCY EXPECTED ACTUAL
     the same, within TOLERANCE once EXPECTED is clamped to full scale; prints the largest
     difference when within.
+host_files.py latency LIBWAVFX CHAIN CHANNELS RATE
+    prints the frames a fresh instance of CHAIN holds back (wavfx_effect_latency): the lag a
+    plugin reports for it.
 host_files.py values EFFECT defaults|shifted < LIST_JSON
     prints "name value" for each parameter of EFFECT from `wavfx --list --json`: its default,
     or a quarter of the way from it to the minimum (the maximum where the default is the
-    minimum), whole where it must be; each value rounded to single precision as a control port
+    minimum), whole where it must be (all the way when a quarter does not move it); each value rounded to single precision as a control port
     holds it, and written so that it reads back exactly.
 """
 import array
+import ctypes
 import json
 import math
 import struct
@@ -76,9 +81,15 @@ def make(path, channels, rate, seconds):
         f.write(b"data" + struct.pack("<I", len(payload)) + payload)
 
 
-def compare(expected_path, actual_path, tolerance):
+def compare(expected_path, actual_path, tolerance, latency):
     channels, rate, expected = read(expected_path)
     actual_channels, actual_rate, actual = read(actual_path)
+    lag = min(latency * channels, len(actual))
+    if any(struct.pack("<f", a) != bytes(4) for a in actual[:lag]):
+        print(f"{actual_path}: the first {latency} frames are not silence")
+        return 1
+    actual = actual[lag:]
+    expected = expected[:len(expected) - lag]
     if (channels, rate, len(expected)) != (actual_channels, actual_rate, len(actual)):
         print(f"{actual_path}: {actual_channels} channels, {actual_rate} Hz, {len(actual)} "
               f"samples; expected {channels}, {rate}, {len(expected)}")
@@ -98,6 +109,22 @@ def compare(expected_path, actual_path, tolerance):
     return 0
 
 
+def latency(library, chain, channels, rate):
+    wavfx = ctypes.CDLL(library)
+    wavfx.wavfx_chain_create.restype = ctypes.c_void_p
+    wavfx.wavfx_chain_create.argtypes = [ctypes.c_char_p, ctypes.c_uint32, ctypes.c_uint32,
+                                         ctypes.c_void_p]
+    wavfx.wavfx_effect_latency.restype = ctypes.c_uint64
+    wavfx.wavfx_effect_latency.argtypes = [ctypes.c_void_p]
+    wavfx.wavfx_effect_destroy.argtypes = [ctypes.c_void_p]
+    effect = wavfx.wavfx_chain_create(chain.encode(), int(channels), int(rate), None)
+    if not effect:
+        sys.exit(f"{chain}: refused")
+    frames = wavfx.wavfx_effect_latency(effect)
+    wavfx.wavfx_effect_destroy(effect)
+    return frames
+
+
 def single(value):
     return struct.unpack("<f", struct.pack("<f", value))[0]
 
@@ -111,6 +138,7 @@ def values(effect, which):
             value += (end - value) * 0.25
             if p["integer"]:
                 value = float(round(value))
+                value = end if value == p["default"] else value
         print(p["name"], repr(single(value)))
 
 
@@ -118,10 +146,13 @@ if __name__ == "__main__":
     command = sys.argv[1] if len(sys.argv) > 1 else ""
     if command == "make" and len(sys.argv) == 6:
         make(sys.argv[2], int(sys.argv[3]), int(sys.argv[4]), float(sys.argv[5]))
-    elif command == "compare" and len(sys.argv) >= 4:
-        sys.exit(max(compare(sys.argv[2], actual, None) for actual in sys.argv[3:]))
-    elif command == "within" and len(sys.argv) == 5:
-        sys.exit(compare(sys.argv[3], sys.argv[4], float(sys.argv[2])))
+    elif command == "compare" and len(sys.argv) >= 5:
+        sys.exit(max(compare(sys.argv[3], actual, None, int(sys.argv[2]))
+                     for actual in sys.argv[4:]))
+    elif command == "within" and len(sys.argv) == 6:
+        sys.exit(compare(sys.argv[4], sys.argv[5], float(sys.argv[2]), int(sys.argv[3])))
+    elif command == "latency" and len(sys.argv) == 6:
+        print(latency(*sys.argv[2:]))
     elif command == "values" and len(sys.argv) == 4:
         values(sys.argv[2], sys.argv[3])
     else:

@@ -69,20 +69,25 @@ std::vector<float> Signal(uint32_t channels) {
 }
 
 // The control values a host sets: the defaults, or each value a quarter of the way from its
-// default to the minimum (to the maximum where the default is the minimum).
+// default to the minimum (to the maximum where the default is the minimum), or all the way for a
+// whole-number parameter that a quarter does not move.
 std::vector<float> Controls(const PluginVariant& variant, bool shifted) {
   std::vector<float> controls;
   for (const wavfx_parameter_info& p : ParametersOf(*variant.family)) {
     const double end = p.default_value > p.minimum ? p.minimum : p.maximum;
     double value = shifted ? p.default_value + (end - p.default_value) * 0.25 : p.default_value;
     if (p.integer != 0) value = std::round(value);
+    if (shifted && value == p.default_value) value = end;
     controls.push_back(static_cast<float>(value));
   }
   return controls;
 }
 
 // What the library gives for the whole signal at those values.
-std::vector<float> Expected(const PluginVariant& variant, const std::vector<float>& controls) {
+// What the library gives for the whole signal at those values, in place, and the frames its
+// output lags the input by.
+std::vector<float> Expected(const PluginVariant& variant, const std::vector<float>& controls,
+                            float* latency = nullptr) {
   const auto parameters = ParametersOf(*variant.family);
   ChainRecipe recipe{};
   recipe.count = 1;
@@ -93,6 +98,7 @@ std::vector<float> Expected(const PluginVariant& variant, const std::vector<floa
   EffectChain chain;
   InitChain(chain, recipe, variant.channels, kRate);
   ProcessChainFloats(chain, samples.data(), kFrames);
+  if (latency != nullptr) *latency = static_cast<float>(EffectDelay(chain.stages[0]));
   ReleaseChain(chain);
   return samples;
 }
@@ -184,13 +190,14 @@ void ForEachVariant(Test&& test) {
 TEST(Plugins, AnyBlocksGiveTheLibrarysSamples) {
   ForEachVariant([](const Host& host, uint32_t i, const PluginVariant& variant) {
     for (const bool shifted : {false, true}) {
-      const std::vector<float> expected = Expected(variant, Controls(variant, shifted));
+      float latency = 0.0f;
+      const std::vector<float> expected = Expected(variant, Controls(variant, shifted), &latency);
       for (const uint32_t block : {1u, 7u, 64u, 8192u, kFrames, kRandomBlocks}) {
         SCOPED_TRACE("block " + std::to_string(block) + (shifted ? ", shifted" : ""));
         HostedInstance run(host, i, block % 2 == 1, Controls(variant, shifted));
         run.Process(0, kFrames, block);
         EXPECT_TRUE(SameFrames(run.Interleaved(), expected, variant.channels, 0, kFrames));
-        EXPECT_EQ(run.latency, 0.0f);
+        EXPECT_EQ(run.latency, latency);
       }
     }
   });

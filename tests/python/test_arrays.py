@@ -17,7 +17,9 @@ def test_blocks_of_any_size_give_the_whole_stream(chain):
         blocks = [stream.process(block, RATE) for block in np.split(audio, cuts, axis=1)]
         silence = np.zeros((2, round(tail * RATE)), audio.dtype)
         whole = wavfx.process(np.concatenate([audio, silence], axis=1), RATE, chain)
-        np.testing.assert_array_equal(np.concatenate(blocks + [stream.tail(tail)], axis=1), whole)
+        # A delayed stage (the limiter's look-ahead) still holds frames after the tail.
+        ending = [stream.tail(tail), stream.flush()]
+        np.testing.assert_array_equal(np.concatenate(blocks + ending, axis=1), whole)
 
 
 def test_layouts_and_dtypes():

@@ -1,0 +1,322 @@
+#include "effects/limiter.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <string>
+
+#include "dsp/effect_math.h"
+#include "dsp/sample_buffer.h"
+#include "dsp/true_peak.h"
+
+namespace wavfx {
+namespace {
+
+constexpr wavfx_parameter_info kParameters[] = {
+    {"ceiling", "dBFS", -1, -60, 0, 0, "the largest peak let through"},
+    {"release", "ms", 50, 1, 5000, 0, "time constant of the gain's recovery"},
+    {"lookahead", "ms", 5, 0.1, 100, 0, "how far ahead the gain starts to fall"},
+    {"truepeak", "", 1, 0, 1, 1, "1: limit the true (4x interpolated) peak, 0: the sample peak"},
+};
+constexpr std::size_t kCeiling = 0, kRelease = 1, kLookahead = 2, kTruePeak = 3;
+
+// Frames of a gain block in true-peak mode: an interpolation window spans at most two blocks.
+constexpr uint32_t kBlock = kTruePeakTaps;
+// Floats per channel of what a block keeps for the next: 11 points' four sums and a mark.
+constexpr uint32_t kCarried = 4 * (kBlock - 1) + 1;
+// Frames worked on at a time; the ring holds that many more than the delay needs.
+constexpr std::size_t kChunk = 256;
+// At least the sum of the absolute taps of any phase (2.0228...): a bound on every partial sum.
+constexpr double kSpread = 2.03;
+// The ceiling is lowered by this fraction, far more than the rounding of the output samples and
+// of the single-precision sums below (a few 1e-6 of the ceiling at most).
+constexpr double kMargin = 0x1p-16;
+
+// The largest float not above `value` (value >= 0): the nearest float, one step down when it
+// rounded up (the step taken on the bits, without a branch).
+float AtMost(double value) {
+  const auto rounded = static_cast<float>(value);
+  uint32_t bits = 0;
+  std::memcpy(&bits, &rounded, sizeof bits);
+  bits -= static_cast<double>(rounded) > value ? 1u : 0u;
+  float result = 0.0f;
+  std::memcpy(&result, &bits, sizeof result);
+  return result;
+}
+
+// The gain that brings `peak` down to the ceiling; exactly 1 when it is not above it.
+float Demand(double ceiling, float peak) {
+  return AtMost(ceiling / std::max(static_cast<double>(peak), ceiling));
+}
+
+float Magnitude(float x) {
+  return x < 0.0f ? -x : x;
+}
+
+float FramePeak(const float* frame, std::size_t channels) {
+  float peak = 0.0f;
+  for (std::size_t c = 0; c < channels; ++c)
+    peak = std::max(peak, Magnitude(frame[c]));
+  return peak;
+}
+
+uint32_t Wrapped(uint32_t slot, uint32_t back, uint32_t size) {
+  return slot >= back ? slot - back : slot + size - back;
+}
+
+void Limit(double ceiling, float magnitude, double& bound) {
+  if (static_cast<double>(magnitude) * bound > ceiling) bound = ceiling / magnitude;
+}
+
+// The gain of block b (frames 12b to 12b + 11, the last at ring slot `newest`), the previous
+// block's gain being s.run.gain: the smallest envelope over the block, lowered until every sample
+// and every interpolated value whose window meets the block stays within the ceiling. With x the
+// input and g the gains, a point whose window lies in the block has g_b times its value; one
+// straddling blocks b - 1 and b has g_(b-1) P1 + g_b P2, P1 and P2 the sums over each block's
+// part; and one straddling b and b + 1 g_b P1 + g_(b+1) P2. Keeping |g_b P1| within the ceiling
+// for the last kind leaves 0 a solution for the next block, so some gain always fits. The P1 of
+// the last kind are kept for the next block, which needs them as its first kind's.
+float BlockGain(const LimiterState& s, uint32_t newest) {
+  const double c = s.ceiling;
+  const double previous = s.run.gain;
+  double bound = std::min(s.run.envelopeMin, 1.0f);
+  for (std::size_t ch = 0; ch < s.channels; ++ch) {
+    float w[2 * kBlock];  // blocks b - 1 and b
+    for (uint32_t t = 0; t < 2 * kBlock; ++t) {
+      w[t] = s.delayed[Wrapped(newest, 2 * kBlock - 1 - t, s.ringFrames) * s.channels + ch];
+    }
+    float all = 0.0f;
+    for (uint32_t t = 0; t < 2 * kBlock; ++t)
+      all = std::max(all, Magnitude(w[t]));
+    for (uint32_t t = kBlock; t < 2 * kBlock; ++t)
+      Limit(c, Magnitude(w[t]), bound);
+    float* kept = s.carried + ch * kCarried;
+    if (std::max(previous, bound) * kSpread * all <= c) {
+      kept[kCarried - 1] = 0.0f;  // nothing kept
+      continue;
+    }
+    Phases head[kBlock - 1];
+    for (uint32_t m = 0; m + 1 < kBlock; ++m) {
+      if (kept[kCarried - 1] != 0.0f) {
+        std::memcpy(&head[m], kept + 4 * m, sizeof head[m]);
+      } else {
+        head[m] = TruePeakSums(w + 1 + m, 1, 0, kTruePeakTaps - 1 - m);
+      }
+    }
+    Limit(c, LargestMagnitude(TruePeakPoint(w + kBlock, 1)), bound);
+    for (uint32_t m = 0; m + 1 < kBlock; ++m) {
+      const Phases tail = TruePeakSums(w + kBlock + 1 + m, 1, 0, kTruePeakTaps - 1 - m);
+      std::memcpy(kept + 4 * m, &tail, sizeof tail);
+      Limit(c, LargestMagnitude(tail), bound);
+      const Phases rest = TruePeakSums(w + kBlock, 1, kTruePeakTaps - 1 - m, kTruePeakTaps);
+      for (std::size_t p = 0; p < kTruePeakPhases; ++p) {
+        if (rest[p] == 0.0f) continue;
+        const double a = previous * static_cast<double>(head[m][p]);
+        const double room = c - (rest[p] > 0.0f ? a : -a);
+        bound = std::min(bound, std::max(room, 0.0) / static_cast<double>(Magnitude(rest[p])));
+      }
+    }
+    kept[kCarried - 1] = 1.0f;
+  }
+  return AtMost(bound);
+}
+
+// The demand of the point ending at frame `frame`: the gain that brings its sample peak, and in
+// true-peak mode its interpolated values, down to the ceiling. Interpolated values are at most
+// kSpread times the window's largest sample, which the blocks' peaks bound: below the ceiling
+// they need not be computed.
+float PointDemand(LimiterState& s, const float* frame) {
+  float peak = FramePeak(frame, s.channels);
+  if (s.truePeak != 0) {
+    const uint32_t at = s.run.windowSlot;
+    s.run.blockPeak = std::max(s.run.blockPeak, peak);
+    const bool near = kSpread * std::max(s.run.blockPeak, s.run.recentPeak) > s.ceiling;
+    for (std::size_t ch = 0; ch < s.channels; ++ch) {
+      float* window = s.windows + ch * 2 * kTruePeakTaps;
+      window[at] = window[at + kTruePeakTaps] = frame[ch];
+      if (near) peak = std::max(peak, LargestMagnitude(TruePeakPoint(window + at + 1, 1)));
+    }
+    if (at + 1 == kTruePeakTaps) {
+      s.run.recentPeak = s.run.blockPeak;
+      s.run.blockPeak = 0.0f;
+    }
+  }
+  return Demand(s.ceiling, peak);
+}
+
+// Entry `back` places after `first` in a ring of `size`.
+uint32_t After(uint32_t first, uint32_t back, uint32_t size) {
+  return first < size - back ? first + back : first - (size - back);
+}
+
+// Turns a chunk's demands into envelopes: their minimum over the last `span` frames (a queue of
+// increasing demands), released (s = h < s ? h : h + (s - h) r), then the mean of the last D: a
+// ramp of D frames down to every demand, which the delay lets finish before the frame it is for.
+void Envelopes(LimiterState& s, float* values, std::size_t count) {
+  const uint32_t size = s.span + 1;
+  const float release = s.release;
+  float* const minimum = s.minimum;
+  float* const released = s.released;
+  auto index = static_cast<uint32_t>(s.run.seen);
+  uint32_t first = s.run.minFirst;
+  uint32_t held = s.run.minCount;
+  uint32_t slot = s.run.releasedSlot;
+  float smooth = s.run.smooth;
+  double sum = s.run.sum;
+  for (std::size_t f = 0; f < count; ++f, ++index) {
+    const float demand = values[f];
+    while (held > 0 && !(minimum[2 * After(first, held - 1, size)] < demand))
+      --held;
+    const uint32_t tail = After(first, held, size);
+    minimum[2 * tail] = demand;
+    std::memcpy(&minimum[2 * tail + 1], &index, sizeof index);
+    ++held;
+    uint32_t oldest = 0;
+    std::memcpy(&oldest, &minimum[2 * first + 1], sizeof oldest);
+    if (index - oldest >= s.span) {
+      first = After(first, 1, size);
+      --held;
+    }
+    const float least = minimum[2 * first];
+    smooth = least < smooth ? least : least + (smooth - least) * release;
+    const float fresh = 1.0f - smooth;
+    sum = sum + static_cast<double>(fresh) - static_cast<double>(released[slot]);
+    released[slot] = fresh;
+    slot = slot + 1 == s.lookahead ? 0 : slot + 1;
+    values[f] = static_cast<float>(1.0 - sum * s.inverseLookahead);
+  }
+  s.run.minFirst = first;
+  s.run.minCount = held;
+  s.run.releasedSlot = slot;
+  s.run.smooth = smooth;
+  s.run.sum = sum;
+}
+
+// A chunk at a time: the input into the ring and each frame's demand; the envelopes; the gains
+// (per frame, or per block of 12 in true-peak mode); the delayed frames times their gains. The
+// state is worked on in a copy, which the samples cannot alias.
+void ProcessLimiter(LimiterState& state, float* samples, int32_t frames) {
+  LimiterState s = state;
+  const std::size_t channels = s.channels;
+  const uint64_t envelopeLag = s.truePeak != 0 ? s.lookahead + 10u : s.lookahead - 1u;
+  float values[kChunk];
+  for (auto left = static_cast<std::size_t>(std::max(frames, 0)); left > 0;) {
+    const std::size_t count = std::min(kChunk, left);
+    const uint32_t start = s.run.slot;
+    for (std::size_t f = 0; f < count; ++f) {
+      const float* frame = samples + f * channels;
+      float* stored = s.delayed + static_cast<std::size_t>(s.run.slot) * channels;
+      for (std::size_t c = 0; c < channels; ++c)
+        stored[c] = frame[c];
+      values[f] = PointDemand(s, frame);
+      s.run.slot = s.run.slot + 1 == s.ringFrames ? 0 : s.run.slot + 1;
+      s.run.windowSlot = s.run.windowSlot + 1 == kTruePeakTaps ? 0 : s.run.windowSlot + 1;
+    }
+    Envelopes(s, values, count);
+    uint32_t slot = start;
+    for (std::size_t f = 0; f < count; ++f, samples += channels) {
+      const float* out = s.delayed + Wrapped(slot, s.delay, s.ringFrames) * channels;
+      float gain = s.run.gain;
+      if (s.truePeak == 0) {
+        gain = std::min(values[f], Demand(s.ceiling, FramePeak(out, channels)));
+      } else if (s.run.seen >= envelopeLag) {
+        s.run.envelopeMin = std::min(s.run.envelopeMin, values[f]);
+        if ((s.run.seen - envelopeLag) % kBlock == kBlock - 1) {
+          const uint32_t newest = Wrapped(slot, static_cast<uint32_t>(envelopeLag), s.ringFrames);
+          gain = s.run.gain = BlockGain(s, newest);
+          s.run.envelopeMin = 1.0f;
+        }
+      }
+      for (std::size_t c = 0; c < channels; ++c)
+        samples[c] = out[c] * gain;
+      slot = slot + 1 == s.ringFrames ? 0 : slot + 1;
+      ++s.run.seen;
+    }
+    left -= count;
+  }
+  state = s;
+}
+
+uint32_t LookaheadFrames(const StageValues& v, uint32_t sampleRate) {
+  const double frames = std::floor(v.values[kLookahead] * sampleRate / 1000.0 + 0.5);
+  return frames >= 1.0 && frames <= 0x1p31 ? static_cast<uint32_t>(frames) : 1u;
+}
+
+uint32_t DelayFrames(uint32_t lookahead, bool truePeak) {
+  return truePeak ? lookahead + 2 * kBlock - 3 : lookahead - 1;
+}
+
+bool Fits(const StageValues& v, StreamShape in, std::string& problem) {
+  const double held =
+      (static_cast<double>(LookaheadFrames(v, in.sampleRate)) + 2 * kBlock + 1 + kChunk) *
+      in.channels;
+  if (held <= static_cast<double>(kMaxSamplesPerBuffer)) return true;
+  problem = "lookahead " + FormatNumber(v.values[kLookahead]) + " ms holds " + FormatNumber(held) +
+            " samples of a stream of " + std::to_string(in.channels) + " channels (at most " +
+            FormatNumber(static_cast<double>(kMaxSamplesPerBuffer)) + ")";
+  return false;
+}
+
+void Init(void* state, const StageValues& v, StreamShape in) {
+  LimiterState& s = As<LimiterState>(state);
+  s.channels = in.channels;
+  s.truePeak = v.values[kTruePeak] >= 0.5 ? 1 : 0;
+  s.lookahead = LookaheadFrames(v, in.sampleRate);
+  s.delay = DelayFrames(s.lookahead, s.truePeak != 0);
+  s.span = s.truePeak != 0 ? s.lookahead + kTruePeakTaps - 1 : s.lookahead;
+  s.ringFrames = s.delay + 2 * kBlock + 1 + static_cast<uint32_t>(kChunk);
+  s.ceiling = TenToThe(v.values[kCeiling] / 20.0) * (1.0 - kMargin);
+  const double fs = static_cast<double>(in.sampleRate);
+  s.release = static_cast<float>(Exponential(-1000.0 / (v.values[kRelease] * fs)));
+  s.run.smooth = s.run.envelopeMin = s.run.gain = 1.0f;
+  s.delayed = AllocateSamples(uint64_t{s.ringFrames} * in.channels);
+  if (s.truePeak != 0) s.windows = AllocateSamples(uint64_t{2 * kTruePeakTaps} * in.channels);
+  s.minimum = AllocateSamples(2 * (uint64_t{s.span} + 1));
+  s.released = AllocateSamples(s.lookahead);
+  if (s.truePeak != 0) s.carried = AllocateSamples(uint64_t{kCarried} * in.channels);
+  s.inverseLookahead = 1.0 / static_cast<double>(s.lookahead);
+}
+
+void Release(LimiterState& s) {
+  FreeSamples(s.delayed);
+  FreeSamples(s.windows);
+  FreeSamples(s.minimum);
+  FreeSamples(s.released);
+  FreeSamples(s.carried);
+}
+
+bool HasBuffers(const void* state) {
+  const LimiterState& s = As<LimiterState>(state);
+  return s.delayed != nullptr && s.minimum != nullptr && s.released != nullptr &&
+         (s.truePeak == 0 || (s.windows != nullptr && s.carried != nullptr));
+}
+
+// The same buffers hold the same frames: everything that runs on carries over.
+void Carry(const void* from, void* to, bool sameBuffers) {
+  const LimiterState& a = As<LimiterState>(from);
+  LimiterState& b = As<LimiterState>(to);
+  if (!sameBuffers || a.truePeak != b.truePeak || a.lookahead != b.lookahead) return;
+  b.run = a.run;
+}
+
+uint64_t Delay(const void* state) {
+  return As<LimiterState>(state).delay;
+}
+
+}  // namespace
+
+const EffectFamily kLimiterFamily = {
+    {"limiter", nullptr, 0, "look-ahead brickwall limiter, sample or true peak", kParameters,
+     CountOf(kParameters)},
+    nullptr,
+    {.stateSize = sizeof(LimiterState),
+     .init = Init,
+     .process = ProcessAs<LimiterState, ProcessLimiter>,
+     .release = ReleaseAs<LimiterState, Release>,
+     .hasBuffers = HasBuffers,
+     .carry = Carry,
+     .fits = Fits,
+     .delay = Delay},
+};
+
+}  // namespace wavfx
