@@ -1,6 +1,7 @@
 #include "engine/registry.h"
 
 #include "effects/antique.h"
+#include "effects/biquad_family.h"
 #include "effects/bitcrusher.h"
 #include "effects/channels.h"
 #include "effects/compressor.h"
@@ -47,6 +48,12 @@ const EffectFamily* const kFamilies[] = {
     &kPadFamily,
     &kFadeFamily,
     &kGainFamily,
+    &kBandpassFamily,
+    &kBandrejectFamily,
+    &kAllpassFamily,
+    &kEqualizerFamily,
+    &kBassFamily,
+    &kTrebleFamily,
 };
 // clang-format on
 

@@ -110,6 +110,14 @@ const char* const kChains[] = {
     "speed=factor=1.1",
     "resample=rate=16000,channels=count=1,gain=db=3,fade=in=0.5:out=0.5",
     "highpass,speed=factor=0.9,echo,trim=start=100s,pad=end=0.1",
+    "lowpass=poles=2:q=2:cutoff=1500",
+    "highpass=poles=2",
+    "bandpass=frequency=700:width=1.5:unit=octaves:peak=skirt",
+    "bandreject=frequency=1200:q=4",
+    "allpass=frequency=300:width=200",
+    "equalizer=frequency=2500:q=1.4:gain=-9",
+    "bass=gain=8:slope=1",
+    "treble=gain=-6:frequency=2000:width=0.9:unit=q",
 };
 
 // Sample depths beyond 16 bits run on the same signals, widened: "echo@24". 0 is float.
