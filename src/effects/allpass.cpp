@@ -6,7 +6,7 @@ const EffectFamily kAllpassFamily = {
     {"allpass", nullptr, 0, "two-pole all-pass: shifts the phase around the centre (as SoX's)",
      kCentredParameters, CountOf(kCentredParameters)},
     kCentredSyntax,
-    BiquadOps(InitCentred<BiquadShape::Allpass>, CheckCentred, CentredFits),
+    BiquadOps(InitCentred<BiquadShape::Allpass>, CentredFits),
 };
 
 }  // namespace wavfx

@@ -25,7 +25,7 @@ const EffectFamily kBandpassFamily = {
     {"bandpass", nullptr, 0, "two-pole band-pass (the cookbook's, as SoX's)", kParameters,
      CountOf(kParameters)},
     kSyntax,
-    BiquadOps(Init, CheckCentred, CentredFits),
+    BiquadOps(Init, CentredFits),
 };
 
 }  // namespace wavfx

@@ -24,17 +24,6 @@ void InitBiquadStage(BiquadStage& stage, BiquadDesign design, uint32_t channels,
   stage.changes = changes && designable;
 }
 
-bool CheckOneWidth(const StageValues& values, const wavfx_parameter_info* parameters,
-                   std::size_t shapeIndex, std::size_t widthIndex, std::string& problem) {
-  const wavfx_parameter_info& shape = parameters[shapeIndex];
-  if (values.values[widthIndex] > 0.0 && values.values[shapeIndex] != shape.default_value) {
-    problem =
-        std::string("give ") + shape.name + " or " + parameters[widthIndex].name + ", not both";
-    return false;
-  }
-  return true;
-}
-
 bool FrequencyFits(double frequency, const char* name, StreamShape in, std::string& problem) {
   const double half = static_cast<double>(in.sampleRate) * 0.5;
   if (frequency < half) return true;
@@ -49,11 +38,6 @@ BiquadDesign CentredDesign(BiquadShape shape, const StageValues& values, StreamS
                       gainDb, BiquadWidth::Q,   0.0};
   SetWidth(design, values, 1, BiquadWidth::Q, 2);
   return design;
-}
-
-bool CheckCentred(const StageValues& values, std::string& problem) {
-  constexpr wavfx_parameter_info kShared[] = {kCentreParameter, kQParameter, kWidthParameter};
-  return CheckOneWidth(values, kShared, 1, 2, problem);
 }
 
 bool CentredFits(const StageValues& values, StreamShape in, std::string& problem) {

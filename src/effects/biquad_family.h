@@ -17,7 +17,8 @@ struct BiquadStage {
 };
 
 // How "q or width" is written: `q` (or a shelf's `slope`) gives the width unless `width` is above
-// 0, which gives it in the unit of `unit`'s choice.
+// 0, which then gives it in the unit of `unit`'s choice. Both are always set in a plugin, so a
+// width above 0 wins rather than being refused beside a q.
 constexpr const char* kWidthUnits[] = {"hz", "octaves", "q"};
 constexpr ParameterSyntax kWidthUnitSyntax = {kWidthUnits, 2, false, false};
 constexpr ParameterSyntax kShelfWidthUnitSyntax = {kWidthUnits, 3, false, false};
@@ -53,17 +54,12 @@ void InitCentred(void* stage, const StageValues& values, StreamShape in) {
   InitBiquadStage(*static_cast<BiquadStage*>(stage), CentredDesign(kShape, values, in, 0.0),
                   in.channels, true);
 }
-bool CheckCentred(const StageValues& values, std::string& problem);
 bool CentredFits(const StageValues& values, StreamShape in, std::string& problem);
 
 // The width of a design from the values at `shapeIndex` (q or slope, of kind `shapeKind`),
 // `widthIndex` and the unit after it.
 void SetWidth(BiquadDesign& design, const StageValues& values, std::size_t shapeIndex,
               BiquadWidth shapeKind, std::size_t widthIndex);
-
-// Refuses a width given beside a q (or slope) other than its default.
-bool CheckOneWidth(const StageValues& values, const wavfx_parameter_info* parameters,
-                   std::size_t shapeIndex, std::size_t widthIndex, std::string& problem);
 
 // Refuses a frequency at or above half the stream's rate.
 bool FrequencyFits(double frequency, const char* name, StreamShape in, std::string& problem);
@@ -74,9 +70,8 @@ bool BiquadStageChanges(const void* stage);
 bool BiquadStageHasBuffers(const void* stage);
 void CarryBiquadStage(const void* from, void* to, bool sameBuffers);
 
-// The operations every two-pole family shares, given its init, check and fits.
+// The operations every two-pole family shares, given its init and fits.
 constexpr FamilyOps BiquadOps(void (*init)(void*, const StageValues&, StreamShape),
-                              bool (*check)(const StageValues&, std::string&),
                               bool (*fits)(const StageValues&, StreamShape, std::string&)) {
   return {.stateSize = sizeof(BiquadStage),
           .init = init,
@@ -85,7 +80,6 @@ constexpr FamilyOps BiquadOps(void (*init)(void*, const StageValues&, StreamShap
           .changesAudio = BiquadStageChanges,
           .hasBuffers = BiquadStageHasBuffers,
           .carry = CarryBiquadStage,
-          .check = check,
           .fits = fits};
 }
 

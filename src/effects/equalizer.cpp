@@ -23,7 +23,7 @@ const EffectFamily kEqualizerFamily = {
     {"equalizer", nullptr, 0, "two-pole peaking equaliser (the cookbook's, as SoX's)", kParameters,
      CountOf(kParameters)},
     kSyntax,
-    BiquadOps(Init, CheckCentred, CentredFits),
+    BiquadOps(Init, CentredFits),
 };
 
 }  // namespace wavfx

@@ -184,12 +184,6 @@ void Carry(const void* from, void* to, bool sameBuffers) {
   fresh.onePole.memory1 = old.onePole.memory1;
 }
 
-bool Check(const StageValues& v, std::string& problem) {
-  if (v.values[1] == 2.0 || v.values[2] == kLowpass[2].default_value) return true;
-  problem = "q needs poles=2";
-  return false;
-}
-
 bool Fits(const StageValues& v, StreamShape in, std::string& problem) {
   return v.values[1] != 2.0 || FrequencyFits(v.values[0], "cutoff", in, problem);
 }
@@ -204,7 +198,6 @@ constexpr FamilyOps kPassOps = {.stateSize = sizeof(PassState),
                                 .hasBuffers = HasBuffers,
                                 .carry = Carry,
                                 .processSamples = ProcessSamples<OnePoleSamples>,
-                                .check = Check,
                                 .fits = Fits};
 
 }  // namespace

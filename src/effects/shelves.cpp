@@ -38,10 +38,6 @@ void Init(void* state, const StageValues& v, StreamShape in) {
   InitBiquadStage(As<BiquadStage>(state), design, in.channels, v.values[0] != 0.0);
 }
 
-bool Check(const StageValues& v, std::string& problem) {
-  return CheckOneWidth(v, kBass, 2, 3, problem);
-}
-
 bool Fits(const StageValues& v, StreamShape in, std::string& problem) {
   return FrequencyFits(v.values[1], "frequency", in, problem);
 }
@@ -53,14 +49,14 @@ const EffectFamily kBassFamily = {
      "two-pole low shelf: boosts or cuts the bass (the cookbook's, as SoX's bass)", kBass,
      CountOf(kBass)},
     kSyntax,
-    BiquadOps(Init<BiquadShape::LowShelf>, Check, Fits),
+    BiquadOps(Init<BiquadShape::LowShelf>, Fits),
 };
 const EffectFamily kTrebleFamily = {
     {"treble", kTrebleAliases, std::size(kTrebleAliases),
      "two-pole high shelf: boosts or cuts the treble (the cookbook's, as SoX's treble)", kTreble,
      CountOf(kTreble)},
     kSyntax,
-    BiquadOps(Init<BiquadShape::HighShelf>, Check, Fits),
+    BiquadOps(Init<BiquadShape::HighShelf>, Fits),
 };
 
 }  // namespace wavfx
