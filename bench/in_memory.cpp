@@ -72,9 +72,9 @@ float Recurrence(const std::vector<int16_t>& samples, uint32_t sampleRate) {
 }
 
 float BiquadRecurrence(const std::vector<int16_t>& samples, uint32_t sampleRate) {
-  const wavfx::BiquadCoefficients c = wavfx::DesignBiquad(
-      {wavfx::BiquadShape::Lowpass, 3000.0, static_cast<double>(sampleRate), 0.0,
-       wavfx::BiquadWidth::Q, 0.7071});
+  const wavfx::BiquadCoefficients c =
+      wavfx::DesignBiquad({wavfx::BiquadShape::Lowpass, 3000.0, static_cast<double>(sampleRate),
+                           0.0, wavfx::BiquadWidth::Q, 0.7071});
   double l1 = 0, l2 = 0, ly1 = 0, ly2 = 0, r1 = 0, r2 = 0, ry1 = 0, ry2 = 0;
   for (std::size_t i = 0; i + 1 < samples.size(); i += 2) {
     const double l = wavfx::SampleToFloat(samples[i]);

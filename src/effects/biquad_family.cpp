@@ -5,9 +5,9 @@ namespace wavfx {
 void SetWidth(BiquadDesign& design, const StageValues& values, std::size_t shapeIndex,
               BiquadWidth shapeKind, std::size_t widthIndex) {
   const double width = values.values[widthIndex];
-  const auto unit = static_cast<std::size_t>(values.values[widthIndex + 1]);
-  if (width > 0.0 && unit < std::size(kWidthKinds)) {
-    design.widthKind = kWidthKinds[unit];
+  const double unit = values.values[widthIndex + 1];
+  if (width > 0.0 && unit >= 0.0 && unit < static_cast<double>(std::size(kWidthKinds))) {
+    design.widthKind = kWidthKinds[static_cast<std::size_t>(unit)];
     design.width = width;
   } else {
     design.widthKind = shapeKind;
