@@ -7,6 +7,9 @@
 // (kFlowBlockSamples on either side). Rounds are interleaved; prints the median processor seconds
 // of each.
 //
+// "biquad-recurrence" is the same bound for the two-pole filters: each channel's direct form I
+// in double precision, from the 16-bit samples converted to float.
+//
 // Usage: wavfx_bench_memory FILE ROUNDS CHAIN...   (a CHAIN "recurrence" is the bound; a prefix
 // "24-bit:" or "float:" takes the chain through those forms; WAVFX_VECTOR_PATH=scalar, avx2 or
 // avx512 picks the vector path)
@@ -19,6 +22,7 @@
 #include <string>
 #include <vector>
 
+#include "dsp/biquad.h"
 #include "dsp/one_pole_step.h"
 #include "dsp/pcm_conversion.h"
 #include "dsp/sample_conversion.h"
@@ -39,7 +43,7 @@ double ThreadSeconds() {
   return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
 }
 
-enum class Form { Samples, Ints24, Floats, Recurrence, Flow };
+enum class Form { Samples, Ints24, Floats, Recurrence, BiquadRecurrence, Flow };
 
 // Samples per block on either side of a reshaping chain, as the file path reads and writes them.
 constexpr std::size_t kFlowBlockSamples = 1 << 15;
@@ -65,6 +69,22 @@ float Recurrence(const std::vector<int16_t>& samples, uint32_t sampleRate) {
     right = b * wavfx::SampleToFloat(samples[i + 1]) + right * a;
   }
   return left + right;
+}
+
+float BiquadRecurrence(const std::vector<int16_t>& samples, uint32_t sampleRate) {
+  const wavfx::BiquadCoefficients c =
+      wavfx::DesignBiquad({wavfx::BiquadShape::Lowpass, 3000.0, static_cast<double>(sampleRate),
+                           0.0, wavfx::BiquadWidth::Q, 0.7071});
+  double l1 = 0, l2 = 0, ly1 = 0, ly2 = 0, r1 = 0, r2 = 0, ry1 = 0, ry2 = 0;
+  for (std::size_t i = 0; i + 1 < samples.size(); i += 2) {
+    const double l = wavfx::SampleToFloat(samples[i]);
+    const double r = wavfx::SampleToFloat(samples[i + 1]);
+    const double ly = (((c.b0 * l + c.b1 * l1) + c.b2 * l2) - c.a2 * ly2) - c.a1 * ly1;
+    const double ry = (((c.b0 * r + c.b1 * r1) + c.b2 * r2) - c.a2 * ry2) - c.a1 * ry1;
+    l2 = l1, l1 = l, ly2 = ly1, ly1 = ly;
+    r2 = r1, r1 = r, ry2 = ry1, ry1 = ry;
+  }
+  return static_cast<float>(ly1 + ry1);
 }
 
 // The whole source through a reshaping chain; returns the frames it produced.
@@ -121,11 +141,13 @@ double RunOnce(Job& job, const std::vector<int16_t>& source, uint32_t channels, 
         wavfx::ProcessChainFloats(chain, floats.data() + at, count / channels);
         break;
       case Form::Recurrence:
+      case Form::BiquadRecurrence:
       case Form::Flow:
         break;
     }
   }
   if (job.form == Form::Recurrence) sink = Recurrence(source, sampleRate);
+  if (job.form == Form::BiquadRecurrence) sink = BiquadRecurrence(source, sampleRate);
   const double elapsed = ThreadSeconds() - start;
   (void)sink;
   wavfx::ReleaseChain(chain);
@@ -169,8 +191,8 @@ int main(int argc, char** argv) {
         text.erase(0, std::strlen(prefix));
       }
     }
-    if (text == "recurrence") {
-      job.form = Form::Recurrence;
+    if (text == "recurrence" || text == "biquad-recurrence") {
+      job.form = text == "recurrence" ? Form::Recurrence : Form::BiquadRecurrence;
       text = "none";
     }
     wavfx::ChainError error;

@@ -12,6 +12,8 @@ demo=$root/demo/demo.wav
 jobs=${JOBS:-$(nproc)}
 effects=(none antique echo reverb tremolo distort lowpass highpass bitcrush flanger chorus
   compress widen)
+# The registry's other families that work in place.
+in_place=(gain bandpass bandreject allpass equalizer bass treble)
 strict=(-Wall -Wextra -Wpedantic -Wconversion -Wshadow -Werror)
 
 step() { printf '== %s\n' "$*"; }
@@ -40,7 +42,7 @@ rel=${libdir#"$prefix"/}
 plugin_files() {
   [ -d "$work/build/plugins" ] || return 0
   echo "$rel/ladspa/wavfx.so $rel/lv2/wavfx.lv2/wavfx.so $rel/lv2/wavfx.lv2/manifest.ttl"
-  for e in "${effects[@]:1}" gain; do
+  for e in "${effects[@]:1}" "${in_place[@]}"; do
     [ "$e" = widen ] || echo "$rel/lv2/wavfx.lv2/$e-mono.ttl"
     echo "$rel/lv2/wavfx.lv2/$e-stereo.ttl"
   done
@@ -110,9 +112,11 @@ mkdir "$work/cpp-out" "$work/cli-out"
 "$work/cpp-build/cpp_consumer" "$demo" "$work/cpp-out"
 
 step "the consumers' files against the installed wavfx's"
-# cpp_consumer writes one file per in-place effect (WAVEffect's and gain), under its first name.
+# cpp_consumer writes one file per in-place effect (WAVEffect's and the others), under its first
+# name.
 written=$(cd "$work/cpp-out" && ls)
-[ "$(echo "$written" | wc -l)" -eq $((${#effects[@]} + 1)) ] || fail "cpp_consumer wrote: $written"
+[ "$(echo "$written" | wc -l)" -eq $((${#effects[@]} + ${#in_place[@]})) ] ||
+  fail "cpp_consumer wrote: $written"
 for file in $written; do
   effect=${file%.wav}
   "$prefix/bin/wavfx" "$demo" "$work/cli-out/$file" "$effect"

@@ -65,10 +65,10 @@ check() {
   mkdir -p "$dir"
   /usr/bin/python3 "$HELPER" values "$effect" "$which" <"$WORK/list.json" >"$dir/values"
   local chain=$effect lv2apply_args=() lv2_controls="" ladspa_controls="" sox_args=() i=0
-  while read -r name value; do
+  while read -r name value choice; do
     # At the defaults the LV2 hosts take the TTL's; LADSPA cannot state them, so they are given.
     if [ "$which" = shifted ]; then
-      chain+=$([ $i = 0 ] && echo "=" || echo ":")$name=$value
+      chain+=$([ $i = 0 ] && echo "=" || echo ":")$name=${choice:-$value}
       lv2apply_args+=(-c "$name" "$value")
       lv2_controls+=${lv2_controls:+|}$name=$value
     fi

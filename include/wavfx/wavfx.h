@@ -269,6 +269,18 @@ typedef struct wavfx_error {
  * gain moves each frame to target + (gain - target) a, target 1 (open) or 10^(-range / 20)
  * (closed), a = float(exp(-1000 / (ms * rate))) of the attack when rising and of the release
  * when falling, in single precision; it starts closed.
+ * Two-pole filters (lowpass and highpass with poles=2, bandpass, bandreject, allpass,
+ * equalizer, bass, treble): the sections of Robert Bristow-Johnson's Audio EQ Cookbook, as
+ * SoX's filters of the same names, one per channel. With w0 = 2 pi f / rate, A = 10^(gain / 40)
+ * and alpha = sin w0 / (2 q), or sin w0 / (2 f / width) for a width in Hz, sin w0 sinh(ln 2 / 2
+ * N w0 / sin w0) for N octaves, sin w0 / 2 sqrt((A + 1/A)(1/slope - 1) + 2) for a shelf's slope;
+ * the coefficients are designed in double precision from + - * / and sqrt only (the sines by a
+ * polynomial, cos w0 as 1 - 2 sin^2(w0 / 2)), divided by a0, and run in direct form I in double
+ * precision: y = (((b0 x + b1 x1) + b2 x2) - a2 y2) - a1 y1, each product and sum rounded on its
+ * own, y rounded once to single precision for the output; outputs below 2^-1022 in the filter's
+ * memory are set to 0 every 4096 frames (no output changes). The measured magnitude response is
+ * within 0.01 dB of the cookbook's from 20 Hz to 0.45 of the rate. A frequency at or above half
+ * the rate is refused; gain 0 dB copies samples exactly.
  *
  * Returns NULL and fills `error` (when not NULL) on any mistake, including settings that do not
  * fit the stream (a channel it lacks, a rate beyond a factor of 256); nothing is printed. The

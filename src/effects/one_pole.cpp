@@ -5,6 +5,7 @@
 #include "dsp/one_pole_step.h"
 #include "dsp/sample_conversion.h"
 #include "dsp/simd_dispatch.h"
+#include "effects/biquad_family.h"
 
 namespace wavfx {
 namespace {
@@ -105,42 +106,112 @@ bool ProcessHighpassSamples(OnePoleState& state, int16_t* samples, int32_t frame
 
 namespace {
 
+// The stage record: the classic one-pole filter, or with poles=2 a cookbook section.
+struct PassState {
+  OnePoleState onePole;
+  BiquadStage twoPoles;
+  bool hasTwoPoles;
+};
+
+constexpr const char* kPolesHelp = "1: the one-pole filter above; 2: a two-pole (SoX's default)";
+constexpr const char* kQHelp = "two poles only: quality factor, 1/sqrt(2) Butterworth";
 constexpr wavfx_parameter_info kLowpass[] = {
-    {"cutoff", "Hz", 3000, 10, 100000, 0, "corner frequency, at most 0.45 of the sample rate"},
+    {"cutoff", "Hz", 3000, 10, 100000, 0,
+     "corner frequency, at most 0.45 of the sample rate with one pole, below 0.5 with two"},
+    {"poles", "", 1, 1, 2, 1, kPolesHelp},
+    {"q", "", kButterworthQ, 0.001, 1000, 0, kQHelp},
 };
 constexpr wavfx_parameter_info kHighpass[] = {
-    {"cutoff", "Hz", 300, 10, 100000, 0, "corner frequency, at most 0.45 of the sample rate"},
+    {"cutoff", "Hz", 300, 10, 100000, 0,
+     "corner frequency, at most 0.45 of the sample rate with one pole, below 0.5 with two"},
+    {"poles", "", 1, 1, 2, 1, kPolesHelp},
+    {"q", "", kButterworthQ, 0.001, 1000, 0, kQHelp},
 };
 
+template <BiquadShape kShape>
 void Init(void* state, const StageValues& v, StreamShape in) {
-  InitOnePole(As<OnePoleState>(state), in.sampleRate, Single(v.values[0]), in.channels);
+  PassState& pass = As<PassState>(state);
+  pass.hasTwoPoles = v.values[1] == 2.0;
+  if (!pass.hasTwoPoles) {
+    InitOnePole(pass.onePole, in.sampleRate, Single(v.values[0]), in.channels);
+    return;
+  }
+  InitBiquadStage(
+      pass.twoPoles,
+      {kShape, v.values[0], static_cast<double>(in.sampleRate), 0.0, BiquadWidth::Q, v.values[2]},
+      in.channels, true);
 }
 
-void Carry(const void* from, void* to, bool) {
-  As<OnePoleState>(to).memory0 = As<OnePoleState>(from).memory0;
-  As<OnePoleState>(to).memory1 = As<OnePoleState>(from).memory1;
+template <void (*OnePole)(OnePoleState&, float*, int32_t)>
+void Process(void* state, float* samples, int32_t frames) {
+  PassState& pass = As<PassState>(state);
+  if (pass.hasTwoPoles) {
+    ProcessBiquadStage(&pass.twoPoles, samples, frames);
+  } else {
+    OnePole(pass.onePole, samples, frames);
+  }
 }
+
+template <bool (*OnePole)(OnePoleState&, int16_t*, int32_t)>
+bool ProcessSamples(void* state, int16_t* samples, int32_t frames) {
+  PassState& pass = As<PassState>(state);
+  return !pass.hasTwoPoles && OnePole(pass.onePole, samples, frames);
+}
+
+void Release(void* state) {
+  if (As<PassState>(state).hasTwoPoles) ReleaseBiquadStage(&As<PassState>(state).twoPoles);
+}
+
+bool ChangesAudio(const void* state) {
+  const PassState& pass = As<PassState>(state);
+  return !pass.hasTwoPoles || BiquadStageChanges(&pass.twoPoles);
+}
+
+bool HasBuffers(const void* state) {
+  const PassState& pass = As<PassState>(state);
+  return !pass.hasTwoPoles || BiquadStageHasBuffers(&pass.twoPoles);
+}
+
+void Carry(const void* from, void* to, bool sameBuffers) {
+  const PassState& old = As<PassState>(from);
+  PassState& fresh = As<PassState>(to);
+  if (old.hasTwoPoles != fresh.hasTwoPoles) return;
+  if (fresh.hasTwoPoles) {
+    CarryBiquadStage(&old.twoPoles, &fresh.twoPoles, sameBuffers);
+    return;
+  }
+  fresh.onePole.memory0 = old.onePole.memory0;
+  fresh.onePole.memory1 = old.onePole.memory1;
+}
+
+bool Fits(const StageValues& v, StreamShape in, std::string& problem) {
+  return v.values[1] != 2.0 || FrequencyFits(v.values[0], "cutoff", in, problem);
+}
+
+template <BiquadShape kShape, void (*OnePole)(OnePoleState&, float*, int32_t),
+          bool (*OnePoleSamples)(OnePoleState&, int16_t*, int32_t)>
+constexpr FamilyOps kPassOps = {.stateSize = sizeof(PassState),
+                                .init = Init<kShape>,
+                                .process = Process<OnePole>,
+                                .release = Release,
+                                .changesAudio = ChangesAudio,
+                                .hasBuffers = HasBuffers,
+                                .carry = Carry,
+                                .processSamples = ProcessSamples<OnePoleSamples>,
+                                .fits = Fits};
 
 }  // namespace
 
 const EffectFamily kLowpassFamily = {
-    {"lowpass", nullptr, 0, "one-pole lowpass", kLowpass, CountOf(kLowpass)},
+    {"lowpass", nullptr, 0, "one-pole lowpass, or a two-pole one", kLowpass, CountOf(kLowpass)},
     nullptr,
-    {.stateSize = sizeof(OnePoleState),
-     .init = Init,
-     .process = ProcessAs<OnePoleState, ProcessLowpass>,
-     .carry = Carry,
-     .processSamples = SamplesAs<OnePoleState, ProcessLowpassSamples>},
+    kPassOps<BiquadShape::Lowpass, ProcessLowpass, ProcessLowpassSamples>,
 };
 const EffectFamily kHighpassFamily = {
-    {"highpass", nullptr, 0, "one-pole highpass: the input minus its lowpass", kHighpass,
-     CountOf(kHighpass)},
+    {"highpass", nullptr, 0, "one-pole highpass: the input minus its lowpass; or a two-pole one",
+     kHighpass, CountOf(kHighpass)},
     nullptr,
-    {.stateSize = sizeof(OnePoleState),
-     .init = Init,
-     .process = ProcessAs<OnePoleState, ProcessHighpass>,
-     .carry = Carry,
-     .processSamples = SamplesAs<OnePoleState, ProcessHighpassSamples>},
+    kPassOps<BiquadShape::Highpass, ProcessHighpass, ProcessHighpassSamples>,
 };
 
 }  // namespace wavfx

@@ -1,6 +1,7 @@
 #include "engine/registry.h"
 
 #include "effects/antique.h"
+#include "effects/biquad_family.h"
 #include "effects/bitcrusher.h"
 #include "effects/channels.h"
 #include "effects/compressor.h"
@@ -60,6 +61,12 @@ const EffectFamily* const kFamilies[] = {
     &kDitherFamily,
     &kLimiterFamily,
     &kGateFamily,
+    &kBandpassFamily,
+    &kBandrejectFamily,
+    &kAllpassFamily,
+    &kEqualizerFamily,
+    &kBassFamily,
+    &kTrebleFamily,
 };
 // clang-format on
 

@@ -254,6 +254,11 @@ TEST(ReshapingChains, SettingsThatDoNotFitAreRefusedWithOneLine) {
        "channels (at most 268435456)"},
       {"resample=rate=nan", 2, 44100,
        "stage 1 (resample): rate 'nan' is not a finite number (1 to 2000000 Hz)"},
+      {"gain,bass=frequency=24000", 2, 48000,
+       "stage 2 (bass): frequency '24000' is not below half the stream's rate (24000 Hz)"},
+      {"lowpass=poles=2:cutoff=30000", 1, 44100,
+       "stage 1 (lowpass): cutoff '30000' is not below half the stream's rate (22050 Hz)"},
+      {"equalizer=q=0", 2, 44100, "stage 1 (equalizer): q '0' is out of range (0.001 to 1000)"},
   };
   for (const Refusal& r : refusals) {
     wavfx_error error;

@@ -118,6 +118,14 @@ const char* const kChains[] = {
     "phaser=rate=3:depth=0.9:centre=600:feedback=0.7:mix=0.8:stages=4",
     "dither=type=shaped:seed=12345:bits=12",
     "speed=factor=1.25,gain=db=6,limiter=ceiling=-3,gate",
+    "lowpass=poles=2:q=2:cutoff=1500",
+    "highpass=poles=2",
+    "bandpass=frequency=700:width=1.5:unit=octaves:peak=skirt",
+    "bandreject=frequency=1200:q=4",
+    "allpass=frequency=300:width=200",
+    "equalizer=frequency=2500:q=1.4:gain=-9",
+    "bass=gain=8:slope=1",
+    "treble=gain=-6:frequency=2000:width=0.9:unit=q",
 };
 
 // Sample depths beyond 16 bits run on the same signals, widened: "echo@24". 0 is float.

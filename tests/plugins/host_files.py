@@ -17,8 +17,9 @@ host_files.py latency LIBWAVFX CHAIN CHANNELS RATE
 host_files.py values EFFECT defaults|shifted < LIST_JSON
     prints "name value" for each parameter of EFFECT from `wavfx --list --json`: its default,
     or a quarter of the way from it to the minimum (the maximum where the default is the
-    minimum), whole where it must be (all the way when a quarter does not move it); each value rounded to single precision as a control port
-    holds it, and written so that it reads back exactly.
+    minimum), whole where it must be (all the way when a quarter does not move it); each value
+    rounded to single precision as a control port holds it, and written so that it reads back
+    exactly; then a choice's name.
 """
 import array
 import ctypes
@@ -139,7 +140,9 @@ def values(effect, which):
             if p["integer"]:
                 value = float(round(value))
                 value = end if value == p["default"] else value
-        print(p["name"], repr(single(value)))
+        # A choice is written by its name in a chain, by its index on a control port.
+        choice = p["choices"][int(value)] if p.get("kind") == "choice" else ""
+        print(p["name"], repr(single(value)), choice)
 
 
 if __name__ == "__main__":

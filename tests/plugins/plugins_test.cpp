@@ -204,7 +204,8 @@ TEST(Plugins, AnyBlocksGiveTheLibrarysSamples) {
 }
 
 // Values set before the first block apply as if the instance had been made with them; each
-// value changed between blocks changes what follows.
+// value changed between blocks changes what follows, when it changes the output at all (a
+// filter's q with one pole, a width's unit while no width is given, do not).
 TEST(Plugins, ControlChangesTakeEffectFromTheNextBlock) {
   ForEachVariant([](const Host& host, uint32_t i, const PluginVariant& variant) {
     const std::vector<float> defaults = Controls(variant, false);
@@ -225,7 +226,11 @@ TEST(Plugins, ControlChangesTakeEffectFromTheNextBlock) {
       run.Process(kHalf, kFrames, 64);
       const std::vector<float> samples = run.Interleaved();
       EXPECT_TRUE(SameFrames(samples, expected, variant.channels, 0, kHalf));
-      EXPECT_FALSE(SameFrames(samples, expected, variant.channels, kHalf, kFrames));
+      std::vector<float> alone = defaults;
+      alone[p] = shifted[p];
+      const bool matters =
+          !SameFrames(Expected(variant, alone), expected, variant.channels, 0, kFrames);
+      EXPECT_EQ(SameFrames(samples, expected, variant.channels, kHalf, kFrames), !matters);
     }
   });
 }

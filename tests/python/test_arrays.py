@@ -62,7 +62,8 @@ def test_effect_parameters_and_text():
     copy = pickle.loads(pickle.dumps(echo))
     chain = wavfx.Chain([wavfx.Effect("lowpass", cutoff=0.1 + 2000), copy])
     assert chain.text == "lowpass=cutoff=2000.1,echo=delay=250:feedback=0.3"
-    assert [e.parameters for e in chain.effects] == [{"cutoff": 2000.1}, echo.parameters]
+    lowpass = {"cutoff": 2000.1, "poles": 1, "q": 0.7071067690849304}
+    assert [e.parameters for e in chain.effects] == [lowpass, echo.parameters]
     assert "delay: time between repeats" in wavfx.Effect.__doc__
     code = "import sys, wavfx; print('dask' in sys.modules)"
     imported = subprocess.run([sys.executable, "-c", code], capture_output=True, text=True)
