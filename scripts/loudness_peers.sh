@@ -28,3 +28,21 @@ for rate in 44100 48000; do
   files+=("$work/speech-$rate.wav")
 done
 build/bench/wavfx_loudness_peer compare "${files[@]}"
+
+# loudnorm over quiet speech, loud music and music whose linear gain would clip: the output's
+# integrated loudness within 0.1 LU of the target, its true peak at or below the ceiling.
+status=0
+for case in "speech-48000.wav gain=db=-25,loudnorm" "frontiers-44100.wav loudnorm=target=-16" \
+  "machine_wars-48000.wav loudnorm=target=-12:ceiling=-1"; do
+  read -r name chain <<<"$case"
+  build/wavfx -q "$work/$name" "$work/out.wav" "$chain"
+  target=$(sed -n 's/.*target=\([-0-9.]*\).*/\1/p' <<<"$chain")
+  build/wavfx --stats --json "$work/out.wav" | /usr/bin/python3 -c "
+import json, sys
+r = json.load(sys.stdin)
+target, ceiling = float(sys.argv[1] or -23), -1.0
+ok = abs(r['integrated_lufs'] - target) <= 0.1 and r['true_peak_dbtp'] <= ceiling
+print(('ok  ' if ok else 'FAIL'), sys.argv[2], 'I', round(r['integrated_lufs'], 3), 'TP', round(r['true_peak_dbtp'], 3))
+sys.exit(0 if ok else 1)" "$target" "$name $chain" || status=1
+done
+exit $status

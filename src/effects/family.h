@@ -104,6 +104,11 @@ struct StreamMeasurement {
 struct MeasuringOps {
   bool (*needsMeasurement)(const StageValues& values) = nullptr;
   void (*takeMeasurement)(StageValues& values, const StreamMeasurement& measurement) = nullptr;
+  // Given the measurement of the stage's own output, settles its values closer to their aim;
+  // true when they changed and the output should be measured again.
+  bool (*refine)(StageValues& values, const StreamMeasurement& output) = nullptr;
+  // What the stage will do with its measurement, in a few words.
+  std::string (*plan)(const StageValues& values) = nullptr;
 };
 
 // One row of the registry: what the outside world sees of a family (names, description,

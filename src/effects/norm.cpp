@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
+#include <string>
 
 #include "dsp/effect_math.h"
 #include "effects/gain.h"
@@ -38,6 +40,14 @@ void TakeMeasurement(StageValues& v, const StreamMeasurement& m) {
   v.values[kPeak] = MeasuredParameter(v.values[kTruePeak] != 0 ? m.truePeak : m.samplePeak);
 }
 
+std::string Plan(const StageValues& v) {
+  if (v.values[kPeak] < kSilentBelow) return "silent: left as it is";
+  char text[64];
+  std::snprintf(text, sizeof text, "a gain of %+.2f dB",
+                std::min(v.values[kLevel] - v.values[kPeak], 160.0));
+  return text;
+}
+
 }  // namespace
 
 double MeasuredParameter(double measured) {
@@ -53,7 +63,7 @@ const EffectFamily kNormFamily = {
      .process = ProcessAs<GainState, ProcessGain>,
      .changesAudio = ChangesAudio},
     false,
-    {.needsMeasurement = NeedsMeasurement, .takeMeasurement = TakeMeasurement},
+    {.needsMeasurement = NeedsMeasurement, .takeMeasurement = TakeMeasurement, .plan = Plan},
 };
 
 }  // namespace wavfx

@@ -13,6 +13,7 @@
 #include "effects/gate.h"
 #include "effects/limiter.h"
 #include "effects/mod_delay.h"
+#include "effects/loudnorm.h"
 #include "effects/none.h"
 #include "effects/norm.h"
 #include "effects/one_pole.h"
@@ -55,6 +56,7 @@ const EffectFamily* const kFamilies[] = {
     &kFadeFamily,
     &kGainFamily,
     &kNormFamily,
+    &kLoudnormFamily,
     &kTempoFamily,
     &kPitchFamily,
     &kPhaserFamily,

@@ -51,6 +51,43 @@ bool MeterThroughChain(EffectChain& chain, Meter& meter, const InputPass& pass,
   return true;
 }
 
+// Measures the stream up to the stage's output with the chain's `count` first stages.
+bool MeasureThrough(const ChainRecipe& recipe, uint32_t count, uint32_t channels,
+                    uint32_t sampleRate, const InputPass& pass, StreamMeasurement& measurement,
+                    std::string& reason) {
+  const ChainRecipe prefix = PrefixOf(recipe, count);
+  ChainError misfit;
+  if (!ChainFits(prefix, {channels, sampleRate}, misfit)) {
+    reason = misfit.message;
+    return false;
+  }
+  EffectChain chain{};
+  const bool ready = InitChain(chain, prefix, channels, sampleRate);
+  Meter meter;
+  InitMeter(meter, chain.output.channels, chain.output.sampleRate, {});
+  const bool read = ready && MeterThroughChain(chain, meter, pass, reason);
+  ReleaseChain(chain);
+  if (!ready) reason = "out of memory for the stages before the measurement";
+  if (read) measurement = MeasurementOf(meter);
+  return read;
+}
+
+// Stages that settle on their own output's measurement (loudnorm with its limiter) get a few
+// more passes.
+bool Refine(ChainRecipe& recipe, uint32_t stage, uint32_t channels, uint32_t sampleRate,
+            const InputPass& pass, std::string& reason) {
+  const MeasuringOps& ops = FamilyOf(recipe.stages[stage].kind).measuring;
+  constexpr int kMostRounds = 8;
+  for (int round = 0; ops.refine != nullptr && round < kMostRounds; ++round) {
+    StreamMeasurement output{};
+    if (!MeasureThrough(recipe, stage + 1, channels, sampleRate, pass, output, reason)) {
+      return false;
+    }
+    if (!ops.refine(recipe.stages[stage], output)) break;
+  }
+  return true;
+}
+
 std::string Db(double value, const char* unit) {
   if (!std::isfinite(value)) return std::string("-inf ") + unit;
   char text[32];
@@ -64,24 +101,16 @@ bool MeasureStageInputs(ChainRecipe& recipe, uint32_t channels, uint32_t sampleR
                         const InputPass& pass, std::vector<StageMeasurement>& measured,
                         std::string& reason) {
   for (int stage = FirstUnmeasuredStage(recipe); stage >= 0; stage = FirstUnmeasuredStage(recipe)) {
-    const ChainRecipe prefix = PrefixOf(recipe, static_cast<uint32_t>(stage));
-    ChainError misfit;
-    if (!ChainFits(prefix, {channels, sampleRate}, misfit)) {
-      reason = misfit.message;
+    StreamMeasurement measurement{};
+    if (!MeasureThrough(recipe, static_cast<uint32_t>(stage), channels, sampleRate, pass,
+                        measurement, reason)) {
       return false;
     }
-    EffectChain chain{};
-    const bool ready = InitChain(chain, prefix, channels, sampleRate);
-    const StreamShape shape = chain.output;
-    Meter meter;
-    InitMeter(meter, shape.channels, shape.sampleRate, {});
-    const bool read = ready && MeterThroughChain(chain, meter, pass, reason);
-    ReleaseChain(chain);
-    if (!ready) reason = "out of memory for the stages before the measurement";
-    if (!read) return false;
-    const StreamMeasurement measurement = MeasurementOf(meter);
     GiveMeasurement(recipe, static_cast<uint32_t>(stage), measurement);
     measured.push_back({static_cast<uint32_t>(stage), measurement});
+    if (!Refine(recipe, static_cast<uint32_t>(stage), channels, sampleRate, pass, reason)) {
+      return false;
+    }
   }
   return true;
 }
@@ -91,15 +120,18 @@ std::string DescribeMeasurements(const ChainRecipe& recipe,
   std::string text;
   for (const StageMeasurement& m : measured) {
     const StreamMeasurement& s = m.measured;
-    text += std::string(FamilyOf(recipe.stages[m.stage].kind).info.name) + " (stage " +
-            std::to_string(m.stage + 1) + "): ";
+    const EffectFamily& family = FamilyOf(recipe.stages[m.stage].kind);
+    text += std::string(family.info.name) + " (stage " + std::to_string(m.stage + 1) + "): ";
     if (!std::isfinite(s.samplePeak)) {
       text += "its input is silent and stays so\n";
       continue;
     }
     text += "its input measures " + Db(s.integrated, "LUFS") + " integrated, " +
             Db(s.truePeak, "dBTP") + " true peak, " + Db(s.samplePeak, "dBFS") + " sample peak, " +
-            Db(s.range, "LU") + " loudness range\n";
+            Db(s.range, "LU") + " loudness range";
+    if (family.measuring.plan != nullptr)
+      text += "; " + family.measuring.plan(recipe.stages[m.stage]);
+    text += "\n";
   }
   return text;
 }

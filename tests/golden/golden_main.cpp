@@ -113,6 +113,7 @@ const char* const kChains[] = {
     "resample=rate=16000,channels=count=1,gain=db=3,fade=in=0.5:out=0.5",
     "highpass,speed=factor=0.9,echo,trim=start=100s,pad=end=0.1",
     "norm=level=-2:truepeak=1:peak=-0.5",
+    "gain=db=-3,loudnorm=target=-14:measured=-20:peak=-3",
     "tempo=factor=1.25",
     "pitch=cents=-300:quality=high",
     "phaser=rate=3:depth=0.9:centre=600:feedback=0.7:mix=0.8:stages=4",
