@@ -282,6 +282,16 @@ typedef struct wavfx_error {
  * within 0.01 dB of the cookbook's from 20 Hz to 0.45 of the rate. A frequency at or above half
  * the rate is refused; gain 0 dB copies samples exactly.
  *
+ * norm and loudnorm act on the whole stream: their parameters carry the measurement of their
+ * input (-300, the default, asks for it: see wavfx_chain_measure; a file job measures first).
+ * norm multiplies by float(10^((level - peak) / 20)) (10^x from + - * / only; at most 160 dB),
+ * peak the sample or true peak; a peak below -200 dB is silence, left as it is. loudnorm
+ * multiplies by float(10^((target - measured) / 20)); when peak + that gain exceeds the ceiling,
+ * the limiter (truepeak=1, its default release and look-ahead) follows at the ceiling, its delay
+ * taken back out, and the measuring pass lowers `measured` by the output's shortfall from the
+ * target, up to 8 times, until it lies within 0.02 LU. measured below -70 LUFS (nothing above
+ * the gate) leaves the input as it is.
+ *
  * Returns NULL and fills `error` (when not NULL) on any mistake, including settings that do not
  * fit the stream (a channel it lacks, a rate beyond a factor of 256); nothing is printed. The
  * instance is used and released like one from wavfx_effect_create.
