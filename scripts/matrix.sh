@@ -2,7 +2,7 @@
 # Proves that every build gives the same output bytes: builds the library (static and shared), the
 # command and the golden check with GCC and Clang at -O0 and -O3, with AVX2 and FMA available to
 # the compiler, and for ARM64 without libsndfile (run under qemu-user), and checks every build's
-# outputs against the golden tables.
+# outputs against the golden tables, and that --stats --json prints the same on every x86 build.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
@@ -23,6 +23,15 @@ check() {  # name, cmake options...
     $emulator "$dir/tests/wavfx_golden" --check $table
   else
     "$dir/tests/wavfx_golden" --check $table
+    # The measurements too: --stats gives the same numbers on every build.
+    local stats
+    stats=$("$dir/wavfx" --stats --json demo/demo.wav)
+    if [ -z "${first_stats:-}" ]; then
+      first_stats=$stats
+    elif [ "$stats" != "$first_stats" ]; then
+      echo "$name: --stats --json differs from the first build's" >&2
+      exit 1
+    fi
   fi
 }
 

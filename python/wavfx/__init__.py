@@ -281,6 +281,15 @@ def measure(
     return meter.results()
 
 
+def __getattr__(name: str) -> Any:
+    # wavfx.plot needs matplotlib, imported only when asked for.
+    if name == "plot":
+        import importlib
+
+        return importlib.import_module(".plot", __name__)
+    raise AttributeError(f"module 'wavfx' has no attribute '{name}'")
+
+
 def _text(effect: Union[str, _Processor]) -> str:
     if isinstance(effect, _Processor):
         return effect.text

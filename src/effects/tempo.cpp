@@ -151,7 +151,7 @@ void Flow(void* record, const void* in, std::size_t inFrames, void* out, std::si
   auto* to = static_cast<float*>(out);
   if (s.identity) {
     consumed = produced = std::min(inFrames, outRoom);
-    std::memcpy(out, in, consumed * s.channels * sampleBytes);
+    if (consumed > 0) std::memcpy(out, in, consumed * s.channels * sampleBytes);
     return;
   }
   if (!s.resamples) {

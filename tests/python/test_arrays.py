@@ -118,3 +118,13 @@ def test_read_write_keep_samples(tmp_path):
         np.testing.assert_array_equal(back, audio)
     wavfx.write(tmp_path / "b.flac", as_dtype(signal(1000), np.int32), RATE)
     np.testing.assert_array_equal(wavfx.read(tmp_path / "b.flac")[0] & 0xFF, 0)  # 24 bits held
+
+
+def test_plots_draw_loudness_and_a_chain(tmp_path):
+    pytest.importorskip("matplotlib")
+    audio = (np.sin(np.arange(44100 * 4) * 0.05) * 0.3).astype(np.float32)
+    figures = [wavfx.plot.loudness(audio, 44100, target=-16),
+               wavfx.plot.spectrogram(audio, "lowpass=poles=2,resample=rate=16000", 44100)]
+    for i, figure in enumerate(figures):
+        figure.savefig(tmp_path / f"{i}.png")
+        assert (tmp_path / f"{i}.png").stat().st_size > 1000
