@@ -74,7 +74,8 @@ typedef struct wavfx_effect wavfx_effect;
  * Returns NULL, printing nothing, when `name` is NULL or not an effect name (unlike WAVEffect,
  * an unknown name is not taken as "none"), when `channels` or `sample_rate` is 0, or when the
  * memory for the effect's delay lines cannot be allocated (or one would exceed 1 GiB, as absurd
- * sample rates ask). Release the instance with wavfx_effect_destroy.
+ * sample rates ask), and for norm and loudnorm, which need their input measured first (see
+ * wavfx_chain_measure). Release the instance with wavfx_effect_destroy.
  */
 WAVFX_API wavfx_effect* wavfx_effect_create(const char* name, uint32_t channels,
                                             uint32_t sample_rate) WAVFX_NOEXCEPT;

@@ -68,7 +68,8 @@ extern "C" WAVFX_API wavfx_effect* wavfx_effect_create(const char* name, uint32_
   wavfx::ChainError misfit;
   if (name == nullptr || channels == 0 || sample_rate == 0 ||
       !wavfx::RecipeOfFamily(name, recipe) ||
-      !wavfx::ChainFits(recipe, {channels, sample_rate}, misfit)) {
+      !wavfx::ChainFits(recipe, {channels, sample_rate}, misfit) ||
+      !wavfx::ChainMeasured(recipe, misfit)) {
     return nullptr;
   }
   return wavfx::CreateInstance(recipe, channels, sample_rate);
