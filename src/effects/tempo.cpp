@@ -245,40 +245,36 @@ void Release(void* record) {
   FreeSamples(s.middle);
 }
 
+// Tempo and pitch move frames alike; they differ in how they start and what fits.
+constexpr FamilyOps StretchOps(void (*init)(void*, const StageValues&, StreamShape),
+                               bool (*fits)(const StageValues&, StreamShape, std::string&)) {
+  return {.stateSize = sizeof(TempoState),
+          .init = init,
+          .release = Release,
+          .hasBuffers = HasBuffers,
+          .shape = KeepShape,
+          .flow = Flow,
+          .drain = Drain,
+          .latency = Latency,
+          .copiesOnly = Copies,
+          .check = Check,
+          .fits = fits};
+}
+
 }  // namespace
 
 const EffectFamily kTempoFamily = {
     {"tempo", nullptr, 0, "faster or slower at the same pitch (WSOLA)", kTempoParameters,
      CountOf(kTempoParameters)},
     nullptr,
-    {.stateSize = sizeof(TempoState),
-     .init = InitTempo,
-     .release = Release,
-     .hasBuffers = HasBuffers,
-     .shape = KeepShape,
-     .flow = Flow,
-     .drain = Drain,
-     .latency = Latency,
-     .copiesOnly = Copies,
-     .check = Check,
-     .fits = Fits<TempoFactor>},
+    StretchOps(InitTempo, Fits<TempoFactor>),
 };
 
 const EffectFamily kPitchFamily = {
     {"pitch", nullptr, 0, "pitch shift with the length kept (tempo, then resampling)",
      kPitchParameters, CountOf(kPitchParameters)},
     kPitchSyntax,
-    {.stateSize = sizeof(TempoState),
-     .init = InitPitch,
-     .release = Release,
-     .hasBuffers = HasBuffers,
-     .shape = KeepShape,
-     .flow = Flow,
-     .drain = Drain,
-     .latency = Latency,
-     .copiesOnly = Copies,
-     .check = Check,
-     .fits = Fits<PitchFactor>},
+    StretchOps(InitPitch, Fits<PitchFactor>),
 };
 
 }  // namespace wavfx
