@@ -22,4 +22,17 @@ void FloatsToSamples(const float* in, int16_t* out, std::size_t count) {
     out[i] = FloatToSample(in[i]);
 }
 
+uint64_t ZeroNonFinite(float* values, std::size_t count) {
+  uint64_t found = 0;
+  const VectorKernels* kernels = ActiveKernels();
+  std::size_t i = kernels != nullptr ? kernels->zeroNonFinite(values, count, found) : 0;
+  for (; i < count; ++i) {
+    // x - x is 0 for every finite x and NaN for NaN and the infinities.
+    const bool finite = values[i] - values[i] == 0.0f;
+    found += finite ? 0 : 1;
+    values[i] = finite ? values[i] : 0.0f;
+  }
+  return found;
+}
+
 }  // namespace wavfx

@@ -38,4 +38,7 @@ inline int16_t FloatToSample(float x) {
 void SamplesToFloats(const int16_t* in, float* out, std::size_t count);
 void FloatsToSamples(const float* in, int16_t* out, std::size_t count);
 
+// Replaces non-finite values by 0; returns how many there were.
+uint64_t ZeroNonFinite(float* values, std::size_t count);
+
 }  // namespace wavfx

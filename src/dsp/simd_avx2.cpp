@@ -11,6 +11,7 @@
 
 #include "dsp/effect_math.h"
 #include "dsp/sample_conversion.h"
+#include "dsp/true_peak.h"
 
 // Every function from here on is compiled for AVX2; the headers above are not.
 #if defined(__clang__)
@@ -285,6 +286,7 @@ const VectorKernels kAvx2Kernels = {
     .sinePlusOne = SinePlusOneVectors<Avx2>,
     .halfSinePlusOne = HalfSinePlusOneVectors<Avx2>,
     .ditherTpdf = nullptr,
+    .truePeak = TruePeakVectors<Avx2>,
 };
 
 }  // namespace wavfx

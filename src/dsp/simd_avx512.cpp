@@ -11,6 +11,7 @@
 
 #include "dsp/effect_math.h"
 #include "dsp/sample_conversion.h"
+#include "dsp/true_peak.h"
 
 // Every function from here on is compiled for AVX-512; the headers above are not.
 #if defined(__clang__)
@@ -273,6 +274,7 @@ const VectorKernels kAvx512Kernels = {
     .sinePlusOne = SinePlusOneVectors<Avx512>,
     .halfSinePlusOne = HalfSinePlusOneVectors<Avx512>,
     .ditherTpdf = DitherTpdfAvx512,
+    .truePeak = TruePeakVectors<Avx512>,
 };
 
 }  // namespace wavfx

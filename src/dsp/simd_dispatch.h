@@ -88,6 +88,9 @@ struct VectorKernels {
   // steps per unit; whole vectors only. Null where the lanes lack 64-bit products.
   std::size_t (*ditherTpdf)(float* values, std::size_t frames, uint32_t channels,
                             const uint64_t* keys, uint64_t frame, double steps, double stepSize);
+  // The largest magnitude, at least `largest`, of the true-peak points whose windows start at
+  // window[0], window[1], ... (TruePeakPoint with stride 1); whole vectors of points only.
+  std::size_t (*truePeak)(const float* window, std::size_t points, float& largest);
 };
 
 // The most stereo frames a kernel over 16-bit frames leaves to the scalar code.

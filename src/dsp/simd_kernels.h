@@ -18,6 +18,7 @@
 #include "dsp/fast_power.h"
 #include "dsp/fast_sine.h"
 #include "dsp/sample_conversion.h"
+#include "dsp/true_peak.h"
 
 namespace wavfx {
 namespace {
@@ -536,6 +537,33 @@ void SinePlusOneVectors(const float* phases, float* values, std::size_t count) {
 template <class V>
 void HalfSinePlusOneVectors(const float* phases, float* values, std::size_t count) {
   OscillatorVectors<V, true>(phases, values, count);
+}
+
+// Lanes are neighbouring points, one vector per phase, each lane summing its taps in order.
+// The magnitude is the larger of x and -x; a NaN point leaves the largest as it was.
+template <class V>
+std::size_t TruePeakVectors(const float* window, std::size_t points, float& largest) {
+  auto most = V::Splat(largest);
+  std::size_t n = 0;
+  for (; n + V::kLanes <= points; n += V::kLanes) {
+    auto zero = V::Splat(0.0f), a = zero, b = zero, c = zero, d = zero;
+    for (std::size_t t = 0; t < kTruePeakTaps; ++t) {
+      const auto x = V::Load(window + n + t);
+      a = a + V::Splat(kTruePeakFilter[t][0]) * x;
+      b = b + V::Splat(kTruePeakFilter[t][1]) * x;
+      c = c + V::Splat(kTruePeakFilter[t][2]) * x;
+      d = d + V::Splat(kTruePeakFilter[t][3]) * x;
+    }
+    most = V::Max(V::Max(a, zero - a), most);
+    most = V::Max(V::Max(b, zero - b), most);
+    most = V::Max(V::Max(c, zero - c), most);
+    most = V::Max(V::Max(d, zero - d), most);
+  }
+  alignas(64) float lanes[V::kLanes];
+  V::Store(lanes, most);
+  for (const float lane : lanes)
+    largest = lane > largest ? lane : largest;
+  return n;
 }
 
 }  // namespace

@@ -1,6 +1,10 @@
 #include "dsp/true_peak.h"
 
+#include <algorithm>
+#include <cmath>
 #include <new>
+
+#include "dsp/simd_dispatch.h"
 
 namespace wavfx {
 
@@ -20,36 +24,79 @@ alignas(16) const float kTruePeakFilter[kTruePeakTaps][kTruePeakPhases] = {
     {0.0017089843750f, -0.0291748046875f, -0.0189208984375f, -0.0083007812500f},
 };
 
+namespace {
+
+constexpr std::size_t kHistory = kTruePeakTaps - 1;
+constexpr std::size_t kBlockFrames = 1024;
+
+using Lanes = uint32_t __attribute__((vector_size(16)));
+
+// As the vector kernels: lanes are four neighbouring points of one phase.
+float LargestPointMagnitude(const float* window, std::size_t points, float largest) {
+  const VectorKernels* kernels = ActiveKernels();
+  std::size_t n = kernels != nullptr ? kernels->truePeak(window, points, largest) : 0;
+  Phases most = {largest, largest, largest, largest};
+  for (; n + 4 <= points; n += 4) {
+    Phases a = {}, b = {}, c = {}, d = {};
+    for (std::size_t t = 0; t < kTruePeakTaps; ++t) {
+      Phases x;
+      std::memcpy(&x, window + n + t, sizeof x);
+      a = a + kTruePeakFilter[t][0] * x;
+      b = b + kTruePeakFilter[t][1] * x;
+      c = c + kTruePeakFilter[t][2] * x;
+      d = d + kTruePeakFilter[t][3] * x;
+    }
+    for (const Phases sum : {a, b, c, d}) {
+      const auto magnitude = (Phases)((Lanes)sum & 0x7FFFFFFFu);
+      const Lanes larger = magnitude > most;
+      most = (Phases)(((Lanes)magnitude & larger) | ((Lanes)most & ~larger));
+    }
+  }
+  for (const float lane : {most[0], most[1], most[2], most[3]})
+    largest = lane > largest ? lane : largest;
+  for (; n < points; ++n) {
+    const Phases point = TruePeakPoint(window + n, 1);
+    for (const float value : {point[0], point[1], point[2], point[3]}) {
+      const float magnitude = std::fabs(value);
+      largest = magnitude > largest ? magnitude : largest;
+    }
+  }
+  return largest;
+}
+
+}  // namespace
+
 bool InitTruePeakMeter(TruePeakMeter& meter, uint32_t channels) {
   meter = TruePeakMeter{};
   meter.channels = channels;
-  meter.windows = new (std::nothrow) float[2 * kTruePeakTaps * channels + 1]();
+  meter.history = new (std::nothrow) float[kHistory * channels + 1]();
   meter.maxima = new (std::nothrow) float[channels + 1]();
-  return meter.windows != nullptr && meter.maxima != nullptr;
+  meter.window = new (std::nothrow) float[kHistory + kBlockFrames]();
+  return meter.history != nullptr && meter.maxima != nullptr && meter.window != nullptr;
 }
 
 void ReleaseTruePeakMeter(TruePeakMeter& meter) {
-  delete[] meter.windows;
+  delete[] meter.history;
   delete[] meter.maxima;
-  meter.windows = nullptr;
-  meter.maxima = nullptr;
+  delete[] meter.window;
+  meter.history = meter.maxima = meter.window = nullptr;
 }
 
-void FeedTruePeak(TruePeakMeter& meter, const float* samples, std::size_t frames, float* values) {
-  if (meter.windows == nullptr || meter.maxima == nullptr) return;
+void FeedTruePeak(TruePeakMeter& meter, const float* samples, std::size_t frames) {
+  if (meter.history == nullptr || meter.maxima == nullptr || meter.window == nullptr) return;
   const std::size_t channels = meter.channels;
-  for (std::size_t f = 0; f < frames; ++f) {
-    const std::size_t at = meter.position;
+  for (std::size_t done = 0; done < frames;) {
+    const std::size_t run = std::min(kBlockFrames, frames - done);
     for (std::size_t c = 0; c < channels; ++c) {
-      float* window = meter.windows + c * 2 * kTruePeakTaps;
-      window[at] = window[at + kTruePeakTaps] = samples[f * channels + c];
-      const Phases point = TruePeakPoint(window + at + 1, 1);
-      const float magnitude = LargestMagnitude(point);
-      if (magnitude > meter.maxima[c]) meter.maxima[c] = magnitude;
-      if (values != nullptr)
-        std::memcpy(values + (f * channels + c) * kTruePeakPhases, &point, sizeof point);
+      float* history = meter.history + c * kHistory;
+      std::copy_n(history, kHistory, meter.window);
+      const float* in = samples + done * channels + c;
+      for (std::size_t f = 0; f < run; ++f)
+        meter.window[kHistory + f] = in[f * channels];
+      meter.maxima[c] = LargestPointMagnitude(meter.window, run, meter.maxima[c]);
+      std::copy_n(meter.window + run, kHistory, history);
     }
-    meter.position = at + 1 == kTruePeakTaps ? 0 : static_cast<uint32_t>(at + 1);
+    done += run;
   }
 }
 

@@ -52,18 +52,17 @@ inline Phases TruePeakPoint(const float* window, std::size_t stride) {
 // channel's largest absolute oversampled value (linear; 20 log10 of it is dBTP).
 struct TruePeakMeter {
   uint32_t channels;
-  uint32_t position;  // where the next sample goes in each channel's window
-  float* windows;     // owned: per channel, the last 12 samples twice over (24 floats)
-  float* maxima;      // owned: per channel
+  float* history;  // owned: per channel, its last 11 samples, oldest first (0 before the stream)
+  float* maxima;   // owned: per channel
+  float* window;   // owned: one channel's history and a block of its samples
 };
 
 // False when memory is short; the meter must be released either way.
 bool InitTruePeakMeter(TruePeakMeter& meter, uint32_t channels);
 void ReleaseTruePeakMeter(TruePeakMeter& meter);
 
-// Takes `frames` frames. When `values` is not null it receives, per frame and channel, the four
-// oversampled values of the point ending at that frame (frames * channels * 4 floats).
-void FeedTruePeak(TruePeakMeter& meter, const float* samples, std::size_t frames, float* values);
+// Takes `frames` interleaved frames.
+void FeedTruePeak(TruePeakMeter& meter, const float* samples, std::size_t frames);
 
 // The largest absolute oversampled value of a channel so far; 0 before any input.
 float TruePeakOf(const TruePeakMeter& meter, uint32_t channel);

@@ -5,7 +5,6 @@
 
 #include "dsp/pcm_conversion.h"
 #include "dsp/sample_conversion.h"
-#include "dsp/simd_dispatch.h"
 #include "engine/chain_flow.h"
 #include "engine/registry.h"
 
@@ -85,19 +84,6 @@ bool ChainHasItsBuffers(const EffectChain& chain) {
     if (!EffectHasItsBuffers(chain.stages[i])) return false;
   }
   return true;
-}
-
-uint64_t ZeroNonFinite(float* values, std::size_t count) {
-  uint64_t found = 0;
-  const VectorKernels* kernels = ActiveKernels();
-  std::size_t i = kernels != nullptr ? kernels->zeroNonFinite(values, count, found) : 0;
-  for (; i < count; ++i) {
-    // x - x is 0 for every finite x and NaN for NaN and the infinities.
-    const bool finite = values[i] - values[i] == 0.0f;
-    found += finite ? 0 : 1;
-    values[i] = finite ? values[i] : 0.0f;
-  }
-  return found;
 }
 
 uint64_t ProcessChainFloats(EffectChain& chain, float* samples, std::size_t frames) {

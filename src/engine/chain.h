@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "dsp/sample_conversion.h"
 #include "engine/chain_text.h"
 #include "engine/effect.h"
 
@@ -79,8 +80,5 @@ uint64_t ProcessChainInts(EffectChain& chain, int32_t* samples, std::size_t fram
 
 // Frees every stage's buffers; a second call does nothing.
 void ReleaseChain(EffectChain& chain);
-
-// Replaces non-finite values by 0; returns how many there were.
-uint64_t ZeroNonFinite(float* values, std::size_t count);
 
 }  // namespace wavfx

@@ -5,51 +5,40 @@
 #include <limits>
 #include <new>
 
+#include "dsp/sample_conversion.h"
+
 namespace wavfx {
 namespace {
 
 constexpr std::size_t kScratchFrames = 4096;
 
-void MeterFinite(Meter& meter, const double* samples, std::size_t frames) {
-  for (uint32_t c = 0; c < meter.channels; ++c) {
-    AddStats(meter.stats[c], samples + c, frames, meter.channels);
-  }
+// Finite samples, in double precision and (for the true peak) in single.
+void MeterFinite(Meter& meter, const double* samples, const float* narrow, std::size_t frames) {
+  AddStats(meter.stats.data(), samples, frames, meter.channels);
   AddLoudness(meter.loudness, samples, frames);
-  if (meter.truePeak != nullptr) {
-    float* narrow = meter.narrow.data();
-    for (std::size_t i = 0; i < frames * meter.channels; ++i)
-      narrow[i] = static_cast<float>(samples[i]);
-    FeedTruePeak(*meter.truePeak, narrow, frames, nullptr);
-  }
+  if (meter.truePeak != nullptr) FeedTruePeak(*meter.truePeak, narrow, frames);
+}
+
+void MeterFinite(Meter& meter, const double* samples, std::size_t frames) {
+  float* narrow = meter.narrow.data();
+  for (std::size_t i = 0; i < frames * meter.channels; ++i)
+    narrow[i] = static_cast<float>(samples[i]);
+  MeterFinite(meter, samples, narrow, frames);
 }
 
 double Decibels(double level) {
   return level > 0.0 ? 20.0 * std::log10(level) : -std::numeric_limits<double>::infinity();
 }
 
-// Finite samples into the scratch block, the rest as 0, counted; and the float samples beyond
-// full scale.
+// Counts the samples at or beyond full scale.
 template <class Sample>
-void MeterSamples(Meter& meter, const Sample* samples, std::size_t frames) {
+void CountFullScale(Meter& meter, const Sample* samples, std::size_t frames) {
   const std::size_t channels = meter.channels;
-  while (frames > 0 && channels > 0) {
-    const std::size_t run = std::min(frames, kScratchFrames);
-    double* out = meter.scratch.data();
-    for (std::size_t i = 0; i < run * channels; ++i) {
-      const auto x = static_cast<double>(samples[i]);
-      const bool finite = std::isfinite(x);
-      meter.nonFinite += finite ? 0 : 1;
-      out[i] = finite ? x : 0.0;
-    }
-    for (std::size_t c = 0; c < channels; ++c) {
-      uint64_t beyond = 0;
-      for (std::size_t f = 0; f < run; ++f)
-        beyond += std::fabs(out[f * channels + c]) >= 1.0 ? 1 : 0;
-      meter.stats[c].fullScale += beyond;
-    }
-    MeterFinite(meter, out, run);
-    samples += run * channels;
-    frames -= run;
+  for (std::size_t c = 0; c < channels; ++c) {
+    uint64_t beyond = 0;
+    for (std::size_t f = 0; f < frames; ++f)
+      beyond += std::fabs(samples[f * channels + c]) >= Sample{1} ? 1 : 0;
+    meter.stats[c].fullScale += beyond;
   }
 }
 
@@ -78,12 +67,40 @@ void TruePeakRelease::operator()(TruePeakMeter* meter) const {
   delete meter;
 }
 
+// Non-finite samples count and weigh as 0.
 void MeterFloats(Meter& meter, const float* samples, std::size_t frames) {
-  MeterSamples(meter, samples, frames);
+  const std::size_t channels = meter.channels;
+  while (frames > 0 && channels > 0) {
+    const std::size_t run = std::min(frames, kScratchFrames);
+    float* narrow = meter.narrow.data();
+    std::copy_n(samples, run * channels, narrow);
+    meter.nonFinite += ZeroNonFinite(narrow, run * channels);
+    CountFullScale(meter, narrow, run);
+    double* wide = meter.scratch.data();
+    for (std::size_t i = 0; i < run * channels; ++i)
+      wide[i] = narrow[i];
+    MeterFinite(meter, wide, narrow, run);
+    samples += run * channels;
+    frames -= run;
+  }
 }
 
 void MeterDoubles(Meter& meter, const double* samples, std::size_t frames) {
-  MeterSamples(meter, samples, frames);
+  const std::size_t channels = meter.channels;
+  while (frames > 0 && channels > 0) {
+    const std::size_t run = std::min(frames, kScratchFrames);
+    double* out = meter.scratch.data();
+    for (std::size_t i = 0; i < run * channels; ++i) {
+      const double x = samples[i];
+      const bool finite = std::isfinite(x);
+      meter.nonFinite += finite ? 0 : 1;
+      out[i] = finite ? x : 0.0;
+    }
+    CountFullScale(meter, out, run);
+    MeterFinite(meter, out, run);
+    samples += run * channels;
+    frames -= run;
+  }
 }
 
 void MeterInts(Meter& meter, const int32_t* samples, std::size_t frames, int bits) {

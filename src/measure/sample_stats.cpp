@@ -7,25 +7,48 @@
 
 namespace wavfx {
 
-void AddStats(ChannelStats& stats, const double* samples, std::size_t count, std::size_t stride) {
-  if (count == 0) return;
-  if (stats.count == 0) stats.minimum = stats.maximum = samples[0];
-  double sum = stats.sum;
-  double squares = stats.sumOfSquares;
-  double low = stats.minimum;
-  double high = stats.maximum;
-  for (std::size_t i = 0; i < count; ++i) {
-    const double x = samples[i * stride];
-    sum += x;
-    squares += x * x;
-    low = std::min(low, x);
-    high = std::max(high, x);
+namespace {
+
+// The sums and bounds of up to two channels, carried together so that the processor overlaps
+// their chains of additions.
+template <std::size_t kChannels>
+void AddChannels(ChannelStats* stats, const double* samples, std::size_t frames,
+                 std::size_t stride) {
+  double sum[kChannels], squares[kChannels], low[kChannels], high[kChannels];
+  for (std::size_t c = 0; c < kChannels; ++c) {
+    if (stats[c].count == 0) stats[c].minimum = stats[c].maximum = samples[c];
+    sum[c] = stats[c].sum;
+    squares[c] = stats[c].sumOfSquares;
+    low[c] = stats[c].minimum;
+    high[c] = stats[c].maximum;
   }
-  stats.sum = sum;
-  stats.sumOfSquares = squares;
-  stats.minimum = low;
-  stats.maximum = high;
-  stats.count += count;
+  for (std::size_t f = 0; f < frames; ++f) {
+    for (std::size_t c = 0; c < kChannels; ++c) {
+      const double x = samples[f * stride + c];
+      sum[c] += x;
+      squares[c] += x * x;
+      low[c] = std::min(low[c], x);
+      high[c] = std::max(high[c], x);
+    }
+  }
+  for (std::size_t c = 0; c < kChannels; ++c) {
+    stats[c].sum = sum[c];
+    stats[c].sumOfSquares = squares[c];
+    stats[c].minimum = low[c];
+    stats[c].maximum = high[c];
+    stats[c].count += frames;
+  }
+}
+
+}  // namespace
+
+void AddStats(ChannelStats* stats, const double* samples, std::size_t frames,
+              std::size_t channels) {
+  if (frames == 0) return;
+  std::size_t c = 0;
+  for (; c + 2 <= channels; c += 2)
+    AddChannels<2>(stats + c, samples + c, frames, channels);
+  if (c < channels) AddChannels<1>(stats + c, samples + c, frames, channels);
 }
 
 void AddIntegerStats(ChannelStats& stats, const int32_t* samples, std::size_t count,

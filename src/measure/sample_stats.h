@@ -17,7 +17,8 @@ struct ChannelStats {
   uint32_t usedBits = 0;   // OR of the integer samples' bits, as stored (0 for floats)
 };
 
-void AddStats(ChannelStats& stats, const double* samples, std::size_t count, std::size_t stride);
+// Interleaved frames, one record per channel.
+void AddStats(ChannelStats* stats, const double* samples, std::size_t frames, std::size_t channels);
 // The integer samples' full-scale count and bits used; their values go through AddStats.
 void AddIntegerStats(ChannelStats& stats, const int32_t* samples, std::size_t count,
                      std::size_t stride, int bits);

@@ -1,9 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <bit>
 #include <cfloat>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <limits>
 #include <string>
 #include <utility>
@@ -11,6 +13,7 @@
 
 #include "dsp/sample_conversion.h"
 #include "dsp/simd_dispatch.h"
+#include "dsp/true_peak.h"
 #include "effects/antique.h"
 #include "effects/compressor.h"
 #include "effects/one_pole.h"
@@ -130,6 +133,30 @@ TEST_F(VectorPaths, MemorylessEffectsAgreeOnEverySample) {
       } else {
         ASSERT_EQ(output, reference) << effect << " path " << static_cast<int>(path);
       }
+    }
+  }
+}
+
+// The true peak of every channel, whatever the path and however the stream is cut.
+TEST_F(VectorPaths, TruePeakIsTheSameOnEveryPathAndCut) {
+  const std::vector<int16_t> mixed = MixedSignal(6000, 3);
+  std::vector<float> samples(mixed.size());
+  for (std::size_t i = 0; i < mixed.size(); ++i)
+    samples[i] = SampleToFloat(mixed[i]) * (i % 7 == 0 ? 3e38f : 1.0f);
+  std::vector<float> expected;
+  for (const VectorPath path : AvailablePaths()) {
+    SetVectorPathForTesting(path);
+    for (const std::size_t cut : {std::size_t{1}, std::size_t{5}, std::size_t{6000}}) {
+      TruePeakMeter meter;
+      ASSERT_TRUE(InitTruePeakMeter(meter, 3));
+      for (std::size_t at = 0; at < 6000; at += cut)
+        FeedTruePeak(meter, samples.data() + at * 3, std::min(cut, 6000 - at));
+      const std::vector<float> peaks = {TruePeakOf(meter, 0), TruePeakOf(meter, 1),
+                                        TruePeakOf(meter, 2)};
+      ReleaseTruePeakMeter(meter);
+      if (expected.empty()) expected = peaks;
+      EXPECT_EQ(std::memcmp(peaks.data(), expected.data(), sizeof(float) * 3), 0)
+          << "path " << static_cast<int>(path) << " in blocks of " << cut;
     }
   }
 }

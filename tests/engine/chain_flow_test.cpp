@@ -149,7 +149,7 @@ double Peak(std::vector<float> samples, bool truePeak) {
   samples.resize(samples.size() + 2 * kTruePeakTaps, 0.0f);
   TruePeakMeter meter;
   EXPECT_TRUE(InitTruePeakMeter(meter, 2));
-  FeedTruePeak(meter, samples.data(), samples.size() / 2, nullptr);
+  FeedTruePeak(meter, samples.data(), samples.size() / 2);
   peak = std::max(TruePeakOf(meter, 0), TruePeakOf(meter, 1));
   ReleaseTruePeakMeter(meter);
   return peak;
