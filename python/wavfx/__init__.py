@@ -283,7 +283,7 @@ def measure(
 
 def __getattr__(name: str) -> Any:
     # wavfx.plot needs matplotlib, imported only when asked for.
-    if name == "plot":
+    if name in ("plot", "sox"):
         import importlib
 
         return importlib.import_module(".plot", __name__)
