@@ -282,11 +282,11 @@ def measure(
 
 
 def __getattr__(name: str) -> Any:
-    # wavfx.plot needs matplotlib, imported only when asked for.
-    if name == "plot":
+    # wavfx.plot needs matplotlib and wavfx.sox torch: imported only when asked for.
+    if name in ("plot", "sox"):
         import importlib
 
-        return importlib.import_module(".plot", __name__)
+        return importlib.import_module("." + name, __name__)
     raise AttributeError(f"module 'wavfx' has no attribute '{name}'")
 
 

@@ -1,0 +1,580 @@
+"""SoX effect lists, as torchaudio's sox_effects took them, run through wavfx.
+
+    from wavfx import sox
+    audio, rate = sox.apply_effects_tensor(waveform, 16000, [["speed", "0.9"], ["rate", "16000"]])
+    sox.translate([["lowpass", "-1", "300"], ["rate", "8000"]])  # the chain text that runs
+
+SoX's argument syntax is read as SoX 14.4.2 reads it (frequencies with k, widths with q, o, h, k
+or s, times as [[hh:]mm:]ss[.frac] or Ns sample counts, `=` and `-` positions, percentages). An
+effect or argument that wavfx cannot honour raises ValueError naming it; nothing else runs in
+its place. torchaudio's conventions hold: `speed` (and `pitch`) alone keep the samples and
+multiply the rate; with a later `rate` they resample. Float results are clipped to [-1, 1] at
+the end, as SoX's 32-bit integer samples are; unlike SoX, stages in between do not clip.
+"""
+
+from __future__ import annotations
+
+import math
+import os
+import re
+from dataclasses import dataclass, field
+from typing import Any, Callable, Dict, List, Optional, Sequence, Tuple
+
+import numpy as np
+
+from . import _core, process, read
+
+__all__ = ["apply_effects_file", "apply_effects_tensor", "effect_names", "translate"]
+
+
+class _NeedsLength(Exception):
+    """A stage whose text depends on the length of the stream it meets."""
+
+
+@dataclass
+class _Stream:
+    rate: float  # SoX's rate of the stream, as speed and pitch relabel it
+    run_rate: int  # the rate the chain runs at
+    channels: Optional[int]
+    frames: Optional[int]  # known only where a run has just ended
+    bits: Optional[int]  # integer precision of the samples (dither), None for floats
+    later_rate: bool = False  # a `rate` effect follows the current one
+    relabelled: bool = False  # the current one multiplied the rate: later stages run apart
+    stages: List[str] = field(default_factory=list)
+
+
+def _fail(effect: str, problem: str) -> ValueError:
+    return ValueError(f"sox effect '{effect}': {problem}")
+
+
+def _number(effect: str, text: str, what: str) -> float:
+    try:
+        value = float(text)
+    except (TypeError, ValueError):
+        raise _fail(effect, f"{what} '{text}' is not a number") from None
+    if not math.isfinite(value):
+        raise _fail(effect, f"{what} '{text}' is not a finite number")
+    return value
+
+
+def _frequency(effect: str, text: str) -> float:
+    scale = 1000.0 if text.endswith("k") else 1.0
+    return _number(effect, text[:-1] if scale > 1 else text, "frequency") * scale
+
+
+def _width(effect: str, text: str, units: str) -> Tuple[float, str]:
+    """A width and its unit letter (q, o, h, k or s), q when none is written."""
+    unit = text[-1] if text and text[-1] in "qohks" else "q"
+    value = _number(effect, text[:-1] if text and text[-1] in "qohks" else text, "width")
+    if unit not in units:
+        raise _fail(effect, f"width '{text}': wavfx takes {', '.join(units)} widths here")
+    if value <= 0:
+        raise _fail(effect, f"width '{text}' must be above 0")
+    return value, unit
+
+
+_TIME = re.compile(r"^(?:(\d+):)??(?:(\d+):)?(\d*\.?\d*)$")
+
+
+def _frames(effect: str, text: str, rate: float) -> int:
+    """Frames of a SoX time: Ns samples or [[hh:]mm:]ss[.frac] seconds, to the nearest frame."""
+    if text.endswith("s"):
+        count = text[:-1]
+        if not count.isdigit():
+            raise _fail(effect, f"time '{text}' is not a sample count")
+        return int(count)
+    match = _TIME.match(text)
+    if not match or match.group(3) in ("", "."):
+        raise _fail(effect, f"time '{text}' is not [[hh:]mm:]ss[.frac] or Ns")
+    hours, minutes, seconds = match.groups()
+    total = int(hours or 0) * 3600 + int(minutes or 0) * 60 + float(seconds)
+    return int(math.floor(total * rate + 0.5))
+
+
+def _position(effect: str, text: str, stream: _Stream, before: int) -> int:
+    """A SoX position: `=T` from the start, `-T` from the end, `+T` or `T` after `before`."""
+    sign, body = (text[0], text[1:]) if text[:1] in "=-+" else ("+", text)
+    frames = _frames(effect, body, stream.rate)
+    if sign == "=":
+        return frames
+    if sign == "+":
+        return before + frames
+    if stream.frames is None:
+        raise _NeedsLength
+    return max(stream.frames - frames, 0)
+
+
+def _flags(effect: str, args: Sequence[str], allowed: str) -> Tuple[str, List[str]]:
+    """Leading single-letter options (`-x`), refused when not in `allowed`."""
+    given, rest = "", list(args)
+    while rest and re.fullmatch(r"-[A-Za-z]" if allowed != "1 2" else "-[12]", rest[0]):
+        letter = rest.pop(0)[1]
+        if letter not in allowed:
+            raise _fail(effect, f"option '-{letter}' is not supported")
+        given += letter
+    return given, rest
+
+
+def _count(effect: str, args: Sequence[str], low: int, high: int) -> None:
+    if not low <= len(args) <= high:
+        wanted = f"{low}" if low == high else f"{low} to {high}"
+        raise _fail(effect, f"takes {wanted} arguments, not {len(args)} ({' '.join(args)})")
+
+
+def _f(value: float) -> str:
+    return repr(float(value)) if not float(value).is_integer() else str(int(value))
+
+
+def _db(effect: str, text: str) -> float:
+    return _number(effect, text[:-2] if text.lower().endswith("db") else text, "gain")
+
+
+# Each translator appends wavfx stages for one SoX effect and updates the stream it leaves.
+
+
+def _pass_filter(effect: str, args: List[str], s: _Stream) -> None:
+    flags, rest = _flags(effect, args, "1 2")
+    _count(effect, rest, 1, 2)
+    cutoff = _frequency(effect, rest[0])
+    if flags.endswith("1"):
+        if effect == "highpass":
+            raise _fail(effect, "option '-1': SoX's one-pole highpass is not wavfx's")
+        if len(rest) > 1:
+            raise _fail(effect, "a width does not apply to the one-pole filter (-1)")
+        if s.channels is not None and s.channels > 2:
+            raise _fail(effect, "option '-1': wavfx's one-pole filter takes at most 2 channels")
+        s.stages.append(f"{effect}=cutoff={_f(cutoff)}")
+        return
+    q = _width(effect, rest[1], "q")[0] if len(rest) > 1 else 1 / math.sqrt(2)
+    s.stages.append(f"{effect}=poles=2:cutoff={_f(cutoff)}:q={_f(q)}")
+
+
+def _width_text(effect: str, text: str, units: str) -> str:
+    value, unit = _width(effect, text, units)
+    if unit == "q":
+        return f"q={_f(value)}"
+    if unit == "s":
+        return f"slope={_f(value)}"
+    if unit == "k":
+        return f"width={_f(value * 1000)}:unit=hz"
+    return f"width={_f(value)}:unit={'octaves' if unit == 'o' else 'hz'}"
+
+
+def _band(effect: str, args: List[str], s: _Stream) -> None:
+    flags, rest = _flags(effect, args, "c" if effect == "bandpass" else "")
+    _count(effect, rest, 3 if effect == "equalizer" else 2, 3 if effect == "equalizer" else 2)
+    text = f"{effect}=frequency={_f(_frequency(effect, rest[0]))}:{_width_text(effect, rest[1], 'qohk')}"
+    if effect == "equalizer":
+        text += f":gain={_f(_db(effect, rest[2]))}"
+    s.stages.append(text + (":peak=skirt" if flags else ""))
+
+
+def _shelf(effect: str, args: List[str], s: _Stream) -> None:
+    _count(effect, args, 1, 3)
+    text = f"{effect}=gain={_f(_db(effect, args[0]))}"
+    if len(args) > 1:
+        text += f":frequency={_f(_frequency(effect, args[1]))}"
+    s.stages.append(text + (":" + _width_text(effect, args[2], "sqohk") if len(args) > 2 else ""))
+
+
+def _gain(effect: str, args: List[str], s: _Stream) -> None:
+    flags, rest = _flags(effect, args, "n")
+    _count(effect, rest, 0, 1)
+    db = _db(effect, rest[0]) if rest else 0.0
+    s.stages.append(f"norm=level={_f(db)}" if flags else f"gain=db={_f(db)}")
+
+
+def _norm(effect: str, args: List[str], s: _Stream) -> None:
+    _, rest = _flags(effect, args, "")
+    _count(effect, rest, 0, 1)
+    s.stages.append(f"norm=level={_f(_db(effect, rest[0]) if rest else 0.0)}")
+
+
+def _vol(effect: str, args: List[str], s: _Stream) -> None:
+    _count(effect, args, 1, 3)
+    if len(args) > 2:
+        raise _fail(effect, "limitergain is not supported")
+    kind = args[1].lower() if len(args) > 1 else ("db" if args[0].lower().endswith("db") else "a")
+    if kind.startswith("d"):
+        db = _db(effect, args[0])
+    elif kind[:1] in ("a", "p"):
+        value = _number(effect, args[0], "gain")
+        if value <= 0:
+            raise _fail(effect, f"gain '{args[0]}': inverting or silencing has no wavfx gain")
+        db = (20.0 if kind[0] == "a" else 10.0) * math.log10(value)
+    else:
+        raise _fail(effect, f"type '{args[1]}' is not amplitude, power or dB")
+    s.stages.append(f"gain=db={_f(db)}")
+
+
+def _channels(effect: str, args: List[str], s: _Stream) -> None:
+    _count(effect, args, 1, 1)
+    count = _number(effect, args[0], "channel count")
+    if not count.is_integer() or count < 1:
+        raise _fail(effect, f"channel count '{args[0]}' is not a whole number above 0")
+    s.stages.append(f"channels=count={int(count)}")
+    s.channels = int(count)
+
+
+_IN_SPEC = re.compile(r"^(\d*)(-(\d*))?(?:([pvi])(-?[\d.]*(?:e-?\d+)?))?$")
+
+
+def _remix(effect: str, args: List[str], s: _Stream) -> None:
+    flags, rest = _flags(effect, args, "amp")
+    if not rest or len(flags) > 1:
+        raise _fail(effect, "takes one of -a, -m, -p and one out-spec per output channel")
+    outputs = []
+    for spec in rest:
+        if spec == "0":
+            outputs.append("0*1")
+            continue
+        terms: List[Tuple[int, Optional[float]]] = []
+        for part in spec.split(","):
+            match = _IN_SPEC.match(part)
+            if not match or (not match.group(1) and not match.group(2)):
+                raise _fail(effect, f"in-spec '{part}' is not [in-chan][-[in-chan2]][p|i|v[volume]]")
+            first, dash, last, letter, volume = match.groups()
+            if dash and not last and s.channels is None:
+                raise _fail(effect, f"in-spec '{part}' needs the input's channel count")
+            low = int(first or 1)
+            high = int(last) if last else (s.channels if dash else low)
+            weight = None
+            if letter:
+                number = _number(effect, volume or ("1" if letter == "v" else "0"), "volume")
+                weight = number if letter == "v" else 10 ** (number / 20)
+                weight = -weight if letter == "i" else weight
+            terms += [(c, weight) for c in range(low, (high or 0) + 1)]
+        if not terms or any(c < 1 for c, _ in terms):
+            raise _fail(effect, f"out-spec '{spec}' names no input channel")
+        shared = 1 / len(terms) if flags != "p" else 1 / math.sqrt(len(terms))
+        manual = flags == "m" or (flags != "a" and any(w is not None for _, w in terms))
+        parts = []
+        for channel, weight in terms:
+            w = weight if weight is not None else (1.0 if manual else shared)
+            w = w * shared if weight is not None and flags == "a" else w
+            parts.append(str(channel) if w == 1 else f"{_f(w)}*{channel}")
+        outputs.append("+".join(parts))
+    s.stages.append("remix=map=" + "|".join(outputs))
+    s.channels = len(outputs)
+
+
+_QUALITY = {"l": "low", "m": "medium", "h": "high", "v": "veryhigh"}
+
+
+def _rate(effect: str, args: List[str], s: _Stream) -> None:
+    flags, rest = _flags(effect, args, "lmhv")
+    if len(flags) > 1:
+        raise _fail(effect, f"options '-{flags}': give one quality")
+    _count(effect, rest, 1, 1)
+    rate = _frequency(effect, rest[0])
+    if not rate.is_integer() or rate < 1:
+        raise _fail(effect, f"rate '{rest[0]}' is not a whole number of Hz")
+    s.stages.append(f"resample=rate={int(rate)}:quality={_QUALITY[flags or 'h']}")
+    s.rate, s.run_rate = rate, int(rate)
+
+
+def _relabel(s: _Stream, factor: float) -> None:
+    """speed and pitch without a later rate: the samples stay, the rate is multiplied."""
+    s.rate *= factor
+    s.run_rate = int(s.rate)
+    s.relabelled = True
+
+
+def _speed(effect: str, args: List[str], s: _Stream) -> None:
+    _count(effect, args, 1, 1)
+    text = args[0]
+    if text.endswith("c"):
+        factor = 2 ** (_number(effect, text[:-1], "cents") / 1200)
+    else:
+        factor = _number(effect, text, "factor")
+    if factor <= 0:
+        raise _fail(effect, f"factor '{text}' must be above 0")
+    if s.later_rate:
+        s.stages.append(f"speed=factor={_f(factor)}")
+    else:
+        _relabel(s, factor)
+
+
+def _stretch_times(effect: str, rest: List[str]) -> str:
+    if len(rest) not in (1, 4):
+        raise _fail(effect, "give segment, search and overlap together (SoX derives the missing ones)")
+    if len(rest) == 1:
+        return ""
+    names = ("segment", "search", "overlap")
+    return "".join(f":{n}={_f(_number(effect, t, n))}" for n, t in zip(names, rest[1:]))
+
+
+def _tempo(effect: str, args: List[str], s: _Stream) -> None:
+    _, rest = _flags(effect, args, "")
+    if not rest:
+        raise _fail(effect, "needs a factor")
+    factor = _number(effect, rest[0], "factor")
+    s.stages.append(f"tempo=factor={_f(factor)}" + _stretch_times(effect, rest))
+
+
+def _pitch(effect: str, args: List[str], s: _Stream) -> None:
+    _, rest = _flags(effect, args, "")
+    if not rest:
+        raise _fail(effect, "needs a shift in cents")
+    cents = _number(effect, rest[0], "shift")
+    times = _stretch_times(effect, rest)
+    if s.later_rate:
+        s.stages.append(f"pitch=cents={_f(cents)}{times}")
+        return
+    # SoX's pitch is a tempo change by 1 / r at a rate r times higher.
+    ratio = 2 ** (cents / 1200)
+    s.stages.append(f"tempo=factor={format(1 / ratio, '.12g')}{times}")
+    _relabel(s, ratio)
+
+
+def _trim(effect: str, args: List[str], s: _Stream) -> None:
+    _count(effect, args, 1, 2)
+    start = _position(effect, args[0], s, 0)
+    text = f"trim=start={start}s"
+    if len(args) > 1:
+        text += f":end={max(_position(effect, args[1], s, start), start)}s"
+    s.stages.append(text)
+
+
+def _pad(effect: str, args: List[str], s: _Stream) -> None:
+    _count(effect, args, 1, 2)
+    lengths = []
+    for i, arg in enumerate(args):
+        length, at, where = arg.partition("@")
+        if at and not (i == 0 and where in ("0", "=0", "0s", "=0s")):
+            raise _fail(effect, f"'{arg}': silence inside the audio has no wavfx stage")
+        lengths.append(_frames(effect, length, s.rate))
+    s.stages.append(f"pad=start={lengths[0]}s" + (f":end={lengths[1]}s" if len(lengths) > 1 else ""))
+
+
+_FADES = {"q": "qsin", "h": "hsin", "t": "linear", "l": "log", "p": "para"}
+
+
+def _fade(effect: str, args: List[str], s: _Stream) -> None:
+    shape = _FADES[args.pop(0)] if args and args[0] in _FADES else "log"
+    _count(effect, args, 1, 3)
+    fade_in = _frames(effect, args[0], s.rate)
+    text = f"fade=in={fade_in}s:shape={shape}"
+    if len(args) > 1:
+        fade_out = _frames(effect, args[2], s.rate) if len(args) > 2 else fade_in
+        if args[1] not in ("0", "-0"):
+            stop = _position(effect, "=" + args[1] if args[1][0].isdigit() else args[1], s, 0)
+            s.stages.append(f"trim=end={stop}s")
+        text += f":out={fade_out}s"
+    s.stages.append(text)
+
+
+def _dither(effect: str, args: List[str], s: _Stream) -> None:
+    _, rest = _flags(effect, args, "")
+    _count(effect, rest, 0, 0)
+    # As in torchaudio, SoX dithers 8 and 16-bit samples; float and 32-bit ones stay as they are.
+    if s.bits is not None and s.bits <= 16:
+        s.stages.append(f"dither=bits={s.bits}")
+
+
+def _echo(effect: str, args: List[str], s: _Stream) -> None:
+    if len(args) > 4:
+        raise _fail(effect, "wavfx's echo has one delay and decay pair")
+    _count(effect, args, 4, 4)
+    gain_in, gain_out, delay, decay = (_number(effect, a, n) for a, n in zip(
+        args, ("gain-in", "gain-out", "delay", "decay")))
+    frames = int(delay * s.rate / 1000)
+    if frames < 1:
+        raise _fail(effect, f"delay '{args[2]}' is shorter than a frame")
+    # Half a frame over SoX's count, so that wavfx's truncation lands on it.
+    ms = (frames + 0.5) / s.run_rate * 1000
+    s.stages.append(f"pad=end={frames}s")
+    s.stages.append(f"echo=delay={ms!r}:feedback=0:wet={_f(gain_out * decay)}:dry={_f(gain_out * gain_in)}")
+
+
+def _reverb(effect: str, args: List[str], s: _Stream) -> None:
+    flags, rest = _flags(effect, args, "w")
+    _count(effect, rest, 0, 6)
+    names = ("reverberance", "damping", "room", "depth", "predelay", "wet")
+    values = [_number(effect, t, n) for n, t in zip(names, rest)]
+    given = [f"{n}={_f(v)}" for n, v in zip(names, values)] + (["wetonly=1"] if flags else [])
+    s.stages.append("freeverb" + ("=" + ":".join(given) if given else ""))
+
+
+def _refuse(reason: str) -> Callable[[str, List[str], _Stream], None]:
+    def refuse(effect: str, args: List[str], s: _Stream) -> None:
+        raise _fail(effect, reason)
+
+    return refuse
+
+
+_TRANSLATORS: Dict[str, Callable[[str, List[str], _Stream], None]] = {
+    "lowpass": _pass_filter,
+    "highpass": _pass_filter,
+    "bandpass": _band,
+    "bandreject": _band,
+    "allpass": _band,
+    "equalizer": _band,
+    "bass": _shelf,
+    "treble": _shelf,
+    "gain": _gain,
+    "vol": _vol,
+    "norm": _norm,
+    "channels": _channels,
+    "remix": _remix,
+    "rate": _rate,
+    "speed": _speed,
+    "tempo": _tempo,
+    "pitch": _pitch,
+    "trim": _trim,
+    "pad": _pad,
+    "fade": _fade,
+    "dither": _dither,
+    "echo": _echo,
+    "tremolo": _refuse("SoX's tremolo swings from the level down and starts at its top; wavfx's "
+                       "swings around the level and starts in the middle"),
+    "reverb": _reverb,
+    "chorus": _refuse("SoX's multi-tap chorus without feedback is not wavfx's one swept tap"),
+    "flanger": _refuse("SoX's flanger parameters (delay, depth, regen, width, speed, shape, "
+                       "phase, interp) do not fit wavfx's"),
+    "overdrive": _refuse("SoX's overdrive adds colour (a DC offset) and a DC blocker; wavfx's does not"),
+    "compand": _refuse("SoX's transfer function and envelope do not fit wavfx's compressor"),
+}
+
+
+def effect_names() -> List[str]:
+    """The SoX effects the translation knows (some refuse every argument; see translate)."""
+    return sorted(_TRANSLATORS)
+
+
+def _effect(entry: Any) -> Tuple[str, List[str]]:
+    if isinstance(entry, (str, bytes)) or not isinstance(entry, Sequence) or not entry:
+        raise ValueError(f"an effect is a list [name, arguments...], not {entry!r}")
+    if not all(isinstance(part, str) for part in entry):
+        raise ValueError(f"effect {list(entry)!r}: the name and arguments must be strings")
+    name = entry[0]
+    if name not in _TRANSLATORS:
+        raise ValueError(f"sox effect '{name}' is not supported")
+    return name, list(entry[1:])
+
+
+def _runs(effects: Any, stream: _Stream) -> Any:
+    """Yields (chain text, rate it starts at) for each run; takes back the frames a run left."""
+    parsed = [_effect(entry) for entry in effects]
+    start = stream.run_rate
+    for i, (name, args) in enumerate(parsed):
+        stream.later_rate = any(n == "rate" for n, _ in parsed[i + 1:])
+        stream.relabelled = False
+        try:
+            _TRANSLATORS[name](name, list(args), stream)
+        except _NeedsLength:
+            stream.frames = yield ",".join(stream.stages), start
+            stream.stages, start = [], stream.run_rate
+            if stream.frames is None:
+                raise _fail(name, "a position from the end needs the input's length") from None
+            _TRANSLATORS[name](name, list(args), stream)
+        if stream.relabelled:
+            stream.frames = yield ",".join(stream.stages), start
+            stream.stages, start = [], stream.run_rate
+        elif stream.stages:
+            stream.frames = None
+    yield ",".join(stream.stages), start
+
+
+def translate(
+    effects: Sequence[Sequence[str]], *, sample_rate: int = 16000, channels: Optional[int] = None
+) -> str:
+    """The wavfx chain text that runs a SoX effect list (for float samples). A list that runs in
+    pieces (a trim from the end, stages after a bare speed) shows its pieces joined by ' ; '.
+    ValueError names an effect or argument that cannot be honoured."""
+    stream = _Stream(float(sample_rate), int(sample_rate), channels, None, None)
+    runs = _runs(effects, stream)
+    texts = []
+    try:
+        text, _ = next(runs)
+        while True:
+            texts.append(text)
+            text, _ = runs.send(None)
+    except StopIteration:
+        pass
+    return " ; ".join(t for t in texts if t) or ""
+
+
+_DTYPES = {"float32": None, "int32": 32, "int16": 16, "uint8": 8}
+
+
+def _apply(array: np.ndarray, sample_rate: int, effects: Any, channels_last: bool,
+           bits: Optional[int]) -> Tuple[np.ndarray, int]:
+    uint8 = array.dtype == np.uint8
+    if uint8:
+        array = (array.astype(np.float32) - 128.0) / 128.0
+    work = np.ascontiguousarray(array.T if channels_last else array)
+    stream = _Stream(float(sample_rate), int(sample_rate), work.shape[0], work.shape[1], bits)
+    runs = _runs(effects, stream)
+    text, rate = next(runs)
+    while True:
+        if text:
+            work = process(work, rate, text)
+        try:
+            text, rate = runs.send(work.shape[1])
+        except StopIteration:
+            break
+    if work.dtype == np.float32:
+        work = np.clip(work, -1.0, 1.0)
+    if uint8:
+        work = np.clip(np.floor(work * 128.0 + 128.5), 0, 255).astype(np.uint8)
+    return (work.T if channels_last else work), int(stream.rate)
+
+
+def apply_effects_tensor(
+    tensor: Any, sample_rate: int, effects: Sequence[Sequence[str]], channels_first: bool = True
+) -> Tuple[Any, int]:
+    """Runs a 2D CPU tensor (float32, int32, int16 or uint8; [channels, time], or [time, channels]
+    with channels_first=False) through a SoX effect list: (tensor of the same dtype and layout,
+    sample rate). TypeError for what is not such a tensor, ValueError for a device other than the
+    CPU, another shape, or an effect or argument wavfx cannot honour."""
+    import torch
+
+    if not isinstance(tensor, torch.Tensor):
+        raise TypeError(f"apply_effects_tensor takes a torch.Tensor, not {type(tensor).__name__}")
+    if tensor.device.type != "cpu":
+        raise ValueError(f"the tensor is on {tensor.device}; sox effects run on CPU tensors")
+    dtype = str(tensor.dtype).replace("torch.", "")
+    if dtype not in _DTYPES:
+        raise TypeError(f"the tensor's dtype is {dtype}, not float32, int32, int16 or uint8")
+    if tensor.dim() != 2:
+        raise ValueError(f"the tensor must be 2D, not {tensor.dim()}D")
+    result, rate = _apply(tensor.detach().numpy(), sample_rate, effects, not channels_first,
+                          _DTYPES[dtype])
+    return torch.from_numpy(np.ascontiguousarray(result)), rate
+
+
+_SCALE = {np.dtype(np.int16): 32768.0, np.dtype(np.int32): 2147483648.0}
+
+
+def apply_effects_file(
+    path: Any,
+    effects: Sequence[Sequence[str]],
+    normalize: bool = True,
+    channels_first: bool = True,
+    format: Optional[str] = None,
+) -> Tuple[Any, int]:
+    """Reads a sound file with wavfx's readers and runs it through a SoX effect list: (tensor,
+    sample rate). float32 with normalize (the default); otherwise integer files give int16 or
+    int32 (8-bit files uint8, 24-bit ones int32) and float files float32. `format`, when given,
+    must name the container the file holds (wavfx reads it from the contents): ValueError
+    otherwise. A file-like object is refused (TypeError): give a path."""
+    import torch
+
+    if not isinstance(path, (str, bytes, os.PathLike)):
+        raise TypeError(f"apply_effects_file takes a path, not {type(path).__name__}")
+    if format is not None:
+        container = str(_core.measure_file(os.fsdecode(path)).get("container", ""))
+        if format.lower() not in container.lower():
+            raise ValueError(f"format '{format}': the file holds {container}")
+    audio, rate = read(path)
+    bits: Optional[int] = None
+    if audio.dtype.kind == "i" and normalize:
+        audio = (audio.astype(np.float64) / _SCALE[audio.dtype]).astype(np.float32)
+    elif audio.dtype.kind == "i":
+        bits = 16 if audio.dtype == np.int16 else 32
+    else:
+        audio = audio.astype(np.float32)
+    result, rate = _apply(audio, rate, effects, False, bits)
+    result = result if channels_first else result.T
+    return torch.from_numpy(np.ascontiguousarray(result)), rate

@@ -1,0 +1,67 @@
+"""wavfx.sox against torchaudio 0.13.1's sox_effects on typical augmentation lists: processor
+time per call, medians in one run, for 1-second 16 kHz and 10-second 44.1 kHz stereo clips; the
+section goes into docs/benchmarks.md. Usage (after scripts/python_build.sh):
+build-python/venv/bin/python scripts/bench_sox.py [ROUNDS]"""
+import datetime
+import os
+import subprocess
+import sys
+import time
+
+import numpy as np
+import torch
+from torchaudio import sox_effects
+
+from wavfx import sox
+
+LISTS = [
+    "speed 0.9;rate 16000",
+    "pitch -150;rate 16000",
+    "bandreject 2000 300h;lowpass 3000",
+    "gain -n -10;remix -;speed 1.1;rate 16000;pad 0 0.5;trim 0 1",
+    "tempo 1.2",
+    "equalizer 1000 2q -6;bass 3;treble -2;fade q 0.1 0 0.1",
+]
+CLIPS = [(16000, 1.0), (44100, 10.0)]
+
+
+def seconds(run, rounds):
+    times = []
+    for _ in range(rounds):
+        start = time.process_time()
+        run()
+        times.append(time.process_time() - start)
+    return float(np.median(times))
+
+
+def main():
+    rounds = int(sys.argv[1]) if len(sys.argv) > 1 else 9
+    torch.set_num_threads(1)
+    rng = np.random.default_rng(3)
+    rows = []
+    for rate, length in CLIPS:
+        x = torch.from_numpy((rng.uniform(-0.3, 0.3, (2, int(rate * length)))).astype(np.float32))
+        for text in LISTS:
+            effects = [entry.split() for entry in text.split(";")]
+            ours = seconds(lambda: sox.apply_effects_tensor(x, rate, effects), rounds)
+            peer = seconds(lambda: sox_effects.apply_effects_tensor(x, rate, effects), rounds)
+            ratio = peer / ours
+            rows.append(f"| {rate / 1000:g} kHz, {length:g} s | `{text.replace(';', ' ; ')}` | "
+                        f"{ours * 1000:.2f} | {peer * 1000:.2f} | {ratio:.1f} | "
+                        f"{'yes' if ratio >= 5 else '**no**'} |")
+    cpu = subprocess.run(["lscpu"], capture_output=True, text=True).stdout
+    cpu = next(line.split(":", 1)[1].strip() for line in cpu.splitlines() if line.startswith("Model name"))
+    section = f"""## SoX effect lists (wavfx.sox)
+
+Written by `build-python/venv/bin/python scripts/bench_sox.py {rounds}` on {datetime.date.today()}. Machine: {cpu}, {os.cpu_count()} cores; torchaudio 0.13.1 (SoX 14.4.2), one thread.
+
+Stereo float32 tensors of noise in memory, `wavfx.sox.apply_effects_tensor` against `torchaudio.sox_effects.apply_effects_tensor` on the same list, processor time per call in ms, medians of {rounds} calls in one run. The goal: wavfx at least 5 times faster.
+
+| clip | effects | wavfx ms | torchaudio ms | torchaudio / wavfx | goal: >= 5 |
+|---|---|---:|---:|---:|---|
+""" + "\n".join(rows)
+    subprocess.run([sys.executable, "scripts/bench_section.py", section], check=True)
+    print(section)
+
+
+main()
