@@ -6,6 +6,7 @@
 #include <new>
 #include <numeric>
 
+#include "dsp/resampler_tables.h"
 #include "dsp/simd_dispatch.h"
 
 namespace wavfx {
@@ -388,26 +389,38 @@ void FreeValues(void* values) {
   if (values != nullptr) ::operator delete[](values, kAlignment);
 }
 
+// The table of every phase row, or null when memory is short.
 template <class T>
-bool Allocate(Resampler& r, const Kernel& kernel, std::size_t historyValues) {
+void* MakeTable(const Resampler& r, const Kernel& kernel) {
   T* table = NewValues<T>(r.rows * r.taps);
-  T* scratch = NewValues<T>(kResampleGroupFrames * r.taps);
-  T* history = NewValues<T>(historyValues);
   double* values = NewValues<double>(r.taps);
-  if (table == nullptr || scratch == nullptr || history == nullptr || values == nullptr) {
+  if (table != nullptr && values != nullptr) {
+    for (uint64_t i = 0; i < r.rows; ++i) {
+      const double offset =
+          r.interpolated ? (static_cast<double>(i) - 1.0) / static_cast<double>(r.tablePhases)
+                         : static_cast<double>(i) / static_cast<double>(r.outStep);
+      FillRow(kernel, r.taps, offset, table + i * r.taps, values);
+    }
+  } else {
     FreeValues(table);
-    FreeValues(scratch);
-    FreeValues(history);
-    FreeValues(values);
-    return false;
-  }
-  for (uint64_t i = 0; i < r.rows; ++i) {
-    const double offset = r.interpolated
-                              ? (static_cast<double>(i) - 1.0) / static_cast<double>(r.tablePhases)
-                              : static_cast<double>(i) / static_cast<double>(r.outStep);
-    FillRow(kernel, r.taps, offset, table + i * r.taps, values);
+    table = nullptr;
   }
   FreeValues(values);
+  return table;
+}
+
+template <class T>
+bool Allocate(Resampler& r, const Kernel& kernel, std::size_t historyValues, int32_t quality) {
+  const void* table = AcquireResamplerTable(
+      {r.inStep, r.outStep, quality}, [&] { return MakeTable<T>(r, kernel); }, FreeValues);
+  T* scratch = NewValues<T>(kResampleGroupFrames * r.taps);
+  T* history = NewValues<T>(historyValues);
+  if (table == nullptr || scratch == nullptr || history == nullptr) {
+    ReleaseResamplerTable(table);
+    FreeValues(scratch);
+    FreeValues(history);
+    return false;
+  }
   r.table = table;
   r.scratch = scratch;
   r.history = history;
@@ -460,8 +473,8 @@ bool InitResampler(Resampler& r, uint64_t inRate, uint64_t outRate, uint32_t cha
       std::max<std::size_t>(std::clamp<std::size_t>((1u << 20) / channels, 256, 4096), taps);
   r.capacity = (taps + block + 15) / 16 * 16;
   const std::size_t historyValues = r.capacity * channels;
-  const bool allocated = r.wide ? Allocate<double>(r, kernel, historyValues)
-                                : Allocate<float>(r, kernel, historyValues);
+  const bool allocated = r.wide ? Allocate<double>(r, kernel, historyValues, level)
+                                : Allocate<float>(r, kernel, historyValues, level);
   if (!allocated) {
     r = Resampler{};
     return false;
@@ -508,7 +521,7 @@ uint64_t ResamplerLatency(const Resampler& r) {
 }
 
 void ReleaseResampler(Resampler& r) {
-  FreeValues(r.table);
+  ReleaseResamplerTable(r.table);
   FreeValues(r.scratch);
   FreeValues(r.history);
   r = Resampler{};

@@ -45,8 +45,9 @@
 //
 // Ratios. outRate / inRate within [1/256, 256], both rates reduced below 2^40.
 //
-// Memory. The tables, and a history of 2H + B frames a channel (B = 2^20 / channels clamped to
-// [256, 4096], at least 2H), whatever the length of the stream.
+// Memory. The tables (shared by resamplers of the same rates and quality, the last few unused
+// ones kept for the next), and a history of 2H + B frames a channel (B = 2^20 / channels
+// clamped to [256, 4096], at least 2H), whatever the length of the stream.
 
 namespace wavfx {
 
@@ -81,7 +82,7 @@ struct Resampler {
   uint32_t taps;         // 2H
   uint64_t rows;         // phases in the table
   uint64_t tablePhases;  // P when interpolated
-  void* table;           // rows * taps coefficients (float, or double when wide)
+  const void* table;     // rows * taps coefficients (float, or double when wide), shared
   void* scratch;         // one interpolated phase
   void* history;         // channels * capacity frames, channel by channel
   std::size_t capacity;
