@@ -109,6 +109,10 @@ struct MeasuringOps {
   bool (*refine)(StageValues& values, const StreamMeasurement& output) = nullptr;
   // What the stage will do with its measurement, in a few words.
   std::string (*plan)(const StageValues& values) = nullptr;
+  // Stages whose output is their input times one gain: the measurement that output will have,
+  // and true. False when only measuring the output tells; `refine` then settles on it.
+  bool (*promise)(const StageValues& values, const StreamMeasurement& input,
+                  StreamMeasurement& output) = nullptr;
 };
 
 // One row of the registry: what the outside world sees of a family (names, description,

@@ -97,6 +97,12 @@ bool Refine(StageValues& v, const StreamMeasurement& output) {
   return true;
 }
 
+bool Promise(const StageValues& v, const StreamMeasurement& input, StreamMeasurement& output) {
+  if (Limits(v)) return false;
+  output = AfterGain(input, GainDb(v));
+  return true;
+}
+
 std::string Plan(const StageValues& v) {
   char text[200];
   if (v.values[kMeasured] < -70.0) {
@@ -132,7 +138,8 @@ const EffectFamily kLoudnormFamily = {
     {.needsMeasurement = NeedsMeasurement,
      .takeMeasurement = TakeMeasurement,
      .refine = Refine,
-     .plan = Plan},
+     .plan = Plan,
+     .promise = Promise},
 };
 
 }  // namespace wavfx

@@ -40,18 +40,31 @@ void TakeMeasurement(StageValues& v, const StreamMeasurement& m) {
   v.values[kPeak] = MeasuredParameter(v.values[kTruePeak] != 0 ? m.truePeak : m.samplePeak);
 }
 
+double GainDb(const StageValues& v) {
+  return v.values[kPeak] < kSilentBelow ? 0.0 : std::min(v.values[kLevel] - v.values[kPeak], 160.0);
+}
+
 std::string Plan(const StageValues& v) {
   if (v.values[kPeak] < kSilentBelow) return "silent: left as it is";
   char text[64];
-  std::snprintf(text, sizeof text, "a gain of %+.2f dB",
-                std::min(v.values[kLevel] - v.values[kPeak], 160.0));
+  std::snprintf(text, sizeof text, "a gain of %+.2f dB", GainDb(v));
   return text;
+}
+
+bool Promise(const StageValues& v, const StreamMeasurement& input, StreamMeasurement& output) {
+  output = AfterGain(input, GainDb(v));
+  return true;
 }
 
 }  // namespace
 
 double MeasuredParameter(double measured) {
   return std::isfinite(measured) ? measured : kSilentBelow - 50.0;
+}
+
+StreamMeasurement AfterGain(const StreamMeasurement& measured, double db) {
+  return {measured.integrated + db, measured.truePeak + db, measured.samplePeak + db,
+          measured.range};
 }
 
 const EffectFamily kNormFamily = {
@@ -63,7 +76,10 @@ const EffectFamily kNormFamily = {
      .process = ProcessAs<GainState, ProcessGain>,
      .changesAudio = ChangesAudio},
     false,
-    {.needsMeasurement = NeedsMeasurement, .takeMeasurement = TakeMeasurement, .plan = Plan},
+    {.needsMeasurement = NeedsMeasurement,
+     .takeMeasurement = TakeMeasurement,
+     .plan = Plan,
+     .promise = Promise},
 };
 
 }  // namespace wavfx

@@ -17,4 +17,8 @@ constexpr double kSilentBelow = -200.0;
 // The measured value as a parameter takes it: -inf (silence) becomes kSilentBelow - 50.
 double MeasuredParameter(double measured);
 
+// The measurement of a stream after a gain of `db` decibels: loudness and peaks move by it, the
+// loudness range stays.
+StreamMeasurement AfterGain(const StreamMeasurement& measured, double db);
+
 }  // namespace wavfx

@@ -72,18 +72,19 @@ bool MeasureThrough(const ChainRecipe& recipe, uint32_t count, uint32_t channels
   return read;
 }
 
-// Stages that settle on their own output's measurement (loudnorm with its limiter) get a few
-// more passes.
-bool Refine(ChainRecipe& recipe, uint32_t stage, uint32_t channels, uint32_t sampleRate,
+// What the stage gives: promised by its gain, or measured; stages that settle on their own
+// output's measurement (loudnorm with its limiter) get a few more passes.
+bool Settle(ChainRecipe& recipe, StageMeasurement& m, uint32_t channels, uint32_t sampleRate,
             const InputPass& pass, std::string& reason) {
-  const MeasuringOps& ops = FamilyOf(recipe.stages[stage].kind).measuring;
+  EffectSettings& values = recipe.stages[m.stage];
+  const MeasuringOps& ops = FamilyOf(values.kind).measuring;
+  if (ops.promise != nullptr && ops.promise(values, m.measured, m.output)) return true;
   constexpr int kMostRounds = 8;
-  for (int round = 0; ops.refine != nullptr && round < kMostRounds; ++round) {
-    StreamMeasurement output{};
-    if (!MeasureThrough(recipe, stage + 1, channels, sampleRate, pass, output, reason)) {
+  for (int round = 0; round < kMostRounds; ++round) {
+    if (!MeasureThrough(recipe, m.stage + 1, channels, sampleRate, pass, m.output, reason)) {
       return false;
     }
-    if (!ops.refine(recipe.stages[stage], output)) break;
+    if (ops.refine == nullptr || !ops.refine(values, m.output)) break;
   }
   return true;
 }
@@ -107,10 +108,9 @@ bool MeasureStageInputs(ChainRecipe& recipe, uint32_t channels, uint32_t sampleR
       return false;
     }
     GiveMeasurement(recipe, static_cast<uint32_t>(stage), measurement);
-    measured.push_back({static_cast<uint32_t>(stage), measurement});
-    if (!Refine(recipe, static_cast<uint32_t>(stage), channels, sampleRate, pass, reason)) {
-      return false;
-    }
+    StageMeasurement m{static_cast<uint32_t>(stage), measurement, measurement};
+    if (!Settle(recipe, m, channels, sampleRate, pass, reason)) return false;
+    measured.push_back(m);
   }
   return true;
 }
@@ -131,7 +131,9 @@ std::string DescribeMeasurements(const ChainRecipe& recipe,
             Db(s.range, "LU") + " loudness range";
     if (family.measuring.plan != nullptr)
       text += "; " + family.measuring.plan(recipe.stages[m.stage]);
-    text += "\n";
+    const StreamMeasurement& o = m.output;
+    text += "; its output: " + Db(o.integrated, "LUFS") + ", " + Db(o.truePeak, "dBTP") + ", " +
+            Db(o.samplePeak, "dBFS") + ", " + Db(o.range, "LU") + "\n";
   }
   return text;
 }

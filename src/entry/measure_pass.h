@@ -18,6 +18,7 @@ using InputPass = std::function<bool(const FrameSink& sink, std::string& reason)
 struct StageMeasurement {
   uint32_t stage;
   StreamMeasurement measured;
+  StreamMeasurement output;  // what the stage gives: promised by its gain, or measured
 };
 
 // Measures, one pass each, the input of every stage that needs it (the input run through the

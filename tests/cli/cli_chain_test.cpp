@@ -43,6 +43,8 @@ TEST(CliChain, MeasuresBeforeNormalising) {
   const testing::CliRun run = RunCli({in, file, chain});
   ASSERT_EQ(run.exitCode, 0) << run.err;
   EXPECT_NE(run.err.find("Note: norm (stage 2): its input measures"), std::string::npos);
+  EXPECT_NE(run.err.find("; its output: "), std::string::npos) << run.err;
+  EXPECT_NE(run.err.find(" -3.00 dBFS, "), std::string::npos) << run.err;
   const auto piped =
       RunCli({"-q", "-", "-", chain},
              {testing::ReadFile(in), testing::StreamKind::Pipe, testing::StreamKind::Pipe});
