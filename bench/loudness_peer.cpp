@@ -3,6 +3,9 @@
 //                                         0.02 LU of libebur128's; prints both (and the range
 //                                         and true peak, which differ by design), exits 1 if not
 //   wavfx_loudness_peer speed FILE ROUNDS median thread times of the whole measurement by each
+//   wavfx_loudness_peer reaches FILE TARGET CEILING
+//                                         libebur128 reads the integrated loudness within 0.1 LU
+//                                         of TARGET and the true peak at or below CEILING
 #include <ebur128.h>
 #include <sndfile.h>
 
@@ -132,6 +135,17 @@ int main(int argc, char** argv) {
     std::printf("%.4f %.4f\n", ours, peer);
     return 0;
   }
-  std::fprintf(stderr, "usage: %s compare FILE... | speed FILE ROUNDS\n", argv[0]);
+  if (mode == "reaches" && argc == 5) {
+    const Peer peer = MeasureWithPeer(Load(argv[2]), EBUR128_MODE_I | EBUR128_MODE_TRUE_PEAK);
+    const double target = std::atof(argv[3]);
+    const double ceiling = std::atof(argv[4]);
+    const bool ok = std::fabs(peer.integrated - target) <= 0.1 && peer.truePeak <= ceiling;
+    std::printf("%s libebur128: I %.3f LUFS, TP %.3f dBTP\n", ok ? "ok  " : "FAIL", peer.integrated,
+                peer.truePeak);
+    return ok ? 0 : 1;
+  }
+  std::fprintf(stderr,
+               "usage: %s compare FILE... | speed FILE ROUNDS | reaches FILE TARGET CEILING\n",
+               argv[0]);
   return 2;
 }

@@ -30,7 +30,8 @@ done
 build/bench/wavfx_loudness_peer compare "${files[@]}"
 
 # loudnorm over quiet speech, loud music and music whose linear gain would clip: the output's
-# integrated loudness within 0.1 LU of the target, its true peak at or below the ceiling.
+# integrated loudness within 0.1 LU of the target, its true peak at or below the ceiling, by the
+# meter itself and by libebur128.
 status=0
 for case in "speech-48000.wav gain=db=-25,loudnorm" "frontiers-44100.wav loudnorm=target=-16" \
   "machine_wars-48000.wav loudnorm=target=-12:ceiling=-1"; do
@@ -44,5 +45,6 @@ target, ceiling = float(sys.argv[1] or -23), -1.0
 ok = abs(r['integrated_lufs'] - target) <= 0.1 and r['true_peak_dbtp'] <= ceiling
 print(('ok  ' if ok else 'FAIL'), sys.argv[2], 'I', round(r['integrated_lufs'], 3), 'TP', round(r['true_peak_dbtp'], 3))
 sys.exit(0 if ok else 1)" "$target" "$name $chain" || status=1
+  build/bench/wavfx_loudness_peer reaches "$work/out.wav" "${target:--23}" -1 || status=1
 done
 exit $status

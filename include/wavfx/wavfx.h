@@ -287,8 +287,10 @@ typedef struct wavfx_error {
  * input (-300, the default, asks for it: see wavfx_chain_measure; a file job measures first).
  * norm multiplies by float(10^((level - peak) / 20)) (10^x from + - * / only; at most 160 dB),
  * peak the sample or true peak; a peak below -200 dB is silence, left as it is. loudnorm
- * multiplies by float(10^((target - measured) / 20)); when peak + that gain exceeds the ceiling,
- * the limiter (truepeak=1, its default release and look-ahead) follows at the ceiling, its delay
+ * multiplies by float(10^((target - measured) / 20)); when peak + that gain exceeds the ceiling
+ * less 0.3 dB, the limiter (truepeak=1, its default release and look-ahead) follows at the
+ * ceiling less 0.3 dB (headroom for meters with other interpolators, such as libebur128's, which
+ * read up to 0.2 dB higher on music, and for the output's rounding), its delay
  * taken back out, and the measuring pass lowers `measured` by the output's shortfall from the
  * target, up to 8 times, until it lies within 0.02 LU. measured below -70 LUFS (nothing above
  * the gate) leaves the input as it is.

@@ -28,8 +28,17 @@ double GainDb(const StageValues& v) {
   return v.values[kMeasured] < -70.0 ? 0.0 : v.values[kTarget] - v.values[kMeasured];
 }
 
+// The limiter holds the standard's true peak this far under the ceiling: meters with other
+// interpolators (libebur128's reads up to 0.2 dB higher on music) and the output's rounding
+// then find it under the ceiling too.
+constexpr double kHeadroomDb = 0.3;
+
+double LimitDb(const StageValues& v) {
+  return v.values[kCeiling] - kHeadroomDb;
+}
+
 bool Limits(const StageValues& v) {
-  return v.values[kMeasured] >= -70.0 && v.values[kPeak] + GainDb(v) > v.values[kCeiling];
+  return v.values[kMeasured] >= -70.0 && v.values[kPeak] + GainDb(v) > LimitDb(v);
 }
 
 StageValues LimiterValues(double ceiling) {
@@ -46,7 +55,7 @@ void Init(void* state, const StageValues& v, StreamShape in) {
   s.gain.channels = in.channels;
   s.gain.gain = static_cast<float>(TenToThe(std::clamp(GainDb(v) / 20.0, -8.0, 8.0)));
   s.limits = Limits(v);
-  if (s.limits) kLimiterFamily.ops.init(&s.limiter, LimiterValues(v.values[kCeiling]), in);
+  if (s.limits) kLimiterFamily.ops.init(&s.limiter, LimiterValues(LimitDb(v)), in);
 }
 
 void Process(LoudnormState& s, float* samples, int32_t frames) {
@@ -75,7 +84,7 @@ uint64_t Delay(const void* state) {
 
 bool Fits(const StageValues& v, StreamShape in, std::string& problem) {
   return !Limits(v) || kLimiterFamily.ops.fits == nullptr ||
-         kLimiterFamily.ops.fits(LimiterValues(v.values[kCeiling]), in, problem);
+         kLimiterFamily.ops.fits(LimiterValues(LimitDb(v)), in, problem);
 }
 
 bool NeedsMeasurement(const StageValues& v) {
@@ -113,7 +122,7 @@ std::string Plan(const StageValues& v) {
   if (Limits(v)) {
     std::snprintf(text, sizeof text,
                   ", which would put the true peak at %+.2f dBTP: limited to %.1f dBTP",
-                  v.values[kPeak] + GainDb(v), v.values[kCeiling]);
+                  v.values[kPeak] + GainDb(v), LimitDb(v));
     plan += text;
   }
   return plan;
