@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <memory>
+#include <mutex>
 #include <new>
 #include <numeric>
 
@@ -388,8 +390,54 @@ void FreeValues(void* values) {
   if (values != nullptr) ::operator delete[](values, kAlignment);
 }
 
+// The last few tables designed, so that many short streams at the same rates (a batch of clips)
+// copy their table instead of designing it again. Designs are exact: a copy has the same bits.
+// The lock is only tried, never waited for: a busy lock (or one a fork left held) means a design.
+struct TableKey {
+  uint64_t in;
+  uint64_t out;
+  int32_t level;
+  bool operator==(const TableKey&) const = default;
+};
+
+struct KeptTable {
+  TableKey key{};
+  std::size_t bytes = 0;
+  std::unique_ptr<unsigned char[]> values;
+};
+
+constexpr std::size_t kKeptTables = 8;
+constexpr std::size_t kMaxKeptBytes = std::size_t{1} << 20;
+
+std::mutex keptLock;
+KeptTable kept[kKeptTables];
+std::size_t nextKept = 0;
+
+bool CopyKeptTable(const TableKey& key, void* table, std::size_t bytes) {
+  const std::unique_lock<std::mutex> guard(keptLock, std::try_to_lock);
+  if (!guard.owns_lock()) return false;
+  for (const KeptTable& k : kept) {
+    if (k.values != nullptr && k.key == key && k.bytes == bytes) {
+      std::memcpy(table, k.values.get(), bytes);
+      return true;
+    }
+  }
+  return false;
+}
+
+void KeepTable(const TableKey& key, const void* table, std::size_t bytes) {
+  if (bytes > kMaxKeptBytes) return;
+  std::unique_ptr<unsigned char[]> values(new (std::nothrow) unsigned char[bytes]);
+  if (values == nullptr) return;
+  std::memcpy(values.get(), table, bytes);
+  const std::unique_lock<std::mutex> guard(keptLock, std::try_to_lock);
+  if (!guard.owns_lock()) return;
+  kept[nextKept] = {key, bytes, std::move(values)};
+  nextKept = (nextKept + 1) % kKeptTables;
+}
+
 template <class T>
-bool Allocate(Resampler& r, const Kernel& kernel, std::size_t historyValues) {
+bool Allocate(Resampler& r, const Kernel& kernel, const TableKey& key, std::size_t historyValues) {
   T* table = NewValues<T>(r.rows * r.taps);
   T* scratch = NewValues<T>(kResampleGroupFrames * r.taps);
   T* history = NewValues<T>(historyValues);
@@ -401,11 +449,15 @@ bool Allocate(Resampler& r, const Kernel& kernel, std::size_t historyValues) {
     FreeValues(values);
     return false;
   }
-  for (uint64_t i = 0; i < r.rows; ++i) {
-    const double offset = r.interpolated
-                              ? (static_cast<double>(i) - 1.0) / static_cast<double>(r.tablePhases)
-                              : static_cast<double>(i) / static_cast<double>(r.outStep);
-    FillRow(kernel, r.taps, offset, table + i * r.taps, values);
+  const std::size_t bytes = r.rows * r.taps * sizeof(T);
+  if (!CopyKeptTable(key, table, bytes)) {
+    for (uint64_t i = 0; i < r.rows; ++i) {
+      const double offset =
+          r.interpolated ? (static_cast<double>(i) - 1.0) / static_cast<double>(r.tablePhases)
+                         : static_cast<double>(i) / static_cast<double>(r.outStep);
+      FillRow(kernel, r.taps, offset, table + i * r.taps, values);
+    }
+    KeepTable(key, table, bytes);
   }
   FreeValues(values);
   r.table = table;
@@ -460,8 +512,9 @@ bool InitResampler(Resampler& r, uint64_t inRate, uint64_t outRate, uint32_t cha
       std::max<std::size_t>(std::clamp<std::size_t>((1u << 20) / channels, 256, 4096), taps);
   r.capacity = (taps + block + 15) / 16 * 16;
   const std::size_t historyValues = r.capacity * channels;
-  const bool allocated = r.wide ? Allocate<double>(r, kernel, historyValues)
-                                : Allocate<float>(r, kernel, historyValues);
+  const TableKey key{in, out, level};
+  const bool allocated = r.wide ? Allocate<double>(r, kernel, key, historyValues)
+                                : Allocate<float>(r, kernel, key, historyValues);
   if (!allocated) {
     r = Resampler{};
     return false;
