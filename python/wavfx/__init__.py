@@ -177,7 +177,7 @@ def process(
     """Runs `audio` through the effect (a chain's text, an Effect or a Chain) from a fresh state
     to the end of the stream. A chain that changes the rate, the channel count or the length
     returns the reshaped audio (see output_shape for its rate). Stages that act on the whole
-    stream (norm, loudnorm) measure their input over the array first."""
+    stream (norm, loudnorm) measure their input over the array first. A tensor gives a tensor."""
     array, rate = _array(audio), _rate(sample_rate)
     # Stages that act on the whole stream (norm, loudnorm) measure their input first.
     text = _core.measure_chain(_text(effect), array, rate, bool(channels_last))
