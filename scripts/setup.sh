@@ -7,6 +7,7 @@ set -euo pipefail
 packages=(cmake ninja-build g++ pkg-config python3 libgtest-dev libbenchmark-dev libsndfile1-dev sox
   pybind11-dev python3-pybind11 python3-numpy python3-pytest python3-venv python3-pip
   python3-setuptools python3-wheel python3-dev python3-distributed python3-matplotlib
+  python3-torch python3-torchaudio
   lv2-dev ladspa-sdk "$@")
 missing=()
 for package in "${packages[@]}"; do

@@ -5,8 +5,6 @@
 #include <vector>
 
 namespace wavfx::python {
-namespace {
-
 py::dtype DtypeOf(SampleType type) {
   switch (type) {
     case SampleType::Int16:
@@ -21,20 +19,17 @@ py::dtype DtypeOf(SampleType type) {
   return py::dtype::of<double>();
 }
 
-}  // namespace
+SampleType SampleTypeOf(const py::array& audio) {
+  if (py::isinstance<py::array_t<int16_t>>(audio)) return SampleType::Int16;
+  if (py::isinstance<py::array_t<int32_t>>(audio)) return SampleType::Int32;
+  if (py::isinstance<py::array_t<float>>(audio)) return SampleType::Float32;
+  if (py::isinstance<py::array_t<double>>(audio)) return SampleType::Float64;
+  throw py::type_error("audio must be int16, int32, float32 or float64, not " +
+                       std::string(py::str(audio.dtype())));
+}
 
 Layout LayoutOf(const py::array& audio, bool channelsLast) {
-  Layout layout{SampleType::Float64, audio.ndim() == 1, channelsLast};
-  if (py::isinstance<py::array_t<int16_t>>(audio)) {
-    layout.type = SampleType::Int16;
-  } else if (py::isinstance<py::array_t<int32_t>>(audio)) {
-    layout.type = SampleType::Int32;
-  } else if (py::isinstance<py::array_t<float>>(audio)) {
-    layout.type = SampleType::Float32;
-  } else if (!py::isinstance<py::array_t<double>>(audio)) {
-    throw py::type_error("audio must be int16, int32, float32 or float64, not " +
-                         std::string(py::str(audio.dtype())));
-  }
+  const Layout layout{SampleTypeOf(audio), audio.ndim() == 1, channelsLast};
   if (audio.ndim() != 1 && audio.ndim() != 2) {
     throw py::value_error(
         "audio must have the shape (frames,), (channels, frames) or, with "
@@ -44,19 +39,23 @@ Layout LayoutOf(const py::array& audio, bool channelsLast) {
   return layout;
 }
 
+void CheckChannels(std::size_t channels, bool channelsLast) {
+  if (channels == 0) throw py::value_error("audio has no channels");
+  if (channels > kMaxChannels) {
+    throw py::value_error("audio has " + std::to_string(channels) + " channels, more than " +
+                          std::to_string(kMaxChannels) +
+                          (channelsLast ? ""
+                                        : " (for (frames, channels) arrays pass "
+                                          "channels_last=True)"));
+  }
+}
+
 AudioView ViewOf(const py::array& audio, const Layout& layout) {
   const int channelAxis = layout.channelsLast ? 1 : 0;
   const int frameAxis = layout.mono ? 0 : 1 - channelAxis;
   const auto channels =
       layout.mono ? std::size_t{1} : static_cast<std::size_t>(audio.shape(channelAxis));
-  if (channels == 0) throw py::value_error("audio has no channels");
-  if (channels > kMaxChannels) {
-    throw py::value_error("audio has " + std::to_string(channels) + " channels, more than " +
-                          std::to_string(kMaxChannels) +
-                          (layout.channelsLast ? ""
-                                               : " (for (frames, channels) arrays pass "
-                                                 "channels_last=True)"));
-  }
+  CheckChannels(channels, layout.channelsLast);
   return {layout.type,
           channels,
           static_cast<std::size_t>(audio.shape(frameAxis)),

@@ -20,12 +20,19 @@ struct Layout {
   bool channelsLast;
 };
 
-// TypeError for a dtype other than int16, int32, float32 and float64; ValueError for a shape
-// that is not 1-D or 2-D.
+// TypeError for a dtype other than int16, int32, float32 and float64.
+SampleType SampleTypeOf(const py::array& audio);
+
+// SampleTypeOf, and ValueError for a shape that is not 1-D or 2-D.
 Layout LayoutOf(const py::array& audio, bool channelsLast);
 
 // ValueError for no channels or more than kMaxChannels.
+void CheckChannels(std::size_t channels, bool channelsLast);
+
+// CheckChannels, and where the array's samples lie.
 AudioView ViewOf(const py::array& audio, const Layout& layout);
+
+py::dtype DtypeOf(SampleType type);
 
 // A new C-contiguous array of the layout, not initialised.
 py::array NewArray(const Layout& layout, std::size_t channels, std::size_t frames);

@@ -103,38 +103,42 @@ py::dict PyMeter::Results() const {
   return ResultsOf(meter_);
 }
 
+bool MeasureRecipe(ChainRecipe& recipe, const AudioView& view, uint32_t sampleRate,
+                   std::string& reason) {
+  std::vector<float> frames(view.frames * view.channels);
+  WithType(view.type, [&](auto sample) {
+    using Stored = decltype(sample);
+    Gather<Stored>(view, 0, view.frames, frames.data());
+  });
+  // Integers in full scale, as the chain reads them (a power of two: exact).
+  const double scale = view.type == SampleType::Int16   ? 1.0 / 32768.0
+                       : view.type == SampleType::Int32 ? 1.0 / 2147483648.0
+                                                        : 1.0;
+  if (scale != 1.0) {
+    for (float& x : frames)
+      x = static_cast<float>(x * scale);
+  }
+  std::vector<StageMeasurement> measured;
+  const InputPass pass = [&](const FrameSink& sink, std::string&) {
+    sink(frames.data(), view.frames);
+    return true;
+  };
+  return MeasureStageInputs(recipe, static_cast<uint32_t>(view.channels), sampleRate, pass,
+                            measured, reason);
+}
+
 std::string MeasureChain(const std::string& text, const py::array& audio, uint32_t sampleRate,
                          bool channelsLast) {
   auto recipe = std::make_unique<ChainRecipe>();
   ChainError error;
   if (!ParseChain(text, *recipe, error)) throw py::value_error(error.message);
   if (!RecipeNeedsMeasurement(*recipe)) return text;
-  const Layout layout = LayoutOf(audio, channelsLast);
-  const AudioView view = ViewOf(audio, layout);
-  std::vector<float> frames(view.frames * view.channels);
-  WithType(layout.type, [&](auto sample) {
-    using Stored = decltype(sample);
-    Gather<Stored>(view, 0, view.frames, frames.data());
-  });
-  // Integers in full scale, as the chain reads them (a power of two: exact).
-  const double scale = layout.type == SampleType::Int16   ? 1.0 / 32768.0
-                       : layout.type == SampleType::Int32 ? 1.0 / 2147483648.0
-                                                          : 1.0;
-  if (scale != 1.0) {
-    for (float& x : frames)
-      x = static_cast<float>(x * scale);
-  }
-  std::vector<StageMeasurement> measured;
+  const AudioView view = ViewOf(audio, LayoutOf(audio, channelsLast));
   std::string reason;
   bool done = false;
   {
     py::gil_scoped_release release;
-    const InputPass pass = [&](const FrameSink& sink, std::string&) {
-      sink(frames.data(), view.frames);
-      return true;
-    };
-    done = MeasureStageInputs(*recipe, static_cast<uint32_t>(view.channels), sampleRate, pass,
-                              measured, reason);
+    done = MeasureRecipe(*recipe, view, sampleRate, reason);
   }
   if (!done) throw py::value_error(reason);
   return RecipeText(*recipe);

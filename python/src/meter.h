@@ -5,6 +5,8 @@
 
 #include <string>
 
+#include "arrays.h"
+#include "engine/chain.h"
 #include "measure/meter.h"
 
 namespace wavfx::python {
@@ -22,6 +24,11 @@ class PyMeter {
   Meter meter_;
   bool fed_ = false;
 };
+
+// Gives the stages that act on the whole stream (norm, loudnorm) their measurements of the view's
+// samples; false with the reason when that fails. Needs no GIL.
+bool MeasureRecipe(ChainRecipe& recipe, const AudioView& view, uint32_t sampleRate,
+                   std::string& reason);
 
 // The chain's text with the measurements its stages need (norm, loudnorm) taken over the whole
 // array, as wavfx_chain_measure gives it; the text itself when none needs one.

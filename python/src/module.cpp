@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 
+#include "batch.h"
 #include "engine/chain_flow.h"
 #include "engine/chain_text.h"
 #include "engine/registry.h"
@@ -123,6 +124,8 @@ PYBIND11_MODULE(_core, m) {
       .def("flush", &Stream::Flush)
       .def("reset", &Stream::Reset)
       .def_property_readonly("text", &Stream::text);
+  m.def("process_batch", &ProcessBatch, py::arg("chain"), py::arg("audio"), py::arg("sample_rate"),
+        py::arg("channels_last"), py::arg("threads"));
   m.def("measure_file", &MeasureFile, py::arg("path"));
   m.def("measure_chain", &MeasureChain, py::arg("text"), py::arg("audio"), py::arg("sample_rate"),
         py::arg("channels_last"));

@@ -6,101 +6,11 @@
 #include <memory>
 #include <vector>
 
+#include "blocks.h"
 #include "engine/chain_text.h"
 
 namespace wavfx::python {
 namespace {
-
-// Samples per call into the effect, and in the scratch block of an array that is not
-// interleaved.
-constexpr std::size_t kBlockSamples = 1 << 15;
-
-void ProcessBlock(wavfx_effect* effect, int16_t* samples, int32_t frames) {
-  wavfx_effect_process(effect, samples, frames);
-}
-void ProcessBlock(wavfx_effect* effect, int32_t* samples, int32_t frames) {
-  wavfx_effect_process_int32(effect, samples, frames);
-}
-void ProcessBlock(wavfx_effect* effect, float* samples, int32_t frames) {
-  wavfx_effect_process_float(effect, samples, frames);
-}
-
-template <typename Stored, typename Held>
-void RunBlocks(wavfx_effect* effect, const AudioView& in, const AudioView& out) {
-  const std::size_t channels = in.channels;
-  const std::size_t frames = std::max<std::size_t>(kBlockSamples / channels, 1);
-  if constexpr (std::is_same_v<Stored, Held>) {
-    if (Interleaved(out, sizeof(Held))) {  // processed in place in the output
-      auto* samples = reinterpret_cast<Held*>(out.data);
-      Gather<Stored>(in, 0, in.frames, samples);
-      for (std::size_t first = 0; first < in.frames; first += frames) {
-        const std::size_t count = std::min(frames, in.frames - first);
-        ProcessBlock(effect, samples + first * channels, static_cast<int32_t>(count));
-      }
-      return;
-    }
-  }
-  std::vector<Held> block(frames * channels);
-  for (std::size_t first = 0; first < in.frames; first += frames) {
-    const std::size_t count = std::min(frames, in.frames - first);
-    Gather<Stored>(in, first, count, block.data());
-    ProcessBlock(effect, block.data(), static_cast<int32_t>(count));
-    Scatter<Stored>(block.data(), out, first, count);
-  }
-}
-
-int32_t Flow(wavfx_effect* effect, const int16_t* in, std::size_t frames, int16_t* out,
-             std::size_t room, std::size_t* consumed, std::size_t* produced) {
-  return wavfx_effect_flow_int16(effect, in, frames, out, room, consumed, produced);
-}
-int32_t Flow(wavfx_effect* effect, const int32_t* in, std::size_t frames, int32_t* out,
-             std::size_t room, std::size_t* consumed, std::size_t* produced) {
-  return wavfx_effect_flow_int32(effect, in, frames, out, room, consumed, produced);
-}
-int32_t Flow(wavfx_effect* effect, const float* in, std::size_t frames, float* out,
-             std::size_t room, std::size_t* consumed, std::size_t* produced) {
-  return wavfx_effect_flow_float(effect, in, frames, out, room, consumed, produced);
-}
-int32_t Flush(wavfx_effect* effect, int16_t* out, std::size_t room, std::size_t* produced) {
-  return wavfx_effect_flush_int16(effect, out, room, produced);
-}
-int32_t Flush(wavfx_effect* effect, int32_t* out, std::size_t room, std::size_t* produced) {
-  return wavfx_effect_flush_int32(effect, out, room, produced);
-}
-int32_t Flush(wavfx_effect* effect, float* out, std::size_t room, std::size_t* produced) {
-  return wavfx_effect_flush_float(effect, out, room, produced);
-}
-
-// Runs a chain that reshapes the stream over `in` (none when null) and, when `flush`, to the
-// end of the stream; returns what came out, interleaved, as the chain's samples.
-template <typename Stored, typename Held>
-std::vector<Held> FlowBlocks(wavfx_effect* effect, const AudioView* in, bool flush) {
-  const std::size_t outChannels = wavfx_effect_output_channels(effect);
-  const std::size_t room = std::max<std::size_t>(kBlockSamples / outChannels, 1);
-  std::vector<Held> output;
-  std::vector<Held> piece(room * outChannels);
-  if (in != nullptr) {
-    const std::size_t channels = in->channels;
-    const std::size_t frames = std::max<std::size_t>(kBlockSamples / channels, 1);
-    std::vector<Held> block(frames * channels);
-    for (std::size_t first = 0; first < in->frames; first += frames) {
-      const std::size_t count = std::min(frames, in->frames - first);
-      Gather<Stored>(*in, first, count, block.data());
-      for (std::size_t done = 0; done < count;) {
-        std::size_t consumed = 0, produced = 0;
-        Flow(effect, block.data() + done * channels, count - done, piece.data(), room, &consumed,
-             &produced);
-        output.insert(output.end(), piece.begin(), piece.begin() + produced * outChannels);
-        done += consumed;
-      }
-    }
-  }
-  for (std::size_t produced = flush ? 1 : 0; produced > 0;) {
-    Flush(effect, piece.data(), room, &produced);
-    output.insert(output.end(), piece.begin(), piece.begin() + produced * outChannels);
-  }
-  return output;
-}
 
 std::string StreamName(std::size_t channels, uint32_t sampleRate) {
   return std::to_string(channels) + (channels == 1 ? " channel" : " channels") + " at " +

@@ -9,6 +9,10 @@ Arrays are int16, int32, float32 or float64, shaped (frames,) for mono, (channel
 shape, with the samples the command line writes for the same audio: int16 and int32 arrays are
 converted as 16-bit and 32-bit files are, float32 arrays enter the effects as they are, float64
 arrays are rounded to float32 and widened back. NaN and infinite samples are read as 0.
+
+PyTorch CPU tensors of those dtypes are taken wherever arrays are, without a copy, and give
+tensors back (torch is imported only by whoever made the tensor). process_batch runs a batch
+(batch, channels, frames) over threads; wavfx.augment draws reproducible random chains.
 """
 
 from __future__ import annotations
@@ -32,6 +36,7 @@ __all__ = [
     "effects",
     "measure",
     "process",
+    "process_batch",
     "process_file",
     "read",
     "write",
@@ -53,6 +58,7 @@ class _Processor:
 
     def __init__(self, text: str) -> None:
         self._stream = _core.Stream(text)
+        self._tensors = False
 
     @property
     def text(self) -> str:
@@ -65,17 +71,19 @@ class _Processor:
         The stream starts on the first block, for its channels and sample rate; a block of
         another channel count or rate raises ValueError until reset().
         """
-        return self._stream.process(_array(audio), _rate(sample_rate), bool(channels_last))
+        result = self._stream.process(_array(audio), _rate(sample_rate), bool(channels_last))
+        self._tensors = _is_tensor(audio)
+        return _like(audio, result)
 
     def tail(self, seconds: float) -> np.ndarray:
         """The ring-out after the last block: `seconds` of silence through the stream."""
-        return self._stream.tail(float(seconds))
+        return self._last_kind(self._stream.tail(float(seconds)))
 
     def flush(self) -> np.ndarray:
         """The end of the stream: what a stage that reshapes it still holds (a resampler's last
         frames, a fade-out, trailing padding), in the last block's layout; empty for a chain
         that works in place. process() the next block only after reset()."""
-        return self._stream.flush()
+        return self._last_kind(self._stream.flush())
 
     def output_shape(self, channels: int, sample_rate: int) -> Tuple[int, int]:
         """(channels, sample_rate) of what the chain makes of a stream of these."""
@@ -84,6 +92,11 @@ class _Processor:
     def reset(self) -> None:
         """Starts the stream over, for any channel count and sample rate."""
         self._stream.reset()
+        self._tensors = False
+
+    def _last_kind(self, result: np.ndarray) -> Any:
+        # A tensor when the last block was one.
+        return _tensor_module().from_numpy(result) if self._tensors else result
 
     def __repr__(self) -> str:
         return f"{type(self).__name__}({self.text!r})"
@@ -164,16 +177,40 @@ def process(
     """Runs `audio` through the effect (a chain's text, an Effect or a Chain) from a fresh state
     to the end of the stream. A chain that changes the rate, the channel count or the length
     returns the reshaped audio (see output_shape for its rate). Stages that act on the whole
-    stream (norm, loudnorm) measure their input over the array first."""
+    stream (norm, loudnorm) measure their input over the array first. A tensor gives a tensor."""
     array, rate = _array(audio), _rate(sample_rate)
     # Stages that act on the whole stream (norm, loudnorm) measure their input first.
     text = _core.measure_chain(_text(effect), array, rate, bool(channels_last))
     stream = _core.Stream(text)
     result = stream.process(array, rate, bool(channels_last))
     rest = stream.flush()
-    if rest.size == 0:
-        return result
-    return np.concatenate([result, rest], axis=0 if result.ndim == 1 or channels_last else 1)
+    if rest.size != 0:
+        result = np.concatenate([result, rest], axis=0 if result.ndim == 1 or channels_last else 1)
+    return _like(audio, result)
+
+
+def process_batch(
+    audio: Any,
+    sample_rate: int,
+    effect: Union[str, Effect, Chain],
+    *,
+    channels_last: bool = False,
+    threads: Optional[int] = None,
+) -> np.ndarray:
+    """Runs every item of a batch shaped (batch, channels, frames) (with channels_last: (batch,
+    frames, channels)) through its own fresh instance of the effect, as process() runs one item,
+    to exactly the same samples. Items are spread over `threads` threads (default: one per core)
+    without the GIL. Returns one array (a tensor for a tensor) of the batch's dtype and layout;
+    a chain that reshapes the stream must give every item the same length, as it does for items
+    of one length (speed, resample, trim), else ValueError."""
+    if threads is None:
+        threads = os.cpu_count() or 1
+    if isinstance(threads, bool) or not isinstance(threads, numbers.Integral) or threads < 1:
+        raise ValueError(f"threads must be a whole number from 1, not {threads!r}")
+    result = _core.process_batch(
+        _text(effect), _array(audio), _rate(sample_rate), bool(channels_last), int(threads)
+    )
+    return _like(audio, result)
 
 
 @dataclass(frozen=True)
@@ -313,8 +350,41 @@ def _number(key: str, value: Any) -> str:
     return str(int(value)) if isinstance(value, numbers.Integral) else repr(float(value))
 
 
+def _is_tensor(audio: Any) -> bool:
+    # By the type's module, so that wavfx never imports torch itself.
+    return type(audio).__module__.partition(".")[0] == "torch" and hasattr(audio, "device")
+
+
+def _tensor_module() -> Any:
+    import torch
+
+    return torch
+
+
+def _like(audio: Any, result: np.ndarray) -> Any:
+    """`result` as a tensor sharing its memory when `audio` is a tensor."""
+    return _tensor_module().from_numpy(result) if _is_tensor(audio) else result
+
+
+_TENSOR_DTYPES = ("torch.int16", "torch.int32", "torch.float32", "torch.float64")
+
+
+def _tensor_array(tensor: Any) -> np.ndarray:
+    """The tensor's samples as an array sharing its memory."""
+    if tensor.device.type != "cpu":
+        raise ValueError(f"audio is a tensor on the {tensor.device} device; pass tensor.cpu()")
+    if str(tensor.dtype) not in _TENSOR_DTYPES:
+        raise TypeError(f"audio must be int16, int32, float32 or float64, not {tensor.dtype}")
+    if str(tensor.layout) != "torch.strided":
+        raise TypeError(f"audio must be a dense tensor, not {tensor.layout}")
+    if tensor.requires_grad:
+        raise ValueError("audio is a tensor that requires grad; the effects have no gradient: "
+                         "pass tensor.detach()")
+    return tensor.numpy()
+
+
 def _array(audio: Any) -> np.ndarray:
-    array = np.asarray(audio)
+    array = np.asarray(_tensor_array(audio) if _is_tensor(audio) else audio)
     if array.dtype.byteorder not in "=|" or not array.flags.aligned:
         array = np.require(array, array.dtype.newbyteorder("="), "A")
     return array

@@ -25,6 +25,14 @@ class Stream:
     @property
     def text(self) -> str: ...
 
+def process_batch(
+    chain: str, audio: np.ndarray, sample_rate: int, channels_last: bool, threads: int
+) -> np.ndarray:
+    """Every item of a (batch, channels, frames) array (channels_last: (batch, frames, channels))
+    from a fresh instance of the chain to the end of its stream, on up to `threads` threads
+    without the GIL: the samples process() gives each item, as one array of the batch's dtype
+    and layout. ValueError for a bad chain or shape, or items of different output lengths."""
+
 def measure_file(path: str) -> Dict[str, Any]: ...
 def measure_chain(text: str, audio: np.ndarray, sample_rate: int, channels_last: bool) -> str: ...
 

@@ -7,7 +7,7 @@ from typing import Any, Optional
 
 import numpy as np
 
-from . import measure, process, read
+from . import _array, measure, process, read
 
 _BLOCK_SECONDS = 0.1  # the meter's hop
 
@@ -28,7 +28,7 @@ def _audio(audio: Any, sample_rate: Optional[int], channels_last: bool):
         return samples, rate, False
     if sample_rate is None:
         raise TypeError("an array needs its sample rate")
-    return np.asarray(audio), int(sample_rate), channels_last
+    return _array(audio), int(sample_rate), channels_last
 
 
 def loudness(

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <new>
 #include <numeric>
+#include <type_traits>
 
 #include "dsp/resampler_tables.h"
 #include "dsp/simd_dispatch.h"
@@ -117,6 +118,22 @@ void FourDots(const float* const* x, const float* const* c, std::size_t taps, fl
     out[d] = kDot(x[d], c[d], taps);
 }
 
+// out = w0 row0 + w1 row1 + w2 row2 + w3 row3 for four consecutive rows, in that order. Taps are a
+// multiple of 64: runs of 64 that compilers turn into vector code of the same bits.
+template <class T>
+void MixRows(const T* __restrict rows, std::size_t taps, const T* w, T* __restrict out) {
+  const T w0 = w[0], w1 = w[1], w2 = w[2], w3 = w[3];
+  for (std::size_t k = 0; k < taps; k += 64) {
+    const T* r0 = rows + k;
+    const T* r1 = r0 + taps;
+    const T* r2 = r1 + taps;
+    const T* r3 = r2 + taps;
+    T* o = out + k;
+    for (std::size_t j = 0; j < 64; ++j)
+      o[j] = ((w0 * r0[j] + w1 * r1[j]) + w2 * r2[j]) + w3 * r3[j];
+  }
+}
+
 void PhaseDots(const float* const* x, const std::size_t* slots, std::size_t count, const float* c,
                std::size_t taps, float* out) {
   for (std::size_t i = 0; i < count; ++i)
@@ -128,6 +145,7 @@ void ChooseDots(Resampler& r) {
   r.dot4Float = FourDots<DotOf<float, kFloatSums>>;
   r.dotFloat = DotOf<float, kFloatSums>;
   r.dotDouble = DotOf<double, kDoubleSums>;
+  r.mixFloat = MixRows<float>;
 #if defined(__x86_64__)
   switch (ActiveVectorPath()) {
     case VectorPath::Scalar:
@@ -137,12 +155,14 @@ void ChooseDots(Resampler& r) {
       r.dotDouble = ResampleDotDoubleAvx2;
       r.dot4Float = ResampleDot4FloatAvx2;
       r.phaseFloat = ResamplePhaseFloatAvx2;
+      r.mixFloat = ResampleMixFloatAvx2;
       break;
     case VectorPath::Avx512:
       r.dotFloat = ResampleDotFloatAvx512;
       r.dotDouble = ResampleDotDoubleAvx512;
       r.dot4Float = ResampleDot4FloatAvx512;
       r.phaseFloat = ResamplePhaseFloatAvx512;
+      r.mixFloat = ResampleMixFloatAvx512;
       break;
   }
 #endif
@@ -164,13 +184,12 @@ const T* Phase(const Resampler& r, std::size_t slot) {
   const auto w1 = static_cast<T>(a * b * d * 0.5);
   const auto w2 = static_cast<T>(-(a * u * d) * 0.5);
   const auto w3 = static_cast<T>(a * u * b / 6.0);
-  const T* r0 = table + p * r.taps;
-  const T* r1 = r0 + r.taps;
-  const T* r2 = r1 + r.taps;
-  const T* r3 = r2 + r.taps;
   T* out = static_cast<T*>(r.scratch) + slot * r.taps;
-  for (uint32_t j = 0; j < r.taps; ++j) {
-    out[j] = ((w0 * r0[j] + w1 * r1[j]) + w2 * r2[j]) + w3 * r3[j];
+  const T w[4] = {w0, w1, w2, w3};
+  if constexpr (std::is_same_v<T, float>) {
+    r.mixFloat(table + p * r.taps, r.taps, w, out);
+  } else {
+    MixRows(table + p * r.taps, r.taps, w, out);
   }
   return out;
 }

@@ -68,6 +68,10 @@ using ResamplePhaseFloat = void (*)(const float* const* x, const std::size_t* sl
                                     std::size_t count, const float* c, std::size_t taps,
                                     float* out);
 
+// out[j] = ((w[0] row0[j] + w[1] row1[j]) + w[2] row2[j]) + w[3] row3[j] over four consecutive
+// rows of `taps` coefficients, in that order on every path.
+using ResampleMixFloat = void (*)(const float* rows, std::size_t taps, const float* w, float* out);
+
 // Output frames computed together (their dot products four at a time).
 constexpr std::size_t kResampleGroupFrames = 4;
 
@@ -98,6 +102,7 @@ struct Resampler {
   ResampleDotDouble dotDouble;
   ResampleDot4Float dot4Float;
   ResamplePhaseFloat phaseFloat;
+  ResampleMixFloat mixFloat;
 };
 
 // Prepares `r` to convert interleaved frames of `channels` channels (1 to 65535) from inRate to
@@ -129,7 +134,9 @@ void ReleaseResampler(Resampler& r);
 // The output frames due for `inFrames` input frames: round(inFrames * O / I), halves up.
 uint64_t ResampledLength(const Resampler& r, uint64_t inFrames);
 
-// The dot products of the vector paths (null where unavailable), for resampler.cpp's dispatch.
+// The dot products and phase mixes of the vector paths, for resampler.cpp's dispatch.
+void ResampleMixFloatAvx2(const float* rows, std::size_t taps, const float* w, float* out);
+void ResampleMixFloatAvx512(const float* rows, std::size_t taps, const float* w, float* out);
 float ResampleDotFloatAvx2(const float* x, const float* c, std::size_t taps);
 float ResampleDotFloatAvx512(const float* x, const float* c, std::size_t taps);
 double ResampleDotDoubleAvx2(const double* x, const double* c, std::size_t taps);

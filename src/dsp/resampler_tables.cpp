@@ -1,5 +1,6 @@
 #include "dsp/resampler_tables.h"
 
+#include <pthread.h>
 #include <algorithm>
 #include <cstddef>
 #include <mutex>
@@ -23,8 +24,24 @@ struct Cache {
   std::vector<Entry> entries;
 };
 
+Cache& TheCache();
+
+// A fork waits for the lock and both processes continue with it free, so that a child forked
+// while another thread held it (a data loader's worker) does not wait for ever.
+void LockForFork() {
+  TheCache().lock.lock();
+}
+void UnlockAfterFork() {
+  TheCache().lock.unlock();
+}
+
 Cache& TheCache() {
-  static Cache* cache = new Cache;
+  static Cache* const cache = [] {
+#if !defined(__EMSCRIPTEN__)
+    pthread_atfork(LockForFork, UnlockAfterFork, UnlockAfterFork);
+#endif
+    return new Cache;
+  }();
   return *cache;
 }
 

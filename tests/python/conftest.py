@@ -51,6 +51,15 @@ def as_dtype(audio, dtype):
     return np.clip(np.round(audio * top), -top - 1, top).astype(dtype)
 
 
+def tensor_forms(audio):
+    """The array, and a tensor sharing its samples when torch is installed."""
+    try:
+        import torch
+    except ImportError:
+        return [audio]
+    return [audio, torch.from_numpy(audio)]
+
+
 def write_wav16(path, audio):
     """A plain 16-bit PCM WAV file, which takes the command line's strict path."""
     data = np.ascontiguousarray(audio.T).astype("<i2").tobytes()

@@ -4,7 +4,7 @@ import subprocess
 import numpy as np
 import pytest
 import wavfx
-from conftest import CHAINS, RATE, as_dtype, run_cli, signal, write_wav16
+from conftest import CHAINS, RATE, as_dtype, run_cli, signal, tensor_forms, write_wav16
 
 
 @pytest.mark.parametrize("chain", CHAINS)
@@ -22,9 +22,12 @@ def test_arrays_give_the_samples_of_the_cli(chain, cli, tmp_path):
     for name, audio in arrays.items():
         expected, rate = wavfx.read(tmp_path / "out" / name)
         assert rate == RATE and expected.dtype == audio.dtype
-        stream = wavfx.Chain(chain)
-        got = np.concatenate([stream.process(audio, RATE), stream.tail(0.5), stream.flush()], axis=1)
-        np.testing.assert_array_equal(got, expected, err_msg=name)
+        for given in tensor_forms(audio):
+            stream = wavfx.Chain(chain)
+            parts = [stream.process(given, RATE), stream.tail(0.5), stream.flush()]
+            assert all(type(part) is type(given) for part in parts)
+            got = np.concatenate([np.asarray(part) for part in parts], axis=1)
+            np.testing.assert_array_equal(got, expected, err_msg=f"{name} {type(given)}")
 
 
 RESHAPING = [
@@ -35,8 +38,28 @@ RESHAPING = [
 ]
 
 
+def _tensor(audio, chain):
+    torch = pytest.importorskip("torch")
+    got = wavfx.process(torch.from_numpy(audio), RATE, chain)
+    assert isinstance(got, torch.Tensor)
+    return got.numpy()
+
+
+def _batch(audio, chain):  # the item between two others, as a tensor over two threads
+    torch = pytest.importorskip("torch")
+    items = np.stack([audio[:, ::-1], audio, audio[::-1]])
+    got = wavfx.process_batch(torch.from_numpy(items), RATE, chain, threads=2)
+    assert isinstance(got, torch.Tensor)
+    return got[1].numpy()
+
+
+FORMS = {"array": lambda audio, chain: wavfx.process(audio, RATE, chain), "tensor": _tensor,
+         "batch": _batch}
+
+
+@pytest.mark.parametrize("form", FORMS)
 @pytest.mark.parametrize("chain", RESHAPING)
-def test_reshaping_chains_give_the_samples_of_the_cli(chain, cli, tmp_path):
+def test_reshaping_chains_give_the_samples_of_the_cli(chain, form, cli, tmp_path):
     for dtype in ("i2", "f4"):
         audio, name = as_dtype(signal(), dtype), f"{dtype}.wav"
         if audio.dtype == np.int16:
@@ -47,7 +70,7 @@ def test_reshaping_chains_give_the_samples_of_the_cli(chain, cli, tmp_path):
         assert status == 0, errors
         expected, rate = wavfx.read(tmp_path / ("out-" + name))
         assert (expected.shape[0], rate) == wavfx.Chain(chain).output_shape(2, RATE)
-        np.testing.assert_array_equal(wavfx.process(audio, RATE, chain), expected, err_msg=name)
+        np.testing.assert_array_equal(FORMS[form](audio, chain), expected, err_msg=name)
 
 
 def test_registry_is_the_cli_listing(cli):
