@@ -2,6 +2,8 @@
 
 #include <bit>
 #include <cmath>
+#include <limits>
+#include <numbers>
 
 #include "dsp/fast_power.h"
 #include "dsp/fast_sine.h"
@@ -52,6 +54,50 @@ double TenToThe(double x) {
   for (double k = n < 0.0 ? -n : n; k > 0.0; k -= 1.0)
     whole *= 10.0;
   return n < 0.0 ? power / whole : power * whole;
+}
+
+double SineOfPiTimes(double x) {
+  double y = x - 2.0 * std::floor(x * 0.5);
+  double sign = 1.0;
+  if (y >= 1.0) {
+    y -= 1.0;
+    sign = -1.0;
+  }
+  if (y > 0.5) y = 1.0 - y;
+  const double z = std::numbers::pi * y;
+  const double z2 = z * z;
+  double terms[14];
+  terms[0] = 1.0;
+  for (int k = 1; k < 14; ++k) {
+    terms[k] = terms[k - 1] / static_cast<double>((2 * k) * (2 * k + 1));
+  }
+  double sum = 0.0;
+  for (int k = 13; k >= 0; --k) {
+    sum = (k % 2 == 0 ? terms[k] : -terms[k]) + z2 * sum;
+  }
+  return sign * z * sum;
+}
+
+double TangentOfPiTimes(double x) {
+  return SineOfPiTimes(x) / SineOfPiTimes(0.5 - x);
+}
+
+double LogTen(double x) {
+  if (x == 0.0) return -std::numeric_limits<double>::infinity();
+  if (!(x > 0.0)) return std::numeric_limits<double>::quiet_NaN();
+  if (x == std::numeric_limits<double>::infinity()) return x;
+  constexpr double kSqrtHalf = 0.70710678118654752440;
+  constexpr double kLn10 = 2.30258509299404568402;
+  int k = 0;
+  double m = std::frexp(x, &k);
+  if (m < kSqrtHalf) {
+    m *= 2.0;
+    --k;
+  }
+  const auto whole = static_cast<double>(k);
+  const double ln =
+      whole * fast_power::kLn2High + (fast_power::LogNearOne(m) + whole * fast_power::kLn2Low);
+  return ln / kLn10;
 }
 
 // The steps after the sine (an addition, a halving, the rounding to float) never decrease, so

@@ -24,6 +24,17 @@ float PowerOfRatio(float ratio, float exponent);
 // once), within about 6e-15 relative.
 double TenToThe(double x);
 
+// log10(x) from frexp and + - * / alone, the same on every build, within about 1e-15
+// relative: x = 2^k m with sqrt(1/2) <= m < sqrt(2), (k ln 2 + ln m) / ln 10 (ln m as in
+// fast_power.h). -inf for 0, NaN below 0 and for NaN, +inf for +inf.
+double LogTen(double x);
+
+// sin(pi x): exact reduction to [0, 1/2] and its Taylor series in a fixed order.
+double SineOfPiTimes(double x);
+
+// tan(pi x) for 0 <= x < 1/2, as sin(pi x) / sin(pi (1/2 - x)).
+double TangentOfPiTimes(double x);
+
 // The floor of x for |x| < 2^31, without a library call. Not for NaN.
 inline double FloorSmall(double x) {
   const auto whole = static_cast<double>(static_cast<int32_t>(x));

@@ -7,6 +7,7 @@
 #include <numeric>
 #include <type_traits>
 
+#include "dsp/effect_math.h"
 #include "dsp/resampler_tables.h"
 #include "dsp/simd_dispatch.h"
 
@@ -28,29 +29,6 @@ struct Design {
 };
 
 constexpr Design kDesigns[] = {{76.0, 0.70}, {106.0, 0.80}, {132.0, 0.90}, {158.0, 0.95}};
-
-// sin(pi x), exact reduction to [0, 1/2] and its Taylor series in a fixed order.
-double SinPi(double x) {
-  double y = x - 2.0 * std::floor(x * 0.5);
-  double sign = 1.0;
-  if (y >= 1.0) {
-    y -= 1.0;
-    sign = -1.0;
-  }
-  if (y > 0.5) y = 1.0 - y;
-  const double z = kPi * y;
-  const double z2 = z * z;
-  double terms[14];
-  terms[0] = 1.0;
-  for (int k = 1; k < 14; ++k) {
-    terms[k] = terms[k - 1] / static_cast<double>((2 * k) * (2 * k + 1));
-  }
-  double sum = 0.0;
-  for (int k = 13; k >= 0; --k) {
-    sum = (k % 2 == 0 ? terms[k] : -terms[k]) + z2 * sum;
-  }
-  return sign * z * sum;
-}
 
 // The modified Bessel function I0 by its power series.
 double BesselI0(double x) {
@@ -76,7 +54,7 @@ double KernelValue(const Kernel& kernel, double t) {
   const double x = t / kernel.half;
   const double window = BesselI0(kernel.beta * std::sqrt(1.0 - x * x)) / kernel.scale;
   const double z = 2.0 * kernel.cutoff * t;
-  const double sinc = z == 0.0 ? 1.0 : SinPi(z) / (kPi * z);
+  const double sinc = z == 0.0 ? 1.0 : SineOfPiTimes(z) / (kPi * z);
   return 2.0 * kernel.cutoff * sinc * window;
 }
 

@@ -4,6 +4,8 @@
 #include <cmath>
 #include <limits>
 
+#include "dsp/effect_math.h"
+
 namespace wavfx {
 namespace {
 
@@ -147,14 +149,14 @@ void AddLoudness(LoudnessMeter& meter, const double* samples, std::size_t frames
 
 double LoudnessOf(double meanSquare) {
   if (!(meanSquare > 0.0)) return -std::numeric_limits<double>::infinity();
-  return -0.691 + 10.0 * std::log10(meanSquare);
+  return -0.691 + 10.0 * LogTen(meanSquare);
 }
 
 LoudnessSummary SummariseLoudness(const LoudnessMeter& meter) {
   const double none = -std::numeric_limits<double>::infinity();
   LoudnessSummary summary{none, none, none, 0.0};
   // A mean square whose loudness is -70 LUFS.
-  const double absoluteGate = std::pow(10.0, (-70.0 + 0.691) / 10.0);
+  const double absoluteGate = TenToThe((-70.0 + 0.691) / 10.0);
   const auto gatedMean = [](const std::vector<double>& values, double gate) {
     double sum = 0.0;
     std::size_t count = 0;

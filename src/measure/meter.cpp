@@ -5,6 +5,7 @@
 #include <limits>
 #include <new>
 
+#include "dsp/effect_math.h"
 #include "dsp/sample_conversion.h"
 
 namespace wavfx {
@@ -27,7 +28,7 @@ void MeterFinite(Meter& meter, const double* samples, std::size_t frames) {
 }
 
 double Decibels(double level) {
-  return level > 0.0 ? 20.0 * std::log10(level) : -std::numeric_limits<double>::infinity();
+  return level > 0.0 ? 20.0 * LogTen(level) : -std::numeric_limits<double>::infinity();
 }
 
 // Counts the samples at or beyond full scale.

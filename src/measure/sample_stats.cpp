@@ -5,6 +5,8 @@
 #include <cmath>
 #include <limits>
 
+#include "dsp/effect_math.h"
+
 namespace wavfx {
 
 namespace {
@@ -87,7 +89,7 @@ StatsReport ReportStats(const ChannelStats& stats, int bits) {
   const double peak = std::max(std::fabs(stats.minimum), std::fabs(stats.maximum));
   const double rms = stats.count > 0 ? std::sqrt(stats.sumOfSquares / n) : 0.0;
   const auto db = [](double level) {
-    return level > 0.0 ? 20.0 * std::log10(level) : -std::numeric_limits<double>::infinity();
+    return level > 0.0 ? 20.0 * LogTen(level) : -std::numeric_limits<double>::infinity();
   };
   StatsReport report{};
   report.dcOffset = stats.count > 0 ? stats.sum / n : 0.0;

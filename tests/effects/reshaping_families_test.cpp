@@ -3,6 +3,8 @@
 
 #include <cmath>
 #include <cstring>
+#include <limits>
+#include <numbers>
 #include <random>
 #include <string>
 #include <vector>
@@ -352,6 +354,16 @@ TEST(Gain, ScalesByTheNearestFloatToItsRatio) {
     const auto gain = static_cast<float>(TenToThe(db / 20.0));
     EXPECT_LE(std::fabs(gain - reference), std::nextafter(reference, 1e9f) - reference) << db;
   }
+  // The measurement's own logarithm and tangent, against the C library's.
+  for (double x = 1e-300; x < 1e300; x *= 1.37) {
+    EXPECT_NEAR(LogTen(x), std::log10(x), 4e-16 * std::max(1.0, std::fabs(std::log10(x)))) << x;
+  }
+  for (double x = 0.0; x < 0.45; x += 0.0013)
+    EXPECT_NEAR(TangentOfPiTimes(x), std::tan(std::numbers::pi * x),
+                1e-14 * std::tan(std::numbers::pi * x) + 1e-300)
+        << x;
+  EXPECT_EQ(LogTen(0.0), -std::numeric_limits<double>::infinity());
+  EXPECT_TRUE(std::isnan(LogTen(-1.0)));
 }
 
 }  // namespace
