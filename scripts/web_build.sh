@@ -6,7 +6,7 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
-command -v emcc >/dev/null || scripts/setup.sh emscripten nodejs
+scripts/setup.sh emscripten nodejs
 # Emscripten's JavaScript optimiser needs Debian's acorn, which Node does not look for by itself.
 export NODE_PATH=/usr/share/nodejs
 exports=$(sed -n 's/^ *\(wavfx_[a-z0-9_]*\);$/_\1/p' src/entry/exports.map | paste -sd, -)
@@ -14,9 +14,7 @@ glue=$(sed -n 's/^WAVFX_API [^(]* \**\(wavfx_web_[a-z_]*\)(.*/_\1/p' web/wasm/we
 mkdir -p web/dist
 for variant in "${@:-scalar simd}"; do
   for kind in $variant; do
-    # size_t is 32 bits in wasm32: the library's 64-bit frame counts narrow to it where they
-    # index memory, which a 4 GB address space bounds anyway.
-    flags="-O3 -include $root/web/wasm/compat.h -Wno-shorten-64-to-32"
+    flags="-O3 -include $root/web/wasm/compat.h"
     [ "$kind" = simd ] && flags="$flags -msimd128"
     dir=build-wasm-$kind
     emcmake cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=Release -DWAVFX_SNDFILE=OFF \

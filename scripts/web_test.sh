@@ -6,6 +6,7 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
 scripts/setup.sh emscripten nodejs
-scripts/build.sh build >/dev/null
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build build --target wavfx_cli >/dev/null
 scripts/web_build.sh >/dev/null
 WAVFX_WEB_TMP=/dev/shm node --test web/test/

@@ -2,6 +2,7 @@
 // effect from the next quantum, refusals as messages.
 import { test } from 'node:test';
 import assert from 'node:assert/strict';
+import { readFileSync } from 'node:fs';
 import { loadWavfx } from '../src/wavfx.js';
 import { createProcessor } from './worklet_scope.js';
 import { makeSignal } from './signals.js';
@@ -22,11 +23,14 @@ function run(processor, parameters, change = () => {}) {
   return out;
 }
 
-const same = (a, b) => a.every((channel, c) => Buffer.from(channel.buffer).equals(Buffer.from(b[c].buffer)));
+const bytes = (a) => Buffer.from(a.buffer, a.byteOffset, a.byteLength);
+const same = (a, b) => a.every((channel, c) => bytes(channel).equals(bytes(b[c])));
 
 test('the processor gives the package\'s bytes', async () => {
   const text = 'lowpass=cutoff=3000,chorus=rate=0.8:feedback=0.4,compress,reverb';
-  const { processor, parameters } = await createProcessor({ chain: text });
+  // The binary beside the loader, as a page hands it over.
+  const wasmBinary = readFileSync(new URL('../dist/wavfx.wasm', import.meta.url));
+  const { processor, parameters } = await createProcessor({ chain: text, wasmBinary });
   assert.deepEqual(processor.port.messages, [{ ready: text }]);
   assert.ok(same(run(processor, parameters), fx.chain(text).process(input)));
 });

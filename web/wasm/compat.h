@@ -2,6 +2,9 @@
 // -include): std::bit_cast, and floating-point std::from_chars and std::to_chars (shortest, fixed)
 // with the standard's results, from the C library's correctly rounded strtod and printf.
 #pragma once
+// size_t is 32 bits in wasm32: 64-bit frame counts narrow to it where they index memory, which
+// the 4 GB address space bounds anyway.
+#pragma clang diagnostic ignored "-Wshorten-64-to-32"
 #ifdef __cplusplus
 #include <bit>
 #include <cerrno>

@@ -10,6 +10,7 @@
 #include <new>
 #include <string>
 
+#include "engine/chain_flow.h"
 #include "engine/chain_text.h"
 #include "engine/retune.h"
 #include "entry/effect_handle.h"
@@ -113,6 +114,15 @@ WAVFX_API int32_t wavfx_web_process_ints(wavfx_effect* effect, int32_t* samples,
     return -1;
   return static_cast<int32_t>(
       wavfx::ProcessChainInts(effect->chain, samples, static_cast<std::size_t>(frames), bits));
+}
+
+// 1 when the chain's text reshapes the stream (whether or not it is complete: norm and loudnorm
+// before their measurement), else 0.
+WAVFX_API int32_t wavfx_web_chain_reshapes(const char* chain) {
+  auto recipe = std::make_unique<wavfx::ChainRecipe>();
+  wavfx::ChainError error;
+  return chain != nullptr && wavfx::ParseChain(chain, *recipe, error) &&
+         wavfx::RecipeReshapes(*recipe);
 }
 
 // The number of stages in a chain's text; 0 when it is refused.
