@@ -41,8 +41,9 @@ export interface Chain {
   readonly outputSampleRate: number;
   /** Whether a stage changes the rate, channel count or length (output frames may differ). */
   readonly reshapes: boolean;
-  /** The next part of the stream; state carries from call to call, however the stream is cut. */
-  process(planar: Planar): Planar;
+  /** The next part of the stream; state carries from call to call, however the stream is cut.
+   * `into`: for a chain that keeps the stream's shape, arrays the output goes to (`planar` too). */
+  process(planar: Planar, into?: Planar): Planar;
   /** What the stages still hold after the last input; the stream then ends. */
   flush(): Planar;
   /** Starts a new stream with the state the chain was created with. */

@@ -190,10 +190,13 @@ class Chain {
     this.reshapes = m._wavfx_effect_reshapes(this.handle) !== 0;
     this.input = m._malloc(kBlock * channels * 4);
     this.output = m._malloc(kBlock * this.outputChannels * 4);
+    this.planar = m._malloc(kBlock * Math.max(channels, this.outputChannels) * 4);
     this.counts = m._malloc(8);
   }
 
-  process(planar) {
+  // `into` (optional, for a chain that keeps the stream's shape): arrays to write the output to,
+  // which may be `planar` itself; spares the allocation of new ones.
+  process(planar, into = null) {
     if (!this.handle) throw new WavfxError('the chain was disposed');
     if (planar.length !== this.channels) {
       throw new WavfxError(`${planar.length} channels given to a chain of ${this.channels}`);
@@ -201,19 +204,19 @@ class Chain {
     const m = this.module;
     const frames = planar[0]?.length ?? 0;
     if (!this.reshapes) {
-      const out = planar.map(() => new Float32Array(frames));
+      const out = into ?? planar.map(() => new Float32Array(frames));
       for (let at = 0; at < frames; at += kBlock) {
         const count = Math.min(kBlock, frames - at);
-        interleave(planar, at, count, m.HEAPF32, this.input >> 2);
+        this.toHeap(planar, at, count, this.input);
         m._wavfx_effect_process_float(this.handle, this.input, count);
-        deinterleave(m.HEAPF32, this.input >> 2, out, at, count);
+        this.fromHeap(this.input, this.channels, out, at, count);
       }
       return out;
     }
     const parts = [];
     for (let at = 0; at < frames;) {
       const count = Math.min(kBlock, frames - at);
-      interleave(planar, at, count, m.HEAPF32, this.input >> 2);
+      this.toHeap(planar, at, count, this.input);
       for (let done = 0; done < count;) {
         const input = this.input + done * this.channels * 4;
         m._wavfx_effect_flow_float(this.handle, input, count - done, this.output, kBlock,
@@ -285,19 +288,38 @@ class Chain {
     m._wavfx_effect_destroy(this.handle);
     m._free(this.input);
     m._free(this.output);
+    m._free(this.planar);
     m._free(this.counts);
     this.handle = 0;
   }
 
   collect(parts) {
-    const m = this.module;
-    const produced = m.HEAPU32[(this.counts >> 2) + 1];
+    const produced = this.module.HEAPU32[(this.counts >> 2) + 1];
     if (produced > 0) {
       const part = Array.from({ length: this.outputChannels }, () => new Float32Array(produced));
-      deinterleave(m.HEAPF32, this.output >> 2, part, 0, produced);
+      this.fromHeap(this.output, this.outputChannels, part, 0, produced);
       parts.push(part);
     }
     return produced;
+  }
+
+  // Frames at..at + count of planar channels, interleaved into the heap at `to` (the copies are
+  // block moves; the library interleaves).
+  toHeap(planar, at, count, to) {
+    const m = this.module;
+    for (let c = 0; c < planar.length; ++c) {
+      m.HEAPF32.set(planar[c].subarray(at, at + count), (this.planar >> 2) + c * kBlock);
+    }
+    m._wavfx_web_interleave(this.planar, kBlock, planar.length, count, to);
+  }
+
+  fromHeap(from, channels, planar, at, count) {
+    const m = this.module;
+    m._wavfx_web_deinterleave(from, channels, count, this.planar, kBlock);
+    const base = this.planar >> 2;
+    for (let c = 0; c < channels; ++c) {
+      planar[c].set(m.HEAPF32.subarray(base + c * kBlock, base + c * kBlock + count), at);
+    }
   }
 }
 
@@ -306,14 +328,6 @@ function interleave(planar, at, count, heap, base) {
   for (let c = 0; c < channels; ++c) {
     const source = planar[c];
     for (let i = 0, j = base + c; i < count; ++i, j += channels) heap[j] = source[at + i];
-  }
-}
-
-function deinterleave(heap, base, planar, at, count) {
-  const channels = planar.length;
-  for (let c = 0; c < channels; ++c) {
-    const target = planar[c];
-    for (let i = 0, j = base + c; i < count; ++i, j += channels) target[at + i] = heap[j];
   }
 }
 

@@ -125,6 +125,25 @@ WAVFX_API int32_t wavfx_web_chain_reshapes(const char* chain) {
          wavfx::RecipeReshapes(*recipe);
 }
 
+// Channel c's frames at planar + c * stride, interleaved into `interleaved`, and back.
+WAVFX_API void wavfx_web_interleave(const float* planar, uint32_t stride, uint32_t channels,
+                                    uint32_t frames, float* interleaved) {
+  for (uint32_t c = 0; c < channels; ++c) {
+    const float* from = planar + static_cast<std::size_t>(c) * stride;
+    for (uint32_t i = 0; i < frames; ++i)
+      interleaved[static_cast<std::size_t>(i) * channels + c] = from[i];
+  }
+}
+
+WAVFX_API void wavfx_web_deinterleave(const float* interleaved, uint32_t channels, uint32_t frames,
+                                      float* planar, uint32_t stride) {
+  for (uint32_t c = 0; c < channels; ++c) {
+    float* to = planar + static_cast<std::size_t>(c) * stride;
+    for (uint32_t i = 0; i < frames; ++i)
+      to[i] = interleaved[static_cast<std::size_t>(i) * channels + c];
+  }
+}
+
 // The number of stages in a chain's text; 0 when it is refused.
 WAVFX_API uint32_t wavfx_web_stage_count(const char* chain) {
   auto recipe = std::make_unique<wavfx::ChainRecipe>();
