@@ -1,13 +1,14 @@
 #!/usr/bin/env bash
 # Proves that every build gives the same output bytes: builds the library (static and shared), the
 # command and the golden check with GCC and Clang at -O0 and -O3, with AVX2 and FMA available to
-# the compiler, and for ARM64 without libsndfile (run under qemu-user), and checks every build's
-# outputs against the golden tables, and that --stats --json prints the same on every x86 build.
+# the compiler, for ARM64 without libsndfile (run under qemu-user) and for WebAssembly (scalar and
+# SIMD, in Node), and checks every build's outputs against the golden tables, and that
+# --stats --json prints the same on every x86 build.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
 arch=$(uname -m)
-extra=(clang)
+extra=(clang emscripten nodejs)
 [ "$arch" = x86_64 ] && extra+=(g++-aarch64-linux-gnu qemu-user)
 scripts/setup.sh "${extra[@]}"
 
@@ -48,4 +49,11 @@ if [ "$arch" = x86_64 ]; then
   check aarch64-gcc-O3 -DCMAKE_TOOLCHAIN_FILE=cmake/toolchains/aarch64-linux-gnu.cmake \
     -DCMAKE_CXX_FLAGS=-O3 -DWAVFX_SNDFILE=OFF
 fi
+# WebAssembly, scalar and SIMD: the tables reproduced through the npm package in Node.
+scripts/web_build.sh >/dev/null
+for kind in scalar simd; do
+  printf '%-16s ' "wasm-$kind"
+  WAVFX_WEB_BUILD=$kind node --test --test-reporter=tap web/test/goldens.test.js |
+    sed -n 's/^# \(wasm .*\)/\1/p; s/^ *\([0-9]* of [0-9]* rows differ\).*/\1/p'
+done
 echo "every build matches the golden tables"

@@ -4,6 +4,7 @@
 set -euo pipefail
 
 # lv2-dev and ladspa-sdk bring the plugin headers; scripts/plugins_test.sh adds the hosts.
+# The WebAssembly scripts (web_build.sh, web_test.sh, bench_web.sh) add emscripten and nodejs.
 packages=(cmake ninja-build g++ pkg-config python3 libgtest-dev libbenchmark-dev libsndfile1-dev sox
   pybind11-dev python3-pybind11 python3-numpy python3-pytest python3-venv python3-pip
   python3-setuptools python3-wheel python3-dev python3-distributed python3-matplotlib
