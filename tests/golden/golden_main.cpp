@@ -21,9 +21,11 @@
 #include "dsp/simd_dispatch.h"
 #include "engine/chain.h"
 #include "engine/chain_flow.h"
+#include "engine/chain_measure.h"
 #include "engine/chain_text.h"
 #include "engine/effect.h"
 #include "entry/apply_effect.h"
+#include "entry/measure_file.h"
 #include "golden/sha256.h"
 #include "golden/signals.h"
 #include "platform/text_conversion.h"
@@ -311,10 +313,15 @@ std::string RunOne(const Job& job, const std::string& effect, const std::string&
         !wavfx::ChainFits(recipe, {job.signal.channels, job.signal.sampleRate}, error)) {
       return RefusalHash(error.message);
     }
-    status = wavfx::ParseChain(effect, recipe, error)
-                 ? wavfx::StatusOf(wavfx::ApplyEffect(Wide(job.inputPath).c_str(),
-                                                      Wide(outputPath).c_str(), u"", options))
-                 : 0;
+    // Stages that need their input measured (norm, loudnorm) have it measured first, as a file
+    // job does.
+    std::string notes, reason;
+    const bool ready = wavfx::ParseChain(effect, recipe, error) &&
+                       (!wavfx::RecipeNeedsMeasurement(recipe) ||
+                        wavfx::MeasureChainInputs(job.inputPath, recipe, notes, reason));
+    status = ready ? wavfx::StatusOf(wavfx::ApplyEffect(Wide(job.inputPath).c_str(),
+                                                        Wide(outputPath).c_str(), u"", options))
+                   : 0;
   } else {
     status = WAVEffect(Wide(job.inputPath).c_str(), Wide(outputPath).c_str(), Wide(effect).c_str());
   }
