@@ -197,6 +197,7 @@ async function load(name, bytes) {
 function wire() {
   $('pick').append(...effects.map((e) => Object.assign(document.createElement('option'), { value: e.name, textContent: e.name, title: e.description })));
   const about = () => ($('pick-about').textContent = effects.find((e) => e.name === $('pick').value)?.description ?? '');
+  $('pick').value = 'echo';
   $('pick').addEventListener('change', about);
   about();
   $('add').addEventListener('click', () => {
