@@ -81,6 +81,16 @@ async function typeInto(selector, text) {
   await page.keyboard.press('Tab');
 }
 
+// Replaces the chain text as a visitor would and applies it with Enter.
+async function typeChain(chain) {
+  await page.focus('#text');
+  await page.keyboard.down('Control');
+  await page.keyboard.press('KeyA');
+  await page.keyboard.up('Control');
+  await page.keyboard.type(chain);
+  await page.keyboard.press('Enter');
+}
+
 async function addStage(name) {
   await page.select('#pick', name);
   await page.click('#add');
@@ -103,6 +113,10 @@ test('a chain built through the controls gives the command line bytes', async ()
   const chain = 'echo=delay=250,lowpass=poles=2:cutoff=1500,fade=out=0.5:shape=qsin,limiter=truepeak=0';
   assert.equal(await page.$eval('#text', (text) => text.value), chain);
   const bytes = await pageBytes(chain);
+  await page.evaluate(() => {
+    document.activeElement.blur();
+    window.scrollTo(0, 0);
+  });
   await page.screenshot({ path: screenshot, fullPage: true });
   assertSameBytes(bytes, nativeBytes(demo, chain));
   await page.click('#play');
@@ -116,12 +130,7 @@ test('chain text and output depth on a float WAV give the command line bytes', a
   const chain = 'tremolo=rate=3,resample=rate=48000:quality=low,gain=db=-2';
   await (await page.$('#file')).uploadFile(input);
   await page.select('#bits', '24');
-  await page.click('#text', { clickCount: 3 });
-  await page.keyboard.down('Control');
-  await page.keyboard.press('KeyA');
-  await page.keyboard.up('Control');
-  await page.keyboard.type(chain);
-  await page.keyboard.press('Enter');
+  await typeChain(chain);
   assert.equal(await page.$$eval('.stage', (stages) => stages.length), 3);
   assertSameBytes(await pageBytes(chain), nativeBytes(input, chain, '24'));
 });
@@ -130,12 +139,7 @@ test('a refused chain shows the command line error line', async () => {
   const chain = 'lowpass,echo=feedback=2';
   const native = spawnSync(cli, [demo, join(scratch, 'refused.wav'), chain], { encoding: 'utf8' });
   assert.equal(native.status, 1);
-  await page.click('#text', { clickCount: 3 });
-  await page.keyboard.down('Control');
-  await page.keyboard.press('KeyA');
-  await page.keyboard.up('Control');
-  await page.keyboard.type(chain);
-  await page.keyboard.press('Enter');
+  await typeChain(chain);
   await page.waitForFunction(() => document.getElementById('error').textContent !== '');
   const shown = await page.$eval('#error', (line) => line.textContent);
   assert.equal(`Error: ${shown.replace(/^Error: /, '')}`, native.stderr.trim());
