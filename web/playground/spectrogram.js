@@ -91,4 +91,9 @@ export function drawSpectrogram(canvas, channels, sampleRate, topHz) {
     }
   }
   context.putImageData(image, 0, 0);
+  context.font = `${Math.round(height / 16)}px system-ui, sans-serif`;
+  context.fillStyle = 'rgba(255, 255, 255, 0.75)';
+  for (const [hz, label] of [[100, '100 Hz'], [1000, '1 kHz'], [10000, '10 kHz']]) {
+    if (hz < topHz) context.fillText(label, 4, height * (1 - Math.log(hz / LOW_HZ) / Math.log(topHz / LOW_HZ)) - 2);
+  }
 }
