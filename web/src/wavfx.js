@@ -1,0 +1,387 @@
+// wavfx in JavaScript: the library's C API, compiled to WebAssembly, over planar Float32Arrays
+// (Web Audio's layout) and WAV files held in ArrayBuffers.
+import createScalarModule from '../dist/wavfx.js';
+
+const kBlock = 16384; // frames handed to the library per call
+const kErrorSize = 260; // wavfx_error: int32 code, char message[256]
+const kResultSize = 544; // wavfx_file_result
+const kStatsSize = 72; // wavfx_channel_stats
+const kResultsSize = 120; // wavfx_meter_results
+
+export class WavfxError extends Error {
+  constructor(message, code = 0) {
+    super(message);
+    this.name = 'WavfxError';
+    this.code = code;
+  }
+}
+
+// Loads the module: the scalar build, or with { simd: true } the WebAssembly SIMD build (the same
+// bytes); { wasmBinary } hands over the binary where the embedded one cannot be decoded.
+export async function loadWavfx(options = {}) {
+  const factory = options.simd
+    ? (await import('../dist/wavfx-simd.js')).default
+    : createScalarModule;
+  const settings = {};
+  if (options.wasmBinary) settings.wasmBinary = options.wasmBinary;
+  return new Wavfx(await factory(settings));
+}
+
+class Wavfx {
+  constructor(module) {
+    this.module = module;
+    this.version = module.UTF8ToString(module._wavfx_version());
+    this._effects = null;
+  }
+
+  effects() {
+    this._effects ??= JSON.parse(this.module.UTF8ToString(this.module._wavfx_web_effects_json()));
+    return structuredClone(this._effects);
+  }
+
+  chain(text, { channels = 2, sampleRate = 44100 } = {}) {
+    return new Chain(this.module, text, channels, sampleRate);
+  }
+
+  // Runs the chain over a WAV file as `wavfx in.wav out.wav CHAIN` does, returning its bytes.
+  processWav(input, text, { bits, tail = 0 } = {}) {
+    const m = this.module;
+    const bytes = new Uint8Array(input instanceof ArrayBuffer ? input : input.buffer);
+    m.FS.writeFile('/in.wav', bytes);
+    const strings = withStrings(m, [text, bits === undefined ? null : String(bits), 'wav']);
+    const options = m._malloc(16);
+    const result = m._malloc(kResultSize);
+    try {
+      m.HEAPF64[options >> 3] = tail;
+      m.HEAPU32[(options >> 2) + 2] = strings.pointers[2];
+      m.HEAPU32[(options >> 2) + 3] = strings.pointers[1];
+      const outcome = withStrings(m, ['/in.wav', '/out.wav'], ([from, to]) =>
+        m._wavfx_process_file(from, to, strings.pointers[0], options, result));
+      if (outcome !== 0) throw new WavfxError(m.UTF8ToString(result + 32), outcome);
+      const out = m.FS.readFile('/out.wav');
+      return out.buffer.slice(out.byteOffset, out.byteOffset + out.byteLength);
+    } finally {
+      strings.free();
+      m._free(options);
+      m._free(result);
+      for (const path of ['/in.wav', '/out.wav']) {
+        try { m.FS.unlink(path); } catch { /* not written */ }
+      }
+    }
+  }
+
+  readWav(input) {
+    return readWav(input);
+  }
+
+  writeWav(planar, sampleRate, { bits = 16 } = {}) {
+    return writeWav(planar, sampleRate, bits);
+  }
+
+  // Loudness and statistics of planar samples, as `wavfx --stats --json` reports a file.
+  measure(planar, sampleRate) {
+    const m = this.module;
+    const channels = planar.length;
+    const frames = channels ? planar[0].length : 0;
+    const meter = m._wavfx_meter_create(channels, sampleRate, 0);
+    if (!meter) throw new WavfxError('cannot measure: no channels, no rate, or no memory');
+    const buffer = m._malloc(kBlock * channels * 4);
+    const record = m._malloc(kResultsSize);
+    try {
+      for (let at = 0; at < frames; at += kBlock) {
+        const count = Math.min(kBlock, frames - at);
+        interleave(planar, at, count, m.HEAPF32, buffer >> 2);
+        m._wavfx_meter_add_float(meter, buffer, count);
+      }
+      m._wavfx_meter_results_get(meter, record);
+      const f64 = m.HEAPF64.subarray(record >> 3);
+      const result = {
+        frames: Number(m.HEAPU32[record >> 2]) + m.HEAPU32[(record >> 2) + 1] * 2 ** 32,
+        nonFinite: m.HEAPU32[(record >> 2) + 2],
+        integrated: f64[2], momentaryMax: f64[3], shortTermMax: f64[4], range: f64[5],
+        overall: stats(m, record + 48),
+        channels: [],
+      };
+      result.samplePeak = result.overall.peak;
+      result.truePeak = result.overall.truePeak;
+      for (let c = 0; c < channels; ++c) {
+        m._wavfx_meter_channel_stats(meter, c, record);
+        result.channels.push(stats(m, record));
+      }
+      result.history = { momentary: history(m, meter, 0), shortTerm: history(m, meter, 1) };
+      return result;
+    } finally {
+      m._free(buffer);
+      m._free(record);
+      m._wavfx_meter_destroy(meter);
+    }
+  }
+}
+
+// A chain for one stream; process() carries its state from call to call.
+class Chain {
+  constructor(module, text, channels, sampleRate) {
+    const m = module;
+    this.module = m;
+    this.text = text;
+    this.channels = channels;
+    this.sampleRate = sampleRate;
+    const error = m._malloc(kErrorSize);
+    try {
+      this.handle = withStrings(m, [text], ([chain]) =>
+        m._wavfx_chain_create(chain, channels, sampleRate, error));
+      if (!this.handle) {
+        throw new WavfxError(m.UTF8ToString(error + 4), m.HEAP32[error >> 2]);
+      }
+    } finally {
+      m._free(error);
+    }
+    this.outputChannels = m._wavfx_effect_output_channels(this.handle);
+    this.outputSampleRate = m._wavfx_effect_output_sample_rate(this.handle);
+    this.reshapes = m._wavfx_effect_reshapes(this.handle) !== 0;
+    this.input = m._malloc(kBlock * channels * 4);
+    this.output = m._malloc(kBlock * this.outputChannels * 4);
+    this.counts = m._malloc(8);
+  }
+
+  process(planar) {
+    if (!this.handle) throw new WavfxError('the chain was disposed');
+    if (planar.length !== this.channels) {
+      throw new WavfxError(`${planar.length} channels given to a chain of ${this.channels}`);
+    }
+    const m = this.module;
+    const frames = planar[0]?.length ?? 0;
+    if (!this.reshapes) {
+      const out = planar.map(() => new Float32Array(frames));
+      for (let at = 0; at < frames; at += kBlock) {
+        const count = Math.min(kBlock, frames - at);
+        interleave(planar, at, count, m.HEAPF32, this.input >> 2);
+        m._wavfx_effect_process_float(this.handle, this.input, count);
+        deinterleave(m.HEAPF32, this.input >> 2, out, at, count);
+      }
+      return out;
+    }
+    const parts = [];
+    for (let at = 0; at < frames;) {
+      const count = Math.min(kBlock, frames - at);
+      interleave(planar, at, count, m.HEAPF32, this.input >> 2);
+      for (let done = 0; done < count;) {
+        const input = this.input + done * this.channels * 4;
+        m._wavfx_effect_flow_float(this.handle, input, count - done, this.output, kBlock,
+          this.counts, this.counts + 4);
+        done += m.HEAPU32[this.counts >> 2];
+        this.collect(parts);
+      }
+      at += count;
+    }
+    return concat(parts, this.outputChannels);
+  }
+
+  // The frames the stages still hold after the last input: a resampler's last frames, a delay's
+  // or fade-out's tail. The stream then ends; reset() starts a new one.
+  flush() {
+    if (!this.handle) throw new WavfxError('the chain was disposed');
+    const parts = [];
+    do {
+      this.module._wavfx_effect_flush_float(this.handle, this.output, kBlock, this.counts + 4);
+    } while (this.collect(parts) > 0);
+    return concat(parts, this.outputChannels);
+  }
+
+  reset() {
+    if (this.handle) this.module._wavfx_effect_reset(this.handle);
+  }
+
+  dispose() {
+    if (!this.handle) return;
+    const m = this.module;
+    m._wavfx_effect_destroy(this.handle);
+    m._free(this.input);
+    m._free(this.output);
+    m._free(this.counts);
+    this.handle = 0;
+  }
+
+  collect(parts) {
+    const m = this.module;
+    const produced = m.HEAPU32[(this.counts >> 2) + 1];
+    if (produced > 0) {
+      const part = Array.from({ length: this.outputChannels }, () => new Float32Array(produced));
+      deinterleave(m.HEAPF32, this.output >> 2, part, 0, produced);
+      parts.push(part);
+    }
+    return produced;
+  }
+}
+
+function interleave(planar, at, count, heap, base) {
+  const channels = planar.length;
+  for (let c = 0; c < channels; ++c) {
+    const source = planar[c];
+    for (let i = 0, j = base + c; i < count; ++i, j += channels) heap[j] = source[at + i];
+  }
+}
+
+function deinterleave(heap, base, planar, at, count) {
+  const channels = planar.length;
+  for (let c = 0; c < channels; ++c) {
+    const target = planar[c];
+    for (let i = 0, j = base + c; i < count; ++i, j += channels) target[at + i] = heap[j];
+  }
+}
+
+function concat(parts, channels) {
+  const frames = parts.reduce((sum, part) => sum + part[0].length, 0);
+  const out = Array.from({ length: channels }, () => new Float32Array(frames));
+  let at = 0;
+  for (const part of parts) {
+    for (let c = 0; c < channels; ++c) out[c].set(part[c], at);
+    at += part[0].length;
+  }
+  return out;
+}
+
+// Copies strings (null stays NULL) into the heap; with `use` runs it and frees them, otherwise
+// returns { pointers, free }.
+function withStrings(m, strings, use) {
+  const pointers = strings.map((s) => {
+    if (s === null) return 0;
+    const size = m.lengthBytesUTF8(s) + 1;
+    const p = m._malloc(size);
+    m.stringToUTF8(s, p, size);
+    return p;
+  });
+  const free = () => pointers.forEach((p) => p && m._free(p));
+  if (!use) return { pointers, free };
+  try {
+    return use(pointers);
+  } finally {
+    free();
+  }
+}
+
+function stats(m, at) {
+  const f = m.HEAPF64.subarray(at >> 3, (at >> 3) + 9);
+  const u = m.HEAPU32.subarray(at >> 2, (at >> 2) + 17);
+  return {
+    dcOffset: f[0], min: f[1], max: f[2], peak: f[3], truePeak: f[4], rms: f[5],
+    crestFactor: f[6], fullScale: u[14] + u[15] * 2 ** 32, bitDepth: m.HEAP32[(at >> 2) + 16],
+  };
+}
+
+function history(m, meter, shortTerm) {
+  const count = m._wavfx_meter_history(meter, shortTerm, 0, 0, 0);
+  const values = m._malloc(Math.max(count, 1) * 8);
+  try {
+    m._wavfx_meter_history(meter, shortTerm, 0, values, count);
+    return m.HEAPF64.slice(values >> 3, (values >> 3) + count);
+  } finally {
+    m._free(values);
+  }
+}
+
+// A WAV file's samples as planar floats in full scale -1..1: PCM of 8 to 32 bits and 32- or
+// 64-bit floats (WAVE_FORMAT_EXTENSIBLE too). Integers enter as s * 2^(1 - bits), as the
+// library reads them.
+export function readWav(input) {
+  const view = new DataView(input instanceof ArrayBuffer ? input : input.buffer,
+    input.byteOffset ?? 0, input.byteLength);
+  const tag = (at) => String.fromCharCode(...new Uint8Array(view.buffer, view.byteOffset + at, 4));
+  if (view.byteLength < 12 || tag(0) !== 'RIFF' || tag(8) !== 'WAVE') {
+    throw new WavfxError('not a RIFF WAVE file');
+  }
+  let format = null;
+  for (let at = 12; at + 8 <= view.byteLength;) {
+    const size = view.getUint32(at + 4, true);
+    const body = at + 8;
+    if (tag(at) === 'fmt ') {
+      let code = view.getUint16(body, true);
+      if (code === 0xfffe) code = view.getUint16(body + 24, true);
+      format = {
+        code, channels: view.getUint16(body + 2, true),
+        sampleRate: view.getUint32(body + 4, true), bits: view.getUint16(body + 14, true),
+      };
+    } else if (tag(at) === 'data' && format) {
+      return { ...decode(view, body, Math.min(size, view.byteLength - body), format) };
+    }
+    at = body + size + (size & 1);
+  }
+  throw new WavfxError(format ? 'no data chunk' : 'no fmt chunk');
+}
+
+function decode(view, at, size, { code, channels, sampleRate, bits }) {
+  const width = bits / 8;
+  const isFloat = code === 3;
+  if (!channels || (isFloat ? bits !== 32 && bits !== 64 : code !== 1 || bits % 8 || bits > 32)) {
+    throw new WavfxError(`unsupported WAV encoding (format ${code}, ${bits} bits)`);
+  }
+  const frames = Math.floor(size / (width * channels));
+  const data = Array.from({ length: channels }, () => new Float32Array(frames));
+  const scale = 2 ** (1 - bits);
+  for (let f = 0, p = at; f < frames; ++f) {
+    for (let c = 0; c < channels; ++c, p += width) {
+      let value;
+      if (isFloat) value = bits === 32 ? view.getFloat32(p, true) : view.getFloat64(p, true);
+      else if (bits === 8) value = (view.getUint8(p) - 128) * scale;
+      else if (bits === 16) value = view.getInt16(p, true) * scale;
+      else if (bits === 24) value = ((view.getInt8(p + 2) << 16) | view.getUint16(p, true)) * scale;
+      else value = Math.fround(view.getInt32(p, true)) * scale;
+      data[c][f] = value;
+    }
+  }
+  return { channels, sampleRate, bits: isFloat ? 'float' : bits, data };
+}
+
+// Planar floats as a WAV file: PCM of 8, 16, 24 or 32 bits (floor(x (2^(bits-1) - 1) + 0.5),
+// clamped, NaN as 0: the library's conversion) or 32-bit floats with bits 'float'.
+export function writeWav(planar, sampleRate, bits = 16) {
+  const isFloat = bits === 'float';
+  const depth = isFloat ? 32 : Number(bits);
+  if (!isFloat && ![8, 16, 24, 32].includes(depth)) throw new WavfxError(`bits ${bits}: 8, 16, 24, 32 or 'float'`);
+  const channels = planar.length;
+  const frames = channels ? planar[0].length : 0;
+  const width = depth / 8;
+  const size = frames * channels * width;
+  const header = isFloat ? 58 : 44;
+  const view = new DataView(new ArrayBuffer(header + size + (size & 1)));
+  const text = (at, s) => [...s].forEach((ch, i) => view.setUint8(at + i, ch.charCodeAt(0)));
+  text(0, 'RIFF');
+  view.setUint32(4, view.byteLength - 8, true);
+  text(8, 'WAVE');
+  text(12, 'fmt ');
+  view.setUint32(16, isFloat ? 18 : 16, true);
+  view.setUint16(20, isFloat ? 3 : 1, true);
+  view.setUint16(22, channels, true);
+  view.setUint32(24, sampleRate, true);
+  view.setUint32(28, sampleRate * channels * width, true);
+  view.setUint16(32, channels * width, true);
+  view.setUint16(34, depth, true);
+  let at = 36;
+  if (isFloat) {
+    view.setUint16(36, 0, true);
+    text(38, 'fact');
+    view.setUint32(42, 4, true);
+    view.setUint32(46, frames, true);
+    at = 50;
+  }
+  text(at, 'data');
+  view.setUint32(at + 4, size, true);
+  const top = 2 ** (depth - 1) - 1;
+  for (let f = 0, p = at + 8; f < frames; ++f) {
+    for (let c = 0; c < channels; ++c, p += width) {
+      const x = planar[c][f];
+      if (isFloat) {
+        view.setFloat32(p, x, true);
+        continue;
+      }
+      const scaled = Math.min(Math.max(Math.floor((x === x ? x : 0) * top + 0.5), -top - 1), top);
+      if (depth === 8) view.setUint8(p, scaled + 128);
+      else if (depth === 16) view.setInt16(p, scaled, true);
+      else if (depth === 24) {
+        view.setUint16(p, scaled & 0xffff, true);
+        view.setInt8(p + 2, scaled >> 16);
+      } else view.setInt32(p, scaled, true);
+    }
+  }
+  return view.buffer;
+}
