@@ -83,24 +83,21 @@ function setDownload(bytes) {
   }
 }
 
-// A few frames of silence in the input's format: a chain's text is judged by the library's file
-// job on it, so the error line is the command line's, measuring stages included.
-function silence() {
-  const channels = input ? input.channels.length : 2;
-  const rate = input ? input.sampleRate : 44100;
-  return fx.writeWav(Array.from({ length: channels }, () => new Float32Array(16)), rate, { bits: 16 });
-}
+const NEEDS_MEASUREMENT = -21; // norm and loudnorm: a file job measures them first
 
+// Judges a chain's text for the input's format, showing the library's error line.
 function check(text) {
   try {
-    fx.processWav(toBuffer(silence()), text);
-    $('error').textContent = '';
-    return true;
+    fx.chain(text, { channels: input ? input.channels.length : 2, sampleRate: input ? input.sampleRate : 44100 }).dispose();
   } catch (error) {
-    $('error').textContent = error.message;
-    status('error', 'The chain is refused; the controls keep the last chain that worked.');
-    return false;
+    if (error.code !== NEEDS_MEASUREMENT) {
+      $('error').textContent = error.message;
+      status('error', 'The chain is refused; the controls keep the last chain that worked.');
+      return false;
+    }
   }
+  $('error').textContent = '';
+  return true;
 }
 
 const toBuffer = (bytes) => (bytes instanceof ArrayBuffer ? bytes : bytes.slice().buffer);
@@ -163,6 +160,14 @@ async function run() {
   }
 }
 
+// The chain's text box grows with its text.
+function setText(text) {
+  const box = $('text');
+  if (text !== undefined) box.value = text;
+  box.style.height = 'auto';
+  box.style.height = `${box.scrollHeight + 2}px`;
+}
+
 function schedule(delay) {
   clearTimeout(timer);
   timer = setTimeout(run, delay);
@@ -170,7 +175,7 @@ function schedule(delay) {
 
 function drawStages(focus) {
   renderStages($('stages'), effects, stages, (structural, where) => {
-    $('text').value = formatChain(stages);
+    setText(formatChain(stages));
     if (structural) drawStages(where);
     schedule(structural ? 0 : 250);
   });
@@ -210,7 +215,7 @@ function wire() {
   about();
   $('add').addEventListener('click', () => {
     stages.push({ name: $('pick').value, params: [] });
-    $('text').value = formatChain(stages);
+    setText(formatChain(stages));
     drawStages();
     $('stages').lastElementChild.querySelector('input, select, button').focus();
     schedule(0);
@@ -218,7 +223,7 @@ function wire() {
   for (const example of EXAMPLES) {
     const button = Object.assign(document.createElement('button'), { type: 'button', textContent: example });
     button.addEventListener('click', () => {
-      $('text').value = example;
+      setText(example);
       applyText();
     });
     $('examples').append(button);
@@ -230,6 +235,7 @@ function wire() {
     }
   });
   $('text').addEventListener('change', applyText);
+  $('text').addEventListener('input', () => setText());
   $('bits').addEventListener('change', () => schedule(0));
   $('copy').addEventListener('click', () => navigator.clipboard?.writeText($('command').textContent).catch(() => {}));
   $('file').addEventListener('change', async () => {
@@ -281,7 +287,7 @@ async function start() {
   try {
     shared = decodeURIComponent(location.hash.slice(1));
   } catch {}
-  $('text').value = shared || EXAMPLES[0];
+  setText(shared || EXAMPLES[0]);
   applyText();
 }
 
