@@ -23,12 +23,28 @@ for variant in "${@:-scalar simd}"; do
       -DWAVFX_PLUGINS=OFF -DBUILD_TESTING=OFF -DCMAKE_CXX_FLAGS="$flags" >/dev/null
     cmake --build "$dir" -j2 --target wavfx_core -- -k 0
     name=wavfx$([ "$kind" = simd ] && echo -simd || true)
-    em++ $flags -std=c++20 -ffp-contract=off -Wall -Wextra -Iinclude -Isrc web/wasm/web_glue.cpp \
-      "$dir/libwavfx_core.a" -o "web/dist/$name.js" \
-      -sMODULARIZE=1 -sEXPORT_ES6=1 -sEXPORT_NAME=createWavfxModule -sSINGLE_FILE=1 \
-      -sALLOW_MEMORY_GROWTH=1 -sFORCE_FILESYSTEM=1 -sENVIRONMENT=web,worker,node \
-      -sEXPORTED_FUNCTIONS="_malloc,_free,_WAVEffect,$exports,$glue" \
-      -sEXPORTED_RUNTIME_METHODS=FS,UTF8ToString,stringToUTF8,lengthBytesUTF8
+    # The same module twice: the wasm embedded (Node, pages), and beside its loader for an
+    # AudioWorklet, which has no base64 decoder and takes the binary as wasmBinary.
+    for single in 1 0; do
+      out=web/dist/$name.js
+      [ $single = 0 ] && out=$dir/$name.js
+      em++ $flags -std=c++20 -ffp-contract=off -Wall -Wextra -Iinclude -Isrc \
+        web/wasm/web_glue.cpp "$dir/libwavfx_core.a" -o "$out" -sSINGLE_FILE=$single \
+        -sMODULARIZE=1 -sEXPORT_ES6=1 -sEXPORT_NAME=createWavfxModule -sALLOW_MEMORY_GROWTH=1 \
+        -sFORCE_FILESYSTEM=1 -sENVIRONMENT=web,worker \
+        -sEXPORTED_FUNCTIONS="_malloc,_free,_WAVEffect,$exports,$glue" \
+        -sEXPORTED_RUNTIME_METHODS=FS,UTF8ToString,stringToUTF8,lengthBytesUTF8
+    done
+    cp "$dir/$name.wasm" "web/dist/$name.wasm"
     echo "web/dist/$name.js: $(stat -c %s "web/dist/$name.js") bytes"
   done
 done
+# The worklet declares its AudioParams before the module loads: the numeric parameter names.
+node --input-type=module -e "
+import { writeFileSync } from 'node:fs';
+import { loadWavfx } from './web/src/wavfx.js';
+const fx = await loadWavfx();
+const names = new Set(fx.effects().flatMap((e) => e.parameters)
+  .filter((p) => !p.choices && !p.text).map((p) => p.name));
+writeFileSync('web/dist/parameters.js',
+  'export const parameterNames = ' + JSON.stringify([...names].sort()) + ';\n');"

@@ -7,6 +7,7 @@ const kErrorSize = 260; // wavfx_error: int32 code, char message[256]
 const kResultSize = 544; // wavfx_file_result
 const kStatsSize = 72; // wavfx_channel_stats
 const kResultsSize = 120; // wavfx_meter_results
+const kNeedsMeasurement = -21; // WAVFX_ERROR_NEEDS_MEASUREMENT
 
 export class WavfxError extends Error {
   constructor(message, code = 0) {
@@ -48,16 +49,20 @@ class Wavfx {
     const m = this.module;
     const bytes = new Uint8Array(input instanceof ArrayBuffer ? input : input.buffer);
     m.FS.writeFile('/in.wav', bytes);
-    const strings = withStrings(m, [text, bits === undefined ? null : String(bits), 'wav']);
+    const strings = withStrings(m, [text, bits === undefined ? null : String(bits)]);
     const options = m._malloc(16);
     const result = m._malloc(kResultSize);
     try {
       m.HEAPF64[options >> 3] = tail;
-      m.HEAPU32[(options >> 2) + 2] = strings.pointers[2];
+      m.HEAPU32[(options >> 2) + 2] = 0;
       m.HEAPU32[(options >> 2) + 3] = strings.pointers[1];
       const outcome = withStrings(m, ['/in.wav', '/out.wav'], ([from, to]) =>
         m._wavfx_process_file(from, to, strings.pointers[0], options, result));
-      if (outcome !== 0) throw new WavfxError(m.UTF8ToString(result + 32), outcome);
+      const message = m.UTF8ToString(result + 32);
+      if (outcome !== 0 && message.includes('no general reader')) {
+        return this.processDecoded(bytes, text, bits, tail);
+      }
+      if (outcome !== 0) throw new WavfxError(message, outcome);
       const out = m.FS.readFile('/out.wav');
       return out.buffer.slice(out.byteOffset, out.byteOffset + out.byteLength);
     } finally {
@@ -67,6 +72,50 @@ class Wavfx {
       for (const path of ['/in.wav', '/out.wav']) {
         try { m.FS.unlink(path); } catch { /* not written */ }
       }
+    }
+  }
+
+  // What the strict 16-bit path does not take (other depths, a chain that reshapes the stream,
+  // --bits) runs here on floats: the library's samples, a header of this package's writeWav.
+  processDecoded(bytes, text, bits, tail) {
+    const { data, sampleRate, bits: depth } = readWav(bytes);
+    let chain;
+    try {
+      chain = this.chain(text, { channels: data.length, sampleRate });
+    } catch (error) {
+      if (error.code !== kNeedsMeasurement) throw error;
+      // Measured here, the chain may take the strict path after all, as it does in a file job.
+      return this.processWav(bytes, this.measured(text, data, sampleRate), { bits, tail });
+    }
+    try {
+      const silence = data.map(() => new Float32Array(Math.round(tail * sampleRate)));
+      // 16-bit samples stay 16-bit through the chain, so stages that only move samples keep them.
+      const whole = depth === 16 && (bits ?? 16) === 16;
+      const parts = whole ? [chain.flowInt16(concat([data, silence], data.length))]
+        : [chain.process(data), chain.process(silence), chain.flush()];
+      return writeWav(concat(parts, chain.outputChannels), chain.outputSampleRate,
+        bits ?? depth, true);
+    } finally {
+      chain.dispose();
+    }
+  }
+
+  // The chain's text with the measurements of norm and loudnorm given, as a file job measures.
+  measured(text, planar, sampleRate) {
+    const m = this.module;
+    const frames = planar[0]?.length ?? 0;
+    const samples = m._malloc(Math.max(frames * planar.length, 1) * 4);
+    const error = m._malloc(kErrorSize);
+    const room = 4096;
+    const out = m._malloc(room);
+    try {
+      interleave(planar, 0, frames, m.HEAPF32, samples >> 2);
+      const length = withStrings(m, [text], ([chain]) =>
+        m._wavfx_chain_measure(chain, planar.length, sampleRate, samples, frames, out, room, error));
+      if (!length) throw new WavfxError(m.UTF8ToString(error + 4), m.HEAP32[error >> 2]);
+      return m.UTF8ToString(out);
+    } finally {
+      [samples, error, out].forEach((p) => m._free(p));
     }
   }
 
@@ -186,6 +235,44 @@ class Chain {
       this.module._wavfx_effect_flush_float(this.handle, this.output, kBlock, this.counts + 4);
     } while (this.collect(parts) > 0);
     return concat(parts, this.outputChannels);
+  }
+
+  // The whole stream as 16-bit samples (planar floats s / 32768) through the 16-bit flow calls,
+  // flush included; returned as floats s / 32767, which writeWav turns back into s.
+  flowInt16(planar) {
+    const m = this.module;
+    const frames = planar[0].length;
+    const channels = this.channels;
+    const out = this.outputChannels;
+    const input = m._malloc(Math.max(frames * channels, 1) * 2);
+    const room = m._malloc(kBlock * out * 2);
+    const parts = [];
+    const take = () => {
+      const produced = m.HEAPU32[(this.counts >> 2) + 1];
+      const part = Array.from({ length: out }, () => new Float32Array(produced));
+      for (let i = 0, j = room >> 1; i < produced; ++i) {
+        for (let c = 0; c < out; ++c, ++j) part[c][i] = m.HEAP16[j] / 32767;
+      }
+      parts.push(part);
+      return produced;
+    };
+    try {
+      for (let c = 0; c < channels; ++c) {
+        for (let i = 0; i < frames; ++i) m.HEAP16[(input >> 1) + i * channels + c] = planar[c][i] * 32768;
+      }
+      for (let at = 0; at < frames;) {
+        m._wavfx_effect_flow_int16(this.handle, input + at * channels * 2, frames - at, room, kBlock,
+          this.counts, this.counts + 4);
+        at += m.HEAPU32[this.counts >> 2];
+        take();
+      }
+      do m._wavfx_effect_flush_int16(this.handle, room, kBlock, this.counts + 4);
+      while (take() > 0);
+      return concat(parts, out);
+    } finally {
+      m._free(input);
+      m._free(room);
+    }
   }
 
   reset() {
@@ -333,8 +420,10 @@ function decode(view, at, size, { code, channels, sampleRate, bits }) {
 }
 
 // Planar floats as a WAV file: PCM of 8, 16, 24 or 32 bits (floor(x (2^(bits-1) - 1) + 0.5),
-// clamped, NaN as 0: the library's conversion) or 32-bit floats with bits 'float'.
-export function writeWav(planar, sampleRate, bits = 16) {
+// clamped, NaN as 0: the library's conversion) or 32-bit floats with bits 'float'. `extensible`
+// lays the header out as the command line's general path writes it (a JUNK chunk kept for RF64,
+// WAVE_FORMAT_EXTENSIBLE, a fact chunk).
+export function writeWav(planar, sampleRate, bits = 16, extensible = false) {
   const isFloat = bits === 'float';
   const depth = isFloat ? 32 : Number(bits);
   if (!isFloat && ![8, 16, 24, 32].includes(depth)) throw new WavfxError(`bits ${bits}: 8, 16, 24, 32 or 'float'`);
@@ -342,27 +431,42 @@ export function writeWav(planar, sampleRate, bits = 16) {
   const frames = channels ? planar[0].length : 0;
   const width = depth / 8;
   const size = frames * channels * width;
-  const header = isFloat ? 58 : 44;
+  const fmtSize = extensible ? 40 : isFloat ? 18 : 16;
+  const header = 12 + (extensible ? 32 : 0) + 8 + fmtSize + (extensible || isFloat ? 12 : 0) + 8;
   const view = new DataView(new ArrayBuffer(header + size + (size & 1)));
   const text = (at, s) => [...s].forEach((ch, i) => view.setUint8(at + i, ch.charCodeAt(0)));
   text(0, 'RIFF');
   view.setUint32(4, view.byteLength - 8, true);
   text(8, 'WAVE');
-  text(12, 'fmt ');
-  view.setUint32(16, isFloat ? 18 : 16, true);
-  view.setUint16(20, isFloat ? 3 : 1, true);
-  view.setUint16(22, channels, true);
-  view.setUint32(24, sampleRate, true);
-  view.setUint32(28, sampleRate * channels * width, true);
-  view.setUint16(32, channels * width, true);
-  view.setUint16(34, depth, true);
-  let at = 36;
-  if (isFloat) {
-    view.setUint16(36, 0, true);
-    text(38, 'fact');
-    view.setUint32(42, 4, true);
-    view.setUint32(46, frames, true);
-    at = 50;
+  let at = 12;
+  if (extensible) {
+    text(at, 'JUNK');
+    view.setUint32(at + 4, 24, true);
+    at += 32;
+  }
+  text(at, 'fmt ');
+  view.setUint32(at + 4, fmtSize, true);
+  view.setUint16(at + 8, extensible ? 0xfffe : isFloat ? 3 : 1, true);
+  view.setUint16(at + 10, channels, true);
+  view.setUint32(at + 12, sampleRate, true);
+  view.setUint32(at + 16, sampleRate * channels * width, true);
+  view.setUint16(at + 20, channels * width, true);
+  view.setUint16(at + 22, depth, true);
+  if (extensible) {
+    const masks = { 1: 0x4, 2: 0x3, 4: 0x33, 6: 0x3f, 8: 0x63f };
+    view.setUint16(at + 24, 22, true);
+    view.setUint16(at + 26, depth, true);
+    view.setUint32(at + 28, masks[channels] ?? 0, true);
+    view.setUint16(at + 32, isFloat ? 3 : 1, true);
+    [0x00, 0x00, 0x00, 0x00, 0x10, 0x00, 0x80, 0x00, 0x00, 0xaa, 0x00, 0x38, 0x9b, 0x71]
+      .forEach((byte, i) => view.setUint8(at + 34 + i, byte));
+  }
+  at += 8 + fmtSize;
+  if (extensible || isFloat) {
+    text(at, 'fact');
+    view.setUint32(at + 4, 4, true);
+    view.setUint32(at + 8, frames, true);
+    at += 12;
   }
   text(at, 'data');
   view.setUint32(at + 4, size, true);

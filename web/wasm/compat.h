@@ -69,8 +69,12 @@ from_chars_result Read(const char* first, const char* last, Real& value) {
   if (stop == first) return {first, errc::invalid_argument};
   const string text(first, stop);
   errno = 0;
-  const Real read = is_same_v<Real, float> ? strtof(text.c_str(), nullptr)
-                                          : strtod(text.c_str(), nullptr);
+  Real read;
+  if constexpr (is_same_v<Real, float>) {
+    read = strtof(text.c_str(), nullptr);
+  } else {
+    read = strtod(text.c_str(), nullptr);
+  }
   if (errno == ERANGE) return {stop, errc::result_out_of_range};
   value = read;
   return {stop, errc{}};

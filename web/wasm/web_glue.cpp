@@ -115,6 +115,13 @@ WAVFX_API int32_t wavfx_web_process_ints(wavfx_effect* effect, int32_t* samples,
       wavfx::ProcessChainInts(effect->chain, samples, static_cast<std::size_t>(frames), bits));
 }
 
+// The number of stages in a chain's text; 0 when it is refused.
+WAVFX_API uint32_t wavfx_web_stage_count(const char* chain) {
+  auto recipe = std::make_unique<wavfx::ChainRecipe>();
+  wavfx::ChainError error;
+  return chain != nullptr && wavfx::ParseChain(chain, *recipe, error) ? recipe->count : 0;
+}
+
 // Stage `index` of a chain's text (checked by wavfx_chain_create first) for a stream; NULL when
 // there is no such stage, it does not work in place, or memory is short.
 WAVFX_API wavfx_web_stage* wavfx_web_stage_create(const char* chain, uint32_t index,
