@@ -122,7 +122,7 @@ test('a chain built through the controls gives the command line bytes', async ()
     document.activeElement.blur();
     window.scrollTo(0, 0);
   });
-  await page.screenshot({ path: screenshot, fullPage: true });
+  await page.screenshot({ path: screenshot });
   assertSameBytes(bytes, nativeBytes(demo, chain));
   await page.click('#play');
   await page.click('label[for="hear-b"]');
