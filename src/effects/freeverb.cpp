@@ -59,24 +59,50 @@ void InitSpread(FreeverbSpread& spread, double rate, double room, double offset)
   spread.size = at;
 }
 
-// One comb over a chunk: out = the slot's old value, memory = out + (memory - out) d, the slot
-// takes x + memory f; the outputs are added to `sum`.
-void RunComb(float* slots, uint32_t length, uint32_t at, const float* x, float* sum,
-             std::size_t count, float& memory, float feedback, float damping) {
-  float m = memory;
+// One comb's step: out = the slot's old value, memory = out + (memory - out) d, the slot takes
+// x + memory f.
+inline float CombStep(float& slot, float x, float& memory, float feedback, float damping) {
+  const float out = slot;
+  memory = out + (memory - out) * damping;
+  slot = x + memory * feedback;
+  return out;
+}
+
+// The eight combs over a chunk, side by side so that their memories' recurrences overlap, in
+// stretches where no comb reaches its buffer's end; `sum` takes their outputs added from the
+// last comb to the first (onto 0, as SoX's).
+void RunCombs(float* block, const FreeverbSpread& spread, const float* x, float* sum,
+              std::size_t count, float feedback, float damping) {
+  uint32_t at[kFreeverbCombs];
+  std::copy(spread.position, spread.position + kFreeverbCombs, at);
+  float m[kFreeverbCombs];
+  std::copy(block, block + kFreeverbCombs, m);
   for (std::size_t done = 0; done < count;) {
-    const std::size_t run = std::min<std::size_t>(count - done, length - at);
-    float* slot = slots + at;
+    std::size_t run = count - done;
+    float* c[kFreeverbCombs];
+    for (int k = 0; k < kFreeverbCombs; ++k) {
+      run = std::min<std::size_t>(run, spread.length[k] - at[k]);
+      c[k] = block + spread.start[k] + at[k];
+    }
     for (std::size_t i = 0; i < run; ++i) {
-      const float out = slot[i];
-      m = out + (m - out) * damping;
-      slot[i] = x[done + i] + m * feedback;
-      sum[done + i] += out;
+      const float v = x[done + i];
+      float total = 0.0f + CombStep(c[7][i], v, m[7], feedback, damping);
+      total += CombStep(c[6][i], v, m[6], feedback, damping);
+      total += CombStep(c[5][i], v, m[5], feedback, damping);
+      total += CombStep(c[4][i], v, m[4], feedback, damping);
+      total += CombStep(c[3][i], v, m[3], feedback, damping);
+      total += CombStep(c[2][i], v, m[2], feedback, damping);
+      total += CombStep(c[1][i], v, m[1], feedback, damping);
+      total += CombStep(c[0][i], v, m[0], feedback, damping);
+      sum[done + i] = total;
+    }
+    for (int k = 0; k < kFreeverbCombs; ++k) {
+      at[k] += static_cast<uint32_t>(run);
+      if (at[k] == spread.length[k]) at[k] = 0;
     }
     done += run;
-    at = 0;
   }
-  memory = m;
+  std::copy(m, m + kFreeverbCombs, block);
 }
 
 // One all-pass over a chunk, in place: out = old - v, the slot takes v + old / 2.
@@ -99,11 +125,7 @@ void RunAllpass(float* slots, uint32_t length, uint32_t at, float* values, std::
 // all-passes from the last to the first, times the wet gain.
 void RunNetwork(const FreeverbState& s, const FreeverbSpread& spread, float* block, const float* x,
                 float* wet, std::size_t count) {
-  std::fill(wet, wet + count, 0.0f);
-  for (int i = kFreeverbCombs - 1; i >= 0; --i) {
-    RunComb(block + spread.start[i], spread.length[i], spread.position[i], x, wet, count, block[i],
-            s.feedback, s.damping);
-  }
+  RunCombs(block, spread, x, wet, count, s.feedback, s.damping);
   for (int i = kFreeverbLines - 1; i >= kFreeverbCombs; --i)
     RunAllpass(block + spread.start[i], spread.length[i], spread.position[i], wet, count);
   for (std::size_t i = 0; i < count; ++i)
