@@ -19,7 +19,7 @@ struct FreeverbSpread {
   uint32_t length[kFreeverbLines];
   uint32_t start[kFreeverbLines];
   uint32_t position[kFreeverbLines];
-  uint32_t size;  // floats of one network's block
+  uint64_t size;  // floats of one network's block
 };
 
 // SoX's reverb. Each channel is pre-delayed and runs through one network, or two (spread 0 and
