@@ -110,6 +110,10 @@ void PrintEffectJson() {
       if (syntax != nullptr && syntax->choices != nullptr) {
         choices = ", \"choices\": [\"" + Choices(*syntax, "\", \"") + "\"]";
       }
+      for (std::size_t a = 0; syntax != nullptr && a < syntax->aliasCount; ++a) {
+        choices += (a == 0 ? ", \"aliases\": [" : ", ") + Quoted(syntax->aliases[a].name) +
+                   (a + 1 == syntax->aliasCount ? "]" : "");
+      }
       std::printf(
           "%s\n    {\"name\": %s, \"unit\": %s, \"default\": %s, \"min\": %s, \"max\": %s, "
           "\"integer\": %s, \"kind\": \"%s\"%s, \"description\": %s}",

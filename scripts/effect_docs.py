@@ -22,15 +22,20 @@ def number(value):
     return str(int(value)) if float(value).is_integer() else repr(value)
 
 
+def alias_text(p):
+    return f" (alias {', '.join(p['aliases'])})" if p.get("aliases") else ""
+
+
 def parameter_text(p, unit_space=" "):
     unit = f"{unit_space}{p['unit']}" if p["unit"] else ""
     kind = p.get("kind", "number")
+    name = p["name"] + alias_text(p)
     if kind == "choice":
-        return f"{p['name']} = {p['choices'][int(p['default'])]} ({', '.join(p['choices'])})"
+        return f"{name} = {p['choices'][int(p['default'])]} ({', '.join(p['choices'])})"
     if kind == "text":
-        return f"{p['name']} = text"
+        return f"{name} = text"
     frames = ", or frames: Ns" if kind == "time" else ""
-    return (f"{p['name']} = {number(p['default'])}{unit} "
+    return (f"{name} = {number(p['default'])}{unit} "
             f"({number(p['min'])} to {number(p['max'])}{frames})")
 
 
@@ -53,7 +58,7 @@ def roff(registry):
         lines.append(e["description"][0].upper() + e["description"][1:] + ".")
         for p in e["parameters"]:
             lines.append(".br")
-            lines.append(f"\\fI{p['name']}\\fR: {p['description']}; " +
+            lines.append(f"\\fI{p['name']}\\fR{alias_text(p)}: {p['description']}; " +
                          parameter_text(p).split(" = ", 1)[1].replace("-", "\\-") + ".")
     return "\n".join(lines)
 

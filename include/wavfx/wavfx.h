@@ -204,6 +204,38 @@ typedef struct wavfx_error {
  * by g = float(10^(db / 20)), 10^x from + - * / only. Stages that only move samples, and
  * identity settings (gain 0 dB, resample to the same rate, speed 1), copy samples exactly.
  *
+ * freeverb is SoX's reverb (a Freeverb network) with SoX's parameters in SoX's order. Each channel
+ * is pre-delayed by floor(predelay * rate / 1000 + 0.5) frames and runs through a network of eight
+ * combs in parallel (at 44.1 kHz 1116, 1188, 1277, 1356, 1422, 1491, 1557, 1617 frames, times s =
+ * room / 100 * 0.9 + 0.1) and four all-passes in series (556, 441, 341, 225), every length times
+ * rate / 44100 rounded to the nearest (at least 1); a comb outputs its slot's old value o, keeps m
+ * = o + (m - o) d and stores x + m f (0 when below 2^-126 in magnitude, so that silence does not
+ * leave the combs on slow subnormals); an all-pass outputs o - v and stores v + o / 2; the combs'
+ * outputs are added from the last to the first, the all-passes run from the last to the first and
+ * the sum is multiplied by float(10^(wet / 20) * 0.015). f = float(1 - exp((reverberance - b) / (a
+ * b))), a = -1 / ln 0.7, b = 100 / (a ln 0.02 + 1) (0.3 to 0.98; exp from the C library in double,
+ * rounded once), d = float(damping / 100 * 0.3 + 0.2). A mono or stereo stream with depth above 0
+ * runs each channel through a second network whose lengths are 12 * depth / 100 frames longer and
+ * shorter by turns (before the scaling); stereo output side k is the dry sample plus half the sum
+ * of both channels' networks of side k, mono the dry sample plus the mean of its two networks;
+ * otherwise each channel is its dry sample plus its own network. All in single precision, each
+ * operation rounded on its own, in SoX's order; wetonly drops the dry sample, dry scales it.
+ * Against SoX 14.4.2 (sox -D to 32-bit floats) and torchaudio 0.13.1's sox_effects the RMS
+ * difference is below -110 dB of the output where SoX's integer samples do not clip (measured -115
+ * to -144 dB); SoX clips at full scale, freeverb leaves floats alone. Channels: SoX's reverb turns
+ * mono with a stereo depth into two channels; freeverb keeps the channel count (a plugin, like the
+ * other in-place families): its mono output is what the sox command gives for a mono file (the two
+ * sides mixed back), and channels=count=2 before it gives SoX's two sides (torchaudio's output) by
+ * the same arithmetic: both channels' networks are then alike, and half their sum is each one
+ * exactly. More than two channels: no spread, as SoX. freeze=yes holds the combs (no input, f = 1,
+ * d = 0). pedalboard's Reverb names are aliases on pedalboard's scales: room_size r sets
+ * reverberance to give f = 0.7 + 0.28 r, wet_level w sets wet = 20 log10(3 w) dB (pedalboard's wet
+ * gain for mono; 0.105 <= w <= 1.05), dry_level sets dry = 2 dry_level, width sets depth = 100
+ * width, freeze_mode >= 0.5 sets freeze. damping keeps SoX's percent (pedalboard's damping p is its
+ * d = 0.4 p). The network is SoX's, not pedalboard's (JUCE's: the input mixed to mono, stereo
+ * spread of 23 frames and a width matrix, parameter smoothing), so its output is near pedalboard's
+ * in character, not in samples; pedalboard is not a Debian package and was not measured.
+ *
  * tempo stretches by WSOLA in SoX's framing (defaults segment 82 ms, search 14.68 ms, overlap
  * 12 ms; frames: segment and search round(rate * ms / 1000), overlap floor(rate * ms / 1000 +
  * 4.5) at least 16, taken down to a multiple of 8, 8 less when twice it exceeds the segment).

@@ -20,18 +20,25 @@ namespace py = pybind11;
 namespace wavfx::python {
 namespace {
 
-// How a parameter is written, as the command line's JSON says: its kind, and a choice's names.
+// How a parameter is written, as the command line's JSON says: its kind, a choice's names and
+// the parameter's aliases.
 void AddSyntax(py::dict& parameter, const ParameterSyntax* syntax) {
   const bool choice = syntax != nullptr && syntax->choices != nullptr;
   parameter["kind"] = choice                              ? "choice"
                       : syntax != nullptr && syntax->time ? "time"
                       : syntax != nullptr && syntax->text ? "text"
                                                           : "number";
-  if (!choice) return;
-  py::list names;
-  for (std::size_t i = 0; i < syntax->choiceCount; ++i)
-    names.append(syntax->choices[i]);
-  parameter["choices"] = names;
+  if (choice) {
+    py::list names;
+    for (std::size_t i = 0; i < syntax->choiceCount; ++i)
+      names.append(syntax->choices[i]);
+    parameter["choices"] = names;
+  }
+  if (syntax == nullptr || syntax->aliasCount == 0) return;
+  py::list aliases;
+  for (std::size_t i = 0; i < syntax->aliasCount; ++i)
+    aliases.append(syntax->aliases[i].name);
+  parameter["aliases"] = aliases;
 }
 
 py::list Effects() {

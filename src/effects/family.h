@@ -10,7 +10,7 @@
 namespace wavfx {
 
 // The most parameters one effect family has.
-constexpr std::size_t kMaxParameters = 6;
+constexpr std::size_t kMaxParameters = 9;
 
 // The longest text argument a stage takes (remix's map), terminator included.
 constexpr std::size_t kMaxStageText = 256;
@@ -30,14 +30,23 @@ struct StreamShape {
   uint32_t sampleRate;
 };
 
+// Another name for a parameter, with a number on its own scale: `value` turns it into the
+// parameter's value (outside the parameter's range when the number is outside the alias's).
+struct ParameterAlias {
+  const char* name;
+  double (*value)(double given);
+};
+
 // How a parameter is written in a chain's text beyond a plain number: one of a list of names
-// (the value is the name's index), a time (seconds, or frames with a trailing 's'), or text that
-// the family reads itself.
+// (the value is the name's index, which may also be written as a number), a time (seconds, or
+// frames with a trailing 's'), or text that the family reads itself; and its aliases.
 struct ParameterSyntax {
-  const char* const* choices;  // names of the values 0, 1, ...; null when not a choice
-  std::size_t choiceCount;
-  bool time;
-  bool text;
+  const char* const* choices = nullptr;  // names of the values 0, 1, ...; null when not a choice
+  std::size_t choiceCount = 0;
+  bool time = false;
+  bool text = false;
+  const ParameterAlias* aliases = nullptr;
+  std::size_t aliasCount = 0;
 };
 
 // What one family does, as operations on its own state record of `stateSize` bytes. The engine

@@ -50,17 +50,32 @@ bool Fail(ChainError& error, int32_t code, std::string message) {
   return false;
 }
 
+// `key` ignoring the case of A-Z equals `name`.
+bool KeyIs(std::string_view key, const char* name) {
+  std::size_t i = 0;
+  for (; i < key.size() && name[i] != '\0'; ++i) {
+    const char folded = key[i] >= 'A' && key[i] <= 'Z' ? static_cast<char>(key[i] + 32) : key[i];
+    if (folded != name[i]) break;
+  }
+  return i == key.size() && name[i] == '\0';
+}
+
+// The parameter that `key` names, itself or by an alias (then `alias` points to it).
 const wavfx_parameter_info* FindParameter(const EffectFamily& family, std::string_view key,
-                                          std::size_t& index) {
+                                          std::size_t& index, const ParameterAlias*& alias) {
   const auto parameters = ParametersOf(family);
+  alias = nullptr;
   for (index = 0; index < parameters.size(); ++index) {
-    const char* name = parameters[index].name;
-    std::size_t i = 0;
-    for (; i < key.size() && name[i] != '\0'; ++i) {
-      const char folded = key[i] >= 'A' && key[i] <= 'Z' ? static_cast<char>(key[i] + 32) : key[i];
-      if (folded != name[i]) break;
+    if (KeyIs(key, parameters[index].name)) return &parameters[index];
+  }
+  for (index = 0; family.syntax != nullptr && index < parameters.size(); ++index) {
+    const ParameterSyntax& syntax = family.syntax[index];
+    for (std::size_t i = 0; i < syntax.aliasCount; ++i) {
+      if (KeyIs(key, syntax.aliases[i].name)) {
+        alias = &syntax.aliases[i];
+        return &parameters[index];
+      }
     }
-    if (i == key.size() && name[i] == '\0') return &parameters[index];
   }
   return nullptr;
 }
@@ -90,6 +105,10 @@ bool ParseChoice(std::string_view text, const ParameterSyntax& syntax, double& v
       return true;
     }
     names += (i > 0 ? ", " : "") + std::string(syntax.choices[i]);
+  }
+  if (ParseValue(text, value) && value == std::floor(value) && value >= 0 &&
+      value < static_cast<double>(syntax.choiceCount)) {
+    return true;
   }
   return Fail(error, WAVFX_ERROR_BAD_VALUE, named + " is not one of " + names);
 }
@@ -124,6 +143,23 @@ bool ParseText(std::string_view text, EffectSettings& settings, const std::strin
   return true;
 }
 
+// A number on an alias's scale, taken as the value it gives the parameter.
+bool ParseAliasValue(std::string_view text, const ParameterAlias& alias,
+                     const wavfx_parameter_info& parameter, double& value, const std::string& named,
+                     ChainError& error) {
+  double given = 0;
+  if (!ParseValue(text, given)) {
+    return Fail(error, WAVFX_ERROR_BAD_VALUE, named + " is not a finite number");
+  }
+  const double converted = alias.value(given);
+  if (!(converted >= parameter.minimum && converted <= parameter.maximum)) {
+    return Fail(error, WAVFX_ERROR_OUT_OF_RANGE,
+                named + " is out of range (as " + parameter.name + ": " + Range(parameter) + ")");
+  }
+  value = converted;
+  return true;
+}
+
 bool ParseOption(std::string_view option, const EffectFamily& family, const std::string& stage,
                  EffectSettings& settings, bool (&given)[kMaxParameters], ChainError& error) {
   std::string_view rest = option;
@@ -134,18 +170,22 @@ bool ParseOption(std::string_view option, const EffectFamily& family, const std:
                 stage + ": '" + Printable(Trim(option)) + "' needs the form key=value");
   }
   std::size_t index = 0;
-  const wavfx_parameter_info* parameter = FindParameter(family, key, index);
+  const ParameterAlias* alias = nullptr;
+  const wavfx_parameter_info* parameter = FindParameter(family, key, index, alias);
   if (parameter == nullptr) {
     return Fail(
         error, WAVFX_ERROR_UNKNOWN_PARAMETER,
         stage + ": unknown parameter '" + Printable(key) + "' (" + ParameterList(family) + ")");
   }
-  const std::string named = stage + ": " + parameter->name + " '" + Printable(text) + "'";
+  const std::string named = stage + ": " + (alias != nullptr ? alias->name : parameter->name) +
+                            " '" + Printable(text) + "'";
   if (given[index]) {
     return Fail(error, WAVFX_ERROR_DUPLICATE, named + " given twice");
   }
   given[index] = true;
   const ParameterSyntax* syntax = family.syntax != nullptr ? &family.syntax[index] : nullptr;
+  if (alias != nullptr)
+    return ParseAliasValue(text, *alias, *parameter, settings.values[index], named, error);
   if (syntax != nullptr && syntax->text) return ParseText(text, settings, named, error);
   if (syntax != nullptr && syntax->choices != nullptr) {
     return ParseChoice(text, *syntax, settings.values[index], named, error);

@@ -9,6 +9,7 @@
 #include "effects/dither.h"
 #include "effects/echo.h"
 #include "effects/fade.h"
+#include "effects/freeverb.h"
 #include "effects/gain.h"
 #include "effects/gate.h"
 #include "effects/limiter.h"
@@ -69,6 +70,7 @@ const EffectFamily* const kFamilies[] = {
     &kEqualizerFamily,
     &kBassFamily,
     &kTrebleFamily,
+    &kFreeverbFamily,
 };
 // clang-format on
 

@@ -42,6 +42,8 @@ const EffectCase kEffects[] = {
     {"equalizer=gain=6", 0},
     {"bass=gain=-6", 0},
     {"treble=gain=4:width=2000", 0},
+    {"freeverb", 0},
+    {"freeverb=room=30:depth=40:predelay=11:wet=-4:freeze=yes", 0},
 };
 
 // Initialises the stage that `text` describes.

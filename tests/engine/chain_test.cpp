@@ -104,6 +104,8 @@ const char* const kChains[] = {
     "compress=threshold=-60:ratio=20:attack=0.1:release=1,widen=width=4",
     "tremolo=rate=100:depth=1,bitcrush=bits=12,distort=drive=100:level=1",
     "phaser=rate=100:depth=1:centre=20000:feedback=-0.99:mix=1:stages=12,dither=type=shaped",
+    "freeverb=room_size=0.9:width=0.5:predelay=3,freeverb=wet_level=0.2:dry_level=0.3:freeze_mode="
+    "1",
 };
 
 TEST(Chain, BlockSplitDoesNotChangeOutput) {
@@ -200,6 +202,27 @@ TEST(Chain, NonFiniteFloatsAreReadAsZeroAndCounted) {
   ResetVectorPathForTesting();
 }
 
+// An alias takes a number on its own scale and gives the parameter the value it stands for.
+TEST(Chain, AliasesGiveTheirParameter) {
+  const char* const pairs[][2] = {
+      {"freeverb=room_size=1", "freeverb=reverberance=100"},
+      {"freeverb=room_size=0", "freeverb=reverberance=23.831643083413113"},
+      {"freeverb=wet_level=0.3333333333333333", "freeverb=wet=0"},
+      {"freeverb=width=0.5", "freeverb=depth=50"},
+      {"freeverb=dry_level=0.25", "freeverb=dry=0.5"},
+      {"freeverb=freeze_mode=0.7", "freeverb=freeze=yes"},
+      {"freeverb=freeze=1", "freeverb=freeze=yes"},
+  };
+  for (const auto& pair : pairs) {
+    ChainRecipe alias, plain;
+    ChainError error;
+    ASSERT_TRUE(ParseChain(pair[0], alias, error)) << error.message;
+    ASSERT_TRUE(ParseChain(pair[1], plain, error)) << error.message;
+    for (std::size_t i = 0; i < kMaxParameters; ++i)
+      EXPECT_NEAR(alias.stages[0].values[i], plain.stages[0].values[i], 1e-9) << pair[0];
+  }
+}
+
 TEST(Chain, RefusesMistakesWithOneClearLine) {
   struct Case {
     const char* text;
@@ -239,6 +262,12 @@ TEST(Chain, RefusesMistakesWithOneClearLine) {
        "stage 1 (bitcrush): bits '6.5' is not a whole number (4 to 12)"},
       {"chorus=min=30:max=20", WAVFX_ERROR_CONFLICT,
        "stage 1 (chorus): min 30 ms is above max 20 ms"},
+      {"freeverb=wet_level=0.05", WAVFX_ERROR_OUT_OF_RANGE,
+       "stage 1 (freeverb): wet_level '0.05' is out of range (as wet: -10 to 10 dB)"},
+      {"freeverb=room_size=0.5:reverberance=50", WAVFX_ERROR_DUPLICATE,
+       "stage 1 (freeverb): reverberance '50' given twice"},
+      {"freeverb=freeze=2", WAVFX_ERROR_BAD_VALUE,
+       "stage 1 (freeverb): freeze '2' is not one of no, yes"},
   };
   for (const Case& c : cases) {
     wavfx_error error;

@@ -129,6 +129,7 @@ const char* const kChains[] = {
     "equalizer=frequency=2500:q=1.4:gain=-9",
     "bass=gain=8:slope=1",
     "treble=gain=-6:frequency=2000:width=0.9:unit=q",
+    "freeverb=reverberance=80:damping=30:room=60:depth=50:predelay=20:wet=3",
 };
 
 // Sample depths beyond 16 bits run on the same signals, widened: "echo@24". 0 is float.
