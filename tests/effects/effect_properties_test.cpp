@@ -42,6 +42,8 @@ const EffectCase kEffects[] = {
     {"equalizer=gain=6", 0},
     {"bass=gain=-6", 0},
     {"treble=gain=4:width=2000", 0},
+    {"tremolo=swing=down:depth=0.5", 0},
+    {"distort=model=sox", 0},
 };
 
 // Initialises the stage that `text` describes.
