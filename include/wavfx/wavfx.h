@@ -236,6 +236,14 @@ typedef struct wavfx_error {
  * spread of 23 frames and a width matrix, parameter smoothing), so its output is near pedalboard's
  * in character, not in samples; pedalboard is not a Debian package and was not measured.
  *
+ * SoX's models as options, in double precision with rate, depth, drive and colour as given:
+ * tremolo swing=down multiplies frame n by o + (1 - o) sin(2 pi t), o = 1 - depth / 2,
+ * t = frac(rate * n / sampleRate + 1/4) (from 1 down to 1 - depth, starting at 1; the sine a
+ * polynomial within about 1e-15), the product rounded to single precision. distort model=sox
+ * gives level * (x / 2 + 3/4 b[n]) with b[n] = c[n] - c[n-1] + 0.995 b[n-1] per channel (at most
+ * 8) and c = clip(drive * x + colour): -2/3 below -1, 2/3 above 1, else v - v^3 / 3. Both are
+ * within SoX's float conversions of sox 14.4.2's tremolo and overdrive.
+ *
  * tempo stretches by WSOLA in SoX's framing (defaults segment 82 ms, search 14.68 ms, overlap
  * 12 ms; frames: segment and search round(rate * ms / 1000), overlap floor(rate * ms / 1000 +
  * 4.5) at least 16, taken down to a multiple of 8, 8 less when twice it exceeds the segment).

@@ -396,6 +396,33 @@ def _reverb(effect: str, args: List[str], s: _Stream) -> None:
     s.stages.append("freeverb" + ("=" + ":".join(given) if given else ""))
 
 
+def _tremolo(effect: str, args: List[str], s: _Stream) -> None:
+    _count(effect, args, 1, 2)
+    speed = _number(effect, args[0], "speed")
+    depth = _number(effect, args[1], "depth") if len(args) > 1 else 40.0
+    if not 0 < depth <= 100:
+        raise _fail(effect, f"depth '{args[1]}' must be above 0 and at most 100 (%)")
+    if speed == 0:  # SoX's gain stays at its top, 1
+        return
+    if not 0.01 <= speed <= 100:
+        raise _fail(effect, f"speed '{args[0]}': wavfx's tremolo takes 0.01 to 100 Hz")
+    s.stages.append(f"tremolo=rate={_f(speed)}:depth={_f(depth / 100)}:swing=down")
+
+
+def _overdrive(effect: str, args: List[str], s: _Stream) -> None:
+    _count(effect, args, 0, 2)
+    gain = _number(effect, args[0], "gain") if args else 20.0
+    colour = _number(effect, args[1], "colour") if len(args) > 1 else 20.0
+    if not 0 <= gain <= 40:
+        raise _fail(effect, f"gain '{args[0]}': wavfx's overdrive takes 0 to 40 dB")
+    if not 0 <= colour <= 100:
+        raise _fail(effect, f"colour '{args[1]}' must be 0 to 100")
+    if gain == 0:  # SoX leaves the audio as it is
+        return
+    drive = min(math.exp(gain * math.log(10) * 0.05), 100.0)
+    s.stages.append(f"overdrive=drive={drive!r}:level=1:model=sox:colour={_f(colour / 200)}")
+
+
 def _refuse(reason: str) -> Callable[[str, List[str], _Stream], None]:
     def refuse(effect: str, args: List[str], s: _Stream) -> None:
         raise _fail(effect, reason)
@@ -426,13 +453,12 @@ _TRANSLATORS: Dict[str, Callable[[str, List[str], _Stream], None]] = {
     "fade": _fade,
     "dither": _dither,
     "echo": _echo,
-    "tremolo": _refuse("SoX's tremolo swings from the level down and starts at its top; wavfx's "
-                       "swings around the level and starts in the middle"),
+    "tremolo": _tremolo,
     "reverb": _reverb,
     "chorus": _refuse("SoX's multi-tap chorus without feedback is not wavfx's one swept tap"),
     "flanger": _refuse("SoX's flanger parameters (delay, depth, regen, width, speed, shape, "
                        "phase, interp) do not fit wavfx's"),
-    "overdrive": _refuse("SoX's overdrive adds colour (a DC offset) and a DC blocker; wavfx's does not"),
+    "overdrive": _overdrive,
     "compand": _refuse("SoX's transfer function and envelope do not fit wavfx's compressor"),
 }
 

@@ -7,11 +7,22 @@
 
 namespace wavfx {
 
-// Drive, hard limit to [-1, 1], cubic soft clip, output level.
+// The most channels of SoX's model, whose blockers' memories are held in the record.
+constexpr uint32_t kSoxDistortionChannels = 8;
+
+// Drive, hard limit to [-1, 1], cubic soft clip, output level. SoX's model, in double
+// precision: the colour added before the clip, a DC blocker per channel after it and half the
+// input mixed back.
 struct DistortionState {
   float drive;
   float outputLevel;
   uint32_t channels;
+  bool sox;
+  double colour;
+  double soxDrive;
+  double soxLevel;
+  double lastIn[kSoxDistortionChannels];
+  double lastOut[kSoxDistortionChannels];
 };
 
 // v - v^3 / 3, with the third one unit below the nearest float to 1/3.
@@ -28,6 +39,8 @@ inline float DistortSample(float x, float drive, float outputLevel) {
 }
 
 void InitDistortion(DistortionState& state, float drive, uint32_t channels, float outputLevel);
+void InitSoxDistortion(DistortionState& state, double drive, double colour, double level,
+                       uint32_t channels);
 void ProcessDistortion(DistortionState& state, float* samples, int32_t frames);
 
 extern const EffectFamily kDistortionFamily;

@@ -44,6 +44,8 @@ const EffectCase kEffects[] = {
     {"treble=gain=4:width=2000", 0},
     {"freeverb", 0},
     {"freeverb=room=30:depth=40:predelay=11:wet=-4:freeze=yes", 0},
+    {"tremolo=swing=down:depth=0.5", 0},
+    {"distort=model=sox", 0},
 };
 
 // Initialises the stage that `text` describes.

@@ -130,6 +130,8 @@ const char* const kChains[] = {
     "bass=gain=8:slope=1",
     "treble=gain=-6:frequency=2000:width=0.9:unit=q",
     "freeverb=reverberance=80:damping=30:room=60:depth=50:predelay=20:wet=3",
+    "tremolo=rate=3:depth=0.6:swing=down",
+    "distort=drive=8:level=0.9:model=sox:colour=0.15",
 };
 
 // Sample depths beyond 16 bits run on the same signals, widened: "echo@24". 0 is float.
