@@ -393,6 +393,10 @@ def _reverb(effect: str, args: List[str], s: _Stream) -> None:
     names = ("reverberance", "damping", "room", "depth", "predelay", "wet")
     values = [_number(effect, t, n) for n, t in zip(names, rest)]
     given = [f"{n}={_f(v)}" for n, v in zip(names, values)] + (["wetonly=1"] if flags else [])
+    # SoX's reverb gives mono with a stereo depth two sides; freeverb keeps the channel count.
+    if s.channels == 1 and (values[3] if len(values) > 3 else 100.0) > 0:
+        s.stages.append("channels=count=2")
+        s.channels = 2
     s.stages.append("freeverb" + ("=" + ":".join(given) if given else ""))
 
 
