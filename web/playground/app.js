@@ -16,6 +16,11 @@ const EXAMPLES = [
 // Fetched at once so that the page needs nothing more from the server once loaded.
 const demo = fetch('demo.wav').then((response) => response.arrayBuffer());
 
+// A reload works offline too (not from file://, which has no service workers).
+if ('serviceWorker' in navigator && location.protocol !== 'file:') {
+  navigator.serviceWorker.register('sw.js').catch(() => undefined);
+}
+
 let fx = null;
 let effects = [];
 let stages = [];

@@ -157,3 +157,15 @@ test('the page fits a phone and fetched nothing from elsewhere', async () => {
   assert.deepEqual(foreign, []);
   assert.deepEqual(failures, []);
 });
+
+test('once loaded, the page reloads offline with its controls', async () => {
+  await page.evaluate(() => navigator.serviceWorker.ready);
+  await page.setOfflineMode(true);
+  try {
+    await page.reload();
+    await page.waitForSelector('#status[data-state="ready"]');
+    assert.ok(await page.evaluate(() => document.querySelectorAll('select, input').length > 0));
+  } finally {
+    await page.setOfflineMode(false);
+  }
+});
