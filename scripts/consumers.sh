@@ -15,7 +15,7 @@ effects=(none antique echo reverb tremolo distort lowpass highpass bitcrush flan
 # The registry's other families that work in place: its plugins. The C++ consumer's in-place
 # calls run the same number: all but the limiter (its look-ahead needs the flow calls), and the
 # dither, which is no plugin.
-in_place=(gain bandpass bandreject allpass equalizer bass treble phaser limiter gate)
+in_place=(gain bandpass bandreject allpass equalizer bass treble phaser limiter gate freeverb)
 strict=(-Wall -Wextra -Wpedantic -Wconversion -Wshadow -Werror)
 
 step() { printf '== %s\n' "$*"; }
