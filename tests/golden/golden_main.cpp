@@ -25,7 +25,6 @@
 #include "engine/chain_text.h"
 #include "engine/effect.h"
 #include "entry/apply_effect.h"
-#include "entry/measure_file.h"
 #include "golden/sha256.h"
 #include "golden/signals.h"
 #include "platform/text_conversion.h"
@@ -302,6 +301,24 @@ bool Reshapes(const std::string& chain) {
   return IsChain(chain) && wavfx::ParseChain(chain, recipe, error) && wavfx::RecipeReshapes(recipe);
 }
 
+// The chain with its measurements given, taken of the signal in memory as the file job takes
+// them of the file (16-bit samples over 32768).
+bool MeasureFirst(const Job& job, const std::string& effect, wavfx::ChainRecipe& recipe) {
+  const auto samples = wavfx::testing::MakeSignal(job.signal);
+  std::vector<float> floats(samples.size());
+  for (std::size_t i = 0; i < samples.size(); ++i)
+    floats[i] = static_cast<float>(samples[i]) / 32768.0f;
+  const std::size_t frames = samples.size() / job.signal.channels;
+  std::vector<char> text(4096);
+  wavfx_error problem{};
+  if (wavfx_chain_measure(effect.c_str(), job.signal.channels, job.signal.sampleRate, floats.data(),
+                          frames, text.data(), text.size(), &problem) == 0) {
+    return false;
+  }
+  wavfx::ChainError error;
+  return wavfx::ParseChain(text.data(), recipe, error);
+}
+
 // Runs one effect on one signal; returns the output's hash and checks its known samples.
 std::string RunOne(const Job& job, const std::string& effect, const std::string& outputPath,
                    std::atomic<int>& failures) {
@@ -317,11 +334,10 @@ std::string RunOne(const Job& job, const std::string& effect, const std::string&
       return RefusalHash(error.message);
     }
     // Stages that need their input measured (norm, loudnorm) have it measured first, as a file
-    // job does.
-    std::string notes, reason;
-    const bool ready = wavfx::ParseChain(effect, recipe, error) &&
-                       (!wavfx::RecipeNeedsMeasurement(recipe) ||
-                        wavfx::MeasureChainInputs(job.inputPath, recipe, notes, reason));
+    // job does; in memory, so that builds without a file reader measure alike.
+    const bool ready =
+        wavfx::ParseChain(effect, recipe, error) &&
+        (!wavfx::RecipeNeedsMeasurement(recipe) || MeasureFirst(job, effect, recipe));
     status = ready ? wavfx::StatusOf(wavfx::ApplyEffect(Wide(job.inputPath).c_str(),
                                                         Wide(outputPath).c_str(), u"", options))
                    : 0;
