@@ -216,26 +216,26 @@ def _channels(effect: str, args: List[str], s: _Stream) -> None:
     s.channels = int(count)
 
 
-_IN_SPEC = re.compile(r"^(\d*)(-(\d*))?(?:([pvi])(-?[\d.]*(?:e-?\d+)?))?$")
+_INPUT_TERM = re.compile(r"^(\d*)(-(\d*))?(?:([pvi])(-?[\d.]*(?:e-?\d+)?))?$")
 
 
 def _remix(effect: str, args: List[str], s: _Stream) -> None:
     flags, rest = _flags(effect, args, "amp")
     if not rest or len(flags) > 1:
-        raise _fail(effect, "takes one of -a, -m, -p and one out-spec per output channel")
+        raise _fail(effect, "takes one of -a, -m, -p and one list of input channels per output channel")
     outputs = []
-    for spec in rest:
-        if spec == "0":
+    for output in rest:
+        if output == "0":
             outputs.append("0*1")
             continue
         terms: List[Tuple[int, Optional[float]]] = []
-        for part in spec.split(","):
-            match = _IN_SPEC.match(part)
+        for part in output.split(","):
+            match = _INPUT_TERM.match(part)
             if not match or (not match.group(1) and not match.group(2)):
-                raise _fail(effect, f"in-spec '{part}' is not [in-chan][-[in-chan2]][p|i|v[volume]]")
+                raise _fail(effect, f"input term '{part}' is not [in-chan][-[in-chan2]][p|i|v[volume]]")
             first, dash, last, letter, volume = match.groups()
             if dash and not last and s.channels is None:
-                raise _fail(effect, f"in-spec '{part}' needs the input's channel count")
+                raise _fail(effect, f"input term '{part}' needs the input's channel count")
             low = int(first or 1)
             high = int(last) if last else (s.channels if dash else low)
             weight = None
@@ -245,7 +245,7 @@ def _remix(effect: str, args: List[str], s: _Stream) -> None:
                 weight = -weight if letter == "i" else weight
             terms += [(c, weight) for c in range(low, (high or 0) + 1)]
         if not terms or any(c < 1 for c, _ in terms):
-            raise _fail(effect, f"out-spec '{spec}' names no input channel")
+            raise _fail(effect, f"output '{output}' names no input channel")
         shared = 1 / len(terms) if flags != "p" else 1 / math.sqrt(len(terms))
         manual = flags == "m" or (flags != "a" and any(w is not None for _, w in terms))
         parts = []

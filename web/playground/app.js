@@ -61,9 +61,9 @@ function showLoudness(side, sound) {
 
 function drawBoth(result) {
   const top = Math.max(input.sampleRate, result ? result.sampleRate : 0) / 2;
-  drawSpectrogram($('spec-a'), input.channels, input.sampleRate, top);
-  if (result) drawSpectrogram($('spec-b'), result.channels, result.sampleRate, top);
-  else $('spec-b').getContext('2d').clearRect(0, 0, $('spec-b').width, $('spec-b').height);
+  drawSpectrogram($('spectrogram-a'), input.channels, input.sampleRate, top);
+  if (result) drawSpectrogram($('spectrogram-b'), result.channels, result.sampleRate, top);
+  else $('spectrogram-b').getContext('2d').clearRect(0, 0, $('spectrogram-b').width, $('spectrogram-b').height);
 }
 
 function outputName() {
