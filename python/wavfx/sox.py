@@ -427,6 +427,32 @@ def _overdrive(effect: str, args: List[str], s: _Stream) -> None:
     s.stages.append(f"overdrive=drive={drive!r}:level=1:model=sox:colour={_f(colour / 200)}")
 
 
+def _chorus(effect: str, args: List[str], s: _Stream) -> None:
+    if len(args) < 7 or (len(args) - 2) % 5:
+        raise _fail(effect, "takes gain-in gain-out, then delay decay speed depth -s|-t per voice")
+    if len(args) > 37:
+        raise _fail(effect, "takes at most 7 voices")
+    gain_in, gain_out = (_number(effect, a, n) for a, n in zip(args, ("gain-in", "gain-out")))
+    if not 0 <= gain_in <= 1 or not 0 <= gain_out <= 100:
+        raise _fail(effect, f"gain-in '{args[0]}' must be 0 to 1, gain-out '{args[1]}' 0 to 100")
+    if s.rate != s.run_rate:
+        raise _fail(effect, f"at SoX's rate {s.rate!r} Hz, which the chain does not run at")
+    voices, span = [], 0
+    for i in range(2, len(args), 5):
+        values = [_number(effect, a, n) for a, n in zip(args[i:], ("delay", "decay", "speed", "depth"))]
+        for value, text, name, low, high in zip(values, args[i:], ("delay", "decay", "speed", "depth"),
+                                                (20, 0, 0.1, 0), (100, 1, 5, 10)):
+            if not low <= np.float32(value) <= high:
+                raise _fail(effect, f"{name} '{text}' must be {low} to {high}")
+        if args[i + 4] not in ("-s", "-t"):
+            raise _fail(effect, f"'{args[i + 4]}' is not -s or -t")
+        voices.append(" ".join([_f(v) for v in values] + [args[i + 4][1]]))
+        # SoX adds delay and depth in single precision; its output runs on by the longest.
+        span = max(span, int(float(np.float32(values[0]) + np.float32(values[3])) * s.rate / 1000))
+    s.stages.append(f"pad=end={span}s")
+    s.stages.append(f"multichorus=gainin={_f(gain_in)}:gainout={_f(gain_out)}:voices={'|'.join(voices)}")
+
+
 def _refuse(reason: str) -> Callable[[str, List[str], _Stream], None]:
     def refuse(effect: str, args: List[str], s: _Stream) -> None:
         raise _fail(effect, reason)
@@ -459,7 +485,7 @@ _TRANSLATORS: Dict[str, Callable[[str, List[str], _Stream], None]] = {
     "echo": _echo,
     "tremolo": _tremolo,
     "reverb": _reverb,
-    "chorus": _refuse("SoX's multi-tap chorus without feedback is not wavfx's one swept tap"),
+    "chorus": _chorus,
     "flanger": _refuse("SoX's flanger parameters (delay, depth, regen, width, speed, shape, "
                        "phase, interp) do not fit wavfx's"),
     "overdrive": _overdrive,
