@@ -260,6 +260,17 @@ typedef struct wavfx_error {
  * frames of silence: wavfx.sox pads first (pad=end=Ss). Against torchaudio 0.13.1 the difference
  * is SoX's truncation of its output to 24 bits (below 2^-23 per sample).
  *
+ * soxflanger is SoX's flanger with its parameters in its order (delay, depth in ms, regen and
+ * width in %, speed Hz, shape, phase %, interp), in double precision: g_in = 1 / (1 + w), g_d = w
+ * / (1 + w) (1 - |r|) (w, r as fractions); a history of L = int((delay + depth) rate + 1/2) + 2
+ * frames per channel (at most 4 channels, as SoX) walked backwards, storing x + r m (m the
+ * channel's last delayed value) rounded to single precision; a sweep table of P = int(rate /
+ * speed) floats, low + (high - low) w at point (t + int(3/4 P + 1/2)) mod P, low = floor(delay
+ * rate + 1/2), high = L - 2, w SoX's sine or triangle (as multichorus); channel c reads the table
+ * int(c P phase + 1/2) later. The delayed value is d0 + (d1 - d0) f (linear) or SoX's quadratic
+ * through d0, d1, d2 at the table value's whole and fractional parts; y = x g_in + m g_d rounded
+ * to single precision. Against torchaudio 0.13.1: within SoX's float conversions (2^-24 steps).
+ *
  * tempo stretches by WSOLA in SoX's framing (defaults segment 82 ms, search 14.68 ms, overlap
  * 12 ms; frames: segment and search round(rate * ms / 1000), overlap floor(rate * ms / 1000 +
  * 4.5) at least 16, taken down to a multiple of 8, 8 less when twice it exceeds the segment).

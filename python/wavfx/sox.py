@@ -453,6 +453,42 @@ def _chorus(effect: str, args: List[str], s: _Stream) -> None:
     s.stages.append(f"multichorus=gainin={_f(gain_in)}:gainout={_f(gain_out)}:voices={'|'.join(voices)}")
 
 
+_FLANGER = [("delay", 0, 30), ("depth", 0, 10), ("regen", -95, 95), ("width", 0, 100),
+            ("speed", 0.1, 10), ("shape", "sine", "triangle"), ("phase", 0, 100),
+            ("interp", "linear", "quadratic")]
+
+
+def _flanger(effect: str, args: List[str], s: _Stream) -> None:
+    # As SoX reads them: each parameter in turn takes the next argument if it fits its kind
+    # (a number, or a prefix of one of its names), else keeps its default.
+    given, rest = [], list(args)
+    for name, low, high in _FLANGER:
+        if not rest:
+            break
+        word = rest[0]
+        if isinstance(low, str):
+            names = [n for n in (low, high) if word and n.startswith(word.lower())]
+            if len(names) == 1:
+                given.append(f"{name}={names[0]}")
+                rest.pop(0)
+            continue
+        try:
+            value = float(word)
+        except ValueError:
+            continue
+        if not low <= value <= high:
+            raise _fail(effect, f"{name} '{word}' must be {low} to {high}")
+        given.append(f"{name}={_f(value)}")
+        rest.pop(0)
+    if rest:
+        raise _fail(effect, f"'{rest[0]}' is not a flanger parameter")
+    if s.channels is not None and s.channels > 4:
+        raise _fail(effect, "SoX's flanger takes at most 4 channels")
+    if s.rate != s.run_rate:
+        raise _fail(effect, f"at SoX's rate {s.rate!r} Hz, which the chain does not run at")
+    s.stages.append("soxflanger" + ("=" + ":".join(given) if given else ""))
+
+
 def _refuse(reason: str) -> Callable[[str, List[str], _Stream], None]:
     def refuse(effect: str, args: List[str], s: _Stream) -> None:
         raise _fail(effect, reason)
@@ -486,8 +522,7 @@ _TRANSLATORS: Dict[str, Callable[[str, List[str], _Stream], None]] = {
     "tremolo": _tremolo,
     "reverb": _reverb,
     "chorus": _chorus,
-    "flanger": _refuse("SoX's flanger parameters (delay, depth, regen, width, speed, shape, "
-                       "phase, interp) do not fit wavfx's"),
+    "flanger": _flanger,
     "overdrive": _overdrive,
     "compand": _refuse("SoX's transfer function and envelope do not fit wavfx's compressor"),
 }

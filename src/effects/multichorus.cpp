@@ -4,7 +4,7 @@
 #include <charconv>
 #include <string_view>
 
-#include "dsp/effect_math.h"
+#include "dsp/sox_wave.h"
 
 namespace wavfx {
 namespace {
@@ -85,15 +85,7 @@ uint32_t Frames(float ms, double rate) {
 uint32_t VoiceDelay(const ChorusVoice& voice, uint32_t span) {
   const uint32_t point =
       static_cast<uint32_t>((uint64_t{voice.phase} + voice.offset) % voice.length);
-  const auto length = static_cast<double>(voice.length);
-  double wave = 0.0;
-  if (voice.triangle) {
-    wave = static_cast<double>(point) * 2.0 / length;
-    const uint64_t quarter = uint64_t{4} * point / voice.length;
-    wave = quarter == 0 ? wave + 0.5 : quarter == 3 ? wave - 1.5 : 1.5 - wave;
-  } else {
-    wave = (SineOfPiTimes(static_cast<double>(point) / length * 2.0) + 1.0) / 2.0;
-  }
+  const double wave = SoxWave(voice.triangle, point, voice.length);
   double delay = wave * (voice.high - voice.low) + voice.low;
   delay += delay < 0.0 ? -0.5 : 0.5;
   if (!(delay > 0.0)) return 0;
@@ -142,13 +134,6 @@ void ReleaseMultichorus(MultichorusState& s) {
   ReleaseDelayLine(s.line);
 }
 
-// SoX's triangle starts three quarters into its period, at the bottom of its swing.
-uint32_t TriangleOffset(uint32_t length) {
-  constexpr double kThreeHalvesPi = 3 * 1.57079632679489661923;
-  constexpr double kPi = 3.14159265358979323846;
-  return static_cast<uint32_t>(kThreeHalvesPi / kPi / 2 * static_cast<double>(length) + 0.5);
-}
-
 void Init(void* state, const StageValues& v, StreamShape in) {
   auto& s = As<MultichorusState>(state);
   std::string problem;
@@ -167,7 +152,7 @@ void Init(void* state, const StageValues& v, StreamShape in) {
     voice.length = std::max(static_cast<uint32_t>(length), 1u);
     voice.low = voice.triangle ? frames - 1.0 - 2.0 * depth : 0.0;
     voice.high = voice.triangle ? frames - 1.0 : depth;
-    voice.offset = voice.triangle ? TriangleOffset(voice.length) : 0;
+    voice.offset = voice.triangle ? SoxThreeQuarterStart(voice.length) : 0;
   }
   InitDelayLine(s.line, uint64_t{s.span} * in.channels);
 }

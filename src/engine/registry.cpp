@@ -15,6 +15,7 @@
 #include "effects/limiter.h"
 #include "effects/mod_delay.h"
 #include "effects/multichorus.h"
+#include "effects/soxflanger.h"
 #include "effects/loudnorm.h"
 #include "effects/none.h"
 #include "effects/norm.h"
@@ -73,6 +74,7 @@ const EffectFamily* const kFamilies[] = {
     &kTrebleFamily,
     &kFreeverbFamily,
     &kMultichorusFamily,
+    &kSoxFlangerFamily,
 };
 // clang-format on
 

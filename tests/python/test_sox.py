@@ -31,6 +31,8 @@ CASES = [
     ("overdrive", "float"), ("overdrive 10 0", "float"), ("overdrive 35 70", "float"),
     ("chorus 0.7 0.9 55 0.4 0.25 2 -t", -120), ("chorus 0.7 0.9 55 0.4 0.25 2 -s", -120),
     ("chorus 0.5 0.9 50 0.4 0.25 2 -t 60 0.32 0.4 2.3 -t 40 0.3 0.3 1.3 -s", -120),
+    ("flanger", "float"), ("flanger 5 3 50 60 2 triangle 50 quadratic", "float"),
+    ("flanger 10 10 95 30 10 t 100 l", "float"),
     ("tempo 1.1", "length"), ("tempo 0.9", "length"), ("tempo 1.2 82 14.68 12", "length"),
     ("pitch 100", "length"), ("pitch -200;rate 16000", "length"),
     # Augmentation lists: Lhotse's speed perturbation, WavAugment-like pitch, band-reject, reverb.
@@ -101,6 +103,7 @@ REFUSED = [
     ([["echo", "0.8", "0.9", "100", "0.3", "200", "0.2"]], ValueError, "echo"),
     ([["chorus", "0.7", "0.9", "55", "0.4", "0.25", "2", "-x"]], ValueError, "-x"),
     ([["chorus", "0.7", "0.9", "10", "0.4", "0.25", "2", "-t"]], ValueError, "delay"),
+    ([["flanger", "40"]], ValueError, "delay"), ([["flanger", "1", "x"]], ValueError, "'x'"),
     ([["tremolo", "500"]], ValueError, "500"), ([["tremolo", "5", "0"]], ValueError, "depth"),
     ([["overdrive", "50"]], ValueError, "50"),
     ([["remix", "1x"]], ValueError, "1x"), ([("gain", 3)], ValueError, "strings"),
