@@ -244,9 +244,9 @@ typedef struct wavfx_error {
  * 8) and c = clip(drive * x + colour): -2/3 below -1, 2/3 above 1, else v - v^3 / 3. Both are
  * within SoX's float conversions of sox 14.4.2's tremolo and overdrive.
  *
- * multichorus is SoX's chorus: voices (at most 7) "delay decay speed depth s|t" joined by '|'
- * (delay 20 to 100 ms, decay 0 to 1, speed 0.1 to 5 Hz, depth 0 to 10 ms; empty: "55 0.4 0.25
- * 2 t"), numbers read as floats. Every channel gives y = ((gainin x + d1 h[n - k1]) + d2 h[n -
+ * multichorus is SoX's chorus: voices (at most 7) "delay/decay/speed/depth/s|t" joined by '|',
+ * blanks also separating fields (delay 20 to 100 ms, decay 0 to 1, speed 0.1 to 5 Hz, depth 0 to
+ * 10 ms; empty: "55/0.4/0.25/2/t"), numbers read as floats. Every channel gives y = ((gainin x + d1 h[n - k1]) + d2 h[n -
  * k2] ...) gainout in single precision in that order, h the input alone (no feedback), from a
  * history of S = max over voices of int((delay + depth) rate / 1000) frames (delay + depth added
  * in single precision); a voice's k is its table value at its phase, 0 reading S frames back. A

@@ -446,7 +446,7 @@ def _chorus(effect: str, args: List[str], s: _Stream) -> None:
                 raise _fail(effect, f"{name} '{text}' must be {low} to {high}")
         if args[i + 4] not in ("-s", "-t"):
             raise _fail(effect, f"'{args[i + 4]}' is not -s or -t")
-        voices.append(" ".join([_f(v) for v in values] + [args[i + 4][1]]))
+        voices.append("/".join([_f(v) for v in values] + [args[i + 4][1]]))
         # SoX adds delay and depth in single precision; its output runs on by the longest.
         span = max(span, int(float(np.float32(values[0]) + np.float32(values[3])) * s.rate / 1000))
     s.stages.append(f"pad=end={span}s")

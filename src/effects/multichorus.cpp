@@ -14,14 +14,15 @@ constexpr wavfx_parameter_info kParameters[] = {
     {"gainin", "", 0.7, 0, 1, 0, "gain of the input"},
     {"gainout", "", 0.9, 0, 100, 0, "gain of the sum"},
     {"voices", "", 0, 0, 0, 0,
-     "voices by '|', each 'delay decay speed depth s|t' (ms, 0-1, Hz, ms, sine or triangle)"},
+     "voices by '|', each delay/decay/speed/depth/s|t (ms, 0-1, Hz, ms, sine or triangle)"},
 };
-constexpr const char* kDefaultVoice = "55 0.4 0.25 2 t";
+constexpr const char* kDefaultVoice = "55/0.4/0.25/2/t";
 
+// Fields are separated by blanks or '/' (a chain's text then needs no quotes).
 std::string_view Trimmed(std::string_view text) {
-  const std::size_t first = text.find_first_not_of(" \t");
+  const std::size_t first = text.find_first_not_of(" \t/");
   if (first == std::string_view::npos) return {};
-  return text.substr(first, text.find_last_not_of(" \t") - first + 1);
+  return text.substr(first, text.find_last_not_of(" \t/") - first + 1);
 }
 
 struct Field {
@@ -36,11 +37,11 @@ bool ParseVoice(std::string_view text, ChorusVoice& voice, std::string& why) {
   float values[4];
   for (std::size_t f = 0; f < 5; ++f) {
     text = Trimmed(text);
-    const std::size_t end = std::min(text.find_first_of(" \t"), text.size());
+    const std::size_t end = std::min(text.find_first_of(" \t/"), text.size());
     const std::string_view word = text.substr(0, end);
     text.remove_prefix(end);
     if (word.empty()) {
-      why = "has fewer than 5 fields (delay decay speed depth s|t)";
+      why = "has fewer than 5 fields (delay/decay/speed/depth/s|t)";
       return false;
     }
     if (f == 4) {

@@ -38,8 +38,8 @@ struct MultichorusState {
   float gainOut;
 };
 
-// Reads voices as "delay decay speed depth shape|..." (ms, 0..1, Hz, ms, s or t); an empty text
-// is the one voice "55 0.4 0.25 2 t".
+// Reads voices as "delay/decay/speed/depth/shape|..." (ms, 0..1, Hz, ms, s or t; blanks may
+// stand for '/'); an empty text is the one voice "55/0.4/0.25/2/t".
 bool ParseChorusVoices(const char* text, ChorusVoice* voices, uint32_t& count,
                        std::string& problem);
 

@@ -47,7 +47,7 @@ const EffectCase kEffects[] = {
     {"tremolo=swing=down:depth=0.5", 0},
     {"distort=model=sox", 0},
     {"multichorus", 0},
-    {"multichorus=gainin=0.5:voices=20 1 5 10 s|100 0.3 0.1 0 t|40 0.5 2 3 t", 0},
+    {"multichorus=gainin=0.5:voices=20/1/5/10/s|100 0.3 0.1 0 t|40/0.5/2/3/t", 0},
     {"soxflanger", 0},
     {"soxflanger=delay=5:regen=-60:shape=triangle:phase=50:interp=quadratic", 0},
 };
