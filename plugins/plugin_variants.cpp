@@ -27,15 +27,24 @@ bool ChangesAudio(const EffectFamily& family, uint32_t channels) {
   return false;
 }
 
+bool HasTextParameter(const EffectFamily& family) {
+  for (std::size_t i = 0; family.syntax != nullptr && i < family.info.parameter_count; ++i) {
+    if (family.syntax[i].text) return true;
+  }
+  return false;
+}
+
 std::vector<PluginVariant> MakeVariants() {
   std::vector<PluginVariant> variants;
   for (const EffectFamily* row : EffectFamilies()) {
     const EffectFamily& family = *row;
     // A plugin runs stages in place, a block at a time, as floats a host may write at any depth:
     // no stage that reshapes the stream or measures it whole, nor one that quantises for an
-    // integer output. Stages with a look-ahead run in place and report it as latency.
+    // integer output, nor one set by text, which a control port cannot carry. Stages with a
+    // look-ahead run in place and report it as latency.
     if (KindOf(family) == EffectKind::None || family.ops.process == nullptr ||
-        family.measuring.needsMeasurement != nullptr || family.ops.followOutput != nullptr) {
+        family.measuring.needsMeasurement != nullptr || family.ops.followOutput != nullptr ||
+        HasTextParameter(family)) {
       continue;
     }
     for (const uint32_t channels : {1u, 2u}) {

@@ -15,7 +15,10 @@ effects=(none antique echo reverb tremolo distort lowpass highpass bitcrush flan
 # The registry's other families that work in place: its plugins. The C++ consumer's in-place
 # calls run the same number: all but the limiter (its look-ahead needs the flow calls), and the
 # dither, which is no plugin.
-in_place=(gain bandpass bandreject allpass equalizer bass treble phaser limiter gate freeverb)
+in_place=(gain bandpass bandreject allpass equalizer bass treble phaser limiter gate freeverb
+  soxflanger)
+# In-place families that are no plugins, being set by text: the C++ consumer runs them too.
+set_by_text=(multichorus)
 strict=(-Wall -Wextra -Wpedantic -Wconversion -Wshadow -Werror)
 
 step() { printf '== %s\n' "$*"; }
@@ -117,7 +120,7 @@ step "the consumers' files against the installed wavfx's"
 # cpp_consumer writes one file per in-place effect (WAVEffect's and the others), under its first
 # name.
 written=$(cd "$work/cpp-out" && ls)
-[ "$(echo "$written" | wc -l)" -eq $((${#effects[@]} + ${#in_place[@]})) ] ||
+[ "$(echo "$written" | wc -l)" -eq $((${#effects[@]} + ${#in_place[@]} + ${#set_by_text[@]})) ] ||
   fail "cpp_consumer wrote: $written"
 for file in $written; do
   effect=${file%.wav}

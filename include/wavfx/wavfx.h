@@ -244,6 +244,33 @@ typedef struct wavfx_error {
  * 8) and c = clip(drive * x + colour): -2/3 below -1, 2/3 above 1, else v - v^3 / 3. Both are
  * within SoX's float conversions of sox 14.4.2's tremolo and overdrive.
  *
+ * multichorus is SoX's chorus: voices (at most 7) "delay/decay/speed/depth/s|t" joined by '|',
+ * blanks also separating fields (delay 20 to 100 ms, decay 0 to 1, speed 0.1 to 5 Hz, depth 0 to
+ * 10 ms; empty: "55/0.4/0.25/2/t"), numbers read as floats. Every channel gives y = ((gainin x + d1 h[n - k1]) + d2 h[n -
+ * k2] ...) gainout in single precision in that order, h the input alone (no feedback), from a
+ * history of S = max over voices of int((delay + depth) rate / 1000) frames (delay + depth added
+ * in single precision); a voice's k is its table value at its phase, 0 reading S frames back. A
+ * voice of period L = int(rate / speed) frames takes, at point p of its period (the phase, plus
+ * int(3/4 L + 1/2) for a triangle), round-half-away(low + (high - low) w): sine w = (sin(2 pi p
+ * / L) + 1) / 2 (sin(pi x) a series in double, the same on every build), low 0, high D =
+ * int(depth rate / 1000); triangle w = 2p / L + 1/2, 3/2 - 2p / L or 2p / L - 3/2 by quarter,
+ * low S_v - 1 - 2D, high S_v - 1, S_v the voice's own int((delay + depth) rate / 1000). SoX's
+ * sine swings the delay between 0 and D frames (so the voice reads S frames back at 0), as its
+ * code does, not between delay and delay + depth as its manual says. SoX's output runs on for S
+ * frames of silence: wavfx.sox pads first (pad=end=Ss). Against torchaudio 0.13.1 the difference
+ * is SoX's truncation of its output to 24 bits (below 2^-23 per sample).
+ *
+ * soxflanger is SoX's flanger with its parameters in its order (delay, depth in ms, regen and
+ * width in %, speed Hz, shape, phase %, interp), in double precision: g_in = 1 / (1 + w), g_d = w
+ * / (1 + w) (1 - |r|) (w, r as fractions); a history of L = int((delay + depth) rate + 1/2) + 2
+ * frames per channel (at most 4 channels, as SoX) walked backwards, storing x + r m (m the
+ * channel's last delayed value) rounded to single precision; a sweep table of P = int(rate /
+ * speed) floats, low + (high - low) w at point (t + int(3/4 P + 1/2)) mod P, low = floor(delay
+ * rate + 1/2), high = L - 2, w SoX's sine or triangle (as multichorus); channel c reads the table
+ * int(c P phase + 1/2) later. The delayed value is d0 + (d1 - d0) f (linear) or SoX's quadratic
+ * through d0, d1, d2 at the table value's whole and fractional parts; y = x g_in + m g_d rounded
+ * to single precision. Against torchaudio 0.13.1: within SoX's float conversions (2^-24 steps).
+ *
  * tempo stretches by WSOLA in SoX's framing (defaults segment 82 ms, search 14.68 ms, overlap
  * 12 ms; frames: segment and search round(rate * ms / 1000), overlap floor(rate * ms / 1000 +
  * 4.5) at least 16, taken down to a multiple of 8, 8 less when twice it exceeds the segment).

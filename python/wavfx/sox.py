@@ -427,6 +427,68 @@ def _overdrive(effect: str, args: List[str], s: _Stream) -> None:
     s.stages.append(f"overdrive=drive={drive!r}:level=1:model=sox:colour={_f(colour / 200)}")
 
 
+def _chorus(effect: str, args: List[str], s: _Stream) -> None:
+    if len(args) < 7 or (len(args) - 2) % 5:
+        raise _fail(effect, "takes gain-in gain-out, then delay decay speed depth -s|-t per voice")
+    if len(args) > 37:
+        raise _fail(effect, "takes at most 7 voices")
+    gain_in, gain_out = (_number(effect, a, n) for a, n in zip(args, ("gain-in", "gain-out")))
+    if not 0 <= gain_in <= 1 or not 0 <= gain_out <= 100:
+        raise _fail(effect, f"gain-in '{args[0]}' must be 0 to 1, gain-out '{args[1]}' 0 to 100")
+    if s.rate != s.run_rate:
+        raise _fail(effect, f"at SoX's rate {s.rate!r} Hz, which the chain does not run at")
+    voices, span = [], 0
+    for i in range(2, len(args), 5):
+        values = [_number(effect, a, n) for a, n in zip(args[i:], ("delay", "decay", "speed", "depth"))]
+        for value, text, name, low, high in zip(values, args[i:], ("delay", "decay", "speed", "depth"),
+                                                (20, 0, 0.1, 0), (100, 1, 5, 10)):
+            if not low <= np.float32(value) <= high:
+                raise _fail(effect, f"{name} '{text}' must be {low} to {high}")
+        if args[i + 4] not in ("-s", "-t"):
+            raise _fail(effect, f"'{args[i + 4]}' is not -s or -t")
+        voices.append("/".join([_f(v) for v in values] + [args[i + 4][1]]))
+        # SoX adds delay and depth in single precision; its output runs on by the longest.
+        span = max(span, int(float(np.float32(values[0]) + np.float32(values[3])) * s.rate / 1000))
+    s.stages.append(f"pad=end={span}s")
+    s.stages.append(f"multichorus=gainin={_f(gain_in)}:gainout={_f(gain_out)}:voices={'|'.join(voices)}")
+
+
+_FLANGER = [("delay", 0, 30), ("depth", 0, 10), ("regen", -95, 95), ("width", 0, 100),
+            ("speed", 0.1, 10), ("shape", "sine", "triangle"), ("phase", 0, 100),
+            ("interp", "linear", "quadratic")]
+
+
+def _flanger(effect: str, args: List[str], s: _Stream) -> None:
+    # As SoX reads them: each parameter in turn takes the next argument if it fits its kind
+    # (a number, or a prefix of one of its names), else keeps its default.
+    given, rest = [], list(args)
+    for name, low, high in _FLANGER:
+        if not rest:
+            break
+        word = rest[0]
+        if isinstance(low, str):
+            names = [n for n in (low, high) if word and n.startswith(word.lower())]
+            if len(names) == 1:
+                given.append(f"{name}={names[0]}")
+                rest.pop(0)
+            continue
+        try:
+            value = float(word)
+        except ValueError:
+            continue
+        if not low <= value <= high:
+            raise _fail(effect, f"{name} '{word}' must be {low} to {high}")
+        given.append(f"{name}={_f(value)}")
+        rest.pop(0)
+    if rest:
+        raise _fail(effect, f"'{rest[0]}' is not a flanger parameter")
+    if s.channels is not None and s.channels > 4:
+        raise _fail(effect, "SoX's flanger takes at most 4 channels")
+    if s.rate != s.run_rate:
+        raise _fail(effect, f"at SoX's rate {s.rate!r} Hz, which the chain does not run at")
+    s.stages.append("soxflanger" + ("=" + ":".join(given) if given else ""))
+
+
 def _refuse(reason: str) -> Callable[[str, List[str], _Stream], None]:
     def refuse(effect: str, args: List[str], s: _Stream) -> None:
         raise _fail(effect, reason)
@@ -459,9 +521,8 @@ _TRANSLATORS: Dict[str, Callable[[str, List[str], _Stream], None]] = {
     "echo": _echo,
     "tremolo": _tremolo,
     "reverb": _reverb,
-    "chorus": _refuse("SoX's multi-tap chorus without feedback is not wavfx's one swept tap"),
-    "flanger": _refuse("SoX's flanger parameters (delay, depth, regen, width, speed, shape, "
-                       "phase, interp) do not fit wavfx's"),
+    "chorus": _chorus,
+    "flanger": _flanger,
     "overdrive": _overdrive,
     "compand": _refuse("SoX's transfer function and envelope do not fit wavfx's compressor"),
 }

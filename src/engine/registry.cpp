@@ -14,6 +14,8 @@
 #include "effects/gate.h"
 #include "effects/limiter.h"
 #include "effects/mod_delay.h"
+#include "effects/multichorus.h"
+#include "effects/soxflanger.h"
 #include "effects/loudnorm.h"
 #include "effects/none.h"
 #include "effects/norm.h"
@@ -71,6 +73,8 @@ const EffectFamily* const kFamilies[] = {
     &kBassFamily,
     &kTrebleFamily,
     &kFreeverbFamily,
+    &kMultichorusFamily,
+    &kSoxFlangerFamily,
 };
 // clang-format on
 

@@ -46,6 +46,10 @@ const EffectCase kEffects[] = {
     {"freeverb=room=30:depth=40:predelay=11:wet=-4:freeze=yes", 0},
     {"tremolo=swing=down:depth=0.5", 0},
     {"distort=model=sox", 0},
+    {"multichorus", 0},
+    {"multichorus=gainin=0.5:voices=20/1/5/10/s|100 0.3 0.1 0 t|40/0.5/2/3/t", 0},
+    {"soxflanger", 0},
+    {"soxflanger=delay=5:regen=-60:shape=triangle:phase=50:interp=quadratic", 0},
 };
 
 // Initialises the stage that `text` describes.

@@ -131,6 +131,8 @@ const char* const kChains[] = {
     "freeverb=reverberance=80:damping=30:room=60:depth=50:predelay=20:wet=3",
     "tremolo=rate=3:depth=0.6:swing=down",
     "distort=drive=8:level=0.9:model=sox:colour=0.15",
+    "multichorus=gainin=0.6:gainout=0.8:voices=50/0.4/0.25/2/t|60/0.32/0.4/2.3/s",
+    "soxflanger=delay=3:depth=4:regen=50:width=80:speed=1:shape=triangle:phase=40:interp=quadratic",
 };
 
 // Sample depths beyond 16 bits run on the same signals, widened: "echo@24". 0 is float.
