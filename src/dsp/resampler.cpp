@@ -133,17 +133,16 @@ void ChooseDots(Resampler& r) {
       r.dotDouble = ResampleDotDoubleAvx2;
       r.dot4Float = ResampleDot4FloatAvx2;
       r.phaseFloat = ResamplePhaseFloatAvx2;
-      r.mixFloat = ResampleMixFloatAvx2;
       break;
     case VectorPath::Avx512:
       r.dotFloat = ResampleDotFloatAvx512;
       r.dotDouble = ResampleDotDoubleAvx512;
       r.dot4Float = ResampleDot4FloatAvx512;
       r.phaseFloat = ResamplePhaseFloatAvx512;
-      r.mixFloat = ResampleMixFloatAvx512;
       break;
   }
 #endif
+  if (const VectorKernels* kernels = ActiveKernels()) r.mixFloat = kernels->mixRows;
 }
 
 // The coefficients of the next output frame's phase.

@@ -135,8 +135,6 @@ void ReleaseResampler(Resampler& r);
 uint64_t ResampledLength(const Resampler& r, uint64_t inFrames);
 
 // The dot products and phase mixes of the vector paths, for resampler.cpp's dispatch.
-void ResampleMixFloatAvx2(const float* rows, std::size_t taps, const float* w, float* out);
-void ResampleMixFloatAvx512(const float* rows, std::size_t taps, const float* w, float* out);
 float ResampleDotFloatAvx2(const float* x, const float* c, std::size_t taps);
 float ResampleDotFloatAvx512(const float* x, const float* c, std::size_t taps);
 double ResampleDotDoubleAvx2(const double* x, const double* c, std::size_t taps);

@@ -250,32 +250,6 @@ __attribute__((target("avx512f"))) void ResamplePhaseFloatAvx512(const float* co
     out[slots[i]] = ResampleDotFloatAvx512(x[i], c, taps);
 }
 
-__attribute__((target("avx2"))) void ResampleMixFloatAvx2(const float* rows, std::size_t taps,
-                                                          const float* w, float* out) {
-  const __m256 w0 = _mm256_set1_ps(w[0]), w1 = _mm256_set1_ps(w[1]);
-  const __m256 w2 = _mm256_set1_ps(w[2]), w3 = _mm256_set1_ps(w[3]);
-  for (std::size_t j = 0; j < taps; j += 8) {
-    const float* r = rows + j;
-    __m256 s = _mm256_add_ps(_mm256_mul_ps(w0, _mm256_loadu_ps(r)),
-                             _mm256_mul_ps(w1, _mm256_loadu_ps(r + taps)));
-    s = _mm256_add_ps(s, _mm256_mul_ps(w2, _mm256_loadu_ps(r + 2 * taps)));
-    _mm256_storeu_ps(out + j, _mm256_add_ps(s, _mm256_mul_ps(w3, _mm256_loadu_ps(r + 3 * taps))));
-  }
-}
-
-__attribute__((target("avx512f"))) void ResampleMixFloatAvx512(const float* rows, std::size_t taps,
-                                                               const float* w, float* out) {
-  const __m512 w0 = _mm512_set1_ps(w[0]), w1 = _mm512_set1_ps(w[1]);
-  const __m512 w2 = _mm512_set1_ps(w[2]), w3 = _mm512_set1_ps(w[3]);
-  for (std::size_t j = 0; j < taps; j += 16) {
-    const float* r = rows + j;
-    __m512 s = _mm512_add_ps(_mm512_mul_ps(w0, _mm512_loadu_ps(r)),
-                             _mm512_mul_ps(w1, _mm512_loadu_ps(r + taps)));
-    s = _mm512_add_ps(s, _mm512_mul_ps(w2, _mm512_loadu_ps(r + 2 * taps)));
-    _mm512_storeu_ps(out + j, _mm512_add_ps(s, _mm512_mul_ps(w3, _mm512_loadu_ps(r + 3 * taps))));
-  }
-}
-
 }  // namespace wavfx
 
 #endif

@@ -287,6 +287,7 @@ const VectorKernels kAvx2Kernels = {
     .halfSinePlusOne = HalfSinePlusOneVectors<Avx2>,
     .ditherTpdf = nullptr,
     .truePeak = TruePeakVectors<Avx2>,
+    .mixRows = MixRowVectors<Avx2>,
 };
 
 }  // namespace wavfx

@@ -275,6 +275,7 @@ const VectorKernels kAvx512Kernels = {
     .halfSinePlusOne = HalfSinePlusOneVectors<Avx512>,
     .ditherTpdf = DitherTpdfAvx512,
     .truePeak = TruePeakVectors<Avx512>,
+    .mixRows = MixRowVectors<Avx512>,
 };
 
 }  // namespace wavfx

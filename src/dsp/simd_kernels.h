@@ -542,6 +542,16 @@ void HalfSinePlusOneVectors(const float* phases, float* values, std::size_t coun
 // Lanes are neighbouring points, one vector per phase, each lane summing its taps in order.
 // The magnitude is the larger of x and -x; a NaN point leaves the largest as it was.
 template <class V>
+void MixRowVectors(const float* rows, std::size_t taps, const float* w, float* out) {
+  const auto w0 = V::Splat(w[0]), w1 = V::Splat(w[1]), w2 = V::Splat(w[2]), w3 = V::Splat(w[3]);
+  for (std::size_t j = 0; j < taps; j += V::kLanes) {
+    const float* r = rows + j;
+    const auto s = (w0 * V::Load(r) + w1 * V::Load(r + taps)) + w2 * V::Load(r + 2 * taps);
+    V::Store(out + j, s + w3 * V::Load(r + 3 * taps));
+  }
+}
+
+template <class V>
 std::size_t TruePeakVectors(const float* window, std::size_t points, float& largest) {
   auto most = V::Splat(largest);
   std::size_t n = 0;
