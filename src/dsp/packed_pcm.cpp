@@ -2,6 +2,7 @@
 
 #include <bit>
 #include <cstring>
+#include <type_traits>
 
 #include "dsp/simd_dispatch.h"
 
@@ -33,6 +34,45 @@ void PackOne(int32_t sample, unsigned char* data) {
 // (written again with that sample); the last sample takes its own 3 bytes.
 constexpr bool kWordsInOrder = std::endian::native == std::endian::little;
 
+// Samples of 2 or 4 bytes in the machine's own byte order are its integers as they are, moved
+// in runs of a fixed length, which compilers turn into vector code at -O2.
+template <int kBytes, bool kBig>
+constexpr bool kNative =
+    (kBytes == 2 || kBytes == 4) && kBig == (std::endian::native == std::endian::big);
+
+template <int kBytes>
+using NativeInt = std::conditional_t<kBytes == 2, int16_t, int32_t>;
+
+constexpr std::size_t kNativeRun = 32;
+
+template <int kBytes>
+void UnpackNative(const unsigned char* data, int32_t* samples, std::size_t count) {
+  NativeInt<kBytes> values[kNativeRun];
+  std::size_t i = 0;
+  for (; i + kNativeRun <= count; i += kNativeRun) {
+    std::memcpy(values, data + i * kBytes, sizeof values);
+    for (std::size_t j = 0; j < kNativeRun; ++j)
+      samples[i + j] = values[j];
+  }
+  std::memcpy(values, data + i * kBytes, (count - i) * kBytes);
+  for (std::size_t j = 0; i + j < count; ++j)
+    samples[i + j] = values[j];
+}
+
+template <int kBytes>
+void PackNative(const int32_t* samples, unsigned char* data, std::size_t count) {
+  NativeInt<kBytes> values[kNativeRun];
+  std::size_t i = 0;
+  for (; i + kNativeRun <= count; i += kNativeRun) {
+    for (std::size_t j = 0; j < kNativeRun; ++j)
+      values[j] = static_cast<NativeInt<kBytes>>(samples[i + j]);
+    std::memcpy(data + i * kBytes, values, sizeof values);
+  }
+  for (std::size_t j = 0; i + j < count; ++j)
+    values[j] = static_cast<NativeInt<kBytes>>(samples[i + j]);
+  std::memcpy(data + i * kBytes, values, (count - i) * kBytes);
+}
+
 uint32_t LoadWord(const unsigned char* data) {
   uint32_t word;
   std::memcpy(&word, data, sizeof word);
@@ -41,6 +81,7 @@ uint32_t LoadWord(const unsigned char* data) {
 
 template <int kBytes, bool kBig>
 void Unpack(const unsigned char* data, int32_t* samples, std::size_t count) {
+  if constexpr (kNative<kBytes, kBig>) return UnpackNative<kBytes>(data, samples, count);
   std::size_t i = 0;
   if constexpr (kBytes == 3) {
     if (const VectorKernels* kernels = ActiveKernels())
@@ -60,6 +101,7 @@ void Unpack(const unsigned char* data, int32_t* samples, std::size_t count) {
 
 template <int kBytes, bool kBig>
 void Pack(const int32_t* samples, unsigned char* data, std::size_t count) {
+  if constexpr (kNative<kBytes, kBig>) return PackNative<kBytes>(samples, data, count);
   std::size_t i = 0;
   if constexpr (kBytes == 3) {
     if (const VectorKernels* kernels = ActiveKernels())

@@ -7,8 +7,12 @@
 
 #include <immintrin.h>
 
-// GCC 12's shuffle intrinsics read a deliberately undefined vector, which -Wuninitialized flags.
+// GCC 12's shuffle intrinsics read a deliberately undefined vector, which -Wuninitialized (and at
+// some optimisation levels -Wmaybe-uninitialized) flags. Clang knows neither diagnostic's cause.
 #pragma GCC diagnostic ignored "-Wuninitialized"
+#if !defined(__clang__)
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#endif
 
 namespace wavfx {
 namespace {
