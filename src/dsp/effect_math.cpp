@@ -1,5 +1,6 @@
 #include "dsp/effect_math.h"
 
+#include <array>
 #include <bit>
 #include <cmath>
 #include <limits>
@@ -56,6 +57,15 @@ double TenToThe(double x) {
   return n < 0.0 ? power / whole : power * whole;
 }
 
+// 1 / (2k + 1)!, each the one before divided by (2k)(2k + 1), as IEEE divisions at compile time.
+constexpr auto kSineTerms = [] {
+  std::array<double, 14> terms{};
+  terms[0] = 1.0;
+  for (int k = 1; k < 14; ++k)
+    terms[k] = terms[k - 1] / static_cast<double>((2 * k) * (2 * k + 1));
+  return terms;
+}();
+
 double SineOfPiTimes(double x) {
   double y = x - 2.0 * std::floor(x * 0.5);
   double sign = 1.0;
@@ -66,14 +76,9 @@ double SineOfPiTimes(double x) {
   if (y > 0.5) y = 1.0 - y;
   const double z = std::numbers::pi * y;
   const double z2 = z * z;
-  double terms[14];
-  terms[0] = 1.0;
-  for (int k = 1; k < 14; ++k) {
-    terms[k] = terms[k - 1] / static_cast<double>((2 * k) * (2 * k + 1));
-  }
   double sum = 0.0;
   for (int k = 13; k >= 0; --k) {
-    sum = (k % 2 == 0 ? terms[k] : -terms[k]) + z2 * sum;
+    sum = (k % 2 == 0 ? kSineTerms[k] : -kSineTerms[k]) + z2 * sum;
   }
   return sign * z * sum;
 }

@@ -37,4 +37,8 @@ void SetThreadSampleSource(SampleSource* source) {
   threadSource = source;
 }
 
+bool ThreadSourceIsMeasuring() {
+  return threadSource != nullptr && threadSource->measuring;
+}
+
 }  // namespace wavfx

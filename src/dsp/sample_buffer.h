@@ -25,7 +25,11 @@ void SetZeroedAllocatorForTesting(ZeroedAllocator allocator);
 struct SampleSource {
   float* (*allocate)(SampleSource& source, uint64_t count);  // zero-filled, or null
   void (*release)(SampleSource& source, float* buffer);
+  // Set by a source that only measures what a stage takes: the stage may leave its buffers
+  // unfilled (a long wave table, say), since it never runs.
+  bool measuring = false;
 };
 void SetThreadSampleSource(SampleSource* source);
+bool ThreadSourceIsMeasuring();
 
 }  // namespace wavfx

