@@ -155,6 +155,8 @@ TEST(ClassicEffects, DeriveTheirSettingsFromTheStream) {
       {"reverb", 2, 48000, CombLengths, {1625, 1886, 2175, 2515, 1886, 2175, 2515, 1625}},
       // Low rates, and rates of 2^31 and up (negative as signed), give combs of at least one.
       {"reverb", 2, 0, CombLengths, {1, 1, 1, 1, 1, 1, 1, 1}},
+      {"reverb", 2, 1, CombLengths, {1, 1, 1, 1, 1, 1, 1, 1}},
+      {"reverb", 2, 19, CombLengths, {1, 1, 1, 1, 1, 1, 1, 1}},
       {"reverb", 2, 38, CombLengths, {1, 1, 1, 1, 1, 1, 1, 1}},
       {"reverb", 2, 39, CombLengths, {1, 1, 1, 2, 1, 1, 2, 1}},
       {"reverb", 2, 0x80000000u, CombLengths, {1, 1, 1, 1, 1, 1, 1, 1}},
@@ -171,6 +173,7 @@ TEST(ClassicEffects, DeriveTheirSettingsFromTheStream) {
       {"chorus", 5, 48000, Sweep, {6000, 480.0f, 1200.0f, 3.9269911e-05f}},
       // 5 ms is under 2 frames below 400 Hz; negative rates land there too.
       {"flanger", 3, 1, SweepLength, {6}},
+      {"flanger", 3, 100, SweepLength, {6}},
       {"flanger", 3, 399, SweepLength, {6}},
       {"flanger", 3, 400, SweepLength, {6}},
       {"flanger", 3, 599, SweepLength, {6}},
