@@ -7,12 +7,13 @@
 #include <random>
 #include <string>
 
-#include "engine/chain_text.h"
 #include "engine/effect.h"
 #include "support/effect_runner.h"
 
 namespace wavfx {
 namespace {
+
+using testing::InitStage;
 
 struct EffectCase {
   const char* name;       // a stage's text: a name, with settings after '=' when not its defaults
@@ -51,14 +52,6 @@ const EffectCase kEffects[] = {
     {"soxflanger", 0},
     {"soxflanger=delay=5:regen=-60:shape=triangle:phase=50:interp=quadratic", 0},
 };
-
-// Initialises the stage that `text` describes.
-void InitStage(EffectState& state, const char* text, uint32_t channels, uint32_t rate) {
-  ChainRecipe recipe{};
-  ChainError error{};
-  if (!ParseChain(text, recipe, error)) ADD_FAILURE() << text;
-  InitEffect(state, recipe.stages[0], channels, rate);
-}
 
 // The samples through the stage in blocks of `blockFrames`.
 std::vector<int16_t> RunStage(const char* text, uint32_t channels, uint32_t rate,

@@ -2,9 +2,18 @@
 
 #include <algorithm>
 
-#include "engine/effect.h"
+#include <gtest/gtest.h>
+
+#include "engine/chain_text.h"
 
 namespace wavfx::testing {
+
+void InitStage(EffectState& state, const char* text, uint32_t channels, uint32_t rate) {
+  ChainRecipe recipe{};
+  ChainError error{};
+  if (!ParseChain(text, recipe, error)) ADD_FAILURE() << text;
+  InitEffect(state, recipe.stages[0], channels, rate);
+}
 
 std::vector<int16_t> RunEffect(const char* name, uint32_t channels, uint32_t sampleRate,
                                std::vector<int16_t> samples, int32_t blockFrames) {

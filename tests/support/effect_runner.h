@@ -5,8 +5,13 @@
 #include <vector>
 
 #include "dsp/sample_conversion.h"
+#include "engine/effect.h"
 
 namespace wavfx::testing {
+
+// Initialises the stage that `text` describes: a name, with settings after '=' when not its
+// defaults.
+void InitStage(EffectState& state, const char* text, uint32_t channels, uint32_t rate);
 
 // Runs `samples` (interleaved, whole frames) through the named effect in blocks of
 // `blockFrames` frames, the way a stream would, and returns the processed samples.
