@@ -21,6 +21,8 @@ LISTS = [
     "gain -n -10;remix -;speed 1.1;rate 16000;pad 0 0.5;trim 0 1",
     "tempo 1.2",
     "equalizer 1000 2q -6;bass 3;treble -2;fade q 0.1 0 0.1",
+    "compand 0.3,1 6:-70,-60,-20 -5 -90 0.2",
+    "compand 0.02,0.2,0.05,0.5 -80,-80,-40,-20,-10,-10 -3",
 ]
 CLIPS = [(16000, 1.0), (44100, 10.0)]
 

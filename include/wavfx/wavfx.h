@@ -271,6 +271,26 @@ typedef struct wavfx_error {
  * through d0, d1, d2 at the table value's whole and fractional parts; y = x g_in + m g_d rounded
  * to single precision. Against torchaudio 0.13.1: within SoX's float conversions (2^-24 steps).
  *
+ * compand is SoX's compander, in double precision. times holds attack/decay pairs in seconds
+ * ('/' between numbers): one pair follows the loudest |x| of each frame for all channels, else
+ * pair c follows channel c. An envelope v (initially 10^(volume / 20)) moves by (|x| - v) c per
+ * frame, c = 1 - exp(-1 / (rate t)) with t the attack when |x| > v, the decay otherwise (c = 1
+ * for t <= 1 / rate). points are SoX's transfer points in dB (-inf is -20 log10(2^31)): an odd
+ * count's first level maps to itself, then in/out pairs, (0, 0) appended unless the last level
+ * is 0, and a flat point 2 knee dB below the first; as SoX, they are gains g = out - in against
+ * levels, a point in line with its neighbours (products of differences equal) is dropped, gain
+ * dB is added, and each inner corner is rounded by SoX's parabola through the point knee before
+ * it, the point and at most half the way to the next (its geometry from sqrt and quotients
+ * rather than SoX's trigonometry), all in nepers (dB ln 10 / 20) as SoX. The sample's gain is
+ * e^G at L = ln v (ln and exp from + - * / alone, the same on every build): G on the segment
+ * holding L, the first point's gain below the rounding's start, the last point's above 0 dB;
+ * y = float(x e^G). A delay of
+ * int(delay rate channels) / channels frames holds the audio back while the envelope runs
+ * ahead; at the end the held frames leave at the envelopes' last gains, so the output keeps the
+ * input's length. Against torchaudio 0.13.1: within SoX's float conversions (2^-24 steps); SoX
+ * itself differs where a delay is not whole frames (its output stops short) and where its held
+ * frames leave above full scale (SoX wraps them to -1; wavfx keeps them).
+ *
  * tempo stretches by WSOLA in SoX's framing (defaults segment 82 ms, search 14.68 ms, overlap
  * 12 ms; frames: segment and search round(rate * ms / 1000), overlap floor(rate * ms / 1000 +
  * 4.5) at least 16, taken down to a multiple of 8, 8 less when twice it exceeds the segment).

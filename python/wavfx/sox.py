@@ -489,6 +489,32 @@ def _flanger(effect: str, args: List[str], s: _Stream) -> None:
     s.stages.append("soxflanger" + ("=" + ":".join(given) if given else ""))
 
 
+def _compand(effect: str, args: List[str], s: _Stream) -> None:
+    _count(effect, args, 2, 5)
+    times = [_number(effect, t, "attack/decay time") for t in args[0].split(",")]
+    if len(times) % 2 or min(times) < 0:
+        raise _fail(effect, f"'{args[0]}' is not attack,decay pairs of at least 0 s")
+    # SoX's soft knee is a number before a ':', at least 0.01 dB; -inf is its 32-bit floor.
+    knee, points = (args[1].split(":", 1) if ":" in args[1] else ("0.01", args[1]))
+    knee = max(_number(effect, knee, "soft-knee"), 0.01)
+    levels = [p if p == "-inf" else _f(_number(effect, p, "level")) for p in points.split(",")]
+    if any(p != "-inf" and float(p) > 0 for p in levels) or knee > 100:
+        raise _fail(effect, f"'{args[1]}': levels must be at most 0 dB, the knee at most 100")
+    volume = args[3] if len(args) > 3 else "0"
+    volume = -1000.0 if volume == "-inf" else max(_number(effect, volume, "initial volume"), -1000)
+    gain = _number(effect, args[2], "gain") if len(args) > 2 else 0.0
+    delay = _number(effect, args[4], "delay") if len(args) > 4 else 0.0
+    if not -200 <= gain <= 200 or not -1000 <= volume <= 0 or not 0 <= delay <= 100:
+        raise _fail(effect, "gain must be -200 to 200 dB, initial volume -inf to 0 dB, delay 0 to 100 s")
+    if s.rate != s.run_rate:
+        raise _fail(effect, f"at SoX's rate {s.rate!r} Hz, which the chain does not run at")
+    if s.channels is not None and int(delay * s.rate * s.channels) % s.channels:
+        raise _fail(effect, f"delay '{args[4]}' is not whole frames at {s.rate!r} Hz (SoX's output "
+                            "then stops short)")
+    s.stages.append(f"compand=times={'/'.join(_f(t) for t in times)}:points={'/'.join(levels)}"
+                    f":knee={_f(knee)}:gain={_f(gain)}:volume={_f(volume)}:delay={_f(delay)}")
+
+
 def _refuse(reason: str) -> Callable[[str, List[str], _Stream], None]:
     def refuse(effect: str, args: List[str], s: _Stream) -> None:
         raise _fail(effect, reason)
@@ -524,7 +550,7 @@ _TRANSLATORS: Dict[str, Callable[[str, List[str], _Stream], None]] = {
     "chorus": _chorus,
     "flanger": _flanger,
     "overdrive": _overdrive,
-    "compand": _refuse("SoX's transfer function and envelope do not fit wavfx's compressor"),
+    "compand": _compand,
 }
 
 

@@ -1,5 +1,6 @@
 #include "dsp/effect_math.h"
 
+#include <algorithm>
 #include <array>
 #include <bit>
 #include <cmath>
@@ -87,12 +88,8 @@ double TangentOfPiTimes(double x) {
   return SineOfPiTimes(x) / SineOfPiTimes(0.5 - x);
 }
 
-double LogTen(double x) {
-  if (x == 0.0) return -std::numeric_limits<double>::infinity();
-  if (!(x > 0.0)) return std::numeric_limits<double>::quiet_NaN();
-  if (x == std::numeric_limits<double>::infinity()) return x;
+double NaturalLog(double x) {
   constexpr double kSqrtHalf = 0.70710678118654752440;
-  constexpr double kLn10 = 2.30258509299404568402;
   int k = 0;
   double m = std::frexp(x, &k);
   if (m < kSqrtHalf) {
@@ -100,9 +97,22 @@ double LogTen(double x) {
     --k;
   }
   const auto whole = static_cast<double>(k);
-  const double ln =
-      whole * fast_power::kLn2High + (fast_power::LogNearOne(m) + whole * fast_power::kLn2Low);
-  return ln / kLn10;
+  return whole * fast_power::kLn2High + (fast_power::LogNearOne(m) + whole * fast_power::kLn2Low);
+}
+
+double NaturalExp(double y) {
+  y = std::clamp(y, -745.0, 710.0);
+  const double n = FloorSmall(y * fast_power::kOneOverLn2 + 0.5);
+  const double z = (y - n * fast_power::kLn2High) - n * fast_power::kLn2Low;
+  return std::ldexp(fast_power::ExpNearZero(z), static_cast<int>(n));
+}
+
+double LogTen(double x) {
+  if (x == 0.0) return -std::numeric_limits<double>::infinity();
+  if (!(x > 0.0)) return std::numeric_limits<double>::quiet_NaN();
+  if (x == std::numeric_limits<double>::infinity()) return x;
+  constexpr double kLn10 = 2.30258509299404568402;
+  return NaturalLog(x) / kLn10;
 }
 
 // The steps after the sine (an addition, a halving, the rounding to float) never decrease, so

@@ -29,6 +29,12 @@ double TenToThe(double x);
 // fast_power.h). -inf for 0, NaN below 0 and for NaN, +inf for +inf.
 double LogTen(double x);
 
+// ln x for a positive finite x and e^y, from frexp, ldexp and + - * / alone (fast_power.h's
+// series), the same on every build, within about 1e-15 relative; y is taken as within -745 to
+// 710 (e^y is 0 or +inf beyond), and a NaN y is not taken at all.
+double NaturalLog(double x);
+double NaturalExp(double y);
+
 // sin(pi x): exact reduction to [0, 1/2] and its Taylor series in a fixed order.
 double SineOfPiTimes(double x);
 

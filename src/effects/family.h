@@ -12,12 +12,13 @@ namespace wavfx {
 // The most parameters one effect family has.
 constexpr std::size_t kMaxParameters = 9;
 
-// The longest text argument a stage takes (remix's map), terminator included.
+// The most text a stage's text parameters take (remix's map), terminators included.
 constexpr std::size_t kMaxStageText = 256;
 
-// One configured stage: a value for each of the family's parameters, in its order, and the text
-// of a parameter that is text. `samples` marks time parameters given as a sample count (a
-// trailing 's') rather than in seconds.
+// One configured stage: a value for each of the family's parameters, in its order, and the texts
+// of its parameters that are text, in their order, each ended by a NUL (StageText reads one).
+// `samples` marks time parameters given as a sample count (a trailing 's') rather than in
+// seconds.
 struct StageValues {
   double values[kMaxParameters];
   uint32_t samples;  // bit i: values[i] counts frames
@@ -155,6 +156,9 @@ template <class State>
 const State& As(const void* state) {
   return *static_cast<const State*>(state);
 }
+
+// The n-th text parameter's text (0 for the first); empty when not given.
+const char* StageText(const StageValues& values, std::size_t n);
 
 // Parameters that stand for a value a family's initialisation takes in single precision.
 inline float Single(double value) {

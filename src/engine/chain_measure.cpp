@@ -42,12 +42,12 @@ std::string RecipeText(const ChainRecipe& recipe) {
     const EffectSettings& stage = recipe.stages[i];
     const EffectFamily& family = FamilyOf(stage.kind);
     text += (i > 0 ? "," : "") + std::string(family.info.name);
-    for (std::size_t p = 0; p < family.info.parameter_count; ++p) {
+    for (std::size_t p = 0, texts = 0; p < family.info.parameter_count; ++p) {
       const ParameterSyntax* syntax = family.syntax != nullptr ? &family.syntax[p] : nullptr;
       const double value = stage.values[p];
       std::string written;
       if (syntax != nullptr && syntax->text) {
-        written = stage.text;
+        written = StageText(stage, texts++);
       } else if (syntax != nullptr && syntax->choices != nullptr) {
         written = syntax->choices[static_cast<std::size_t>(value)];
       } else if ((stage.samples >> p & 1u) != 0) {

@@ -1,5 +1,6 @@
 #include "engine/chain_text.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 
@@ -131,15 +132,23 @@ bool ParseFrames(std::string_view text, std::size_t index, EffectSettings& setti
   return true;
 }
 
-bool ParseText(std::string_view text, EffectSettings& settings, const std::string& named,
-               ChainError& error) {
-  if (text.size() >= kMaxStageText) {
+// Text parameter `index` of `family` takes `text`; the stage's texts stay in their order.
+bool ParseText(std::string_view text, const EffectFamily& family, std::size_t index,
+               EffectSettings& settings, const std::string& named, ChainError& error) {
+  std::string texts;
+  std::size_t others = 0;
+  for (std::size_t p = 0, n = 0; p < family.info.parameter_count; ++p) {
+    if (!family.syntax[p].text) continue;
+    const std::string_view kept = StageText(settings, n++);
+    texts.append(p == index ? text : kept).push_back('\0');
+    others += p == index ? 0 : kept.size() + 1;
+  }
+  if (texts.size() > kMaxStageText) {
     return Fail(error, WAVFX_ERROR_BAD_VALUE,
                 named.substr(0, named.find('\'')) + "is longer than " +
-                    std::to_string(kMaxStageText - 1) + " characters");
+                    std::to_string(kMaxStageText - 1 - others) + " characters");
   }
-  text.copy(settings.text, text.size());
-  settings.text[text.size()] = '\0';
+  std::fill(std::copy(texts.begin(), texts.end(), settings.text), std::end(settings.text), '\0');
   return true;
 }
 
@@ -186,7 +195,8 @@ bool ParseOption(std::string_view option, const EffectFamily& family, const std:
   const ParameterSyntax* syntax = family.syntax != nullptr ? &family.syntax[index] : nullptr;
   if (alias != nullptr)
     return ParseAliasValue(text, *alias, *parameter, settings.values[index], named, error);
-  if (syntax != nullptr && syntax->text) return ParseText(text, settings, named, error);
+  if (syntax != nullptr && syntax->text)
+    return ParseText(text, family, index, settings, named, error);
   if (syntax != nullptr && syntax->choices != nullptr) {
     return ParseChoice(text, *syntax, settings.values[index], named, error);
   }

@@ -4,6 +4,7 @@
 #include "effects/biquad_family.h"
 #include "effects/bitcrusher.h"
 #include "effects/channels.h"
+#include "effects/compand.h"
 #include "effects/compressor.h"
 #include "effects/distortion.h"
 #include "effects/dither.h"
@@ -75,6 +76,7 @@ const EffectFamily* const kFamilies[] = {
     &kFreeverbFamily,
     &kMultichorusFamily,
     &kSoxFlangerFamily,
+    &kCompandFamily,
 };
 // clang-format on
 

@@ -7,10 +7,12 @@
 #include <numbers>
 #include <random>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "dsp/effect_math.h"
 #include "effects/channels.h"
+#include "effects/compand.h"
 #include "effects/fade.h"
 #include "effects/gain.h"
 #include "effects/pad.h"
@@ -29,7 +31,7 @@ struct Settings {
   const EffectFamily* family;
   std::vector<double> values;  // in the family's order; the rest at their defaults
   uint32_t frames = 0;         // bit i: values[i] counts frames
-  const char* map = "";
+  std::string_view map = "";   // the text parameters' texts, each ended by a NUL
 };
 
 StageValues ValuesOf(const Settings& s) {
@@ -38,7 +40,7 @@ StageValues ValuesOf(const Settings& s) {
     v.values[i] = i < s.values.size() ? s.values[i] : s.family->info.parameters[i].default_value;
   }
   v.samples = s.frames;
-  std::strncpy(v.text, s.map, kMaxStageText - 1);
+  s.map.copy(v.text, kMaxStageText - 1);
   return v;
 }
 
@@ -115,6 +117,9 @@ struct Case {
 
 const std::vector<float> kOneToTen = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10};
 const std::vector<float> kOnes = {1, 1, 1, 1, 1, 1, 1, 1};
+using std::string_view_literals::operator""sv;
+// Envelopes that follow |x| at once; gains of 0 dB up to -40 dB, falling to -20 dB at 0 dB.
+constexpr std::string_view kInstant = "0/0\0-40/-40/0/-20"sv;
 
 const Case kCases[] = {
     {{&kTrimFamily, {0.2, 0.5}}, 1, kOneToTen, {3, 4, 5}},
@@ -153,6 +158,18 @@ const Case kCases[] = {
     {{&kTempoFamily, {1.25, 30, 10, 5}}, 2, kOnes, {1, 1, 1, 1, 1, 1}, 1000},
     {{&kPitchFamily, {-500}}, 2, kOnes, {}, 1000, true},
     {{&kPitchFamily, {700, 20, 30, 10, 3}}, 1, kOnes, {}, 1000, true},
+    {{&kCompandFamily, {}, 0, kInstant}, 1, {1, 1e-3f, -1}, {0.1f, 1e-3f, -0.1f}},
+    {{&kCompandFamily, {0, 0, 0.01, 0, 0, 0.2}, 0, kInstant},  // audio 2 frames behind
+     1,
+     {1, 1e-3f, 1, 1e-3f, 1e-3f},
+     {0.1f, 1e-3f, 1, 1e-3f, 1e-3f}},
+    {{&kCompandFamily, {0, 0, 0.01, 0, 0, 0.5}, 0, kInstant}, 1, {1, 1}, {0.1f, 0.1f}},
+    {{&kCompandFamily, {}, 0, kInstant}, 2, {1, 0.5f, 1e-3f, 1e-3f}, {0.1f, 0.05f, 1e-3f, 1e-3f}},
+    {{&kCompandFamily, {}, 0, "0/0/0/0\0-40/-40/0/-20"sv},
+     2,
+     {1, 1e-3f, 1e-3f, 1e-3f},
+     {0.1f, 1e-3f, 1e-3f, 1e-3f}},
+    {{&kCompandFamily, {0, 0, 6, -3, -20, 0.25}}, 2, kOnes, {}, 10, true},
 };
 
 TEST(ReshapingFamilies, GiveTheirOutputExactly) {
@@ -261,6 +278,22 @@ const Refusal kRefusals[] = {
      2000000,
      "holds 346328544 samples of a stream of 8 channels at 2000000 Hz (at most 268435456)"},
     {{&kPhaserFamily, {1, 0.5, 4000}}, 2, 8001, ""},
+    {{&kCompandFamily, {}, 0, "1/2/3/4\0"sv},
+     3,
+     10,
+     "times has 2 attack/decay pairs for 3 channels (one for all, or one per channel)"},
+    {{&kCompandFamily, {}, 0, "1/2/3\0"sv},
+     1,
+     10,
+     "times: an attack without its decay (give attack/decay pairs)"},
+    {{&kCompandFamily, {}, 0, "\0-10/-10/-20/-30"sv},
+     1,
+     10,
+     "points: input levels must increase (-20 dB)"},
+    {{&kCompandFamily, {}, 0, "\0-10/1"sv},
+     1,
+     10,
+     "points: '1' is not a level of at most 0 dB (or -inf)"},
     {{&kPhaserFamily, {1, 0.5, 4000}},
      2,
      8000,

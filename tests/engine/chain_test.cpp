@@ -268,6 +268,10 @@ TEST(Chain, RefusesMistakesWithOneClearLine) {
        "stage 1 (freeverb): reverberance '50' given twice"},
       {"freeverb=freeze=2", WAVFX_ERROR_BAD_VALUE,
        "stage 1 (freeverb): freeze '2' is not one of no, yes"},
+      {"compand=points=-10/-20:times=0.1/x", WAVFX_ERROR_CONFLICT,
+       "stage 1 (compand): times: 'x' is not a time of at least 0 s"},
+      {"compand=times=1/1:points=-10/0/-20/0", WAVFX_ERROR_CONFLICT,
+       "stage 1 (compand): points: input levels must increase (-20 dB)"},
   };
   for (const Case& c : cases) {
     wavfx_error error;

@@ -133,6 +133,7 @@ const char* const kChains[] = {
     "distort=drive=8:level=0.9:model=sox:colour=0.15",
     "multichorus=gainin=0.6:gainout=0.8:voices=50/0.4/0.25/2/t|60/0.32/0.4/2.3/s",
     "soxflanger=delay=3:depth=4:regen=50:width=80:speed=1:shape=triangle:phase=40:interp=quadratic",
+    "compand=times=0.02/0.15:points=-inf/-60/-40/-30/-10/-8:knee=4:gain=-2:volume=-30:delay=0.01",
 };
 
 // Sample depths beyond 16 bits run on the same signals, widened: "echo@24". 0 is float.
