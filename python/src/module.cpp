@@ -65,7 +65,8 @@ py::list Effects() {
   return effects;
 }
 
-// [(effect name, {parameter: value})] for each stage, every parameter included.
+// [(effect name, {parameter: value})] for each stage, every parameter included: a number, or the
+// text of a text parameter or of a sample count ("4410s"), as the chain's text gives them back.
 py::list ParseStages(const std::string& text) {
   const auto parsed = std::make_unique<ChainRecipe>();
   ChainError error;
@@ -74,9 +75,18 @@ py::list ParseStages(const std::string& text) {
   for (uint32_t i = 0; i < parsed->count; ++i) {
     const EffectFamily& family = FamilyOf(parsed->stages[i].kind);
     py::dict values;
+    const EffectSettings& stage = parsed->stages[i];
     const auto parameters = ParametersOf(family);
-    for (std::size_t p = 0; p < parameters.size(); ++p)
-      values[parameters[p].name] = parsed->stages[i].values[p];
+    for (std::size_t p = 0, texts = 0; p < parameters.size(); ++p) {
+      const bool isText = family.syntax != nullptr && family.syntax[p].text;
+      if (isText) {
+        values[parameters[p].name] = std::string(StageText(stage, texts++));
+      } else if ((stage.samples >> p & 1u) != 0) {
+        values[parameters[p].name] = FormatNumber(stage.values[p]) + "s";
+      } else {
+        values[parameters[p].name] = stage.values[p];
+      }
+    }
     stages.append(py::make_tuple(family.info.name, values));
   }
   return stages;

@@ -106,29 +106,37 @@ class Effect(_Processor):
     """Effect(name, **parameters): one effect, e.g. Effect("echo", delay=250, feedback=0.3).
 
     Names and parameter keys ignore the case of A-Z; a parameter left out takes its default.
+    Text parameters, sample counts and choices may be given as the chain's text writes them
+    (Effect("remix", map="2|1"), Effect("trim", start="4410s"), Effect("dither", type="shaped")).
     The parameters are readable as attributes (effect.delay) and as the dict effect.parameters.
     A copy made by pickle starts a fresh stream.
     """
 
-    def __init__(self, name: str, /, **parameters: float) -> None:
+    def __init__(self, name: str, /, **parameters: Union[float, str]) -> None:
         if not isinstance(name, str):
             raise TypeError(f"the effect name must be a string, not {type(name).__name__}")
         if "=" in name or "," in name:
             raise ValueError(f"'{name}' is not an effect name; Chain takes a chain's text")
         ((self.name, _),) = _core.parse_chain(name)
-        given = ":".join(f"{key.lower()}={_number(key, v)}" for key, v in parameters.items())
+        kinds = {p["name"]: p["kind"] for p in _FAMILIES[self.name]["parameters"]}
+        given = ":".join(
+            f"{key.lower()}={_number(key, v, kinds.get(key.lower()))}"
+            for key, v in parameters.items()
+        )
         super().__init__(self.name + ("=" + given if given else ""))
         ((_, values),) = _core.parse_chain(self.text)
         integer = {p["name"] for p in _FAMILIES[self.name]["parameters"] if p["integer"]}
         self._given = dict(parameters)
-        self._values = {k: int(v) if k in integer else v for k, v in values.items()}
+        self._values = {
+            k: int(v) if k in integer and not isinstance(v, str) else v for k, v in values.items()
+        }
 
     @property
-    def parameters(self) -> Dict[str, float]:
+    def parameters(self) -> Dict[str, Union[float, str]]:
         """Every parameter's value, defaults included, in the registry's order."""
         return dict(self._values)
 
-    def __getattr__(self, key: str) -> float:
+    def __getattr__(self, key: str) -> Union[float, str]:
         values = self.__dict__.get("_values", {})
         if key in values:
             return values[key]
@@ -145,7 +153,7 @@ class Effect(_Processor):
         return f"Effect({self.name!r}{given})"
 
 
-def _effect(name: str, parameters: Dict[str, float]) -> Effect:
+def _effect(name: str, parameters: Dict[str, Union[float, str]]) -> Effect:
     return Effect(name, **parameters)
 
 
@@ -344,7 +352,12 @@ def _file_chain(effect: Union[str, _Processor]) -> str:
     return text
 
 
-def _number(key: str, value: Any) -> str:
+def _number(key: str, value: Any, kind: Optional[str]) -> str:
+    if isinstance(value, str) and kind in ("text", "choice", "time"):
+        # A text parameter (remix's map), a choice's name or a sample count ("4410s").
+        if any(c in value for c in ",:="):
+            raise ValueError(f"parameter {key}: '{value}' holds one of , : =")
+        return value
     if isinstance(value, (bool, np.bool_)) or not isinstance(value, numbers.Real):
         raise TypeError(f"parameter {key} must be a number, not {type(value).__name__}")
     return str(int(value)) if isinstance(value, numbers.Integral) else repr(float(value))

@@ -1,4 +1,4 @@
-from typing import Any, Dict, List, Optional, Tuple
+from typing import Any, Dict, List, Optional, Tuple, Union
 
 import numpy as np
 
@@ -6,7 +6,7 @@ version: str
 MAX_CHANNELS: int
 
 def effects() -> List[Dict[str, Any]]: ...
-def parse_chain(text: str) -> List[Tuple[str, Dict[str, float]]]: ...
+def parse_chain(text: str) -> List[Tuple[str, Dict[str, Union[float, str]]]]: ...
 def output_shape(text: str, channels: int, sample_rate: int) -> Tuple[int, int]: ...
 def process_file(
     input: bytes, output: bytes, chain: str, tail: float, format: Optional[str], bits: Optional[str]

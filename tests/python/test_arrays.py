@@ -64,6 +64,12 @@ def test_effect_parameters_and_text():
     assert chain.text == "lowpass=cutoff=2000.1,echo=delay=250:feedback=0.3"
     lowpass = {"cutoff": 2000.1, "poles": 1, "q": 0.7071067690849304}
     assert [e.parameters for e in chain.effects] == [lowpass, echo.parameters]
+    # Text parameters and sample counts come back as the chain's text gives them.
+    texts = "remix=map=2|0.5*1+0.5*2,trim=start=4410s:end=2,compand=points=-70/-20"
+    stages = wavfx.Chain(texts).effects
+    assert [e.parameters for e in wavfx.Chain(stages).effects] == [e.parameters for e in stages]
+    assert (stages[0].map, stages[1].start) == ("2|0.5*1+0.5*2", "4410s")
+    assert wavfx.Effect("remix", map="2|1").map == "2|1"
     assert "delay: time between repeats" in wavfx.Effect.__doc__
     code = "import sys, wavfx; print('dask' in sys.modules)"
     imported = subprocess.run([sys.executable, "-c", code], capture_output=True, text=True)
