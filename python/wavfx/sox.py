@@ -515,13 +515,6 @@ def _compand(effect: str, args: List[str], s: _Stream) -> None:
                     f":knee={_f(knee)}:gain={_f(gain)}:volume={_f(volume)}:delay={_f(delay)}")
 
 
-def _refuse(reason: str) -> Callable[[str, List[str], _Stream], None]:
-    def refuse(effect: str, args: List[str], s: _Stream) -> None:
-        raise _fail(effect, reason)
-
-    return refuse
-
-
 _TRANSLATORS: Dict[str, Callable[[str, List[str], _Stream], None]] = {
     "lowpass": _pass_filter,
     "highpass": _pass_filter,
@@ -555,7 +548,7 @@ _TRANSLATORS: Dict[str, Callable[[str, List[str], _Stream], None]] = {
 
 
 def effect_names() -> List[str]:
-    """The SoX effects the translation knows (some refuse every argument; see translate)."""
+    """The SoX effects the translation knows (translate says which arguments it refuses)."""
     return sorted(_TRANSLATORS)
 
 
