@@ -8,10 +8,12 @@
 //            against floor(x * 32767 + 0.5) clamped;
 //   effects  distortion and bitcrusher (every bit depth) for every 16-bit sample, the widener
 //            for every stereo frame, vector paths against the scalar path;
+//   phaser   the phaser's stage coefficients on every vector path against the scalar function,
+//            for every float oscillator value in [0, 2], at sweeps that reach both clamps;
 //   phases   the oscillators' phases computed in runs against frame-by-frame advances, for the
 //            tremolo's, flanger's and chorus's increments at every sample rate to 96 kHz.
 //
-// Usage: wavfx_exhaustive_math [sine|power|samples|effects|phases]...  (all when none given)
+// Usage: wavfx_exhaustive_math [sine|power|samples|effects|phaser|phases]...  (all when none given)
 // Prints one line per check and exits with 1 when any input differs.
 #include <algorithm>
 #include <atomic>
@@ -23,6 +25,7 @@
 #include <functional>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #include "dsp/effect_math.h"
@@ -32,6 +35,7 @@
 #include "dsp/simd_dispatch.h"
 #include "effects/bitcrusher.h"
 #include "effects/distortion.h"
+#include "effects/phaser.h"
 #include "effects/widener.h"
 
 namespace {
@@ -349,10 +353,50 @@ bool CheckPhases() {
 
 }  // namespace
 
+bool CheckPhaser() {
+  const auto start = std::chrono::steady_clock::now();
+  const uint64_t end = uint64_t{BitsOf(2.0f)} + 1;
+  std::vector<Path> paths = AvailablePaths();
+  paths.erase(paths.begin());
+  uint64_t mismatches = 0;
+  uint64_t inputs = 0;
+  // centre, depth 0..1 as decades, sample rate: the defaults, and sweeps into both clamps.
+  for (const auto& [centre, decades, rate] :
+       {std::tuple{1300.0, 0.75, 44100.0}, {19000.0, 1.5, 44100.0}, {20.0, 1.5, 8000.0}}) {
+    const wavfx::PhaserSweep sweep = {centre,
+                                      decades,
+                                      20.0,
+                                      std::min(20000.0, 0.49 * rate),
+                                      3.14159265358979323846 / rate,
+                                      1.57079632679489661923};
+    mismatches += Parallel(0, end, [&](uint64_t from, uint64_t to) {
+      uint64_t bad = 0;
+      constexpr std::size_t kBatch = 256;
+      float values[kBatch], references[kBatch], coefficients[kBatch];
+      for (uint64_t bits = from; bits < to; bits += kBatch) {
+        const std::size_t count = std::min<uint64_t>(kBatch, to - bits);
+        for (std::size_t i = 0; i < count; ++i) {
+          values[i] = FloatOf(static_cast<uint32_t>(bits + i));
+          references[i] = wavfx::PhaserCoefficient(sweep, values[i]);
+        }
+        for (const Path& path : paths) {
+          const std::size_t done =
+              path.kernels->phaserCoefficients(values, coefficients, count, sweep);
+          for (std::size_t i = 0; i < done; ++i)
+            bad += BitsOf(coefficients[i]) != BitsOf(references[i]);
+        }
+      }
+      return bad;
+    });
+    inputs += end;
+  }
+  return Report("phaser", inputs, mismatches, start);
+}
+
 int main(int argc, char** argv) {
   const std::pair<const char*, bool (*)()> checks[] = {
       {"sine", CheckSine},       {"power", CheckPower},   {"samples", CheckSamples},
-      {"effects", CheckEffects}, {"phases", CheckPhases},
+      {"effects", CheckEffects}, {"phaser", CheckPhaser}, {"phases", CheckPhases},
   };
   bool ok = true;
   for (const auto& [name, check] : checks) {

@@ -68,22 +68,31 @@ inline Double WholeToDouble(Bits k) {
   return B::DoubleFromBits(B::AddBits(k, B::SplatBits(kTwo52Bits))) - kTwo52;
 }
 
-// r^e for 1 <= r <= kMaxBase and 0 <= e <= 1. With ln r = k ln 2 + ln m and e ln r = n ln 2 + z,
-// |z| <= 0.35, r^e = 2^n exp(z).
+// ln r for 1 <= r <= kMaxBase: with r = 2^k m, sqrt(1/2) <= m < sqrt(2), k ln 2 + ln m.
 template <class B, typename Double>
-inline Double Power(Double r, double e) {
+inline Double LogOf(Double r) {
   const auto bits = B::BitsOf(r);
   const auto k = B::ShiftRightBits(B::SubtractBits(bits, B::SplatBits(kSqrtHalfBits)), 52);
   const Double m = B::DoubleFromBits(B::SubtractBits(bits, B::ShiftLeftBits(k, 52)));
   const Double wholeK = WholeToDouble<B, Double>(k);
-  const Double logR = wholeK * kLn2High + (LogNearOne(m) + wholeK * kLn2Low);
-  const Double y = logR * e;
+  return wholeK * kLn2High + (LogNearOne(m) + wholeK * kLn2Low);
+}
+
+// e^y for 0 <= y <= ln kMaxBase: with y = n ln 2 + z, |z| <= 0.35, 2^n exp(z).
+template <class B, typename Double>
+inline Double ExpOf(Double y) {
   const Double n = B::FloorDouble(y * kOneOverLn2 + 0.5);
   const Double z = (y - n * kLn2High) - n * kLn2Low;
   // 2^n from n + 2^52, whose low bits hold n.
   const Double twoToN = B::DoubleFromBits(
       B::ShiftLeftBits(B::AddBits(B::BitsOf(n + kTwo52), B::SplatBits(1023)), 52));
   return ExpNearZero(z) * twoToN;
+}
+
+// r^e for 1 <= r <= kMaxBase and 0 <= e <= 1.
+template <class B, typename Double>
+inline Double Power(Double r, double e) {
+  return ExpOf<B>(LogOf<B>(r) * e);
 }
 
 }  // namespace wavfx::fast_power

@@ -286,6 +286,8 @@ const VectorKernels kAvx2Kernels = {
     .sinePlusOne = SinePlusOneVectors<Avx2>,
     .halfSinePlusOne = HalfSinePlusOneVectors<Avx2>,
     .ditherTpdf = nullptr,
+    .phaser = nullptr,
+    .phaserCoefficients = PhaserCoefficientVectors<Avx2>,
     .truePeak = TruePeakVectors<Avx2>,
     .mixRows = MixRowVectors<Avx2>,
 };

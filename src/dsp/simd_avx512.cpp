@@ -5,6 +5,7 @@
 
 #include <immintrin.h>
 
+#include <algorithm>
 #include <bit>
 #include <cstddef>
 #include <cstdint>
@@ -240,6 +241,140 @@ std::size_t DitherTpdfAvx512(float* values, std::size_t frames, uint32_t channel
   return count / channels;
 }
 
+// The phaser's stages without feedback (phaser.cpp), skewed in time: lane k * group + c holds
+// stage k of channel c, two frames behind stage k - 1, so that one step moves every stage at
+// once and a stage's input is its predecessor's output from two steps before, leaving each
+// stage's own recurrence as the only one a step waits for. Every lane computes the scalar
+// code's y = (a x + x') - a y' on the same frames; the first and last 2 (stages - 1) steps of
+// a call only move the lanes whose frame lies within it.
+struct PhaserLanes {
+  __m512 inputs, outputs, older, coefficients, olderCoefficients;
+};
+
+template <bool kEveryLane>
+__m512 PhaserStep(PhaserLanes& lanes, __m512i shift, __m512 frame, __m512 coefficient,
+                  __mmask16 moving) {
+  const __m512 in = _mm512_permutex2var_ps(lanes.older, shift, frame);
+  const __m512 a = _mm512_permutex2var_ps(lanes.olderCoefficients, shift, coefficient);
+  const __m512 out = _mm512_sub_ps(_mm512_add_ps(_mm512_mul_ps(a, in), lanes.inputs),
+                                   _mm512_mul_ps(a, lanes.outputs));
+  lanes.older = lanes.outputs;
+  lanes.olderCoefficients = lanes.coefficients;
+  lanes.coefficients = a;
+  lanes.inputs = kEveryLane ? in : _mm512_mask_mov_ps(lanes.inputs, moving, in);
+  lanes.outputs = kEveryLane ? out : _mm512_mask_mov_ps(lanes.outputs, moving, out);
+  return lanes.outputs;
+}
+
+// One or two channels' samples of a frame in the first lanes, the rest 0; loads and stores of
+// exactly those samples, as wider ones would wait on the stores of the frames before.
+template <uint32_t kGroup>
+__m512 LoadGroup(const float* at) {
+  const __m128 x = kGroup == 2 ? _mm_castpd_ps(_mm_load_sd(reinterpret_cast<const double*>(at)))
+                               : _mm_load_ss(at);
+  return _mm512_zextps128_ps512(x);
+}
+
+template <uint32_t kGroup>
+void StoreGroup(float* at, __m512 values) {
+  const __m128 x = _mm512_castps512_ps128(values);
+  if constexpr (kGroup == 2) {
+    _mm_store_sd(reinterpret_cast<double*>(at), _mm_castps_pd(x));
+  } else {
+    _mm_store_ss(at, x);
+  }
+}
+
+template <uint32_t kGroup>
+void PhaseGroupAvx512(float* samples, std::size_t frames, std::size_t stride, uint32_t stages,
+                      const uint32_t* runEnds, const float* runCoefficients, float* memories,
+                      float dry, float wet) {
+  constexpr uint32_t group = kGroup;
+  const uint32_t used = group * stages;
+  const uint32_t span = stages + 1;
+  alignas(64) float inputs[16] = {};
+  alignas(64) float outputs[16] = {};
+  alignas(64) int32_t shift[16];
+  alignas(64) int32_t lagOfLane[16];
+  for (uint32_t l = 0; l < 16; ++l) {
+    const uint32_t k = l / group;
+    const uint32_t c = l % group;
+    if (l < used) {
+      inputs[l] = memories[c * span + k];
+      outputs[l] = memories[c * span + k + 1];
+    }
+    // The first lanes take the new frame, lanes past the stages a zero, from the second source.
+    shift[l] = static_cast<int32_t>(l < group ? 16 + l : l < used ? l - group : 31);
+    lagOfLane[l] = l < used ? static_cast<int32_t>(2 * k) : INT32_MAX;
+  }
+  PhaserLanes lanes{_mm512_load_ps(inputs), _mm512_load_ps(outputs), _mm512_load_ps(outputs),
+                    _mm512_setzero_ps(), _mm512_setzero_ps()};
+  const __m512i shiftLanes = _mm512_load_si512(shift);
+  const __m512i lags = _mm512_load_si512(lagOfLane);
+  const __m512i lastStage = _mm512_add_epi32(
+      _mm512_set1_epi32(static_cast<int32_t>(used - group)),
+      _mm512_setr_epi32(0, group > 1 ? 1 : 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0));
+  const __mmask16 firstLanes = static_cast<__mmask16>((1u << group) - 1);
+  const __m512 dryLanes = _mm512_set1_ps(dry);
+  const __m512 wetLanes = _mm512_set1_ps(wet);
+  const std::size_t lag = 2 * (stages - 1);
+  const auto emit = [&](std::size_t f, __m512 outs) {
+    float* at = samples + f * stride;
+    const __m512 y = _mm512_permutexvar_ps(lastStage, outs);
+    const __m512 x = LoadGroup<kGroup>(at);
+    StoreGroup<kGroup>(at, _mm512_add_ps(_mm512_mul_ps(dryLanes, x), _mm512_mul_ps(wetLanes, y)));
+  };
+  uint32_t run = 0;
+  const auto coefficientOf = [&](std::size_t n) {
+    while (n >= runEnds[run])
+      ++run;
+    return runCoefficients[run];
+  };
+  const auto edgeStep = [&](std::size_t n) {
+    const auto step = static_cast<int32_t>(n);
+    const __mmask16 moving =
+        _mm512_cmple_epi32_mask(lags, _mm512_set1_epi32(step)) &
+        _mm512_cmpgt_epi32_mask(lags, _mm512_set1_epi32(step - static_cast<int32_t>(frames)));
+    const bool fresh = n < frames;
+    const __m512 frame = fresh ? LoadGroup<kGroup>(samples + n * stride) : _mm512_setzero_ps();
+    const __m512 a =
+        _mm512_maskz_mov_ps(firstLanes, _mm512_set1_ps(fresh ? coefficientOf(n) : 0.0f));
+    const __m512 outs = PhaserStep<false>(lanes, shiftLanes, frame, a, moving);
+    if (n >= lag) emit(n - lag, outs);
+  };
+  std::size_t n = 0;
+  for (; n < std::min(lag, frames); ++n)
+    edgeStep(n);
+  // In registers here: the edge steps' closure holds the lanes by reference.
+  PhaserLanes steady = lanes;
+  for (n = lag; n < frames; ++n) {
+    const __m512 frame = LoadGroup<kGroup>(samples + n * stride);
+    const __m512 a = _mm512_maskz_mov_ps(firstLanes, _mm512_set1_ps(coefficientOf(n)));
+    emit(n - lag, PhaserStep<true>(steady, shiftLanes, frame, a, 0xFFFF));
+  }
+  lanes = steady;
+  for (n = frames; n < frames + lag; ++n)
+    edgeStep(n);
+  _mm512_store_ps(inputs, lanes.inputs);
+  _mm512_store_ps(outputs, lanes.outputs);
+  for (uint32_t l = 0; l < used; ++l) {
+    memories[(l % group) * span + l / group] = inputs[l];
+    if (l >= used - group) memories[(l % group) * span + stages] = outputs[l];
+  }
+}
+
+void PhaserAvx512(float* samples, std::size_t frames, std::size_t stride, uint32_t group,
+                  uint32_t stages, const uint32_t* runEnds, const float* runCoefficients,
+                  float* memories, float dry, float wet) {
+  if (group == 2) {
+    PhaseGroupAvx512<2>(samples, frames, stride, stages, runEnds, runCoefficients, memories, dry,
+                        wet);
+  } else {
+    PhaseGroupAvx512<1>(samples, frames, stride, stages, runEnds, runCoefficients, memories, dry,
+                        wet);
+  }
+}
+
 }  // namespace
 }  // namespace wavfx
 
@@ -274,6 +409,8 @@ const VectorKernels kAvx512Kernels = {
     .sinePlusOne = SinePlusOneVectors<Avx512>,
     .halfSinePlusOne = HalfSinePlusOneVectors<Avx512>,
     .ditherTpdf = DitherTpdfAvx512,
+    .phaser = PhaserAvx512,
+    .phaserCoefficients = PhaserCoefficientVectors<Avx512>,
     .truePeak = TruePeakVectors<Avx512>,
     .mixRows = MixRowVectors<Avx512>,
 };

@@ -16,6 +16,17 @@ enum class VectorPath : int {
 // The vector kernels of one instruction set, over interleaved floats in place. Each computes
 // exactly what the scalar code of its effect does. Those that return a count process whole
 // vectors only and leave the values or frames from that count on to the scalar code.
+// The phaser's sweep: f = centre * 10^(depthDecades * s) within [lowest, highest], its angle
+// f * radiansPerHz, and pi / 2 for the tangent's cosine.
+struct PhaserSweep {
+  double centre;
+  double depthDecades;
+  double lowest;
+  double highest;
+  double radiansPerHz;
+  double halfPi;
+};
+
 struct VectorKernels {
   // SampleToFloat and FloatToSample of `count` values.
   void (*toFloats)(const int16_t* samples, float* values, std::size_t count);
@@ -88,6 +99,18 @@ struct VectorKernels {
   // steps per unit; whole vectors only. Null where the lanes lack 64-bit products.
   std::size_t (*ditherTpdf)(float* values, std::size_t frames, uint32_t channels,
                             const uint64_t* keys, uint64_t frame, double steps, double stepSize);
+  // The phaser's stages without feedback over `frames` frames of `group` adjacent channels
+  // (group * stages <= 16), frames `stride` floats apart; the frames before runEnds[r] (and
+  // after the run before) take the stage coefficient runCoefficients[r]. Channel c's memories
+  // (each stage's last input, then the last output) are at memories + c * (stages + 1). Null
+  // where the lanes are too few.
+  void (*phaser)(float* samples, std::size_t frames, std::size_t stride, uint32_t group,
+                 uint32_t stages, const uint32_t* runEnds, const float* runCoefficients,
+                 float* memories, float dry, float wet);
+  // The phaser's stage coefficients of `count` oscillator values (s + 1), whole vectors only;
+  // stops before a vector whose sweep reaches beyond 10^+-3.
+  std::size_t (*phaserCoefficients)(const float* sinesPlusOne, float* coefficients,
+                                    std::size_t count, const PhaserSweep& sweep);
   // The largest magnitude, at least `largest`, of the true-peak points whose windows start at
   // window[0], window[1], ... (TruePeakPoint with stride 1); whole vectors of points only.
   std::size_t (*truePeak)(const float* window, std::size_t points, float& largest);

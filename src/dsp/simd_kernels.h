@@ -490,6 +490,54 @@ typename V::Double SineOfServedPhases(typename V::Double phase) {
   return V::Select(V::Equal(halfTurns, V::SplatDouble(1.0)), -sine, sine);
 }
 
+// TenToThe of lanes whose whole part lies within +-3, in its steps: 10^frac from fast_power,
+// and the whole part's power of ten as its product of tens.
+template <class V>
+typename V::Double TenToTheSmall(typename V::Double x, typename V::Double logTen) {
+  const auto n = V::FloorDouble(x);
+  const auto power = fast_power::ExpOf<V>(logTen * (x - n));
+  const auto negative = V::LessDouble(n, V::SplatDouble(0.0));
+  const auto whole = V::Select(negative, -n, n);
+  auto tens = V::SplatDouble(1.0);
+  for (double k = 1.0; k <= 3.0; k += 1.0)
+    tens = V::Select(V::LessDouble(whole, V::SplatDouble(k)), tens, tens * 10.0);
+  return V::Select(negative, power / tens, power * tens);
+}
+
+// The phaser's stage coefficients of a half vector of sweeps (depth in decades times s).
+template <class V>
+typename V::Double PhaserCoefficientHalf(typename V::Double decades, const PhaserSweep& sweep,
+                                         typename V::Double logTen) {
+  auto hz = sweep.centre * TenToTheSmall<V>(decades, logTen);
+  hz = V::MaxDouble(V::MinDouble(hz, V::SplatDouble(sweep.highest)), V::SplatDouble(sweep.lowest));
+  const auto w = hz * sweep.radiansPerHz;
+  const auto g =
+      fast_sine::SinPolynomial(w) / fast_sine::SinPolynomial(V::SplatDouble(sweep.halfPi) - w);
+  return (g - 1.0) / (g + 1.0);
+}
+
+template <class V>
+std::size_t PhaserCoefficientVectors(const float* sinesPlusOne, float* coefficients,
+                                     std::size_t count, const PhaserSweep& sweep) {
+  const auto logTen = fast_power::LogOf<V>(V::SplatDouble(10.0));
+  const auto depth = V::SplatDouble(sweep.depthDecades);
+  const auto three = V::SplatDouble(3.0);
+  std::size_t i = 0;
+  for (; i + V::kLanes <= count; i += V::kLanes) {
+    const auto sines = V::Load(sinesPlusOne + i) - V::Splat(1.0f);
+    const auto low = depth * V::LowHalf(sines);
+    const auto high = depth * V::HighHalf(sines);
+    // Sweeps beyond 10^+-3 go to the scalar code.
+    if (V::DoubleBitsOf(V::GreaterEqualDouble(low, three)) |
+        V::DoubleBitsOf(V::GreaterEqualDouble(high, three)) |
+        V::DoubleBitsOf(V::LessDouble(low, -three)) | V::DoubleBitsOf(V::LessDouble(high, -three)))
+      break;
+    V::Store(coefficients + i, V::Narrow(PhaserCoefficientHalf<V>(low, sweep, logTen),
+                                         PhaserCoefficientHalf<V>(high, sweep, logTen)));
+  }
+  return i;
+}
+
 // The oscillator's value for a sine moved by the margin, before the rounding to float.
 template <class V, bool kHalf>
 typename V::Double OscillatorBound(typename V::Double sine, double margin) {

@@ -9,6 +9,7 @@
 #include "dsp/fast_sine.h"
 #include "dsp/one_pole_step.h"
 #include "dsp/sample_buffer.h"
+#include "dsp/simd_dispatch.h"
 
 namespace wavfx {
 namespace {
@@ -23,20 +24,25 @@ constexpr double kLowest = 20.0;
 constexpr double kDecadesAtFullDepth = 1.5;
 constexpr double kHalfPi = 1.57079632679489661923;
 
-// The stages' coefficient (g - 1) / (g + 1), g = tan(pi f / rate), for an oscillator value:
-// f = centre * 10^(depthDecades * sine), kept within [20 Hz, highest]. tan is sin / cos from
-// the library's own polynomial, so every build computes the same bits.
-float CoefficientAt(const PhaserState& state, float sinePlusOne) {
-  const double sine = static_cast<double>(sinePlusOne - 1.0f);
-  double hz = state.centre * TenToThe(state.depthDecades * sine);
-  hz = std::max(std::min(hz, state.highest), kLowest);
-  const double w = hz * state.radiansPerHz;
-  const double g = fast_sine::SinPolynomial(w) / fast_sine::SinPolynomial(kHalfPi - w);
-  return static_cast<float>((g - 1.0) / (g + 1.0));
+PhaserSweep SweepOf(const PhaserState& state) {
+  return {state.centre, state.depthDecades, kLowest, state.highest, state.radiansPerHz, kHalfPi};
 }
 
-// The most frames worked on at a time.
-constexpr uint32_t kChunkFrames = 256;
+// The coefficients of `count` oscillator values, as many as it takes on the vector path.
+void CoefficientsAt(const PhaserState& state, const float* sinesPlusOne, float* coefficients,
+                    uint32_t count) {
+  const VectorKernels* kernels = ActiveKernels();
+  std::size_t done = 0;
+  if (kernels != nullptr) {
+    done = kernels->phaserCoefficients(sinesPlusOne, coefficients, count, SweepOf(state));
+  }
+  const PhaserSweep sweep = SweepOf(state);
+  for (std::size_t p = done; p < count; ++p)
+    coefficients[p] = PhaserCoefficient(sweep, sinesPlusOne[p]);
+}
+
+// The most frames worked on at a time: sixteen control periods.
+constexpr uint32_t kChunkFrames = 512;
 constexpr uint32_t kMaxStages = 12;
 
 // The frames of a chunk as runs of one coefficient each: run r ends before frame ends[r].
@@ -106,8 +112,26 @@ void PhaseChannels(const PhaserState& state, const Runs& runs, float* samples, s
   }
 }
 
+// Without feedback, the vector path's skewed stages, one or two channels at a time.
+bool PhaseSkewed(PhaserState& state, const Runs& runs, float* samples) {
+  const VectorKernels* kernels = ActiveKernels();
+  // With fewer stages, the processor overlaps the frames of the plain loop as well.
+  if (kernels == nullptr || kernels->phaser == nullptr || state.stages < 4) return false;
+  const uint32_t frames = runs.count > 0 ? runs.ends[runs.count - 1] : 0;
+  const uint32_t channels = state.channels;
+  const uint32_t span = state.stages + 1;
+  for (uint32_t c = 0; c < channels;) {
+    const uint32_t group = c + 2 <= channels && 2 * state.stages <= 16 ? 2 : 1;
+    kernels->phaser(samples + c, frames, channels, group, state.stages, runs.ends,
+                    runs.coefficients, state.memories + c * span, state.dry, state.wet);
+    c += group;
+  }
+  return true;
+}
+
 template <uint32_t kStages, bool kFeedback>
 void PhaseAllChannels(PhaserState& state, const Runs& runs, float* samples) {
+  if (!kFeedback && PhaseSkewed(state, runs, samples)) return;
   const uint32_t channels = state.channels;
   uint32_t c = 0;
   for (; c + 2 <= channels; c += 2) {
@@ -141,6 +165,15 @@ constexpr auto kFramesTable = MakeFramesTable(std::make_integer_sequence<uint32_
 
 }  // namespace
 
+float PhaserCoefficient(const PhaserSweep& sweep, float sinePlusOne) {
+  const double sine = static_cast<double>(sinePlusOne - 1.0f);
+  double hz = sweep.centre * TenToThe(sweep.depthDecades * sine);
+  hz = std::max(std::min(hz, sweep.highest), sweep.lowest);
+  const double w = hz * sweep.radiansPerHz;
+  const double g = fast_sine::SinPolynomial(w) / fast_sine::SinPolynomial(sweep.halfPi - w);
+  return static_cast<float>((g - 1.0) / (g + 1.0));
+}
+
 void InitPhaser(PhaserState& state, uint32_t sampleRate, uint32_t channels, float rateHz,
                 double depth, double centreHz, float feedback, float mix, uint32_t stages) {
   state.stages = stages;
@@ -167,16 +200,18 @@ void ProcessPhaser(PhaserState& state, float* samples, int32_t frames) {
   const FramesFunction run = kFramesTable[state.stages - 1];
   Runs runs;
   float sines[kChunkFrames / kControlFrames + 1];
+  float coefficients[kChunkFrames / kControlFrames + 1];
   for (auto left = static_cast<uint32_t>(frames); left > 0;) {
     const uint32_t count = std::min({left, kChunkFrames, kFlushFrames - state.position});
     // Frame `first` of the chunk starts the first control period that begins in it.
     const uint32_t first = (kControlFrames - state.position % kControlFrames) % kControlFrames;
     const uint32_t periods = first < count ? (count - first - 1) / kControlFrames + 1 : 0;
     SinePlusOneValues(state.oscillator, sines, periods);
+    CoefficientsAt(state, sines, coefficients, periods);
     runs.count = 0;
     if (first > 0) runs.Add(std::min(first, count), state.coefficient);
     for (uint32_t p = 0; p < periods; ++p) {
-      state.coefficient = CoefficientAt(state, sines[p]);
+      state.coefficient = coefficients[p];
       runs.Add(std::min(first + (p + 1) * kControlFrames, count), state.coefficient);
     }
     run(state, runs, samples);

@@ -3,6 +3,7 @@
 #include <cstdint>
 
 #include "dsp/oscillator.h"
+#include "dsp/simd_dispatch.h"
 #include "effects/family.h"
 
 namespace wavfx {
@@ -25,6 +26,11 @@ struct PhaserState {
   uint32_t channels;
   uint32_t position;  // frames since the last flush of subnormal memories
 };
+
+// The stages' coefficient (g - 1) / (g + 1), g = tan(pi f / rate), for an oscillator value s + 1:
+// f = centre * 10^(depth in decades * s), kept within the sweep's bounds. tan is sin / cos from
+// the library's own polynomial, so every build computes the same bits.
+float PhaserCoefficient(const PhaserSweep& sweep, float sinePlusOne);
 
 void InitPhaser(PhaserState& state, uint32_t sampleRate, uint32_t channels, float rateHz,
                 double depth, double centreHz, float feedback, float mix, uint32_t stages);

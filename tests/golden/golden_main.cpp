@@ -118,6 +118,8 @@ const char* const kChains[] = {
     "tempo=factor=1.25",
     "pitch=cents=-300:quality=high",
     "phaser=rate=3:depth=0.9:centre=600:feedback=0.7:mix=0.8:stages=4",
+    "phaser=rate=40:depth=1:centre=900:mix=0.7:stages=11",
+    "phaser=rate=7:stages=8:mix=1",
     "dither=type=shaped:seed=12345:bits=12",
     "speed=factor=1.25,gain=db=6,limiter=ceiling=-3,gate",
     "lowpass=poles=2:q=2:cutoff=1500",
