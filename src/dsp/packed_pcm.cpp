@@ -37,8 +37,8 @@ constexpr bool kWordsInOrder = std::endian::native == std::endian::little;
 // Samples of 2 or 4 bytes in the machine's own byte order are its integers as they are, moved
 // in runs of a fixed length, which compilers turn into vector code at -O2.
 template <int kBytes, bool kBig>
-constexpr bool kNative =
-    (kBytes == 2 || kBytes == 4) && kBig == (std::endian::native == std::endian::big);
+constexpr bool kNative = (kBytes == 2 || kBytes == 4) && kBig == (std::endian::native ==
+                                                                  std::endian::big);
 
 template <int kBytes>
 using NativeInt = std::conditional_t<kBytes == 2, int16_t, int32_t>;

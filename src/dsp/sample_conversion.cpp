@@ -22,6 +22,17 @@ void FloatsToSamples(const float* in, int16_t* out, std::size_t count) {
     out[i] = FloatToSample(in[i]);
 }
 
+uint64_t FloatsToSamplesCountingClips(const float* in, int16_t* out, std::size_t count) {
+  uint64_t clipped = 0;
+  const VectorKernels* kernels = ActiveKernels();
+  std::size_t i = kernels != nullptr ? kernels->toSamplesCountingClips(in, out, count, clipped) : 0;
+  for (; i < count; ++i) {
+    out[i] = FloatToSample(in[i]);
+    clipped += ClipsAt16Bits(in[i]) ? 1 : 0;
+  }
+  return clipped;
+}
+
 uint64_t ZeroNonFinite(float* values, std::size_t count) {
   uint64_t found = 0;
   const VectorKernels* kernels = ActiveKernels();

@@ -33,10 +33,19 @@ inline int16_t FloatToSample(float x) {
   return static_cast<int16_t>(whole);
 }
 
+// Whether FloatToSample clamps x: x * 32767 + 0.5 at or above 32768 or below -32768, which for
+// a float is x at or above kClipsFrom or below kClipsBelow (NaN is no clip).
+constexpr float kClipsFrom = 0x1.000102p+0f;
+constexpr float kClipsBelow = -0x1.0003p+0f;
+inline bool ClipsAt16Bits(float x) {
+  return x >= kClipsFrom || x < kClipsBelow;
+}
+
 // SampleToFloat and FloatToSample of `count` values, with the vector kernels when the processor
-// has them.
+// has them; the second form also returns how many values ClipsAt16Bits.
 void SamplesToFloats(const int16_t* in, float* out, std::size_t count);
 void FloatsToSamples(const float* in, int16_t* out, std::size_t count);
+uint64_t FloatsToSamplesCountingClips(const float* in, int16_t* out, std::size_t count);
 
 // Replaces non-finite values by 0; returns how many there were.
 uint64_t ZeroNonFinite(float* values, std::size_t count);

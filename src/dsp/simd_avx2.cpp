@@ -265,6 +265,7 @@ std::size_t Pack24Avx2(const int32_t* samples, unsigned char* data, std::size_t 
 const VectorKernels kAvx2Kernels = {
     .toFloats = ToFloatVectors<Avx2>,
     .toSamples = ToSampleVectors<Avx2>,
+    .toSamplesCountingClips = ToSampleVectorsCountingClips<Avx2>,
     .intsToFloats = IntsToFloatVectors<Avx2>,
     .floatsToInts = FloatsToIntVectors<Avx2>,
     .zeroNonFinite = ZeroNonFiniteVectors<Avx2>,

@@ -387,6 +387,7 @@ namespace wavfx {
 const VectorKernels kAvx512Kernels = {
     .toFloats = ToFloatVectors<Avx512>,
     .toSamples = ToSampleVectors<Avx512>,
+    .toSamplesCountingClips = ToSampleVectorsCountingClips<Avx512>,
     .intsToFloats = IntsToFloatVectors<Avx512>,
     .floatsToInts = FloatsToIntVectors<Avx512>,
     .zeroNonFinite = ZeroNonFiniteVectors<Avx512>,

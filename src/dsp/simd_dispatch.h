@@ -31,6 +31,9 @@ struct VectorKernels {
   // SampleToFloat and FloatToSample of `count` values.
   void (*toFloats)(const int16_t* samples, float* values, std::size_t count);
   void (*toSamples)(const float* values, int16_t* samples, std::size_t count);
+  // toSamples of whole vectors, adding the values that ClipsAt16Bits to `clipped`.
+  std::size_t (*toSamplesCountingClips)(const float* values, int16_t* samples, std::size_t count,
+                                        uint64_t& clipped);
   // IntsToFloats with the scale 2^-(bits - 1), and FloatsToInts with top = 2^(bits - 1) - 1,
   // which adds the values clamped to `clipped`.
   std::size_t (*intsToFloats)(const int32_t* samples, float* values, std::size_t count,

@@ -48,6 +48,20 @@ void ToSampleVectors(const float* values, int16_t* samples, std::size_t count) {
 }
 
 template <class V>
+std::size_t ToSampleVectorsCountingClips(const float* values, int16_t* samples, std::size_t count,
+                                         uint64_t& clipped) {
+  std::size_t i = 0;
+  for (; i + V::kLanes <= count; i += V::kLanes) {
+    const auto x = V::Load(values + i);
+    V::StoreSamples(samples + i, x);
+    clipped +=
+        static_cast<uint64_t>(std::popcount(V::Bits(V::GreaterEqual(x, V::Splat(kClipsFrom))) |
+                                            V::Bits(V::Less(x, V::Splat(kClipsBelow)))));
+  }
+  return i;
+}
+
+template <class V>
 std::size_t IntsToFloatVectors(const int32_t* samples, float* values, std::size_t count,
                                float scale) {
   std::size_t i = 0;

@@ -58,38 +58,6 @@ int16_t* Pcm16(SampleBlock& block) {
   return reinterpret_cast<int16_t*>(block.stored.data());
 }
 
-// Whether any of four 16-bit samples in `word` is full scale (32767 or -32768), four lanes at a
-// time: with the sign bit flipped those are the lanes that are all zeros or all ones.
-bool AnyFullScale(uint64_t word) {
-  constexpr uint64_t kLow = 0x0001000100010001u;
-  constexpr uint64_t kHigh = 0x8000800080008000u;
-  const uint64_t flipped = word ^ kHigh;
-  const auto hasZeroLane = [](uint64_t v) { return ((v - kLow) & ~v & kHigh) != 0; };
-  return hasZeroLane(flipped) || hasZeroLane(~flipped);
-}
-
-// Samples FloatToSample clamped: x * 32767 + 0.5 at or above 32768, or below -32768. Only those
-// that became full scale can have been, so only runs holding one are looked at closely.
-uint64_t ClippedAt16Bits(const float* values, const int16_t* samples, std::size_t count) {
-  constexpr std::size_t kRun = 64;
-  uint64_t clipped = 0;
-  for (std::size_t start = 0; start < count; start += kRun) {
-    const std::size_t end = std::min(start + kRun, count);
-    bool fullScale = end - start < kRun;
-    for (std::size_t i = start; i < end && !fullScale; i += 4) {
-      uint64_t word;
-      std::memcpy(&word, samples + i, sizeof(word));
-      fullScale = AnyFullScale(word);
-    }
-    if (!fullScale) continue;
-    for (std::size_t i = start; i < end; ++i) {
-      const double scaled = static_cast<double>(values[i]) * 32767.0 + 0.5;
-      clipped += scaled >= 32768.0 || scaled < -32768.0 ? 1 : 0;
-    }
-  }
-  return clipped;
-}
-
 struct Writer {
   const ReshapingFiles& files;
   SampleBlock& block;
@@ -100,8 +68,7 @@ struct Writer {
     if (frames == 0) return true;
     const std::size_t count = frames * files.outChannels;
     if (carriage == Carriage::Pcm16) {
-      FloatsToSamples(block.floats.data(), Pcm16(block), count);
-      result.clipped += ClippedAt16Bits(block.floats.data(), Pcm16(block), count);
+      result.clipped += FloatsToSamplesCountingClips(block.floats.data(), Pcm16(block), count);
     } else if (carriage == Carriage::Floats) {
       result.clipped += FromFloats(files.to.format, block, count);
     }

@@ -209,14 +209,35 @@ TEST_F(VectorPaths, ConversionsAgreeWithTheScalarFunctions) {
     values.push_back(std::bit_cast<float>(static_cast<uint32_t>(bits)));
   }
   const float inf = std::numeric_limits<float>::infinity();
-  for (const float special : {0.0f, -0.0f, inf, -inf, std::numeric_limits<float>::quiet_NaN(),
-                              FLT_MIN, -FLT_MIN, 1.0f, -1.0f, 2.0f, -2.0f, 1.0000153f, -1.0000154f,
-                              0.5f / 32767.0f, -0.5f / 32767.0f, 32766.5f / 32767.0f}) {
+  for (const float special : {0.0f,
+                              -0.0f,
+                              inf,
+                              -inf,
+                              std::numeric_limits<float>::quiet_NaN(),
+                              FLT_MIN,
+                              -FLT_MIN,
+                              1.0f,
+                              -1.0f,
+                              2.0f,
+                              -2.0f,
+                              1.0000153f,
+                              -1.0000154f,
+                              0.5f / 32767.0f,
+                              -0.5f / 32767.0f,
+                              32766.5f / 32767.0f,
+                              kClipsFrom,
+                              std::nextafter(kClipsFrom, 0.0f),
+                              kClipsBelow,
+                              std::nextafter(kClipsBelow, -2.0f)}) {
     values.push_back(special);
   }
   std::vector<int16_t> expected(values.size());
-  for (std::size_t i = 0; i < values.size(); ++i)
+  uint64_t expectedClips = 0;
+  for (std::size_t i = 0; i < values.size(); ++i) {
     expected[i] = FloatToSample(values[i]);
+    const double scaled = static_cast<double>(values[i]) * 32767.0 + 0.5;
+    expectedClips += scaled >= 32768.0 || scaled < -32768.0 ? 1 : 0;
+  }
   std::vector<int16_t> every(65536);
   std::vector<float> expectedFloats(every.size());
   for (std::size_t i = 0; i < every.size(); ++i) {
@@ -228,6 +249,10 @@ TEST_F(VectorPaths, ConversionsAgreeWithTheScalarFunctions) {
     std::vector<int16_t> samples(values.size());
     FloatsToSamples(values.data(), samples.data(), values.size());
     EXPECT_EQ(samples, expected) << static_cast<int>(path);
+    std::vector<int16_t> counted(values.size());
+    EXPECT_EQ(FloatsToSamplesCountingClips(values.data(), counted.data(), values.size()),
+              expectedClips);
+    EXPECT_EQ(counted, expected) << static_cast<int>(path);
     // Lengths that end mid-vector.
     std::vector<float> floats(every.size());
     SamplesToFloats(every.data(), floats.data(), every.size() - 5);
