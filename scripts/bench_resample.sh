@@ -15,7 +15,7 @@ scripts/setup.sh sox libsoxr-dev time
 
 build=build-release
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=ON >/dev/null
-cmake --build "$build" --target wavfx_resample_bench wavfx_make_bench_wav >/dev/null
+cmake --build "$build" --target wavfx wavfx_resample_bench wavfx_make_bench_wav >/dev/null
 bench=$build/bench/wavfx_resample_bench
 
 work=$(mktemp -d /dev/shm/wavfx-resample.XXXXXX)
@@ -34,7 +34,7 @@ median_time() {
 speed=""
 for rate in 48000 16000; do
   read -r wavfx soxr < <("$bench" speed "$work/in.wav" "$rate" "$rounds")
-  wavfx_file=$(median_time "$bench" file "$work/in.wav" "$work/out.wav" "$rate")
+  wavfx_file=$(median_time "$build/wavfx" -q "$work/in.wav" "$work/out.wav" "resample=rate=$rate")
   sox_file=$(median_time sox -D "$work/in.wav" -r "$rate" "$work/out.wav")
   speed+=$(awk -v r="$rate" -v w="$wavfx" -v s="$soxr" -v wf="$wavfx_file" -v sf="$sox_file" \
     'BEGIN {printf "| 44100 -> %d | %.3f | %.3f | %.2f | %s | %.3f | %.3f | %.2f | %s |\n", r, w, s,
@@ -54,7 +54,7 @@ Quality, mono, float in and out. Ripple: spread of the gain in dB of 64 tones ov
 |---|---|---:|---:|---:|---:|---:|
 $quality
 
-Speed, 10 minutes of 44.1 kHz stereo (wavfx_make_bench_wav) in tmpfs, $rounds rounds, medians. In memory: float frames in blocks of 4096 through wavfx high and libsoxr HQ, thread processor time. File: 16-bit WAV to 16-bit WAV, processor time (user + system), wavfx high through libsndfile in wavfx_resample_bench against \`sox -D in.wav -r RATE out.wav\`.
+Speed, 10 minutes of 44.1 kHz stereo (wavfx_make_bench_wav) in tmpfs, $rounds rounds, medians. In memory: float frames in blocks of 4096 through wavfx high and libsoxr HQ into an output buffer allocated and touched before the clock starts, thread processor time. File: 16-bit WAV to 16-bit WAV, processor time (user + system), the command line \`wavfx -q in.wav out.wav resample=rate=RATE\` (quality high) against \`sox -D in.wav -r RATE out.wav\`.
 
 | rates | wavfx high s | libsoxr HQ s | soxr / wavfx | goal: >= 1 | wavfx file s | sox -D s | sox / wavfx | goal: >= 3 |
 |---|---:|---:|---:|---|---:|---:|---:|---|
