@@ -57,7 +57,7 @@ node web/bench/speed.js --worklet "$work/in.wav" "$rounds" "${heavy[@]}" >"$work
 node web/bench/speed.js --simd --worklet "$work/in.wav" "$rounds" "${heavy[@]}" >"$work/worklet-simd.tsv"
 
 section=$(/usr/bin/python3 - "$work" "$rounds" "$resampler_rounds" "$(lscpu | sed -n 's/^Model name: *//p')" <<'PY'
-import statistics, sys
+import statistics, sys, textwrap
 work, rounds, slow, cpu = sys.argv[1:5]
 def medians(name):
     runs = {}
@@ -67,21 +67,24 @@ def medians(name):
     return {chain: statistics.median(values) for chain, values in runs.items()}
 native, wasm, simd, memory = (medians(n) for n in ("native", "wasm", "simd", "memory"))
 print("## WebAssembly (npm package in Node) against the native scalar build\n")
-resampler = "" if slow == rounds else f" ({slow} for `resample`, `speed` and `pitch`, which take 10 to 50 s a build)"
-print(f"`scripts/bench_web.sh {rounds} {slow}` on {cpu}: processor seconds for a 10-minute stereo")
-print(f"44100 Hz buffer in memory, median of {rounds} rounds{resampler}. Every column but the")
-print("last times the same job, the package's: planar Float32 channels through `Chain.process` then")
-print("`Chain.flush` (web/src/wavfx.js), that is per 16384-frame block a copy of each channel into")
-print("a planar scratch, `wavfx_web_interleave`, `wavfx_effect_process_float` in place (or")
-print("`wavfx_effect_flow_float` call after call into a 16384-frame output), `wavfx_web_deinterleave`")
-print("and a copy of each channel out: into arrays made beforehand when the chain keeps the stream's")
-print("shape, else into new arrays per call, concatenated at the end. *native scalar* is")
-print("bench/package_job.cpp, which links web/wasm/web_glue.cpp and makes those calls natively")
-print("(RelWithDebInfo, GCC -O2, WAVFX_VECTOR_PATH=scalar, thread processor time); *wasm* and")
-print("*wasm SIMD* are the package's two builds (emscripten -O3) under web/bench/speed.js in Node 20")
-print("(process time, collector included). *native in place* is for reference only, one round of")
-print("bench/in_memory.cpp: floats in place for the families that keep the shape, 16-bit samples")
-print("through `FlowChainSamples` for the rest, no planar copies.\n")
+command = f"scripts/bench_web.sh {rounds}" + ("" if slow == rounds else f" {slow}")
+fewer = "" if slow == rounds else f" ({slow} for `resample`, `speed` and `pitch`, 10 to 50 s a build)"
+print(textwrap.fill(
+    f"`{command}` on {cpu}: processor seconds for a 10-minute stereo 44100 Hz buffer in memory, "
+    f"median of {rounds} rounds{fewer}. Every column but the last times the same job, the "
+    "package's: planar Float32 channels through `Chain.process` then `Chain.flush` "
+    "(web/src/wavfx.js), that is per 16384-frame block a copy of each channel into a planar "
+    "scratch, `wavfx_web_interleave`, `wavfx_effect_process_float` in place (or "
+    "`wavfx_effect_flow_float` call after call into a 16384-frame output), "
+    "`wavfx_web_deinterleave` and a copy of each channel out: into arrays made beforehand when "
+    "the chain keeps the stream's shape, else into new arrays per call, concatenated at the end. "
+    "*native scalar* is bench/package_job.cpp, which links web/wasm/web_glue.cpp and makes those "
+    "calls natively (RelWithDebInfo, GCC -O2, WAVFX_VECTOR_PATH=scalar, thread processor time); "
+    "*wasm* and *wasm SIMD* are the package's two builds (emscripten -O3) under "
+    "web/bench/speed.js in Node 20 (process time, collector included). *native in place* is for "
+    "reference only, one round of bench/in_memory.cpp: floats in place for the families that "
+    "keep the shape, 16-bit samples through `FlowChainSamples` for the rest, no planar copies.",
+    100, break_long_words=False, break_on_hyphens=False) + "\n")
 print("| family | native scalar s | wasm s | wasm SIMD s | wasm / native | SIMD / native | native in place s |")
 print("|---|---:|---:|---:|---:|---:|---:|")
 worst = {}
