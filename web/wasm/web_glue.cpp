@@ -92,12 +92,15 @@ struct wavfx_web_stage {
 
 extern "C" {
 
+#ifdef __EMSCRIPTEN__
 // Emscripten's C library declares copy_file_range without defining it: the file job then reads
-// and writes, as it does where the kernel cannot copy.
+// and writes, as it does where the kernel cannot copy. (Native builds link this file into
+// bench/package_job.cpp and keep the C library's.)
 ssize_t copy_file_range(int, off_t*, int, off_t*, size_t, unsigned) {
   errno = ENOSYS;
   return -1;
 }
+#endif
 
 // The registry as JSON: [{name, aliases, description, parameters: [{name, unit, default, min,
 // max, integer, choices, time, text, description}]}]. Static; valid for the life of the module.
