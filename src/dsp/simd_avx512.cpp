@@ -209,17 +209,19 @@ std::size_t DitherTpdfAvx512(float* values, std::size_t frames, uint32_t channel
   const auto k0 = static_cast<int64_t>(keys[0]);
   const auto k1 = static_cast<int64_t>(stereo ? keys[1] : keys[0]);
   const __m512i key = _mm512_setr_epi64(k0, k1, k0, k1, k0, k1, k0, k1);
-  __m512i counter =
+  const __m512i counter =
       _mm512_add_epi64(Splat64(frame), stereo ? _mm512_setr_epi64(1, 1, 2, 2, 3, 3, 4, 4)
                                               : _mm512_setr_epi64(1, 2, 3, 4, 5, 6, 7, 8));
-  const __m512i advance = Splat64(stereo ? 4 : 8);
-  const __m512i golden = Splat64(0x9E3779B97F4A7C15u);
+  // key + counter * G, advanced by a sum: products modulo 2^64 distribute over it.
+  const uint64_t golden = 0x9E3779B97F4A7C15u;
+  __m512i weyl = _mm512_add_epi64(key, _mm512_mullo_epi64(counter, Splat64(golden)));
+  const __m512i advance = Splat64((stereo ? 4 : 8) * golden);
   const __m512d limit = _mm512_set1_pd(steps + 2.0);
   const __m512d lowest = _mm512_set1_pd(-steps - 1.0);
   const __m512d highest = _mm512_set1_pd(steps);
   const std::size_t count = frames * channels / 8 * 8;
   for (std::size_t i = 0; i < count; i += 8) {
-    __m512i z = _mm512_add_epi64(key, _mm512_mullo_epi64(counter, golden));
+    __m512i z = weyl;
     z = _mm512_mullo_epi64(_mm512_xor_si512(z, _mm512_srli_epi64(z, 30)),
                            Splat64(0xBF58476D1CE4E5B9u));
     z = _mm512_mullo_epi64(_mm512_xor_si512(z, _mm512_srli_epi64(z, 27)),
@@ -236,7 +238,7 @@ std::size_t DitherTpdfAvx512(float* values, std::size_t frames, uint32_t channel
         _mm512_add_pd(_mm512_add_pd(scaled, noise), _mm512_set1_pd(0.5)), kFloor);
     const __m512d grid = _mm512_min_pd(_mm512_max_pd(q, lowest), highest);
     _mm256_storeu_ps(values + i, _mm512_cvtpd_ps(_mm512_mul_pd(grid, _mm512_set1_pd(stepSize))));
-    counter = _mm512_add_epi64(counter, advance);
+    weyl = _mm512_add_epi64(weyl, advance);
   }
   return count / channels;
 }
