@@ -120,9 +120,10 @@ JobResult RunGeneralJob(const GeneralJob& job) {
   };
   // Writes `frames` frames held as floats (or, when `raw`, in the input's representation).
   const auto emit = [&](std::size_t frames, bool raw) {
-    if (!raw) result.clipped += FromFloats(choice.samples, block, frames * channels);
-    if (WriteSamples(out.get(), to, block, static_cast<sf_count_t>(frames), channels,
-                     raw && copyStored) != static_cast<sf_count_t>(frames)) {
+    const bool storedOnly =
+        raw ? copyStored : FromFloatsForWriting(to, block, frames * channels, result.clipped);
+    if (WriteSamples(out.get(), to, block, static_cast<sf_count_t>(frames), channels, storedOnly) !=
+        static_cast<sf_count_t>(frames)) {
       result.outcome = StreamOutcome::WriteFailed;
       result.reason = std::string("write failed: ") + sf_strerror(out.get());
       return false;

@@ -19,10 +19,6 @@ constexpr std::size_t kBlockSamples = 1 << 15;
 // files of one signed layout), or as floats converted straight from and to 16-bit PCM as stored.
 enum class Carriage { Floats, AsRead, Stored, Pcm16 };
 
-bool IsPcm16(const SampleStorage& storage) {
-  return storage.packed && storage.layout == PackedLayout{2, false, false};
-}
-
 Carriage CarriageOf(const ReshapingFiles& files, EffectChain& chain) {
   if (ChainCopiesOnly(chain) && files.from.format == files.to.format) {
     // Stored zero bytes are silence unless the samples are unsigned.
@@ -67,13 +63,12 @@ struct Writer {
   bool Write(std::size_t frames) {
     if (frames == 0) return true;
     const std::size_t count = frames * files.outChannels;
-    if (carriage == Carriage::Pcm16) {
-      result.clipped += FloatsToSamplesCountingClips(block.floats.data(), Pcm16(block), count);
-    } else if (carriage == Carriage::Floats) {
-      result.clipped += FromFloats(files.to.format, block, count);
+    bool storedOnly = carriage == Carriage::Stored;
+    if (carriage == Carriage::Pcm16 || carriage == Carriage::Floats) {
+      storedOnly = FromFloatsForWriting(files.to, block, count, result.clipped);
     }
     const auto wrote = WriteSamples(files.out, files.to, block, static_cast<int64_t>(frames),
-                                    files.outChannels, StoredOnly(carriage));
+                                    files.outChannels, storedOnly);
     if (wrote != static_cast<int64_t>(frames)) {
       result.outcome = StreamOutcome::WriteFailed;
       result.reason = std::string("write failed: ") + sf_strerror(files.out);

@@ -4,6 +4,7 @@
 
 #include "dsp/packed_pcm.h"
 #include "dsp/pcm_conversion.h"
+#include "dsp/sample_conversion.h"
 
 namespace wavfx {
 
@@ -93,6 +94,21 @@ uint64_t FromFloats(const SampleFormat& format, SampleBlock& block, std::size_t 
       block.doubles[i] = static_cast<double>(block.floats[i]);
   }
   return 0;
+}
+
+bool IsPcm16(const SampleStorage& storage) {
+  return storage.packed && storage.layout == PackedLayout{2, false, false};
+}
+
+bool FromFloatsForWriting(const SampleStorage& storage, SampleBlock& block, std::size_t count,
+                          uint64_t& clipped) {
+  if (!IsPcm16(storage)) {
+    clipped += FromFloats(storage.format, block, count);
+    return false;
+  }
+  clipped += FloatsToSamplesCountingClips(block.floats.data(),
+                                          reinterpret_cast<int16_t*>(block.stored.data()), count);
+  return true;
 }
 
 }  // namespace wavfx

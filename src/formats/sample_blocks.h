@@ -33,6 +33,9 @@ SampleStorage StorageOf(SNDFILE* file, const SampleFormat& format);
 
 bool SameStorage(const SampleStorage& a, const SampleStorage& b);
 
+// Whether the storage is signed 16-bit PCM in little-endian order, as this machine holds int16_t.
+bool IsPcm16(const SampleStorage& storage);
+
 // Reads or writes up to `frames` frames in the storage's representation (integers by value), or
 // only as stored when `storedOnly`. Return the frames read or written.
 int64_t ReadSamples(SNDFILE* file, const SampleStorage& storage, SampleBlock& block, int64_t frames,
@@ -44,5 +47,11 @@ int64_t WriteSamples(SNDFILE* file, const SampleStorage& storage, SampleBlock& b
 // samples clamped.
 void ToFloats(const SampleFormat& format, SampleBlock& block, std::size_t count);
 uint64_t FromFloats(const SampleFormat& format, SampleBlock& block, std::size_t count);
+
+// FromFloats for writing to `storage`, adding the samples clamped to `clipped`; 16-bit PCM goes
+// straight into the stored bytes (FloatsToInts at 16 bits is FloatToSample). Returns whether
+// WriteSamples then writes only the stored bytes.
+bool FromFloatsForWriting(const SampleStorage& storage, SampleBlock& block, std::size_t count,
+                          uint64_t& clipped);
 
 }  // namespace wavfx
