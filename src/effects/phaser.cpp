@@ -41,8 +41,8 @@ void CoefficientsAt(const PhaserState& state, const float* sinesPlusOne, float* 
     coefficients[p] = PhaserCoefficient(sweep, sinesPlusOne[p]);
 }
 
-// The most frames worked on at a time: sixteen control periods.
-constexpr uint32_t kChunkFrames = 512;
+// The most frames worked on at a time: 64 control periods.
+constexpr uint32_t kChunkFrames = 2048;
 constexpr uint32_t kMaxStages = 12;
 
 // The frames of a chunk as runs of one coefficient each: run r ends before frame ends[r].
