@@ -115,9 +115,13 @@ void PhaseChannels(const PhaserState& state, const Runs& runs, float* samples, s
 // Without feedback, the vector path's skewed stages, one or two channels at a time.
 bool PhaseSkewed(PhaserState& state, const Runs& runs, float* samples) {
   const VectorKernels* kernels = ActiveKernels();
-  // With fewer stages, the processor overlaps the frames of the plain loop as well.
-  if (kernels == nullptr || kernels->phaser == nullptr || state.stages < 4) return false;
   const uint32_t frames = runs.count > 0 ? runs.ends[runs.count - 1] : 0;
+  // With fewer stages the processor overlaps the frames of the plain loop as well, and short
+  // calls would spend most of their steps filling and emptying the skew (2 (stages - 1) each).
+  if (kernels == nullptr || kernels->phaser == nullptr || state.stages < 4 ||
+      frames < 16 * (state.stages - 1)) {
+    return false;
+  }
   const uint32_t channels = state.channels;
   const uint32_t span = state.stages + 1;
   for (uint32_t c = 0; c < channels;) {
