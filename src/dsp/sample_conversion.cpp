@@ -39,9 +39,11 @@ uint64_t ZeroNonFinite(float* values, std::size_t count) {
   std::size_t i = kernels != nullptr ? kernels->zeroNonFinite(values, count, found) : 0;
   for (; i < count; ++i) {
     // x - x is 0 for every finite x and NaN for NaN and the infinities.
-    const bool finite = values[i] - values[i] == 0.0f;
-    found += finite ? 0 : 1;
-    values[i] = finite ? values[i] : 0.0f;
+    // Stores only what it changes: the common block, all finite, is then only read.
+    if (values[i] - values[i] != 0.0f) {
+      values[i] = 0.0f;
+      ++found;
+    }
   }
   return found;
 }
