@@ -7,6 +7,7 @@
 
 #include "dsp/effect_math.h"
 #include "dsp/sample_buffer.h"
+#include "dsp/simd_dispatch.h"
 #include "dsp/true_peak.h"
 
 namespace wavfx {
@@ -44,13 +45,16 @@ float AtMost(double value) {
   return result;
 }
 
-// The gain that brings `peak` down to the ceiling; exactly 1 when it is not above it.
+// The gain that brings `peak` down to the ceiling; exactly 1 (c / c) when it is not above it.
 float Demand(double ceiling, float peak) {
-  return AtMost(ceiling / std::max(static_cast<double>(peak), ceiling));
+  const auto p = static_cast<double>(peak);
+  return p <= ceiling ? 1.0f : AtMost(ceiling / p);
 }
 
+// |x|, without a branch on the sign. Magnitudes only meet maxima that start at +0 and products
+// compared with the ceiling, where the sign of a zero never shows.
 float Magnitude(float x) {
-  return x < 0.0f ? -x : x;
+  return std::fabs(x);
 }
 
 float FramePeak(const float* frame, std::size_t channels) {
@@ -80,14 +84,24 @@ float BlockGain(const LimiterState& s, uint32_t newest) {
   const double c = s.ceiling;
   const double previous = s.run.gain;
   double bound = std::min(s.run.envelopeMin, 1.0f);
+  const uint32_t oldest = Wrapped(newest, 2 * kBlock - 1, s.ringFrames);
   for (std::size_t ch = 0; ch < s.channels; ++ch) {
     float w[2 * kBlock];  // blocks b - 1 and b
-    for (uint32_t t = 0; t < 2 * kBlock; ++t) {
-      w[t] = s.delayed[Wrapped(newest, 2 * kBlock - 1 - t, s.ringFrames) * s.channels + ch];
+    if (oldest + 2 * kBlock <= s.ringFrames) {
+      const float* from = s.delayed + std::size_t{oldest} * s.channels + ch;
+      for (uint32_t t = 0; t < 2 * kBlock; ++t)
+        w[t] = from[t * s.channels];
+    } else {
+      for (uint32_t t = 0; t < 2 * kBlock; ++t)
+        w[t] = s.delayed[Wrapped(newest, 2 * kBlock - 1 - t, s.ringFrames) * s.channels + ch];
     }
-    float all = 0.0f;
-    for (uint32_t t = 0; t < 2 * kBlock; ++t)
-      all = std::max(all, Magnitude(w[t]));
+    // The largest magnitude, four maxima at a time (each starts at 0, so none is NaN).
+    float most[4] = {};
+    for (uint32_t t = 0; t < 2 * kBlock; t += 4) {
+      for (uint32_t k = 0; k < 4; ++k)
+        most[k] = std::max(most[k], Magnitude(w[t + k]));
+    }
+    const float all = std::max(std::max(most[0], most[1]), std::max(most[2], most[3]));
     for (uint32_t t = kBlock; t < 2 * kBlock; ++t)
       Limit(c, Magnitude(w[t]), bound);
     float* kept = s.carried + ch * kCarried;
@@ -121,75 +135,138 @@ float BlockGain(const LimiterState& s, uint32_t newest) {
   return AtMost(bound);
 }
 
-// The demand of the point ending at frame `frame`: the gain that brings its sample peak, and in
-// true-peak mode its interpolated values, down to the ceiling. Interpolated values are at most
-// kSpread times the window's largest sample, which the blocks' peaks bound: below the ceiling
-// they need not be computed.
-float PointDemand(LimiterState& s, const float* frame) {
-  float peak = FramePeak(frame, s.channels);
-  if (s.truePeak != 0) {
-    const uint32_t at = s.run.windowSlot;
-    s.run.blockPeak = std::max(s.run.blockPeak, peak);
-    const bool near = kSpread * std::max(s.run.blockPeak, s.run.recentPeak) > s.ceiling;
-    for (std::size_t ch = 0; ch < s.channels; ++ch) {
-      float* window = s.windows + ch * 2 * kTruePeakTaps;
-      window[at] = window[at + kTruePeakTaps] = frame[ch];
-      if (near) peak = std::max(peak, LargestMagnitude(TruePeakPoint(window + at + 1, 1)));
+// Adds to each frame's sample peak, in true-peak mode, its points' interpolated values (the
+// point ending at the frame). Those are at most kSpread times the window's largest sample, which
+// the blocks' peaks bound: below the ceiling they need not be computed. Each channel's samples
+// follow its last 11 in `windows`.
+void AddTruePeaks(LimiterState& s, const float* samples, std::size_t count, float* peaks) {
+  constexpr std::size_t kHistory = kTruePeakTaps - 1;
+  bool near[kChunk];
+  std::size_t first = count, last = 0;
+  for (std::size_t f = 0; f < count; ++f) {
+    s.run.blockPeak = std::max(s.run.blockPeak, peaks[f]);
+    near[f] = kSpread * std::max(s.run.blockPeak, s.run.recentPeak) > s.ceiling;
+    if (near[f]) {
+      first = std::min(first, f);
+      last = f;
     }
-    if (at + 1 == kTruePeakTaps) {
+    if (++s.run.windowSlot == kTruePeakTaps) {
+      s.run.windowSlot = 0;
       s.run.recentPeak = s.run.blockPeak;
       s.run.blockPeak = 0.0f;
     }
   }
-  return Demand(s.ceiling, peak);
+  const VectorKernels* kernels = ActiveKernels();
+  float points[kChunk];
+  for (std::size_t ch = 0; ch < s.channels; ++ch) {
+    float* window = s.windows + ch * (kHistory + kChunk);
+    for (std::size_t f = 0; f < count; ++f)
+      window[kHistory + f] = samples[f * s.channels + ch];
+    if (first < count) {
+      const std::size_t span = last + 1 - first;
+      std::size_t n =
+          kernels != nullptr ? kernels->truePeakPoints(window + first, span, points) : 0;
+      for (; n < span; ++n)
+        points[n] = LargestMagnitude(TruePeakPoint(window + first + n, 1));
+      for (std::size_t f = first; f <= last; ++f) {
+        if (near[f]) peaks[f] = std::max(peaks[f], points[f - first]);
+      }
+    }
+    std::memmove(window, window + count, kHistory * sizeof(float));
+  }
 }
 
-// Entry `back` places after `first` in a ring of `size`.
-uint32_t After(uint32_t first, uint32_t back, uint32_t size) {
-  return first < size - back ? first + back : first - (size - back);
+// suffix[j] = the smallest of block[j] to block[span - 1], in eight runs side by side (a chain
+// of minima would wait on each one), each run then lowered to the start of the runs after it.
+void SuffixMinima(const float* block, float* suffix, uint32_t span) {
+  constexpr uint32_t kRuns = 8;
+  const uint32_t q = span / kRuns;
+  float least[kRuns];
+  std::fill_n(least, kRuns, 1.0f);
+  for (uint32_t j = span; j-- > kRuns * q;)
+    suffix[j] = least[kRuns - 1] = std::min(block[j], least[kRuns - 1]);
+  for (uint32_t k = q; k-- > 0;) {
+    for (uint32_t r = 0; r < kRuns; ++r)
+      suffix[r * q + k] = least[r] = std::min(block[r * q + k], least[r]);
+  }
+  for (uint32_t r = kRuns - 1; q > 0 && r-- > 0;) {
+    const float after = suffix[(r + 1) * q];
+    for (uint32_t k = 0; k < q; ++k)
+      suffix[r * q + k] = std::min(suffix[r * q + k], after);
+  }
 }
 
-// Turns a chunk's demands into envelopes: their minimum over the last `span` frames (a queue of
-// increasing demands), released (s = h < s ? h : h + (s - h) r), then the mean of the last D: a
-// ramp of D frames down to every demand, which the delay lets finish before the frame it is for.
+// Each demand replaced by the minimum of the last `span` (van Herk, Gil-Werman): the stream is
+// cut into blocks of span frames, and a frame's window is the rest of the block before (that
+// block's minima from the back) and its own block up to the frame (the minimum from the front).
+// The suffix of the block before the stream is 1, which no demand exceeds.
+void SlidingMinima(LimiterState& s, float* values, std::size_t count) {
+  const uint32_t span = s.span;
+  float* const block = s.minimum;
+  float* const suffix = s.minimum + span;
+  uint32_t at = s.run.blockAt;
+  float front = s.run.front;
+  for (std::size_t f = 0; f < count; ++f) {
+    const float demand = values[f];
+    front = at == 0 ? demand : std::min(front, demand);
+    block[at] = demand;
+    values[f] = at + 1 == span ? front : std::min(suffix[at + 1], front);
+    if (++at == span) {
+      at = 0;
+      SuffixMinima(block, suffix, span);
+    }
+  }
+  s.run.blockAt = at;
+  s.run.front = front;
+}
+
+// True (and the chunk's envelopes written) when the chunk leaves the envelope where it is: every
+// minimum is 1, the release is at its fixed point and the last D values of the mean are all
+// 1 - smooth, which adding and taking away leaves the sum as it is.
+bool AtRest(LimiterState& s, float* values, std::size_t count) {
+  const float smooth = s.run.smooth;
+  const float fresh = 1.0f - smooth;
+  const double sum = s.run.sum;
+  if (s.run.settled < s.lookahead || 1.0f + (smooth - 1.0f) * s.release != smooth ||
+      sum + static_cast<double>(fresh) - static_cast<double>(fresh) != sum) {
+    return false;
+  }
+  for (std::size_t f = 0; f < count; ++f) {
+    if (values[f] != 1.0f) return false;
+  }
+  std::fill_n(values, count, static_cast<float>(1.0 - sum * s.inverseLookahead));
+  s.run.releasedSlot = static_cast<uint32_t>((s.run.releasedSlot + count) % s.lookahead);
+  return true;
+}
+
+// Turns a chunk's demands into envelopes: their minimum over the last `span` frames, released
+// (s = h < s ? h : h + (s - h) r), then the mean of the last D: a ramp of D frames down to every
+// demand, which the delay lets finish before the frame it is for.
 void Envelopes(LimiterState& s, float* values, std::size_t count) {
-  const uint32_t size = s.span + 1;
+  SlidingMinima(s, values, count);
+  if (AtRest(s, values, count)) return;
   const float release = s.release;
-  float* const minimum = s.minimum;
   float* const released = s.released;
-  auto index = static_cast<uint32_t>(s.run.seen);
-  uint32_t first = s.run.minFirst;
-  uint32_t held = s.run.minCount;
   uint32_t slot = s.run.releasedSlot;
   float smooth = s.run.smooth;
   double sum = s.run.sum;
-  for (std::size_t f = 0; f < count; ++f, ++index) {
-    const float demand = values[f];
-    while (held > 0 && !(minimum[2 * After(first, held - 1, size)] < demand))
-      --held;
-    const uint32_t tail = After(first, held, size);
-    minimum[2 * tail] = demand;
-    std::memcpy(&minimum[2 * tail + 1], &index, sizeof index);
-    ++held;
-    uint32_t oldest = 0;
-    std::memcpy(&oldest, &minimum[2 * first + 1], sizeof oldest);
-    if (index - oldest >= s.span) {
-      first = After(first, 1, size);
-      --held;
-    }
-    const float least = minimum[2 * first];
+  float previous = 1.0f - smooth;
+  uint32_t settled = s.run.settled;
+  for (std::size_t f = 0; f < count; ++f) {
+    const float least = values[f];
     smooth = least < smooth ? least : least + (smooth - least) * release;
     const float fresh = 1.0f - smooth;
+    settled = fresh == previous ? std::min(settled, s.lookahead) + 1 : 1;
+    previous = fresh;
     sum = sum + static_cast<double>(fresh) - static_cast<double>(released[slot]);
     released[slot] = fresh;
     slot = slot + 1 == s.lookahead ? 0 : slot + 1;
     values[f] = static_cast<float>(1.0 - sum * s.inverseLookahead);
   }
-  s.run.minFirst = first;
-  s.run.minCount = held;
   s.run.releasedSlot = slot;
   s.run.smooth = smooth;
   s.run.sum = sum;
+  s.run.settled = settled;
 }
 
 // A chunk at a time: the input into the ring and each frame's demand; the envelopes; the gains
@@ -208,17 +285,22 @@ void ProcessLimiter(LimiterState& state, float* samples, int32_t frames) {
       float* stored = s.delayed + static_cast<std::size_t>(s.run.slot) * channels;
       for (std::size_t c = 0; c < channels; ++c)
         stored[c] = frame[c];
-      values[f] = PointDemand(s, frame);
+      values[f] = FramePeak(frame, channels);
       s.run.slot = s.run.slot + 1 == s.ringFrames ? 0 : s.run.slot + 1;
-      s.run.windowSlot = s.run.windowSlot + 1 == kTruePeakTaps ? 0 : s.run.windowSlot + 1;
+    }
+    if (s.truePeak != 0) AddTruePeaks(s, samples, count, values);
+    for (std::size_t f = 0, at = start; f < count; ++f, at = at + 1 == s.ringFrames ? 0 : at + 1) {
+      values[f] = Demand(s.ceiling, values[f]);
+      if (s.truePeak == 0) s.demands[at] = values[f];
     }
     Envelopes(s, values, count);
     uint32_t slot = start;
     for (std::size_t f = 0; f < count; ++f, samples += channels) {
-      const float* out = s.delayed + Wrapped(slot, s.delay, s.ringFrames) * channels;
+      const uint32_t outSlot = Wrapped(slot, s.delay, s.ringFrames);
+      const float* out = s.delayed + std::size_t{outSlot} * channels;
       float gain = s.run.gain;
       if (s.truePeak == 0) {
-        gain = std::min(values[f], Demand(s.ceiling, FramePeak(out, channels)));
+        gain = std::min(values[f], s.demands[outSlot]);
       } else if (s.run.seen >= envelopeLag) {
         s.run.envelopeMin = std::min(s.run.envelopeMin, values[f]);
         if ((s.run.seen - envelopeLag) % kBlock == kBlock - 1) {
@@ -269,9 +351,14 @@ void Init(void* state, const StageValues& v, StreamShape in) {
   const double fs = static_cast<double>(in.sampleRate);
   s.release = static_cast<float>(Exponential(-1000.0 / (v.values[kRelease] * fs)));
   s.run.smooth = s.run.envelopeMin = s.run.gain = 1.0f;
+  s.run.settled = s.lookahead;
   s.delayed = AllocateSamples(uint64_t{s.ringFrames} * in.channels);
-  if (s.truePeak != 0) s.windows = AllocateSamples(uint64_t{2 * kTruePeakTaps} * in.channels);
-  s.minimum = AllocateSamples(2 * (uint64_t{s.span} + 1));
+  if (s.truePeak != 0) {
+    s.windows = AllocateSamples(uint64_t{kTruePeakTaps - 1 + kChunk} * in.channels);
+  }
+  s.minimum = AllocateSamples(2 * uint64_t{s.span});
+  if (s.minimum != nullptr) std::fill_n(s.minimum + s.span, s.span, 1.0f);
+  if (s.truePeak == 0) s.demands = AllocateSamples(s.ringFrames);
   s.released = AllocateSamples(s.lookahead);
   if (s.truePeak != 0) s.carried = AllocateSamples(uint64_t{kCarried} * in.channels);
   s.inverseLookahead = 1.0 / static_cast<double>(s.lookahead);
@@ -281,6 +368,7 @@ void Release(LimiterState& s) {
   FreeSamples(s.delayed);
   FreeSamples(s.windows);
   FreeSamples(s.minimum);
+  FreeSamples(s.demands);
   FreeSamples(s.released);
   FreeSamples(s.carried);
 }
@@ -288,7 +376,7 @@ void Release(LimiterState& s) {
 bool HasBuffers(const void* state) {
   const LimiterState& s = As<LimiterState>(state);
   return s.delayed != nullptr && s.minimum != nullptr && s.released != nullptr &&
-         (s.truePeak == 0 || (s.windows != nullptr && s.carried != nullptr));
+         (s.truePeak == 0 ? s.demands != nullptr : s.windows != nullptr && s.carried != nullptr);
 }
 
 // The same buffers hold the same frames: everything that runs on carries over.
