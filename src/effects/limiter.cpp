@@ -23,8 +23,10 @@ constexpr std::size_t kCeiling = 0, kRelease = 1, kLookahead = 2, kTruePeak = 3;
 
 // Frames of a gain block in true-peak mode: an interpolation window spans at most two blocks.
 constexpr uint32_t kBlock = kTruePeakTaps;
-// Floats per channel of what a block keeps for the next: 11 points' four sums and a mark.
-constexpr uint32_t kCarried = 4 * (kBlock - 1) + 1;
+// Floats per channel of what a block keeps for the next: 11 points' four sums, its largest
+// magnitude and a mark.
+constexpr uint32_t kBeforeMost = 4 * (kBlock - 1);
+constexpr uint32_t kCarried = kBeforeMost + 2;
 // Frames worked on at a time; the ring holds that many more than the delay needs.
 constexpr std::size_t kChunk = 256;
 // At least the sum of the absolute taps of any phase (2.0228...): a bound on every partial sum.
@@ -87,28 +89,38 @@ float BlockGain(const LimiterState& s, uint32_t newest) {
   const uint32_t oldest = Wrapped(newest, 2 * kBlock - 1, s.ringFrames);
   for (std::size_t ch = 0; ch < s.channels; ++ch) {
     float w[2 * kBlock];  // blocks b - 1 and b
-    if (oldest + 2 * kBlock <= s.ringFrames) {
-      const float* from = s.delayed + std::size_t{oldest} * s.channels + ch;
-      for (uint32_t t = 0; t < 2 * kBlock; ++t)
-        w[t] = from[t * s.channels];
-    } else {
-      for (uint32_t t = 0; t < 2 * kBlock; ++t)
-        w[t] = s.delayed[Wrapped(newest, 2 * kBlock - 1 - t, s.ringFrames) * s.channels + ch];
-    }
-    // The largest magnitude, four maxima at a time (each starts at 0, so none is NaN).
+    const auto gather = [&](uint32_t from, uint32_t to) {
+      if (oldest + 2 * kBlock <= s.ringFrames) {
+        const float* x = s.delayed + std::size_t{oldest} * s.channels + ch;
+        for (uint32_t t = from; t < to; ++t)
+          w[t] = x[t * s.channels];
+      } else {
+        for (uint32_t t = from; t < to; ++t)
+          w[t] = s.delayed[Wrapped(newest, 2 * kBlock - 1 - t, s.ringFrames) * s.channels + ch];
+      }
+    };
+    gather(kBlock, 2 * kBlock);
+    // The block's largest magnitude, four maxima at a time (each starts at 0, so none is NaN);
+    // the block before's was kept.
     float most[4] = {};
-    for (uint32_t t = 0; t < 2 * kBlock; t += 4) {
+    for (uint32_t t = kBlock; t < 2 * kBlock; t += 4) {
       for (uint32_t k = 0; k < 4; ++k)
         most[k] = std::max(most[k], Magnitude(w[t + k]));
     }
-    const float all = std::max(std::max(most[0], most[1]), std::max(most[2], most[3]));
-    for (uint32_t t = kBlock; t < 2 * kBlock; ++t)
-      Limit(c, Magnitude(w[t]), bound);
     float* kept = s.carried + ch * kCarried;
+    const float latest = std::max(std::max(most[0], most[1]), std::max(most[2], most[3]));
+    const float all = std::max(kept[kBeforeMost], latest);
+    kept[kBeforeMost] = latest;
+    // No sample lowers the bound unless the largest does (the rounded products keep their order).
+    if (static_cast<double>(latest) * bound > c) {
+      for (uint32_t t = kBlock; t < 2 * kBlock; ++t)
+        Limit(c, Magnitude(w[t]), bound);
+    }
     if (std::max(previous, bound) * kSpread * all <= c) {
       kept[kCarried - 1] = 0.0f;  // nothing kept
       continue;
     }
+    if (kept[kCarried - 1] == 0.0f) gather(0, kBlock);
     Phases head[kBlock - 1];
     for (uint32_t m = 0; m + 1 < kBlock; ++m) {
       if (kept[kCarried - 1] != 0.0f) {
@@ -269,6 +281,28 @@ void Envelopes(LimiterState& s, float* values, std::size_t count) {
   s.run.settled = settled;
 }
 
+// Calls run(frame, slot, frames) for the runs of `count` frames from ring slot `slot` on that do
+// not wrap.
+template <class Run>
+void ForRuns(uint32_t slot, std::size_t count, uint32_t ringFrames, Run run) {
+  for (std::size_t f = 0; f < count;) {
+    const std::size_t frames = std::min<std::size_t>(count - f, ringFrames - slot);
+    run(f, slot, frames);
+    f += frames;
+    slot = slot + frames == ringFrames ? 0 : slot + static_cast<uint32_t>(frames);
+  }
+}
+
+void FramePeaks(const float* samples, std::size_t count, std::size_t channels, float* peaks) {
+  if (channels == 2) {
+    for (std::size_t f = 0; f < count; ++f)
+      peaks[f] = std::max(std::max(0.0f, Magnitude(samples[2 * f])), Magnitude(samples[2 * f + 1]));
+    return;
+  }
+  for (std::size_t f = 0; f < count; ++f)
+    peaks[f] = FramePeak(samples + f * channels, channels);
+}
+
 // A chunk at a time: the input into the ring and each frame's demand; the envelopes; the gains
 // (per frame, or per block of 12 in true-peak mode); the delayed frames times their gains. The
 // state is worked on in a copy, which the samples cannot alias.
@@ -277,43 +311,57 @@ void ProcessLimiter(LimiterState& state, float* samples, int32_t frames) {
   const std::size_t channels = s.channels;
   const uint64_t envelopeLag = s.truePeak != 0 ? s.lookahead + 10u : s.lookahead - 1u;
   float values[kChunk];
+  float gains[kChunk];
   for (auto left = static_cast<std::size_t>(std::max(frames, 0)); left > 0;) {
     const std::size_t count = std::min(kChunk, left);
     const uint32_t start = s.run.slot;
-    for (std::size_t f = 0; f < count; ++f) {
-      const float* frame = samples + f * channels;
-      float* stored = s.delayed + static_cast<std::size_t>(s.run.slot) * channels;
-      for (std::size_t c = 0; c < channels; ++c)
-        stored[c] = frame[c];
-      values[f] = FramePeak(frame, channels);
-      s.run.slot = s.run.slot + 1 == s.ringFrames ? 0 : s.run.slot + 1;
-    }
+    ForRuns(start, count, s.ringFrames, [&](std::size_t f, uint32_t slot, std::size_t run) {
+      std::memcpy(s.delayed + std::size_t{slot} * channels, samples + f * channels,
+                  run * channels * sizeof(float));
+    });
+    s.run.slot = Wrapped(start, s.ringFrames - static_cast<uint32_t>(count), s.ringFrames);
+    FramePeaks(samples, count, channels, values);
     if (s.truePeak != 0) AddTruePeaks(s, samples, count, values);
-    for (std::size_t f = 0, at = start; f < count; ++f, at = at + 1 == s.ringFrames ? 0 : at + 1) {
+    for (std::size_t f = 0; f < count; ++f)
       values[f] = Demand(s.ceiling, values[f]);
-      if (s.truePeak == 0) s.demands[at] = values[f];
+    if (s.truePeak == 0) {
+      ForRuns(start, count, s.ringFrames, [&](std::size_t f, uint32_t slot, std::size_t run) {
+        std::memcpy(s.demands + slot, values + f, run * sizeof(float));
+      });
     }
     Envelopes(s, values, count);
-    uint32_t slot = start;
-    for (std::size_t f = 0; f < count; ++f, samples += channels) {
-      const uint32_t outSlot = Wrapped(slot, s.delay, s.ringFrames);
-      const float* out = s.delayed + std::size_t{outSlot} * channels;
-      float gain = s.run.gain;
-      if (s.truePeak == 0) {
-        gain = std::min(values[f], s.demands[outSlot]);
-      } else if (s.run.seen >= envelopeLag) {
-        s.run.envelopeMin = std::min(s.run.envelopeMin, values[f]);
-        if ((s.run.seen - envelopeLag) % kBlock == kBlock - 1) {
-          const uint32_t newest = Wrapped(slot, static_cast<uint32_t>(envelopeLag), s.ringFrames);
-          gain = s.run.gain = BlockGain(s, newest);
-          s.run.envelopeMin = 1.0f;
+    const uint32_t first = Wrapped(start, s.delay, s.ringFrames);
+    if (s.truePeak == 0) {
+      ForRuns(first, count, s.ringFrames, [&](std::size_t f, uint32_t slot, std::size_t run) {
+        for (std::size_t i = 0; i < run; ++i)
+          gains[f + i] = std::min(values[f + i], s.demands[slot + i]);
+      });
+    } else {
+      uint32_t slot = start;
+      for (std::size_t f = 0; f < count; ++f, ++s.run.seen) {
+        if (s.run.seen >= envelopeLag) {
+          s.run.envelopeMin = std::min(s.run.envelopeMin, values[f]);
+          if ((s.run.seen - envelopeLag) % kBlock == kBlock - 1) {
+            const uint32_t newest = Wrapped(slot, static_cast<uint32_t>(envelopeLag), s.ringFrames);
+            s.run.gain = BlockGain(s, newest);
+            s.run.envelopeMin = 1.0f;
+          }
         }
+        gains[f] = s.run.gain;
+        slot = slot + 1 == s.ringFrames ? 0 : slot + 1;
       }
-      for (std::size_t c = 0; c < channels; ++c)
-        samples[c] = out[c] * gain;
-      slot = slot + 1 == s.ringFrames ? 0 : slot + 1;
-      ++s.run.seen;
+      s.run.seen -= count;
     }
+    ForRuns(first, count, s.ringFrames, [&](std::size_t f, uint32_t slot, std::size_t run) {
+      const float* out = s.delayed + std::size_t{slot} * channels;
+      float* to = samples + f * channels;
+      for (std::size_t i = 0; i < run; ++i) {
+        for (std::size_t c = 0; c < channels; ++c)
+          to[i * channels + c] = out[i * channels + c] * gains[f + i];
+      }
+    });
+    s.run.seen += count;
+    samples += count * channels;
     left -= count;
   }
   state = s;
