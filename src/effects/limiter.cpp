@@ -243,9 +243,10 @@ bool AtRest(LimiterState& s, float* values, std::size_t count) {
       sum + static_cast<double>(fresh) - static_cast<double>(fresh) != sum) {
     return false;
   }
-  for (std::size_t f = 0; f < count; ++f) {
-    if (values[f] != 1.0f) return false;
-  }
+  std::size_t ones = 0;
+  for (std::size_t f = 0; f < count; ++f)
+    ones += values[f] == 1.0f ? 1 : 0;
+  if (ones != count) return false;
   std::fill_n(values, count, static_cast<float>(1.0 - sum * s.inverseLookahead));
   s.run.releasedSlot = static_cast<uint32_t>((s.run.releasedSlot + count) % s.lookahead);
   return true;
@@ -337,24 +338,33 @@ void ProcessLimiter(LimiterState& state, float* samples, int32_t frames) {
           gains[f + i] = std::min(values[f + i], s.demands[slot + i]);
       });
     } else {
-      uint32_t slot = start;
-      for (std::size_t f = 0; f < count; ++f, ++s.run.seen) {
-        if (s.run.seen >= envelopeLag) {
-          s.run.envelopeMin = std::min(s.run.envelopeMin, values[f]);
-          if ((s.run.seen - envelopeLag) % kBlock == kBlock - 1) {
-            const uint32_t newest = Wrapped(slot, static_cast<uint32_t>(envelopeLag), s.ringFrames);
-            s.run.gain = BlockGain(s, newest);
-            s.run.envelopeMin = 1.0f;
-          }
+      // Frames whose envelope has not reached the output yet keep the first gain.
+      std::size_t f = std::min<uint64_t>(count, envelopeLag - std::min(envelopeLag, s.run.seen));
+      std::fill_n(gains, f, s.run.gain);
+      uint64_t phase = (s.run.seen + f - envelopeLag) % kBlock;
+      for (; f < count; ++f) {
+        s.run.envelopeMin = std::min(s.run.envelopeMin, values[f]);
+        if (phase++ == kBlock - 1) {
+          phase = 0;
+          const auto slot = static_cast<uint32_t>(
+              start + f < s.ringFrames ? start + f : start + f - s.ringFrames);
+          s.run.gain =
+              BlockGain(s, Wrapped(slot, static_cast<uint32_t>(envelopeLag), s.ringFrames));
+          s.run.envelopeMin = 1.0f;
         }
         gains[f] = s.run.gain;
-        slot = slot + 1 == s.ringFrames ? 0 : slot + 1;
       }
-      s.run.seen -= count;
     }
     ForRuns(first, count, s.ringFrames, [&](std::size_t f, uint32_t slot, std::size_t run) {
       const float* out = s.delayed + std::size_t{slot} * channels;
       float* to = samples + f * channels;
+      if (channels == 2) {
+        for (std::size_t i = 0; i < run; ++i) {
+          to[2 * i] = out[2 * i] * gains[f + i];
+          to[2 * i + 1] = out[2 * i + 1] * gains[f + i];
+        }
+        return;
+      }
       for (std::size_t i = 0; i < run; ++i) {
         for (std::size_t c = 0; c < channels; ++c)
           to[i * channels + c] = out[i * channels + c] * gains[f + i];
