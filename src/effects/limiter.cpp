@@ -211,7 +211,7 @@ void SuffixMinima(const float* block, float* suffix, uint32_t span) {
 // Each demand replaced by the minimum of the last `span` (van Herk, Gil-Werman): the stream is
 // cut into blocks of span frames, and a frame's window is the rest of the block before (that
 // block's minima from the back) and its own block up to the frame (the minimum from the front).
-// The suffix of the block before the stream is 1, which no demand exceeds.
+// In the first block the window holds only frames of the stream, up to the frame.
 void SlidingMinima(LimiterState& s, float* values, std::size_t count) {
   const uint32_t span = s.span;
   float* const block = s.minimum;
@@ -222,7 +222,8 @@ void SlidingMinima(LimiterState& s, float* values, std::size_t count) {
     const float demand = values[f];
     front = at == 0 ? demand : std::min(front, demand);
     block[at] = demand;
-    values[f] = at + 1 == span ? front : std::min(suffix[at + 1], front);
+    const bool first = s.run.seen + f < span;
+    values[f] = at + 1 == span || first ? front : std::min(suffix[at + 1], front);
     if (++at == span) {
       at = 0;
       SuffixMinima(block, suffix, span);
@@ -415,7 +416,6 @@ void Init(void* state, const StageValues& v, StreamShape in) {
     s.windows = AllocateSamples(uint64_t{kTruePeakTaps - 1 + kChunk} * in.channels);
   }
   s.minimum = AllocateSamples(2 * uint64_t{s.span});
-  if (s.minimum != nullptr) std::fill_n(s.minimum + s.span, s.span, 1.0f);
   if (s.truePeak == 0) s.demands = AllocateSamples(s.ringFrames);
   s.released = AllocateSamples(s.lookahead);
   if (s.truePeak != 0) s.carried = AllocateSamples(uint64_t{kCarried} * in.channels);
@@ -437,12 +437,17 @@ bool HasBuffers(const void* state) {
          (s.truePeak == 0 ? s.demands != nullptr : s.windows != nullptr && s.carried != nullptr);
 }
 
-// The same buffers hold the same frames: everything that runs on carries over.
+// The same buffers hold the same frames: everything that runs on carries over. The held frames'
+// demands are taken again at the new ceiling, as the gains of frames on their way out.
 void Carry(const void* from, void* to, bool sameBuffers) {
   const LimiterState& a = As<LimiterState>(from);
   LimiterState& b = As<LimiterState>(to);
   if (!sameBuffers || a.truePeak != b.truePeak || a.lookahead != b.lookahead) return;
   b.run = a.run;
+  if (b.truePeak != 0 || b.demands == nullptr || b.delayed == nullptr) return;
+  for (uint32_t slot = 0; slot < b.ringFrames; ++slot)
+    b.demands[slot] =
+        Demand(b.ceiling, FramePeak(b.delayed + std::size_t{slot} * b.channels, b.channels));
 }
 
 uint64_t Delay(const void* state) {
