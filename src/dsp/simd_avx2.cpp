@@ -290,6 +290,7 @@ const VectorKernels kAvx2Kernels = {
     .phaser = nullptr,
     .phaserCoefficients = PhaserCoefficientVectors<Avx2>,
     .truePeak = TruePeakVectors<Avx2>,
+    .truePeakPoints = TruePeakPointVectors<Avx2>,
     .mixRows = MixRowVectors<Avx2>,
 };
 

@@ -415,6 +415,7 @@ const VectorKernels kAvx512Kernels = {
     .phaser = PhaserAvx512,
     .phaserCoefficients = PhaserCoefficientVectors<Avx512>,
     .truePeak = TruePeakVectors<Avx512>,
+    .truePeakPoints = TruePeakPointVectors<Avx512>,
     .mixRows = MixRowVectors<Avx512>,
 };
 

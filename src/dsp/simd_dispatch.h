@@ -117,6 +117,8 @@ struct VectorKernels {
   // The largest magnitude, at least `largest`, of the true-peak points whose windows start at
   // window[0], window[1], ... (TruePeakPoint with stride 1); whole vectors of points only.
   std::size_t (*truePeak)(const float* window, std::size_t points, float& largest);
+  // Each point's LargestMagnitude (TruePeakPoint with stride 1) into largest[n]; whole vectors.
+  std::size_t (*truePeakPoints)(const float* window, std::size_t points, float* largest);
   // out = ((w0 row0 + w1 row1) + w2 row2) + w3 row3 over four consecutive rows of `taps` values,
   // a multiple of 64: the resampler's interpolated phase.
   void (*mixRows)(const float* rows, std::size_t taps, const float* w, float* out);

@@ -613,19 +613,26 @@ void MixRowVectors(const float* rows, std::size_t taps, const float* w, float* o
   }
 }
 
+// The four phase sums of the points whose windows start at window[0], window[1], ...: a lane per
+// point, taps in order.
+template <class V, class F>
+void TruePeakPhaseVectors(const float* window, F& a, F& b, F& c, F& d) {
+  for (std::size_t t = 0; t < kTruePeakTaps; ++t) {
+    const auto x = V::Load(window + t);
+    a = a + V::Splat(kTruePeakFilter[t][0]) * x;
+    b = b + V::Splat(kTruePeakFilter[t][1]) * x;
+    c = c + V::Splat(kTruePeakFilter[t][2]) * x;
+    d = d + V::Splat(kTruePeakFilter[t][3]) * x;
+  }
+}
+
 template <class V>
 std::size_t TruePeakVectors(const float* window, std::size_t points, float& largest) {
   auto most = V::Splat(largest);
   std::size_t n = 0;
   for (; n + V::kLanes <= points; n += V::kLanes) {
     auto zero = V::Splat(0.0f), a = zero, b = zero, c = zero, d = zero;
-    for (std::size_t t = 0; t < kTruePeakTaps; ++t) {
-      const auto x = V::Load(window + n + t);
-      a = a + V::Splat(kTruePeakFilter[t][0]) * x;
-      b = b + V::Splat(kTruePeakFilter[t][1]) * x;
-      c = c + V::Splat(kTruePeakFilter[t][2]) * x;
-      d = d + V::Splat(kTruePeakFilter[t][3]) * x;
-    }
+    TruePeakPhaseVectors<V>(window + n, a, b, c, d);
     most = V::Max(V::Max(a, zero - a), most);
     most = V::Max(V::Max(b, zero - b), most);
     most = V::Max(V::Max(c, zero - c), most);
@@ -635,6 +642,24 @@ std::size_t TruePeakVectors(const float* window, std::size_t points, float& larg
   V::Store(lanes, most);
   for (const float lane : lanes)
     largest = lane > largest ? lane : largest;
+  return n;
+}
+
+// LargestMagnitude of each point: the lanes are neighbouring points, each taking the scalar
+// code's comparisons of its four phases.
+template <class V>
+std::size_t TruePeakPointVectors(const float* window, std::size_t points, float* largest) {
+  const auto zero = V::Splat(0.0f);
+  const auto magnitude = [&](auto x) { return V::Select(V::Less(x, zero), zero - x, x); };
+  const auto larger = [](auto x, auto y) { return V::Select(V::Greater(x, y), x, y); };
+  std::size_t n = 0;
+  for (; n + V::kLanes <= points; n += V::kLanes) {
+    auto a = zero, b = zero, c = zero, d = zero;
+    TruePeakPhaseVectors<V>(window + n, a, b, c, d);
+    const auto low = larger(magnitude(a), magnitude(b));
+    const auto high = larger(magnitude(c), magnitude(d));
+    V::Store(largest + n, larger(low, high));
+  }
   return n;
 }
 

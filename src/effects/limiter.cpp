@@ -7,6 +7,7 @@
 
 #include "dsp/effect_math.h"
 #include "dsp/sample_buffer.h"
+#include "dsp/simd_dispatch.h"
 #include "dsp/true_peak.h"
 
 namespace wavfx {
@@ -22,8 +23,10 @@ constexpr std::size_t kCeiling = 0, kRelease = 1, kLookahead = 2, kTruePeak = 3;
 
 // Frames of a gain block in true-peak mode: an interpolation window spans at most two blocks.
 constexpr uint32_t kBlock = kTruePeakTaps;
-// Floats per channel of what a block keeps for the next: 11 points' four sums and a mark.
-constexpr uint32_t kCarried = 4 * (kBlock - 1) + 1;
+// Floats per channel of what a block keeps for the next: 11 points' four sums, its largest
+// magnitude and a mark.
+constexpr uint32_t kBeforeMost = 4 * (kBlock - 1);
+constexpr uint32_t kCarried = kBeforeMost + 2;
 // Frames worked on at a time; the ring holds that many more than the delay needs.
 constexpr std::size_t kChunk = 256;
 // At least the sum of the absolute taps of any phase (2.0228...): a bound on every partial sum.
@@ -44,13 +47,16 @@ float AtMost(double value) {
   return result;
 }
 
-// The gain that brings `peak` down to the ceiling; exactly 1 when it is not above it.
+// The gain that brings `peak` down to the ceiling; exactly 1 (c / c) when it is not above it.
 float Demand(double ceiling, float peak) {
-  return AtMost(ceiling / std::max(static_cast<double>(peak), ceiling));
+  const auto p = static_cast<double>(peak);
+  return p <= ceiling ? 1.0f : AtMost(ceiling / p);
 }
 
+// |x|, without a branch on the sign. Magnitudes only meet maxima that start at +0 and products
+// compared with the ceiling, where the sign of a zero never shows.
 float Magnitude(float x) {
-  return x < 0.0f ? -x : x;
+  return std::fabs(x);
 }
 
 float FramePeak(const float* frame, std::size_t channels) {
@@ -80,21 +86,41 @@ float BlockGain(const LimiterState& s, uint32_t newest) {
   const double c = s.ceiling;
   const double previous = s.run.gain;
   double bound = std::min(s.run.envelopeMin, 1.0f);
+  const uint32_t oldest = Wrapped(newest, 2 * kBlock - 1, s.ringFrames);
   for (std::size_t ch = 0; ch < s.channels; ++ch) {
     float w[2 * kBlock];  // blocks b - 1 and b
-    for (uint32_t t = 0; t < 2 * kBlock; ++t) {
-      w[t] = s.delayed[Wrapped(newest, 2 * kBlock - 1 - t, s.ringFrames) * s.channels + ch];
+    const auto gather = [&](uint32_t from, uint32_t to) {
+      if (oldest + 2 * kBlock <= s.ringFrames) {
+        const float* x = s.delayed + std::size_t{oldest} * s.channels + ch;
+        for (uint32_t t = from; t < to; ++t)
+          w[t] = x[t * s.channels];
+      } else {
+        for (uint32_t t = from; t < to; ++t)
+          w[t] = s.delayed[Wrapped(newest, 2 * kBlock - 1 - t, s.ringFrames) * s.channels + ch];
+      }
+    };
+    gather(kBlock, 2 * kBlock);
+    // The block's largest magnitude, four maxima at a time (each starts at 0, so none is NaN);
+    // the block before's was kept.
+    float most[4] = {};
+    for (uint32_t t = kBlock; t < 2 * kBlock; t += 4) {
+      for (uint32_t k = 0; k < 4; ++k)
+        most[k] = std::max(most[k], Magnitude(w[t + k]));
     }
-    float all = 0.0f;
-    for (uint32_t t = 0; t < 2 * kBlock; ++t)
-      all = std::max(all, Magnitude(w[t]));
-    for (uint32_t t = kBlock; t < 2 * kBlock; ++t)
-      Limit(c, Magnitude(w[t]), bound);
     float* kept = s.carried + ch * kCarried;
+    const float latest = std::max(std::max(most[0], most[1]), std::max(most[2], most[3]));
+    const float all = std::max(kept[kBeforeMost], latest);
+    kept[kBeforeMost] = latest;
+    // No sample lowers the bound unless the largest does (the rounded products keep their order).
+    if (static_cast<double>(latest) * bound > c) {
+      for (uint32_t t = kBlock; t < 2 * kBlock; ++t)
+        Limit(c, Magnitude(w[t]), bound);
+    }
     if (std::max(previous, bound) * kSpread * all <= c) {
       kept[kCarried - 1] = 0.0f;  // nothing kept
       continue;
     }
+    if (kept[kCarried - 1] == 0.0f) gather(0, kBlock);
     Phases head[kBlock - 1];
     for (uint32_t m = 0; m + 1 < kBlock; ++m) {
       if (kept[kCarried - 1] != 0.0f) {
@@ -121,75 +147,162 @@ float BlockGain(const LimiterState& s, uint32_t newest) {
   return AtMost(bound);
 }
 
-// The demand of the point ending at frame `frame`: the gain that brings its sample peak, and in
-// true-peak mode its interpolated values, down to the ceiling. Interpolated values are at most
-// kSpread times the window's largest sample, which the blocks' peaks bound: below the ceiling
-// they need not be computed.
-float PointDemand(LimiterState& s, const float* frame) {
-  float peak = FramePeak(frame, s.channels);
-  if (s.truePeak != 0) {
-    const uint32_t at = s.run.windowSlot;
-    s.run.blockPeak = std::max(s.run.blockPeak, peak);
-    const bool near = kSpread * std::max(s.run.blockPeak, s.run.recentPeak) > s.ceiling;
-    for (std::size_t ch = 0; ch < s.channels; ++ch) {
-      float* window = s.windows + ch * 2 * kTruePeakTaps;
-      window[at] = window[at + kTruePeakTaps] = frame[ch];
-      if (near) peak = std::max(peak, LargestMagnitude(TruePeakPoint(window + at + 1, 1)));
+// Adds to each frame's sample peak, in true-peak mode, its points' interpolated values (the
+// point ending at the frame). Those are at most kSpread times the window's largest sample, which
+// the blocks' peaks bound: below the ceiling they need not be computed. Each channel's samples
+// follow its last 11 in `windows`.
+void AddTruePeaks(LimiterState& s, const float* samples, std::size_t count, float* peaks) {
+  constexpr std::size_t kHistory = kTruePeakTaps - 1;
+  bool near[kChunk];
+  std::size_t first = count, last = 0;
+  for (std::size_t f = 0; f < count; ++f) {
+    s.run.blockPeak = std::max(s.run.blockPeak, peaks[f]);
+    near[f] = kSpread * std::max(s.run.blockPeak, s.run.recentPeak) > s.ceiling;
+    if (near[f]) {
+      first = std::min(first, f);
+      last = f;
     }
-    if (at + 1 == kTruePeakTaps) {
+    if (++s.run.windowSlot == kTruePeakTaps) {
+      s.run.windowSlot = 0;
       s.run.recentPeak = s.run.blockPeak;
       s.run.blockPeak = 0.0f;
     }
   }
-  return Demand(s.ceiling, peak);
+  const VectorKernels* kernels = ActiveKernels();
+  float points[kChunk];
+  for (std::size_t ch = 0; ch < s.channels; ++ch) {
+    float* window = s.windows + ch * (kHistory + kChunk);
+    for (std::size_t f = 0; f < count; ++f)
+      window[kHistory + f] = samples[f * s.channels + ch];
+    if (first < count) {
+      const std::size_t span = last + 1 - first;
+      std::size_t n =
+          kernels != nullptr ? kernels->truePeakPoints(window + first, span, points) : 0;
+      for (; n < span; ++n)
+        points[n] = LargestMagnitude(TruePeakPoint(window + first + n, 1));
+      for (std::size_t f = first; f <= last; ++f) {
+        if (near[f]) peaks[f] = std::max(peaks[f], points[f - first]);
+      }
+    }
+    std::memmove(window, window + count, kHistory * sizeof(float));
+  }
 }
 
-// Entry `back` places after `first` in a ring of `size`.
-uint32_t After(uint32_t first, uint32_t back, uint32_t size) {
-  return first < size - back ? first + back : first - (size - back);
+// suffix[j] = the smallest of block[j] to block[span - 1], in eight runs side by side (a chain
+// of minima would wait on each one), each run then lowered to the start of the runs after it.
+void SuffixMinima(const float* block, float* suffix, uint32_t span) {
+  constexpr uint32_t kRuns = 8;
+  const uint32_t q = span / kRuns;
+  float least[kRuns];
+  std::fill_n(least, kRuns, 1.0f);
+  for (uint32_t j = span; j-- > kRuns * q;)
+    suffix[j] = least[kRuns - 1] = std::min(block[j], least[kRuns - 1]);
+  for (uint32_t k = q; k-- > 0;) {
+    for (uint32_t r = 0; r < kRuns; ++r)
+      suffix[r * q + k] = least[r] = std::min(block[r * q + k], least[r]);
+  }
+  for (uint32_t r = kRuns - 1; q > 0 && r-- > 0;) {
+    const float after = suffix[(r + 1) * q];
+    for (uint32_t k = 0; k < q; ++k)
+      suffix[r * q + k] = std::min(suffix[r * q + k], after);
+  }
 }
 
-// Turns a chunk's demands into envelopes: their minimum over the last `span` frames (a queue of
-// increasing demands), released (s = h < s ? h : h + (s - h) r), then the mean of the last D: a
-// ramp of D frames down to every demand, which the delay lets finish before the frame it is for.
+// Each demand replaced by the minimum of the last `span` (van Herk, Gil-Werman): the stream is
+// cut into blocks of span frames, and a frame's window is the rest of the block before (that
+// block's minima from the back) and its own block up to the frame (the minimum from the front).
+// In the first block the window holds only frames of the stream, up to the frame.
+void SlidingMinima(LimiterState& s, float* values, std::size_t count) {
+  const uint32_t span = s.span;
+  float* const block = s.minimum;
+  float* const suffix = s.minimum + span;
+  uint32_t at = s.run.blockAt;
+  float front = s.run.front;
+  for (std::size_t f = 0; f < count; ++f) {
+    const float demand = values[f];
+    front = at == 0 ? demand : std::min(front, demand);
+    block[at] = demand;
+    const bool first = s.run.seen + f < span;
+    values[f] = at + 1 == span || first ? front : std::min(suffix[at + 1], front);
+    if (++at == span) {
+      at = 0;
+      SuffixMinima(block, suffix, span);
+    }
+  }
+  s.run.blockAt = at;
+  s.run.front = front;
+}
+
+// True (and the chunk's envelopes written) when the chunk leaves the envelope where it is: every
+// minimum is 1, the release is at its fixed point and the last D values of the mean are all
+// 1 - smooth, which adding and taking away leaves the sum as it is.
+bool AtRest(LimiterState& s, float* values, std::size_t count) {
+  const float smooth = s.run.smooth;
+  const float fresh = 1.0f - smooth;
+  const double sum = s.run.sum;
+  if (s.run.settled < s.lookahead || 1.0f + (smooth - 1.0f) * s.release != smooth ||
+      sum + static_cast<double>(fresh) - static_cast<double>(fresh) != sum) {
+    return false;
+  }
+  std::size_t ones = 0;
+  for (std::size_t f = 0; f < count; ++f)
+    ones += values[f] == 1.0f ? 1 : 0;
+  if (ones != count) return false;
+  std::fill_n(values, count, static_cast<float>(1.0 - sum * s.inverseLookahead));
+  s.run.releasedSlot = static_cast<uint32_t>((s.run.releasedSlot + count) % s.lookahead);
+  return true;
+}
+
+// Turns a chunk's demands into envelopes: their minimum over the last `span` frames, released
+// (s = h < s ? h : h + (s - h) r), then the mean of the last D: a ramp of D frames down to every
+// demand, which the delay lets finish before the frame it is for.
 void Envelopes(LimiterState& s, float* values, std::size_t count) {
-  const uint32_t size = s.span + 1;
+  SlidingMinima(s, values, count);
+  if (AtRest(s, values, count)) return;
   const float release = s.release;
-  float* const minimum = s.minimum;
   float* const released = s.released;
-  auto index = static_cast<uint32_t>(s.run.seen);
-  uint32_t first = s.run.minFirst;
-  uint32_t held = s.run.minCount;
   uint32_t slot = s.run.releasedSlot;
   float smooth = s.run.smooth;
   double sum = s.run.sum;
-  for (std::size_t f = 0; f < count; ++f, ++index) {
-    const float demand = values[f];
-    while (held > 0 && !(minimum[2 * After(first, held - 1, size)] < demand))
-      --held;
-    const uint32_t tail = After(first, held, size);
-    minimum[2 * tail] = demand;
-    std::memcpy(&minimum[2 * tail + 1], &index, sizeof index);
-    ++held;
-    uint32_t oldest = 0;
-    std::memcpy(&oldest, &minimum[2 * first + 1], sizeof oldest);
-    if (index - oldest >= s.span) {
-      first = After(first, 1, size);
-      --held;
-    }
-    const float least = minimum[2 * first];
+  float previous = 1.0f - smooth;
+  uint32_t settled = s.run.settled;
+  for (std::size_t f = 0; f < count; ++f) {
+    const float least = values[f];
     smooth = least < smooth ? least : least + (smooth - least) * release;
     const float fresh = 1.0f - smooth;
+    settled = fresh == previous ? std::min(settled, s.lookahead) + 1 : 1;
+    previous = fresh;
     sum = sum + static_cast<double>(fresh) - static_cast<double>(released[slot]);
     released[slot] = fresh;
     slot = slot + 1 == s.lookahead ? 0 : slot + 1;
     values[f] = static_cast<float>(1.0 - sum * s.inverseLookahead);
   }
-  s.run.minFirst = first;
-  s.run.minCount = held;
   s.run.releasedSlot = slot;
   s.run.smooth = smooth;
   s.run.sum = sum;
+  s.run.settled = settled;
+}
+
+// Calls run(frame, slot, frames) for the runs of `count` frames from ring slot `slot` on that do
+// not wrap.
+template <class Run>
+void ForRuns(uint32_t slot, std::size_t count, uint32_t ringFrames, Run run) {
+  for (std::size_t f = 0; f < count;) {
+    const std::size_t frames = std::min<std::size_t>(count - f, ringFrames - slot);
+    run(f, slot, frames);
+    f += frames;
+    slot = slot + frames == ringFrames ? 0 : slot + static_cast<uint32_t>(frames);
+  }
+}
+
+void FramePeaks(const float* samples, std::size_t count, std::size_t channels, float* peaks) {
+  if (channels == 2) {
+    for (std::size_t f = 0; f < count; ++f)
+      peaks[f] = std::max(std::max(0.0f, Magnitude(samples[2 * f])), Magnitude(samples[2 * f + 1]));
+    return;
+  }
+  for (std::size_t f = 0; f < count; ++f)
+    peaks[f] = FramePeak(samples + f * channels, channels);
 }
 
 // A chunk at a time: the input into the ring and each frame's demand; the envelopes; the gains
@@ -200,38 +313,66 @@ void ProcessLimiter(LimiterState& state, float* samples, int32_t frames) {
   const std::size_t channels = s.channels;
   const uint64_t envelopeLag = s.truePeak != 0 ? s.lookahead + 10u : s.lookahead - 1u;
   float values[kChunk];
+  float gains[kChunk];
   for (auto left = static_cast<std::size_t>(std::max(frames, 0)); left > 0;) {
     const std::size_t count = std::min(kChunk, left);
     const uint32_t start = s.run.slot;
-    for (std::size_t f = 0; f < count; ++f) {
-      const float* frame = samples + f * channels;
-      float* stored = s.delayed + static_cast<std::size_t>(s.run.slot) * channels;
-      for (std::size_t c = 0; c < channels; ++c)
-        stored[c] = frame[c];
-      values[f] = PointDemand(s, frame);
-      s.run.slot = s.run.slot + 1 == s.ringFrames ? 0 : s.run.slot + 1;
-      s.run.windowSlot = s.run.windowSlot + 1 == kTruePeakTaps ? 0 : s.run.windowSlot + 1;
+    ForRuns(start, count, s.ringFrames, [&](std::size_t f, uint32_t slot, std::size_t run) {
+      std::memcpy(s.delayed + std::size_t{slot} * channels, samples + f * channels,
+                  run * channels * sizeof(float));
+    });
+    s.run.slot = Wrapped(start, s.ringFrames - static_cast<uint32_t>(count), s.ringFrames);
+    FramePeaks(samples, count, channels, values);
+    if (s.truePeak != 0) AddTruePeaks(s, samples, count, values);
+    for (std::size_t f = 0; f < count; ++f)
+      values[f] = Demand(s.ceiling, values[f]);
+    if (s.truePeak == 0) {
+      ForRuns(start, count, s.ringFrames, [&](std::size_t f, uint32_t slot, std::size_t run) {
+        std::memcpy(s.demands + slot, values + f, run * sizeof(float));
+      });
     }
     Envelopes(s, values, count);
-    uint32_t slot = start;
-    for (std::size_t f = 0; f < count; ++f, samples += channels) {
-      const float* out = s.delayed + Wrapped(slot, s.delay, s.ringFrames) * channels;
-      float gain = s.run.gain;
-      if (s.truePeak == 0) {
-        gain = std::min(values[f], Demand(s.ceiling, FramePeak(out, channels)));
-      } else if (s.run.seen >= envelopeLag) {
+    const uint32_t first = Wrapped(start, s.delay, s.ringFrames);
+    if (s.truePeak == 0) {
+      ForRuns(first, count, s.ringFrames, [&](std::size_t f, uint32_t slot, std::size_t run) {
+        for (std::size_t i = 0; i < run; ++i)
+          gains[f + i] = std::min(values[f + i], s.demands[slot + i]);
+      });
+    } else {
+      // Frames whose envelope has not reached the output yet keep the first gain.
+      std::size_t f = std::min<uint64_t>(count, envelopeLag - std::min(envelopeLag, s.run.seen));
+      std::fill_n(gains, f, s.run.gain);
+      uint64_t phase = (s.run.seen + f - envelopeLag) % kBlock;
+      for (; f < count; ++f) {
         s.run.envelopeMin = std::min(s.run.envelopeMin, values[f]);
-        if ((s.run.seen - envelopeLag) % kBlock == kBlock - 1) {
-          const uint32_t newest = Wrapped(slot, static_cast<uint32_t>(envelopeLag), s.ringFrames);
-          gain = s.run.gain = BlockGain(s, newest);
+        if (phase++ == kBlock - 1) {
+          phase = 0;
+          const auto slot = static_cast<uint32_t>(
+              start + f < s.ringFrames ? start + f : start + f - s.ringFrames);
+          s.run.gain =
+              BlockGain(s, Wrapped(slot, static_cast<uint32_t>(envelopeLag), s.ringFrames));
           s.run.envelopeMin = 1.0f;
         }
+        gains[f] = s.run.gain;
       }
-      for (std::size_t c = 0; c < channels; ++c)
-        samples[c] = out[c] * gain;
-      slot = slot + 1 == s.ringFrames ? 0 : slot + 1;
-      ++s.run.seen;
     }
+    ForRuns(first, count, s.ringFrames, [&](std::size_t f, uint32_t slot, std::size_t run) {
+      const float* out = s.delayed + std::size_t{slot} * channels;
+      float* to = samples + f * channels;
+      if (channels == 2) {
+        for (std::size_t i = 0; i < run; ++i) {
+          to[2 * i] = out[2 * i] * gains[f + i];
+          to[2 * i + 1] = out[2 * i + 1] * gains[f + i];
+        }
+        return;
+      }
+      for (std::size_t i = 0; i < run; ++i) {
+        for (std::size_t c = 0; c < channels; ++c)
+          to[i * channels + c] = out[i * channels + c] * gains[f + i];
+      }
+    });
+    s.run.seen += count;
+    samples += count * channels;
     left -= count;
   }
   state = s;
@@ -269,9 +410,13 @@ void Init(void* state, const StageValues& v, StreamShape in) {
   const double fs = static_cast<double>(in.sampleRate);
   s.release = static_cast<float>(Exponential(-1000.0 / (v.values[kRelease] * fs)));
   s.run.smooth = s.run.envelopeMin = s.run.gain = 1.0f;
+  s.run.settled = s.lookahead;
   s.delayed = AllocateSamples(uint64_t{s.ringFrames} * in.channels);
-  if (s.truePeak != 0) s.windows = AllocateSamples(uint64_t{2 * kTruePeakTaps} * in.channels);
-  s.minimum = AllocateSamples(2 * (uint64_t{s.span} + 1));
+  if (s.truePeak != 0) {
+    s.windows = AllocateSamples(uint64_t{kTruePeakTaps - 1 + kChunk} * in.channels);
+  }
+  s.minimum = AllocateSamples(2 * uint64_t{s.span});
+  if (s.truePeak == 0) s.demands = AllocateSamples(s.ringFrames);
   s.released = AllocateSamples(s.lookahead);
   if (s.truePeak != 0) s.carried = AllocateSamples(uint64_t{kCarried} * in.channels);
   s.inverseLookahead = 1.0 / static_cast<double>(s.lookahead);
@@ -281,6 +426,7 @@ void Release(LimiterState& s) {
   FreeSamples(s.delayed);
   FreeSamples(s.windows);
   FreeSamples(s.minimum);
+  FreeSamples(s.demands);
   FreeSamples(s.released);
   FreeSamples(s.carried);
 }
@@ -288,15 +434,20 @@ void Release(LimiterState& s) {
 bool HasBuffers(const void* state) {
   const LimiterState& s = As<LimiterState>(state);
   return s.delayed != nullptr && s.minimum != nullptr && s.released != nullptr &&
-         (s.truePeak == 0 || (s.windows != nullptr && s.carried != nullptr));
+         (s.truePeak == 0 ? s.demands != nullptr : s.windows != nullptr && s.carried != nullptr);
 }
 
-// The same buffers hold the same frames: everything that runs on carries over.
+// The same buffers hold the same frames: everything that runs on carries over. The held frames'
+// demands are taken again at the new ceiling, as the gains of frames on their way out.
 void Carry(const void* from, void* to, bool sameBuffers) {
   const LimiterState& a = As<LimiterState>(from);
   LimiterState& b = As<LimiterState>(to);
   if (!sameBuffers || a.truePeak != b.truePeak || a.lookahead != b.lookahead) return;
   b.run = a.run;
+  if (b.truePeak != 0 || b.demands == nullptr || b.delayed == nullptr) return;
+  for (uint32_t slot = 0; slot < b.ringFrames; ++slot)
+    b.demands[slot] =
+        Demand(b.ceiling, FramePeak(b.delayed + std::size_t{slot} * b.channels, b.channels));
 }
 
 uint64_t Delay(const void* state) {

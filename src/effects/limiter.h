@@ -8,15 +8,16 @@ namespace wavfx {
 
 // What a limiter carries from one call to the next (and across a plugin's control change).
 struct LimiterRun {
-  uint64_t seen;      // frames taken
-  double sum;         // of the last D values of 1 - smooth
-  float smooth;       // the released minimum demand
-  float envelopeMin;  // the smallest envelope of the block being gathered (true peak)
-  float gain;         // the gain of the block being written (true peak)
-  uint32_t minFirst;  // the sliding minimum's queue: first entry and count
-  uint32_t minCount;
+  uint64_t seen;          // frames taken
+  double sum;             // of the last D values of 1 - smooth
+  float smooth;           // the released minimum demand
+  float envelopeMin;      // the smallest envelope of the block being gathered (true peak)
+  float gain;             // the gain of the block being written (true peak)
+  float front;            // the smallest demand of the sliding minimum's block so far
+  uint32_t blockAt;       // the next frame's place in that block
   uint32_t slot;          // ring slot of the next frame
   uint32_t releasedSlot;  // seen mod D
+  uint32_t settled;       // how many of the last values of 1 - smooth are the latest (at most D)
   uint32_t windowSlot;    // seen mod 12
   float blockPeak;        // the largest sample since the last multiple of 12 frames
   float recentPeak;       // and in the 12 frames before
@@ -37,8 +38,9 @@ struct LimiterState {
   LimiterRun run;  // what runs on from one call to the next
   // Buffers: zero is their initial state.
   float* delayed;   // ringFrames frames
-  float* windows;   // per channel, the detector's last 12 samples twice over
-  float* minimum;   // span + 1 entries: demand, and its frame's index bits
+  float* windows;   // per channel, the detector's last 11 samples and a chunk's
+  float* minimum;   // the sliding minimum's block of demands, then the block before's suffix
+  float* demands;   // sample peak: each held frame's demand
   float* released;  // D values of 1 - smooth
   float* carried;   // per channel, what a block keeps for the next (true peak)
 };

@@ -203,6 +203,32 @@ TEST_F(VectorPaths, TruePeakIsTheSameOnEveryPathAndCut) {
   }
 }
 
+// The limiter on every path and however the stream is cut, with peaks far above its ceiling and
+// interpolated sums that overflow.
+TEST_F(VectorPaths, LimiterIsTheSameOnEveryPathAndCut) {
+  const std::vector<int16_t> mixed = MixedSignal(6000, 2);
+  std::vector<float> input(mixed.size());
+  for (std::size_t i = 0; i < mixed.size(); ++i)
+    input[i] = SampleToFloat(mixed[i]) * (i % 997 == 0 ? 3e38f : 4.0f);
+  for (const char* text : {"limiter", "limiter=lookahead=20:truepeak=0", "limiter=lookahead=0.1"}) {
+    std::vector<float> expected;
+    for (const VectorPath path : AvailablePaths()) {
+      SetVectorPathForTesting(path);
+      for (const int32_t cut : {1, 37, 6000}) {
+        EffectState state;
+        testing::InitStage(state, text, 2, 44100);
+        std::vector<float> samples = input;
+        for (int32_t at = 0; at < 6000; at += cut)
+          ProcessEffectFloats(state, samples.data() + 2 * at, std::min(cut, 6000 - at));
+        ReleaseEffect(state);
+        if (expected.empty()) expected = samples;
+        ASSERT_EQ(std::memcmp(samples.data(), expected.data(), sizeof(float) * samples.size()), 0)
+            << text << ", path " << static_cast<int>(path) << " in blocks of " << cut;
+      }
+    }
+  }
+}
+
 TEST_F(VectorPaths, ConversionsAgreeWithTheScalarFunctions) {
   std::vector<float> values;
   for (uint64_t bits = 0; bits < (uint64_t{1} << 32); bits += 4099) {

@@ -12,6 +12,7 @@
 #include "engine/chain.h"
 #include "engine/chain_text.h"
 #include "engine/registry.h"
+#include "engine/retune.h"
 #include "wavfx/wavfx.h"
 
 namespace wavfx {
@@ -203,6 +204,40 @@ TEST(Chain, NonFiniteFloatsAreReadAsZeroAndCounted) {
 }
 
 // An alias takes a number on its own scale and gives the parameter the value it stands for.
+// A limiter retuned over its own buffers keeps its state: the same settings again change nothing,
+// and with truepeak=0 a lower ceiling holds from the next frame out, held frames included.
+TEST(Chain, RetunedLimiterKeepsItsStateAndTakesItsNewCeiling) {
+  const auto settings = [](const char* text) {
+    ChainRecipe recipe;
+    ChainError error;
+    EXPECT_TRUE(ParseChain(text, recipe, error)) << text;
+    return recipe.stages[0];
+  };
+  const auto run = [&](const char* first, const char* then) {
+    std::vector<float> samples(20000 * 2);
+    std::mt19937 random(5);
+    std::normal_distribution<float> noise(0.0f, 0.8f);
+    for (float& sample : samples)
+      sample = noise(random);
+    TunableChain tunable;
+    EXPECT_TRUE(InitTunableChain(tunable, settings(first), 2, 44100));
+    ProcessChainFloats(tunable.chain, samples.data(), 10000);
+    if (then != nullptr) {
+      EXPECT_TRUE(RetuneChain(tunable, settings(then)));
+    }
+    ProcessChainFloats(tunable.chain, samples.data() + 20000, 10000);
+    ReleaseTunableChain(tunable);
+    return samples;
+  };
+  for (const char* limiter : {"limiter=lookahead=20", "limiter=lookahead=20:truepeak=0"})
+    EXPECT_EQ(run(limiter, limiter), run(limiter, nullptr)) << limiter;
+  const auto lowered = run("limiter=truepeak=0:lookahead=20",
+                           "limiter=truepeak=0:lookahead=20:ceiling=-12:release=5");
+  const float ceiling = std::pow(10.0f, -12.0f / 20.0f);
+  for (std::size_t i = 20000; i < lowered.size(); ++i)
+    ASSERT_LE(std::fabs(lowered[i]), ceiling) << "sample " << i;
+}
+
 TEST(Chain, AliasesGiveTheirParameter) {
   const char* const pairs[][2] = {
       {"freeverb=room_size=1", "freeverb=reverberance=100"},
