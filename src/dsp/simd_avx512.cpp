@@ -272,8 +272,7 @@ __m512 PhaserStep(PhaserLanes& lanes, __m512i shift, __m512 frame, __m512 coeffi
 // exactly those samples, as wider ones would wait on the stores of the frames before.
 template <uint32_t kGroup>
 __m512 LoadGroup(const float* at) {
-  const __m128 x = kGroup == 2 ? _mm_castpd_ps(_mm_load_sd(reinterpret_cast<const double*>(at)))
-                               : _mm_load_ss(at);
+  const __m128 x = kGroup == 2 ? _mm_castsi128_ps(_mm_loadu_si64(at)) : _mm_load_ss(at);
   return _mm512_zextps128_ps512(x);
 }
 
@@ -281,7 +280,7 @@ template <uint32_t kGroup>
 void StoreGroup(float* at, __m512 values) {
   const __m128 x = _mm512_castps512_ps128(values);
   if constexpr (kGroup == 2) {
-    _mm_store_sd(reinterpret_cast<double*>(at), _mm_castps_pd(x));
+    _mm_storeu_si64(at, _mm_castps_si128(x));
   } else {
     _mm_store_ss(at, x);
   }
