@@ -290,13 +290,14 @@ template <uint32_t kGroup>
 void PhaseGroupAvx512(float* samples, std::size_t frames, std::size_t stride, uint32_t stages,
                       const uint32_t* runEnds, const float* runCoefficients, float* memories,
                       float dry, float wet) {
-  constexpr uint32_t group = kGroup;
+  constexpr uint32_t group = kGroup;  // channels side by side
   const uint32_t used = group * stages;
   const uint32_t span = stages + 1;
   alignas(64) float inputs[16] = {};
   alignas(64) float outputs[16] = {};
   alignas(64) int32_t shift[16];
   alignas(64) int32_t lagOfLane[16];
+  alignas(64) int32_t lastOfLane[16];  // the first lanes gather the last stage's outputs
   for (uint32_t l = 0; l < 16; ++l) {
     const uint32_t k = l / group;
     const uint32_t c = l % group;
@@ -307,14 +308,13 @@ void PhaseGroupAvx512(float* samples, std::size_t frames, std::size_t stride, ui
     // The first lanes take the new frame, lanes past the stages a zero, from the second source.
     shift[l] = static_cast<int32_t>(l < group ? 16 + l : l < used ? l - group : 31);
     lagOfLane[l] = l < used ? static_cast<int32_t>(2 * k) : INT32_MAX;
+    lastOfLane[l] = static_cast<int32_t>(used - group + (l < group ? l : 0));
   }
   PhaserLanes lanes{_mm512_load_ps(inputs), _mm512_load_ps(outputs), _mm512_load_ps(outputs),
                     _mm512_setzero_ps(), _mm512_setzero_ps()};
   const __m512i shiftLanes = _mm512_load_si512(shift);
   const __m512i lags = _mm512_load_si512(lagOfLane);
-  const __m512i lastStage = _mm512_add_epi32(
-      _mm512_set1_epi32(static_cast<int32_t>(used - group)),
-      _mm512_setr_epi32(0, group > 1 ? 1 : 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0));
+  const __m512i lastStage = _mm512_load_si512(lastOfLane);
   const __mmask16 firstLanes = static_cast<__mmask16>((1u << group) - 1);
   const __m512 dryLanes = _mm512_set1_ps(dry);
   const __m512 wetLanes = _mm512_set1_ps(wet);

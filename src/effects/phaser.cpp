@@ -24,21 +24,16 @@ constexpr double kLowest = 20.0;
 constexpr double kDecadesAtFullDepth = 1.5;
 constexpr double kHalfPi = 1.57079632679489661923;
 
-PhaserSweep SweepOf(const PhaserState& state) {
-  return {state.centre, state.depthDecades, kLowest, state.highest, state.radiansPerHz, kHalfPi};
-}
-
 // The coefficients of `count` oscillator values, as many as it takes on the vector path.
 void CoefficientsAt(const PhaserState& state, const float* sinesPlusOne, float* coefficients,
                     uint32_t count) {
   const VectorKernels* kernels = ActiveKernels();
   std::size_t done = 0;
   if (kernels != nullptr) {
-    done = kernels->phaserCoefficients(sinesPlusOne, coefficients, count, SweepOf(state));
+    done = kernels->phaserCoefficients(sinesPlusOne, coefficients, count, state.sweep);
   }
-  const PhaserSweep sweep = SweepOf(state);
   for (std::size_t p = done; p < count; ++p)
-    coefficients[p] = PhaserCoefficient(sweep, sinesPlusOne[p]);
+    coefficients[p] = PhaserCoefficient(state.sweep, sinesPlusOne[p]);
 }
 
 // The most frames worked on at a time: 64 control periods.
@@ -178,6 +173,16 @@ float PhaserCoefficient(const PhaserSweep& sweep, float sinePlusOne) {
   return static_cast<float>((g - 1.0) / (g + 1.0));
 }
 
+PhaserSweep PhaserSweepAt(uint32_t sampleRate, double depth, double centreHz) {
+  const double rate = static_cast<double>(sampleRate);
+  return {centreHz,
+          depth * kDecadesAtFullDepth,
+          kLowest,
+          std::min(20000.0, 0.49 * rate),
+          3.14159265358979323846 / rate,
+          kHalfPi};
+}
+
 void InitPhaser(PhaserState& state, uint32_t sampleRate, uint32_t channels, float rateHz,
                 double depth, double centreHz, float feedback, float mix, uint32_t stages) {
   state.stages = stages;
@@ -185,11 +190,7 @@ void InitPhaser(PhaserState& state, uint32_t sampleRate, uint32_t channels, floa
   state.memories = AllocateSamples(static_cast<uint64_t>(channels) * (stages + 1));
   InitOscillator(state.oscillator, rateHz * static_cast<float>(kControlFrames),
                  static_cast<int32_t>(sampleRate));
-  const double rate = static_cast<double>(sampleRate);
-  state.depthDecades = depth * kDecadesAtFullDepth;
-  state.centre = centreHz;
-  state.highest = std::min(20000.0, 0.49 * rate);
-  state.radiansPerHz = 3.14159265358979323846 / rate;
+  state.sweep = PhaserSweepAt(sampleRate, depth, centreHz);
   state.feedback = feedback;
   state.wet = mix;
   state.dry = 1.0f - mix;

@@ -18,10 +18,7 @@ struct PhaserState {
   float feedback;
   float wet;
   float dry;
-  double depthDecades;
-  double centre;
-  double highest;  // the sweep's bounds in Hz
-  double radiansPerHz;
+  PhaserSweep sweep;
   uint32_t stages;
   uint32_t channels;
   uint32_t position;  // frames since the last flush of subnormal memories
@@ -31,6 +28,10 @@ struct PhaserState {
 // f = centre * 10^(depth in decades * s), kept within the sweep's bounds. tan is sin / cos from
 // the library's own polynomial, so every build computes the same bits.
 float PhaserCoefficient(const PhaserSweep& sweep, float sinePlusOne);
+
+// The sweep of a phaser at `sampleRate` with depth 0..1 (1.5 decades each way at 1) around
+// `centreHz`, between 20 Hz and the lower of 20 kHz and 0.49 times the rate.
+PhaserSweep PhaserSweepAt(uint32_t sampleRate, double depth, double centreHz);
 
 void InitPhaser(PhaserState& state, uint32_t sampleRate, uint32_t channels, float rateHz,
                 double depth, double centreHz, float feedback, float mix, uint32_t stages);
