@@ -19,7 +19,7 @@ namespace {
 // place writes into the batch's result instead), or why it failed.
 template <typename Held>
 struct Item {
-  std::vector<Held> samples;
+  Samples<Held> samples;
   std::string error;
 };
 

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
+#include <new>
 #include <type_traits>
 #include <vector>
 
@@ -76,34 +78,72 @@ inline int32_t Flush(wavfx_effect* effect, float* out, std::size_t room, std::si
   return wavfx_effect_flush_float(effect, out, room, produced);
 }
 
+// An allocator whose growth leaves new samples unset: a chain's output is written where it stays.
+template <typename T>
+struct Unset : std::allocator<T> {
+  template <typename U>
+  struct rebind {
+    using other = Unset<U>;
+  };
+  Unset() = default;
+  template <typename U>
+  explicit Unset(const Unset<U>&) noexcept {}
+  template <typename U>
+  void construct(U* at) noexcept {
+    ::new (static_cast<void*>(at)) U;
+  }
+};
+
+template <typename T>
+using Samples = std::vector<T, Unset<T>>;
+
 // Runs a chain that reshapes the stream over `in` (none when null) and, when `flush`, to the
-// end of the stream; returns what came out, interleaved, as the chain's samples.
+// end of the stream; returns what came out, interleaved, as the chain's samples. The chain reads
+// an interleaved array of its own sample type where it lies and writes straight into the result.
 template <typename Stored, typename Held>
-std::vector<Held> FlowBlocks(wavfx_effect* effect, const AudioView* in, bool flush) {
+Samples<Held> FlowBlocks(wavfx_effect* effect, const AudioView* in, bool flush) {
   const std::size_t outChannels = wavfx_effect_output_channels(effect);
   const std::size_t room = std::max<std::size_t>(kBlockSamples / outChannels, 1);
-  std::vector<Held> output;
-  std::vector<Held> piece(room * outChannels);
+  Samples<Held> output;
+  std::size_t made = 0;  // frames written to output
+  // Free frames at the end of output, at least an eighth of `room` (twice the input and `room`
+  // at first, then doubling).
+  const auto freeFrames = [&] {
+    if (output.size() < (made + (room + 7) / 8) * outChannels) {
+      const std::size_t first = ((in != nullptr ? 2 * in->frames : 0) + room) * outChannels;
+      output.resize(std::max({(made + room) * outChannels, 2 * output.size(), first}));
+    }
+    return output.size() / outChannels - made;
+  };
   if (in != nullptr) {
     const std::size_t channels = in->channels;
     const std::size_t frames = std::max<std::size_t>(kBlockSamples / channels, 1);
-    std::vector<Held> block(frames * channels);
+    const bool direct = std::is_same_v<Stored, Held> && Interleaved(*in, sizeof(Stored));
+    Samples<Held> block(direct ? 0 : frames * channels);
     for (std::size_t first = 0; first < in->frames; first += frames) {
       const std::size_t count = std::min(frames, in->frames - first);
-      Gather<Stored>(*in, first, count, block.data());
+      const Held* from = block.data();
+      if (direct) {
+        from = reinterpret_cast<const Held*>(in->data) + first * channels;
+      } else {
+        Gather<Stored>(*in, first, count, block.data());
+      }
       for (std::size_t done = 0; done < count;) {
         std::size_t consumed = 0, produced = 0;
-        Flow(effect, block.data() + done * channels, count - done, piece.data(), room, &consumed,
-             &produced);
-        output.insert(output.end(), piece.begin(), piece.begin() + produced * outChannels);
+        const std::size_t space = freeFrames();
+        Flow(effect, from + done * channels, count - done, output.data() + made * outChannels,
+             space, &consumed, &produced);
+        made += produced;
         done += consumed;
       }
     }
   }
   for (std::size_t produced = flush ? 1 : 0; produced > 0;) {
-    Flush(effect, piece.data(), room, &produced);
-    output.insert(output.end(), piece.begin(), piece.begin() + produced * outChannels);
+    const std::size_t space = freeFrames();
+    Flush(effect, output.data() + made * outChannels, space, &produced);
+    made += produced;
   }
+  output.resize(made * outChannels);
   return output;
 }
 

@@ -100,9 +100,9 @@ py::array Stream::Flush() {
 
 py::array Stream::Reshaped(const AudioView* in, Layout layout, bool flush) {
   const std::size_t channels = wavfx_effect_output_channels(effect_);
-  std::vector<float> floats;
-  std::vector<int16_t> shorts;
-  std::vector<int32_t> ints;
+  Samples<float> floats;
+  Samples<int16_t> shorts;
+  Samples<int32_t> ints;
   {
     py::gil_scoped_release release;
     const std::lock_guard<std::mutex> guard(lock_);

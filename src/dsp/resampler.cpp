@@ -133,40 +133,44 @@ void ChooseDots(Resampler& r) {
       r.dotDouble = ResampleDotDoubleAvx2;
       r.dot4Float = ResampleDot4FloatAvx2;
       r.phaseFloat = ResamplePhaseFloatAvx2;
+      r.mixDotFloat = ResampleMixDotFloatAvx2;
       break;
     case VectorPath::Avx512:
       r.dotFloat = ResampleDotFloatAvx512;
       r.dotDouble = ResampleDotDoubleAvx512;
       r.dot4Float = ResampleDot4FloatAvx512;
       r.phaseFloat = ResamplePhaseFloatAvx512;
+      r.mixDotFloat = ResampleMixDotFloatAvx512;
       break;
   }
 #endif
   if (const VectorKernels* kernels = ActiveKernels()) r.mixFloat = kernels->mixRows;
 }
 
+// Where an output frame's phase lies in an interpolated table: r * P = row * O + part, the phase
+// between table rows row + 1 and row + 2 (rows hold phases (i - 1) / P).
+struct TablePlace {
+  uint64_t row;
+  uint64_t part;
+};
+
+TablePlace PlaceOf(const Resampler& r, uint64_t remainder) {
+  const uint64_t scaled = remainder * r.tablePhases;
+  return {scaled / r.outStep, scaled % r.outStep};
+}
+
 // The coefficients of the next output frame's phase.
 template <class T>
-const T* Phase(const Resampler& r, std::size_t slot) {
+const T* Phase(const Resampler& r, TablePlace place, std::size_t slot) {
   const T* table = static_cast<const T*>(r.table);
   if (!r.interpolated) return table + r.remainder * r.taps;
-  // Rows hold phases (i - 1) / P; the frame's phase lies between rows p + 1 and p + 2.
-  const uint64_t scaled = r.remainder * r.tablePhases;
-  const uint64_t p = scaled / r.outStep;
-  const double u = static_cast<double>(scaled % r.outStep) / static_cast<double>(r.outStep);
-  const double a = u + 1.0;
-  const double b = u - 1.0;
-  const double d = u - 2.0;
-  const auto w0 = static_cast<T>(-(u * b * d) / 6.0);
-  const auto w1 = static_cast<T>(a * b * d * 0.5);
-  const auto w2 = static_cast<T>(-(a * u * d) * 0.5);
-  const auto w3 = static_cast<T>(a * u * b / 6.0);
+  T w[4];
+  ResampleWeights(place.part, r.outStep, w);
   T* out = static_cast<T*>(r.scratch) + slot * r.taps;
-  const T w[4] = {w0, w1, w2, w3};
   if constexpr (std::is_same_v<T, float>) {
-    r.mixFloat(table + p * r.taps, r.taps, w, out);
+    r.mixFloat(table + place.row * r.taps, r.taps, w, out);
   } else {
-    MixRows(table + p * r.taps, r.taps, w, out);
+    MixRows(table + place.row * r.taps, r.taps, w, out);
   }
   return out;
 }
@@ -217,16 +221,20 @@ void SharedDots(const Resampler& r, const float* const* x, const float* c, const
   r.phaseFloat(x, slots, count, c, r.taps, out);
 }
 
-// Writes the output frames that the history allows, up to outRoom, phase by phase: frames n and
-// n + O share a phase and lie I input frames apart, so each row is read once for all of them.
-template <class T>
-std::size_t ProduceByPhase(Resampler& r, float* out, std::size_t outRoom) {
+// The frames of the output the history allows, up to outRoom: for ProduceByPhase and ProduceByRow.
+std::size_t DueFrames(const Resampler& r, std::size_t outRoom) {
   const uint64_t end = r.origin + r.fill;
   if (outRoom == 0 || r.whole + r.taps > end) return 0;
   // Frames whose k lies in [whole, end - 2H].
   const Wide span = Wide{end - r.taps - r.whole + 1} * r.outStep - r.remainder;
-  const auto due =
-      static_cast<std::size_t>(std::min<Wide>(outRoom, (span + r.inStep - 1) / r.inStep));
+  return static_cast<std::size_t>(std::min<Wide>(outRoom, (span + r.inStep - 1) / r.inStep));
+}
+
+// Writes the output frames that the history allows, up to outRoom, phase by phase: frames n and
+// n + O share a phase and lie I input frames apart, so each row is read once for all of them.
+template <class T>
+std::size_t ProduceByPhase(Resampler& r, float* out, std::size_t outRoom) {
+  const std::size_t due = DueFrames(r, outRoom);
   const T* history = static_cast<const T*>(r.history);
   const T* table = static_cast<const T*>(r.table);
   const std::size_t channels = r.channels;
@@ -258,20 +266,94 @@ std::size_t ProduceByPhase(Resampler& r, float* out, std::size_t outRoom) {
   return due;
 }
 
+// Moves `place` on with Advance, given the step's place and whether the remainder wrapped.
+void AdvancePlace(const Resampler& r, TablePlace step, bool wrapped, TablePlace& place) {
+  place.row += step.row;
+  place.part += step.part;
+  if (place.part >= r.outStep) {
+    place.part -= r.outStep;
+    ++place.row;
+  }
+  if (wrapped) place.row -= r.tablePhases;
+}
+
+// Output frames ordered by table row at a time, and the most rows an interpolated table starts
+// a phase at (P).
+constexpr std::size_t kRowOrderFrames = 1024;
+constexpr std::size_t kMostRows = 256;
+
+// Writes the output frames that the history allows, up to outRoom, from interpolated phases
+// mixed as the dot products go: the frames of a stretch in the order of their table rows.
+std::size_t ProduceByRow(Resampler& r, float* out, std::size_t outRoom) {
+  const std::size_t due = DueFrames(r, outRoom);
+  const auto* history = static_cast<const float*>(r.history);
+  const auto* table = static_cast<const float*>(r.table);
+  const std::size_t channels = r.channels;
+  const TablePlace step = PlaceOf(r, r.remainderStep);
+  TablePlace place = PlaceOf(r, r.remainder);
+  std::size_t at[kRowOrderFrames];
+  uint64_t part[kRowOrderFrames];
+  uint32_t row[kRowOrderFrames];
+  uint32_t order[kRowOrderFrames];
+  uint32_t starts[kMostRows + 1];
+  for (std::size_t first = 0; first < due; first += kRowOrderFrames) {
+    const std::size_t count = std::min(kRowOrderFrames, due - first);
+    std::fill_n(starts, r.tablePhases + 1, 0u);
+    for (std::size_t i = 0; i < count; ++i) {
+      at[i] = static_cast<std::size_t>(r.whole - r.origin);
+      part[i] = place.part;
+      row[i] = static_cast<uint32_t>(place.row);
+      ++starts[row[i] + 1];
+      const uint64_t before = r.remainder;
+      Advance(r, r.whole, r.remainder);
+      AdvancePlace(r, step, r.remainder < before + r.remainderStep, place);
+    }
+    for (std::size_t p = 0; p < r.tablePhases; ++p)
+      starts[p + 1] += starts[p];
+    for (std::size_t i = 0; i < count; ++i)
+      order[starts[row[i]]++] = static_cast<uint32_t>(i);
+    const float* xs[kBatch];
+    const float* rows[kBatch];
+    uint64_t parts[kBatch];
+    std::size_t slots[kBatch];
+    std::size_t jobs = 0;
+    for (std::size_t o = 0; o < count; ++o) {
+      const std::size_t i = order[o];
+      for (std::size_t ch = 0; ch < channels; ++ch) {
+        xs[jobs] = history + at[i] + ch * r.capacity;
+        rows[jobs] = table + row[i] * r.taps;
+        parts[jobs] = part[i];
+        slots[jobs] = (first + i) * channels + ch;
+        if (++jobs == 4 || (o + 1 == count && ch + 1 == channels)) {
+          r.mixDotFloat(xs, rows, parts, r.outStep, jobs, r.taps, slots, out);
+          jobs = 0;
+        }
+      }
+    }
+  }
+  r.produced += due;
+  return due;
+}
+
 // Writes the output frames that the history allows, up to outRoom, a group at a time.
 template <class T>
 std::size_t Produce(Resampler& r, float* out, std::size_t outRoom) {
   if (!r.interpolated) return ProduceByPhase<T>(r, out, outRoom);
+  if constexpr (std::is_same_v<T, float>) {
+    if (r.mixDotFloat != nullptr) return ProduceByRow(r, out, outRoom);
+  }
   const T* history = static_cast<const T*>(r.history);
   const T* xs[kBatch];
   const T* cs[kBatch];
+  const TablePlace step = PlaceOf(r, r.remainderStep);
+  TablePlace place = PlaceOf(r, r.remainder);
   std::size_t n = 0;
   while (n < outRoom && r.whole + r.taps <= r.origin + r.fill) {
     std::size_t frames = 0;
     std::size_t jobs = 0;
     while (frames < kResampleGroupFrames && n + frames < outRoom &&
            r.whole + r.taps <= r.origin + r.fill && (jobs == 0 || jobs + r.channels <= kBatch)) {
-      const T* c = Phase<T>(r, frames);
+      const T* c = Phase<T>(r, place, frames);
       const T* x = history + (r.whole - r.origin);
       for (uint32_t ch = 0; ch < r.channels; ++ch) {
         xs[jobs] = x + ch * r.capacity;
@@ -281,7 +363,9 @@ std::size_t Produce(Resampler& r, float* out, std::size_t outRoom) {
           jobs = 0;
         }
       }
+      const uint64_t before = r.remainder;
       Advance(r, r.whole, r.remainder);
+      AdvancePlace(r, step, r.remainder < before + r.remainderStep, place);
       ++frames;
     }
     Dots(r, xs, cs, jobs, out + (n + frames) * r.channels - jobs);
@@ -408,7 +492,8 @@ void* MakeTable(const Resampler& r, const Kernel& kernel) {
 template <class T>
 bool Allocate(Resampler& r, const Kernel& kernel, std::size_t historyValues, int32_t quality) {
   const void* table = AcquireResamplerTable(
-      {r.inStep, r.outStep, quality}, [&] { return MakeTable<T>(r, kernel); }, FreeValues);
+      {r.interpolated ? r.tablePhases : r.outStep, r.interpolated, r.taps, kernel.cutoff, quality},
+      [&] { return MakeTable<T>(r, kernel); }, FreeValues);
   T* scratch = NewValues<T>(kResampleGroupFrames * r.taps);
   T* history = NewValues<T>(historyValues);
   if (table == nullptr || scratch == nullptr || history == nullptr) {

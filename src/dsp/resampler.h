@@ -40,8 +40,10 @@
 // Order. With a table of all O phases, the frames a call can write are computed phase by phase:
 // frames n, n + O, n + 2O, ... share a row and lie I input frames apart, so each row is read once
 // for all of them and all channels, four dot products to one load of the coefficients. With
-// interpolated phases, frames go in order, four at a time. Each frame's sums are the same either
-// way; the order only decides speed.
+// interpolated phases, frames go four at a time: in order, or on the vector paths, which mix each
+// frame's phase in registers as its dot product goes, in the order of their table rows within
+// stretches of 1024 frames, so that frames mixing the same rows find them in the nearest cache.
+// Each frame's sums are the same either way; the order only decides speed.
 //
 // Ratios. outRate / inRate within [1/256, 256], both rates reduced below 2^40.
 //
@@ -71,6 +73,27 @@ using ResamplePhaseFloat = void (*)(const float* const* x, const std::size_t* sl
 // out[j] = ((w[0] row0[j] + w[1] row1[j]) + w[2] row2[j]) + w[3] row3[j] over four consecutive
 // rows of `taps` coefficients, in that order on every path.
 using ResampleMixFloat = void (*)(const float* rows, std::size_t taps, const float* w, float* out);
+
+// The weights of four consecutive table rows for a phase part / steps of the way from the second
+// row's to the third's (cubic Lagrange interpolation), in double precision rounded to T.
+template <class T>
+inline void ResampleWeights(uint64_t part, uint64_t steps, T* w) {
+  const double u = static_cast<double>(part) / static_cast<double>(steps);
+  const double a = u + 1.0;
+  const double b = u - 1.0;
+  const double d = u - 2.0;
+  w[0] = static_cast<T>(-(u * b * d) / 6.0);
+  w[1] = static_cast<T>(a * b * d * 0.5);
+  w[2] = static_cast<T>(-(a * u * d) * 0.5);
+  w[3] = static_cast<T>(a * u * b / 6.0);
+}
+
+// Dot products of x[d] with the mix (as ResampleMixFloat) of the four rows from rows[d] by
+// ResampleWeights(parts[d], steps), into out[slots[d]] for d in [0, count), count at most 4; each
+// with ResampleDotFloat's sums. The weights and mixed coefficients stay in registers.
+using ResampleMixDotFloat = void (*)(const float* const* x, const float* const* rows,
+                                     const uint64_t* parts, uint64_t steps, std::size_t count,
+                                     std::size_t taps, const std::size_t* slots, float* out);
 
 // Output frames computed together (their dot products four at a time).
 constexpr std::size_t kResampleGroupFrames = 4;
@@ -103,6 +126,7 @@ struct Resampler {
   ResampleDot4Float dot4Float;
   ResamplePhaseFloat phaseFloat;
   ResampleMixFloat mixFloat;
+  ResampleMixDotFloat mixDotFloat;  // null where the mix goes through `scratch`
 };
 
 // Prepares `r` to convert interleaved frames of `channels` channels (1 to 65535) from inRate to
@@ -147,5 +171,11 @@ void ResamplePhaseFloatAvx2(const float* const* x, const std::size_t* slots, std
                             const float* c, std::size_t taps, float* out);
 void ResamplePhaseFloatAvx512(const float* const* x, const std::size_t* slots, std::size_t count,
                               const float* c, std::size_t taps, float* out);
+void ResampleMixDotFloatAvx2(const float* const* x, const float* const* rows, const uint64_t* parts,
+                             uint64_t steps, std::size_t count, std::size_t taps,
+                             const std::size_t* slots, float* out);
+void ResampleMixDotFloatAvx512(const float* const* x, const float* const* rows,
+                               const uint64_t* parts, uint64_t steps, std::size_t count,
+                               std::size_t taps, const std::size_t* slots, float* out);
 
 }  // namespace wavfx

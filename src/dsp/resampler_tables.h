@@ -5,13 +5,16 @@
 
 namespace wavfx {
 
-// Coefficient tables shared by resamplers of the same reduced rates and quality. Designing a
-// table costs more than converting a second of audio, and a batch of short clips uses the same
-// few over and over. A table never changes once made; the last few that no resampler holds are
-// kept for the next.
+// Coefficient tables shared by resamplers whose filters and phases are the same: every ratio
+// that raises the rate has the same interpolated table, and the same exact one for each O.
+// Designing a table costs more than converting a second of audio, and a batch of short clips uses
+// the same few over and over. A table never changes once made; the last few that no resampler
+// holds are kept for the next.
 struct ResamplerTableKey {
-  uint64_t inStep;
-  uint64_t outStep;
+  uint64_t phases;  // O, or P when interpolated
+  bool interpolated;
+  uint32_t taps;
+  double cutoff;
   int32_t quality;
 };
 

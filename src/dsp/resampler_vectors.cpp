@@ -206,7 +206,81 @@ bool Shared(const float* const* c) {
   return c[1] == c[0] && c[2] == c[0] && c[3] == c[0];
 }
 
+// The mixed coefficients of `taps`-long rows r, r + taps, ... at tap i: ((w0 r0 + w1 r1) + w2 r2) +
+// w3 r3, as the scalar code rounds them.
+__attribute__((target("avx512f"))) inline __m512 Mix16(const float* r, std::size_t taps,
+                                                       const __m512* w) {
+  const __m512 a = _mm512_add_ps(_mm512_mul_ps(w[0], _mm512_loadu_ps(r)),
+                                 _mm512_mul_ps(w[1], _mm512_loadu_ps(r + taps)));
+  const __m512 b = _mm512_add_ps(a, _mm512_mul_ps(w[2], _mm512_loadu_ps(r + 2 * taps)));
+  return _mm512_add_ps(b, _mm512_mul_ps(w[3], _mm512_loadu_ps(r + 3 * taps)));
+}
+
+__attribute__((target("avx2,fma"))) inline __m256 Mix8(const float* r, std::size_t taps,
+                                                       const __m256* w) {
+  const __m256 a = _mm256_add_ps(_mm256_mul_ps(w[0], _mm256_loadu_ps(r)),
+                                 _mm256_mul_ps(w[1], _mm256_loadu_ps(r + taps)));
+  const __m256 b = _mm256_add_ps(a, _mm256_mul_ps(w[2], _mm256_loadu_ps(r + 2 * taps)));
+  return _mm256_add_ps(b, _mm256_mul_ps(w[3], _mm256_loadu_ps(r + 3 * taps)));
+}
+
 }  // namespace
+
+__attribute__((target("avx512f"))) void ResampleMixDotFloatAvx512(
+    const float* const* x, const float* const* rows, const uint64_t* parts, uint64_t steps,
+    std::size_t count, std::size_t taps, const std::size_t* slots, float* out) {
+  __m512 t[4] = {_mm512_setzero_ps(), _mm512_setzero_ps(), _mm512_setzero_ps(),
+                 _mm512_setzero_ps()};
+  for (std::size_t d = 0; d < count; ++d) {
+    float w[4];
+    ResampleWeights(parts[d], steps, w);
+    const __m512 wd[4] = {_mm512_set1_ps(w[0]), _mm512_set1_ps(w[1]), _mm512_set1_ps(w[2]),
+                          _mm512_set1_ps(w[3])};
+    const float* a = x[d];
+    const float* r = rows[d];
+    __m512 s0 = _mm512_setzero_ps(), s1 = s0, s2 = s0, s3 = s0;
+    for (std::size_t i = 0; i < taps; i += 64) {
+      s0 = _mm512_fmadd_ps(_mm512_loadu_ps(a + i), Mix16(r + i, taps, wd), s0);
+      s1 = _mm512_fmadd_ps(_mm512_loadu_ps(a + i + 16), Mix16(r + i + 16, taps, wd), s1);
+      s2 = _mm512_fmadd_ps(_mm512_loadu_ps(a + i + 32), Mix16(r + i + 32, taps, wd), s2);
+      s3 = _mm512_fmadd_ps(_mm512_loadu_ps(a + i + 48), Mix16(r + i + 48, taps, wd), s3);
+    }
+    t[d] = _mm512_add_ps(_mm512_add_ps(s0, s2), _mm512_add_ps(s1, s3));
+  }
+  float sums[4];
+  HalveFour(t[0], t[1], t[2], t[3], sums);
+  for (std::size_t d = 0; d < count; ++d)
+    out[slots[d]] = sums[d];
+}
+
+__attribute__((target("avx2,fma"))) void ResampleMixDotFloatAvx2(
+    const float* const* x, const float* const* rows, const uint64_t* parts, uint64_t steps,
+    std::size_t count, std::size_t taps, const std::size_t* slots, float* out) {
+  for (std::size_t d = 0; d < count; ++d) {
+    float w[4];
+    ResampleWeights(parts[d], steps, w);
+    const __m256 wd[4] = {_mm256_set1_ps(w[0]), _mm256_set1_ps(w[1]), _mm256_set1_ps(w[2]),
+                          _mm256_set1_ps(w[3])};
+    const float* a = x[d];
+    const float* r = rows[d];
+    __m256 s0 = _mm256_setzero_ps(), s1 = s0, s2 = s0, s3 = s0, s4 = s0, s5 = s0, s6 = s0, s7 = s0;
+#define WAVFX_STEP(k) \
+  s##k = _mm256_fmadd_ps(_mm256_loadu_ps(a + i + 8 * k), Mix8(r + i + 8 * k, taps, wd), s##k)
+    for (std::size_t i = 0; i < taps; i += 64) {
+      WAVFX_STEP(0);
+      WAVFX_STEP(1);
+      WAVFX_STEP(2);
+      WAVFX_STEP(3);
+      WAVFX_STEP(4);
+      WAVFX_STEP(5);
+      WAVFX_STEP(6);
+      WAVFX_STEP(7);
+    }
+#undef WAVFX_STEP
+    const __m256 sums[8] = {s0, s1, s2, s3, s4, s5, s6, s7};
+    out[slots[d]] = HalveFloats64(sums);
+  }
+}
 
 void ResampleDot4FloatAvx2(const float* const* x, const float* const* c, std::size_t taps,
                            float* out) {

@@ -280,6 +280,7 @@ const VectorKernels kAvx2Kernels = {
     .antiqueFloats = AntiqueStereoVectors<Avx2, float>,
     .compressorGains = CompressorGainVectors<Avx2>,
     .scale = ScaleVectors<Avx2>,
+    .gain = GainVectors<Avx2>,
     .echo = EchoVectors<Avx2>,
     .comb = CombVectors<Avx2>,
     .readPoints = ReadPointVectors<Avx2>,

@@ -404,6 +404,7 @@ const VectorKernels kAvx512Kernels = {
     .antiqueFloats = AntiqueStereoVectors<Avx512, float>,
     .compressorGains = CompressorGainVectors<Avx512>,
     .scale = ScaleVectors<Avx512>,
+    .gain = GainVectors<Avx512>,
     .echo = EchoVectors<Avx512>,
     .comb = CombVectors<Avx512>,
     .readPoints = ReadPointVectors<Avx512>,

@@ -74,6 +74,8 @@ struct VectorKernels {
   std::size_t (*compressorGains)(float* levels, std::size_t count, float threshold, float exponent);
   // Each value times its frame's gain, for `frames` frames of `channels` values.
   std::size_t (*scale)(float* values, const float* gains, std::size_t frames, std::size_t channels);
+  // Each of `count` values times `gain`, whole vectors only; returns how many it did.
+  std::size_t (*gain)(float* values, std::size_t count, float gain);
   // The echo of `count` values whose delay slots are the consecutive `slots`.
   std::size_t (*echo)(float* values, float* slots, std::size_t count, float wetGain, float dryGain,
                       float feedback);

@@ -417,6 +417,15 @@ std::size_t ScaleVectors(float* values, const float* gains, std::size_t frames,
 }
 
 template <class V>
+std::size_t GainVectors(float* values, std::size_t count, float gain) {
+  const auto g = V::Splat(gain);
+  std::size_t i = 0;
+  for (; i + V::kLanes <= count; i += V::kLanes)
+    V::Store(values + i, V::Load(values + i) * g);
+  return i;
+}
+
+template <class V>
 std::size_t EchoVectors(float* values, float* slots, std::size_t count, float wetGain,
                         float dryGain, float feedback) {
   std::size_t i = 0;

@@ -3,6 +3,7 @@
 #include <cstddef>
 
 #include "dsp/effect_math.h"
+#include "dsp/simd_dispatch.h"
 
 namespace wavfx {
 
@@ -25,7 +26,8 @@ void ProcessGain(GainState& state, float* samples, int32_t frames) {
   if (frames <= 0) return;
   const float gain = state.gain;
   const std::size_t count = static_cast<std::size_t>(frames) * state.channels;
-  for (std::size_t i = 0; i < count; ++i)
+  const VectorKernels* kernels = ActiveKernels();
+  for (std::size_t i = kernels != nullptr ? kernels->gain(samples, count, gain) : 0; i < count; ++i)
     samples[i] *= gain;
 }
 

@@ -102,6 +102,19 @@ TEST(Resampler, BitsIndependentOfBlocksRoomAndVectorPath) {
   ResetVectorPathForTesting();
 }
 
+// Tables are shared by design: two rate-lowering ratios with tables of the same size but other
+// cutoffs must each keep their own filter, whichever was made first.
+TEST(Resampler, RatiosOfOtherCutoffsDoNotShareATable) {
+  const auto in = Noise(2000);
+  const Rates first{48001, 44100};
+  const Rates second{48007, 44100};
+  const auto alone = Convert(first, 1, ResampleQuality::High, in, 0);
+  for (uint64_t o = 3; o < 15; ++o)  // more unused tables than are kept
+    Convert({o - 1, o}, 1, ResampleQuality::High, Noise(64), 0);
+  Convert(second, 1, ResampleQuality::High, in, 0);
+  EXPECT_EQ(Convert(first, 1, ResampleQuality::High, in, 0), alone);
+}
+
 std::vector<float> Tone(double frequency, double rate, std::size_t frames) {
   std::vector<float> values(frames);
   for (std::size_t i = 0; i < frames; ++i) {
