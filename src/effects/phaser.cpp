@@ -248,7 +248,7 @@ bool ProcessPhaserSamples(PhaserState& state, int16_t* samples, int32_t frames) 
   const uint32_t channels = state.channels;
   if (frames <= 0 || state.memories == nullptr || kernels == nullptr ||
       kernels->phaserSamples == nullptr || state.feedback != 0.0f || state.stages < 4 ||
-      channels * state.stages > 16) {
+      channels > 2 || channels * state.stages > 16) {
     return false;
   }
   const FramesFunction run = kFramesTable[state.stages - 1];
