@@ -289,6 +289,7 @@ const VectorKernels kAvx2Kernels = {
     .halfSinePlusOne = HalfSinePlusOneVectors<Avx2>,
     .ditherTpdf = nullptr,
     .phaser = nullptr,
+    .phaserSamples = nullptr,
     .phaserCoefficients = PhaserCoefficientVectors<Avx2>,
     .truePeak = TruePeakVectors<Avx2>,
     .truePeakPoints = TruePeakPointVectors<Avx2>,

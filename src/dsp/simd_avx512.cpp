@@ -243,21 +243,22 @@ std::size_t DitherTpdfAvx512(float* values, std::size_t frames, uint32_t channel
   return count / channels;
 }
 
-// The phaser's stages without feedback (phaser.cpp), skewed in time: lane k * group + c holds
-// stage k of channel c, two frames behind stage k - 1, so that one step moves every stage at
-// once and a stage's input is its predecessor's output from two steps before, leaving each
-// stage's own recurrence as the only one a step waits for. Every lane computes the scalar
-// code's y = (a x + x') - a y' on the same frames; the first and last 2 (stages - 1) steps of
-// a call only move the lanes whose frame lies within it.
+// The phaser's stages without feedback (phaser.cpp), skewed in time: lane
+// (stages - 1 - k) * group + c holds stage k of channel c, two frames behind stage k - 1, so that
+// one step moves every stage at once and a stage's input is its predecessor's output from two steps
+// before, leaving each stage's own recurrence as the only one a step waits for. Every lane computes
+// the scalar code's y = (a x + x') - a y' on the same frames; the first and last 2 (stages - 1)
+// steps of a call only move the lanes whose frame lies within it. Lanes past the stages stay 0; the
+// last stage's outputs are in the first lanes.
 struct PhaserLanes {
   __m512 inputs, outputs, older, coefficients, olderCoefficients;
 };
 
 template <bool kEveryLane>
 __m512 PhaserStep(PhaserLanes& lanes, __m512i shift, __m512 frame, __m512 coefficient,
-                  __mmask16 moving) {
-  const __m512 in = _mm512_permutex2var_ps(lanes.older, shift, frame);
-  const __m512 a = _mm512_permutex2var_ps(lanes.olderCoefficients, shift, coefficient);
+                  __mmask16 used, __mmask16 moving) {
+  const __m512 in = _mm512_maskz_permutex2var_ps(used, lanes.older, shift, frame);
+  const __m512 a = _mm512_maskz_permutex2var_ps(used, lanes.olderCoefficients, shift, coefficient);
   const __m512 out = _mm512_sub_ps(_mm512_add_ps(_mm512_mul_ps(a, in), lanes.inputs),
                                    _mm512_mul_ps(a, lanes.outputs));
   lanes.older = lanes.outputs;
@@ -268,17 +269,15 @@ __m512 PhaserStep(PhaserLanes& lanes, __m512i shift, __m512 frame, __m512 coeffi
   return lanes.outputs;
 }
 
-// One or two channels' samples of a frame in the first lanes, the rest 0; loads and stores of
-// exactly those samples, as wider ones would wait on the stores of the frames before.
+// One or two channels' samples of a frame in the first lanes; loads and stores of exactly those
+// samples, as wider ones would wait on the stores of the frames before.
 template <uint32_t kGroup>
-__m512 LoadGroup(const float* at) {
-  const __m128 x = kGroup == 2 ? _mm_castsi128_ps(_mm_loadu_si64(at)) : _mm_load_ss(at);
-  return _mm512_zextps128_ps512(x);
+__m128 LoadGroup(const float* at) {
+  return kGroup == 2 ? _mm_castsi128_ps(_mm_loadu_si64(at)) : _mm_load_ss(at);
 }
 
 template <uint32_t kGroup>
-void StoreGroup(float* at, __m512 values) {
-  const __m128 x = _mm512_castps512_ps128(values);
+void StoreGroup(float* at, __m128 x) {
   if constexpr (kGroup == 2) {
     _mm_storeu_si64(at, _mm_castps_si128(x));
   } else {
@@ -286,50 +285,85 @@ void StoreGroup(float* at, __m512 values) {
   }
 }
 
+// The chain's output of a frame, from the last stage's lanes of a step, mixed into the frame.
 template <uint32_t kGroup>
-void PhaseGroupAvx512(float* samples, std::size_t frames, std::size_t stride, uint32_t stages,
+void EmitGroup(float* at, __m512 outs, __m128 dry, __m128 wet) {
+  const __m128 y = _mm512_castps512_ps128(outs);
+  const __m128 x = LoadGroup<kGroup>(at);
+  StoreGroup<kGroup>(at, _mm_add_ps(_mm_mul_ps(dry, x), _mm_mul_ps(wet, y)));
+}
+
+// The 16-bit samples from..to (at most sixteen) as floats, and back. Inlined: a call would
+// spill the phaser's lanes.
+[[gnu::always_inline]] inline void SamplesIn(const int16_t* samples, float* values,
+                                             std::size_t from, std::size_t to) {
+  if (to - from == 16) {
+    _mm512_store_ps(values + from, Avx512::LoadSamples(samples + from));
+    return;
+  }
+  for (std::size_t i = from; i < to; ++i)
+    values[i] = SampleToFloat(samples[i]);
+}
+
+[[gnu::always_inline]] inline void SamplesOut(const float* values, int16_t* samples,
+                                              std::size_t from, std::size_t to) {
+  if (to - from == 16) {
+    Avx512::StoreSamples(samples + from, _mm512_load_ps(values + from));
+    return;
+  }
+  for (std::size_t i = from; i < to; ++i)
+    samples[i] = FloatToSample(values[i]);
+}
+
+// With 16-bit samples (kPcm), `values` is a scratch of frames * kGroup floats, `stride` is
+// kGroup, and the samples pass through it sixteen at a time: in when a step first reaches them,
+// out a block after their frames are mixed, so that the stores have left. The conversions then
+// overlap the stages' recurrences.
+template <uint32_t kGroup, bool kPcm>
+void PhaseGroupAvx512(float* values, std::size_t frames, std::size_t stride, uint32_t stages,
                       const uint32_t* runEnds, const float* runCoefficients, float* memories,
-                      float dry, float wet) {
-  constexpr uint32_t group = kGroup;  // channels side by side
+                      float dry, float wet, int16_t* samples) {
+  constexpr uint32_t group = kGroup;           // channels side by side
+  constexpr std::size_t kBlock = 16 / kGroup;  // frames of sixteen values
   const uint32_t used = group * stages;
   const uint32_t span = stages + 1;
   alignas(64) float inputs[16] = {};
   alignas(64) float outputs[16] = {};
   alignas(64) int32_t shift[16];
   alignas(64) int32_t lagOfLane[16];
-  alignas(64) int32_t lastOfLane[16];  // the first lanes gather the last stage's outputs
+  const auto stageOf = [&](uint32_t l) { return stages - 1 - l / group; };
   for (uint32_t l = 0; l < 16; ++l) {
-    const uint32_t k = l / group;
     const uint32_t c = l % group;
     if (l < used) {
-      inputs[l] = memories[c * span + k];
-      outputs[l] = memories[c * span + k + 1];
+      inputs[l] = memories[c * span + stageOf(l)];
+      outputs[l] = memories[c * span + stageOf(l) + 1];
     }
-    // The first lanes take the new frame, lanes past the stages a zero, from the second source.
-    shift[l] = static_cast<int32_t>(l < group ? 16 + l : l < used ? l - group : 31);
-    lagOfLane[l] = l < used ? static_cast<int32_t>(2 * k) : INT32_MAX;
-    lastOfLane[l] = static_cast<int32_t>(used - group + (l < group ? l : 0));
+    // The first stage's lanes take the new frame from the second source.
+    shift[l] = static_cast<int32_t>(l + group < used ? l + group : 16 + c);
+    lagOfLane[l] = l < used ? static_cast<int32_t>(2 * stageOf(l)) : INT32_MAX;
+  }
+  alignas(64) float coefficientOf[kPhaserKernelFrames];
+  for (std::size_t r = 0, f = 0; f < frames; ++r) {
+    const __m512 c = _mm512_set1_ps(runCoefficients[r]);
+    for (; f < runEnds[r]; f += 16) {
+      const auto left = static_cast<uint32_t>(std::min<std::size_t>(runEnds[r] - f, 16));
+      _mm512_mask_storeu_ps(coefficientOf + f, static_cast<__mmask16>((1u << left) - 1), c);
+    }
+    f = runEnds[r];
   }
   PhaserLanes lanes{_mm512_load_ps(inputs), _mm512_load_ps(outputs), _mm512_load_ps(outputs),
                     _mm512_setzero_ps(), _mm512_setzero_ps()};
   const __m512i shiftLanes = _mm512_load_si512(shift);
   const __m512i lags = _mm512_load_si512(lagOfLane);
-  const __m512i lastStage = _mm512_load_si512(lastOfLane);
-  const __mmask16 firstLanes = static_cast<__mmask16>((1u << group) - 1);
-  const __m512 dryLanes = _mm512_set1_ps(dry);
-  const __m512 wetLanes = _mm512_set1_ps(wet);
+  const auto usedLanes = static_cast<__mmask16>((1u << used) - 1);
+  const __m128 dryLanes = _mm_set1_ps(dry);
+  const __m128 wetLanes = _mm_set1_ps(wet);
   const std::size_t lag = 2 * (stages - 1);
-  const auto emit = [&](std::size_t f, __m512 outs) {
-    float* at = samples + f * stride;
-    const __m512 y = _mm512_permutexvar_ps(lastStage, outs);
-    const __m512 x = LoadGroup<kGroup>(at);
-    StoreGroup<kGroup>(at, _mm512_add_ps(_mm512_mul_ps(dryLanes, x), _mm512_mul_ps(wetLanes, y)));
-  };
-  uint32_t run = 0;
-  const auto coefficientOf = [&](std::size_t n) {
-    while (n >= runEnds[run])
-      ++run;
-    return runCoefficients[run];
+  std::size_t brought = 0;  // frames whose samples are in `values`
+  std::size_t sent = 0;     // frames whose mixed values are back in `samples`
+  const auto sendBlock = [&] {
+    SamplesOut(values, samples, sent * group, std::min(sent + kBlock, frames) * group);
+    sent += kBlock;
   };
   const auto edgeStep = [&](std::size_t n) {
     const auto step = static_cast<int32_t>(n);
@@ -337,30 +371,53 @@ void PhaseGroupAvx512(float* samples, std::size_t frames, std::size_t stride, ui
         _mm512_cmple_epi32_mask(lags, _mm512_set1_epi32(step)) &
         _mm512_cmpgt_epi32_mask(lags, _mm512_set1_epi32(step - static_cast<int32_t>(frames)));
     const bool fresh = n < frames;
-    const __m512 frame = fresh ? LoadGroup<kGroup>(samples + n * stride) : _mm512_setzero_ps();
-    const __m512 a =
-        _mm512_maskz_mov_ps(firstLanes, _mm512_set1_ps(fresh ? coefficientOf(n) : 0.0f));
-    const __m512 outs = PhaserStep<false>(lanes, shiftLanes, frame, a, moving);
-    if (n >= lag) emit(n - lag, outs);
+    if (kPcm && fresh && n == brought) {
+      SamplesIn(samples, values, n * group, std::min(n + kBlock, frames) * group);
+      brought += kBlock;
+    }
+    const __m512 frame = fresh ? _mm512_castps128_ps512(LoadGroup<kGroup>(values + n * stride))
+                               : _mm512_setzero_ps();
+    const __m512 a = _mm512_set1_ps(fresh ? coefficientOf[n] : 0.0f);
+    const __m512 outs = PhaserStep<false>(lanes, shiftLanes, frame, a, usedLanes, moving);
+    if (n < lag) return;
+    EmitGroup<kGroup>(values + (n - lag) * stride, outs, dryLanes, wetLanes);
+    if (kPcm && sent + 2 * kBlock <= n + 1 - lag) sendBlock();
   };
   std::size_t n = 0;
-  for (; n < std::min(lag, frames); ++n)
+  const std::size_t head = std::min(frames, (lag + kBlock - 1) / kBlock * kBlock);
+  for (; n < head; ++n)
     edgeStep(n);
-  // In registers here: the edge steps' closure holds the lanes by reference.
+  // Every lane moves from here, a block of frames at a time; the lanes and constants are copied
+  // so that they stay in registers.
   PhaserLanes steady = lanes;
-  for (n = lag; n < frames; ++n) {
-    const __m512 frame = LoadGroup<kGroup>(samples + n * stride);
-    const __m512 a = _mm512_maskz_mov_ps(firstLanes, _mm512_set1_ps(coefficientOf(n)));
-    emit(n - lag, PhaserStep<true>(steady, shiftLanes, frame, a, 0xFFFF));
+  const __m512i shiftSteady = shiftLanes;
+  const __m128 drySteady = dryLanes;
+  const __m128 wetSteady = wetLanes;
+  const std::size_t steps = kPcm ? kGroup : stride;
+  for (; n + kBlock <= frames; n += kBlock) {
+    if constexpr (kPcm) SamplesIn(samples, values, n * group, (n + kBlock) * group);
+    const float* at = values + n * steps;
+    float* mixed = values + (n - lag) * steps;
+#pragma GCC unroll 16
+    for (std::size_t j = 0; j < kBlock; ++j) {
+      const __m512 frame = _mm512_castps128_ps512(LoadGroup<kGroup>(at + j * steps));
+      const __m512 a = _mm512_set1_ps(coefficientOf[n + j]);
+      const __m512 outs = PhaserStep<true>(steady, shiftSteady, frame, a, usedLanes, 0xFFFF);
+      EmitGroup<kGroup>(mixed + j * steps, outs, drySteady, wetSteady);
+    }
+    if (kPcm && sent + 2 * kBlock <= n + kBlock - lag) sendBlock();
   }
+  brought = n;
   lanes = steady;
-  for (n = frames; n < frames + lag; ++n)
+  for (; n < frames + lag; ++n)
     edgeStep(n);
+  while (kPcm && sent < frames)
+    sendBlock();
   _mm512_store_ps(inputs, lanes.inputs);
   _mm512_store_ps(outputs, lanes.outputs);
   for (uint32_t l = 0; l < used; ++l) {
-    memories[(l % group) * span + l / group] = inputs[l];
-    if (l >= used - group) memories[(l % group) * span + stages] = outputs[l];
+    memories[(l % group) * span + stageOf(l)] = inputs[l];
+    if (l < group) memories[l * span + stages] = outputs[l];
   }
 }
 
@@ -368,11 +425,23 @@ void PhaserAvx512(float* samples, std::size_t frames, std::size_t stride, uint32
                   uint32_t stages, const uint32_t* runEnds, const float* runCoefficients,
                   float* memories, float dry, float wet) {
   if (group == 2) {
-    PhaseGroupAvx512<2>(samples, frames, stride, stages, runEnds, runCoefficients, memories, dry,
-                        wet);
+    PhaseGroupAvx512<2, false>(samples, frames, stride, stages, runEnds, runCoefficients, memories,
+                               dry, wet, nullptr);
   } else {
-    PhaseGroupAvx512<1>(samples, frames, stride, stages, runEnds, runCoefficients, memories, dry,
-                        wet);
+    PhaseGroupAvx512<1, false>(samples, frames, stride, stages, runEnds, runCoefficients, memories,
+                               dry, wet, nullptr);
+  }
+}
+
+void PhaserSamplesAvx512(int16_t* samples, std::size_t frames, uint32_t group, uint32_t stages,
+                         const uint32_t* runEnds, const float* runCoefficients, float* memories,
+                         float dry, float wet, float* scratch) {
+  if (group == 2) {
+    PhaseGroupAvx512<2, true>(scratch, frames, 2, stages, runEnds, runCoefficients, memories, dry,
+                              wet, samples);
+  } else {
+    PhaseGroupAvx512<1, true>(scratch, frames, 1, stages, runEnds, runCoefficients, memories, dry,
+                              wet, samples);
   }
 }
 
@@ -413,6 +482,7 @@ const VectorKernels kAvx512Kernels = {
     .halfSinePlusOne = HalfSinePlusOneVectors<Avx512>,
     .ditherTpdf = DitherTpdfAvx512,
     .phaser = PhaserAvx512,
+    .phaserSamples = PhaserSamplesAvx512,
     .phaserCoefficients = PhaserCoefficientVectors<Avx512>,
     .truePeak = TruePeakVectors<Avx512>,
     .truePeakPoints = TruePeakPointVectors<Avx512>,

@@ -104,7 +104,8 @@ struct VectorKernels {
   // steps per unit; whole vectors only. Null where the lanes lack 64-bit products.
   std::size_t (*ditherTpdf)(float* values, std::size_t frames, uint32_t channels,
                             const uint64_t* keys, uint64_t frame, double steps, double stepSize);
-  // The phaser's stages without feedback over `frames` frames of `group` adjacent channels
+  // The phaser's stages without feedback over `frames` (at most kPhaserKernelFrames) frames of
+  // `group` adjacent channels
   // (group * stages <= 16), frames `stride` floats apart; the frames before runEnds[r] (and
   // after the run before) take the stage coefficient runCoefficients[r]. Channel c's memories
   // (each stage's last input, then the last output) are at memories + c * (stages + 1). Null
@@ -112,6 +113,12 @@ struct VectorKernels {
   void (*phaser)(float* samples, std::size_t frames, std::size_t stride, uint32_t group,
                  uint32_t stages, const uint32_t* runEnds, const float* runCoefficients,
                  float* memories, float dry, float wet);
+  // The same over 16-bit samples of `group` channels (frames `group` samples apart), in place,
+  // with exactly the bits of converting them, running `phaser` and converting back; `scratch`
+  // holds frames * group floats.
+  void (*phaserSamples)(int16_t* samples, std::size_t frames, uint32_t group, uint32_t stages,
+                        const uint32_t* runEnds, const float* runCoefficients, float* memories,
+                        float dry, float wet, float* scratch);
   // The phaser's stage coefficients of `count` oscillator values (s + 1), whole vectors only;
   // stops before a vector whose sweep reaches beyond 10^+-3.
   std::size_t (*phaserCoefficients)(const float* sinesPlusOne, float* coefficients,
@@ -128,6 +135,9 @@ struct VectorKernels {
 
 // The most stereo frames a kernel over 16-bit frames leaves to the scalar code.
 constexpr std::size_t kSampleVectorFrames = 8;
+
+// The most frames of one call of the phaser's kernels.
+constexpr std::size_t kPhaserKernelFrames = 2048;
 
 // The kernels of the path in use, or null for the scalar path.
 const VectorKernels* ActiveKernels();

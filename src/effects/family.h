@@ -67,7 +67,7 @@ struct FamilyOps {
   // from `from` (memories, phases, envelopes; delay contents when `sameBuffers`, the new state's
   // buffers lying where the old state's lay).
   void (*carry)(const void* from, void* to, bool sameBuffers) = nullptr;
-  // Stereo 16-bit samples in place, with exactly the bits of converting, processing and
+  // 16-bit samples in place, with exactly the bits of converting, processing and
   // converting back; false, having done nothing, when it cannot.
   bool (*processSamples)(void* state, int16_t* samples, int32_t frames) = nullptr;
   // Reshaping families: the stream they produce, and how they move frames. `flow` takes up to

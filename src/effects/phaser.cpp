@@ -9,6 +9,7 @@
 #include "dsp/fast_sine.h"
 #include "dsp/one_pole_step.h"
 #include "dsp/sample_buffer.h"
+#include "dsp/sample_conversion.h"
 #include "dsp/simd_dispatch.h"
 
 namespace wavfx {
@@ -37,7 +38,7 @@ void CoefficientsAt(const PhaserState& state, const float* sinesPlusOne, float* 
 }
 
 // The most frames worked on at a time: 64 control periods.
-constexpr uint32_t kChunkFrames = 2048;
+constexpr uint32_t kChunkFrames = kPhaserKernelFrames;
 constexpr uint32_t kMaxStages = 12;
 
 // The frames of a chunk as runs of one coefficient each: run r ends before frame ends[r].
@@ -107,16 +108,23 @@ void PhaseChannels(const PhaserState& state, const Runs& runs, float* samples, s
   }
 }
 
+uint32_t FramesOf(const Runs& runs) {
+  return runs.count > 0 ? runs.ends[runs.count - 1] : 0;
+}
+
+// Whether the vector path's skewed stages take a chunk of `frames` frames without feedback.
+// With fewer stages the processor overlaps the frames of the plain loop as well, and short
+// chunks would spend most of their steps filling and emptying the skew (2 (stages - 1) each).
+bool SkewFits(const PhaserState& state, const VectorKernels* kernels, uint32_t frames) {
+  return kernels != nullptr && kernels->phaser != nullptr && state.stages >= 4 &&
+         frames >= 16 * (state.stages - 1);
+}
+
 // Without feedback, the vector path's skewed stages, one or two channels at a time.
 bool PhaseSkewed(PhaserState& state, const Runs& runs, float* samples) {
   const VectorKernels* kernels = ActiveKernels();
-  const uint32_t frames = runs.count > 0 ? runs.ends[runs.count - 1] : 0;
-  // With fewer stages the processor overlaps the frames of the plain loop as well, and short
-  // calls would spend most of their steps filling and emptying the skew (2 (stages - 1) each).
-  if (kernels == nullptr || kernels->phaser == nullptr || state.stages < 4 ||
-      frames < 16 * (state.stages - 1)) {
-    return false;
-  }
+  const uint32_t frames = FramesOf(runs);
+  if (!SkewFits(state, kernels, frames)) return false;
   const uint32_t channels = state.channels;
   const uint32_t span = state.stages + 1;
   for (uint32_t c = 0; c < channels;) {
@@ -197,15 +205,17 @@ void InitPhaser(PhaserState& state, uint32_t sampleRate, uint32_t channels, floa
   state.position = 0;
 }
 
-// A chunk at a time: the frames' coefficients, then the channels. Subnormal memories are flushed
-// on fixed frames of the stream.
-void ProcessPhaser(PhaserState& state, float* samples, int32_t frames) {
-  if (frames <= 0 || state.memories == nullptr) return;
-  const uint32_t channels = state.channels;
-  const FramesFunction run = kFramesTable[state.stages - 1];
+namespace {
+
+// Runs `phase(runs, first frame, frames)` over `frames` frames a chunk at a time, each chunk's
+// runs of coefficients computed first. Subnormal memories are flushed on fixed frames of the
+// stream.
+template <class Phase>
+void EachChunk(PhaserState& state, int32_t frames, Phase phase) {
   Runs runs;
   float sines[kChunkFrames / kControlFrames + 1];
   float coefficients[kChunkFrames / kControlFrames + 1];
+  std::size_t done = 0;
   for (auto left = static_cast<uint32_t>(frames); left > 0;) {
     const uint32_t count = std::min({left, kChunkFrames, kFlushFrames - state.position});
     // Frame `first` of the chunk starts the first control period that begins in it.
@@ -219,16 +229,52 @@ void ProcessPhaser(PhaserState& state, float* samples, int32_t frames) {
       state.coefficient = coefficients[p];
       runs.Add(std::min(first + (p + 1) * kControlFrames, count), state.coefficient);
     }
-    run(state, runs, samples);
-    samples += static_cast<std::size_t>(count) * channels;
+    phase(runs, done, count);
+    done += count;
     left -= count;
     state.position += count;
     if (state.position == kFlushFrames) {
-      for (uint32_t j = 0; j < channels * (state.stages + 1); ++j)
+      for (uint32_t j = 0; j < state.channels * (state.stages + 1); ++j)
         FlushSubnormalMemory(state.memories[j]);
       state.position = 0;
     }
   }
+}
+
+// 16-bit samples in place: without feedback, one or two channels whose frames the skewed
+// stages take straight from the samples; false for the others.
+bool ProcessPhaserSamples(PhaserState& state, int16_t* samples, int32_t frames) {
+  const VectorKernels* kernels = ActiveKernels();
+  const uint32_t channels = state.channels;
+  if (frames <= 0 || state.memories == nullptr || kernels == nullptr ||
+      kernels->phaserSamples == nullptr || state.feedback != 0.0f || state.stages < 4 ||
+      channels > 2 || channels * state.stages > 16) {
+    return false;
+  }
+  const FramesFunction run = kFramesTable[state.stages - 1];
+  alignas(64) float values[kChunkFrames * 2];
+  EachChunk(state, frames, [&](const Runs& runs, std::size_t first, uint32_t count) {
+    int16_t* at = samples + first * channels;
+    if (SkewFits(state, kernels, count)) {
+      kernels->phaserSamples(at, count, channels, state.stages, runs.ends, runs.coefficients,
+                             state.memories, state.dry, state.wet, values);
+      return;
+    }
+    SamplesToFloats(at, values, std::size_t{count} * channels);
+    run(state, runs, values);
+    FloatsToSamples(values, at, std::size_t{count} * channels);
+  });
+  return true;
+}
+
+}  // namespace
+
+void ProcessPhaser(PhaserState& state, float* samples, int32_t frames) {
+  if (frames <= 0 || state.memories == nullptr) return;
+  const FramesFunction run = kFramesTable[state.stages - 1];
+  EachChunk(state, frames, [&](const Runs& runs, std::size_t first, uint32_t) {
+    run(state, runs, samples + first * state.channels);
+  });
 }
 
 void ReleasePhaser(PhaserState& state) {
@@ -289,6 +335,7 @@ const EffectFamily kPhaserFamily = {
      .changesAudio = HasMemories,
      .hasBuffers = HasMemories,
      .carry = Carry,
+     .processSamples = SamplesAs<PhaserState, ProcessPhaserSamples>,
      .fits = Fits},
 };
 

@@ -103,14 +103,17 @@ void ProcessChainSamples(EffectChain& chain, int16_t* samples, std::size_t frame
   alignas(64) float chunk[kChunkSamples];
   float* values = chain.wideFrame != nullptr ? chain.wideFrame : chunk;
   const std::size_t chunkFrames = std::max<std::size_t>(kChunkSamples / channels, 1);
+  // A lone stage that works on 16-bit samples takes them in long calls of its own choosing.
+  constexpr std::size_t kLoneFrames = std::size_t{1} << 20;
   EffectState* lone = LoneStage(chain);
   for (std::size_t left = frames; left > 0;) {
-    const std::size_t count = std::min(chunkFrames, left);
-    if (lone != nullptr && ProcessEffectSamples(*lone, samples, static_cast<int32_t>(count))) {
-      samples += count * channels;
-      left -= count;
+    const std::size_t whole = std::min(kLoneFrames, left);
+    if (lone != nullptr && ProcessEffectSamples(*lone, samples, static_cast<int32_t>(whole))) {
+      samples += whole * channels;
+      left -= whole;
       continue;
     }
+    const std::size_t count = std::min(chunkFrames, left);
     SamplesToFloats(samples, values, count * channels);
     RunStages(chain, values, count);
     FloatsToSamples(values, samples, count * channels);

@@ -18,6 +18,8 @@
 #include "effects/compressor.h"
 #include "effects/one_pole.h"
 #include "effects/phaser.h"
+#include "engine/chain.h"
+#include "engine/chain_text.h"
 #include "engine/effect.h"
 #include "support/effect_runner.h"
 
@@ -174,6 +176,40 @@ TEST_F(VectorPaths, PhaserGivesTheScalarPathsBits) {
         if (reference.empty()) reference = bits;
         ASSERT_EQ(bits, reference) << sweep.stages << " stages, " << channels << " channels, path "
                                    << static_cast<int>(path);
+      }
+    }
+  }
+}
+
+// The phaser's own 16-bit path (a lone stage in a chain) gives the bits of converting around it,
+// in blocks shorter and longer than its chunks, with and without the skewed kernel.
+TEST_F(VectorPaths, PhaserOn16BitSamplesGivesTheConvertedBits) {
+  for (const char* text : {"phaser", "phaser=stages=4:rate=37:depth=1:centre=25",
+                           "phaser=stages=5:rate=100:depth=1:centre=19000",
+                           "phaser=stages=8:rate=90:depth=0.9:centre=3000:mix=1",
+                           "phaser=stages=12", "phaser=stages=6:feedback=0.6"}) {
+    ChainRecipe recipe;
+    ChainError error;
+    ASSERT_TRUE(ParseChain(text, recipe, error)) << text;
+    for (const uint32_t channels : {1u, 2u, 3u}) {
+      const std::vector<int16_t> input = MixedSignal(60000, channels);
+      std::vector<int16_t> reference;
+      for (const VectorPath path : AvailablePaths()) {
+        SetVectorPathForTesting(path);
+        std::vector<int16_t> samples = input;
+        EffectChain chain;
+        ASSERT_TRUE(InitChain(chain, recipe, channels, 44100));
+        uint32_t random = 7;
+        for (std::size_t at = 0; at < 60000;) {
+          const std::size_t longest = NextRandom(random) % 2 ? 9000 : 100;
+          const auto frames = std::min<std::size_t>(NextRandom(random) % longest + 1, 60000 - at);
+          ProcessChainSamples(chain, samples.data() + at * channels, frames);
+          at += frames;
+        }
+        ReleaseChain(chain);
+        if (reference.empty()) reference = samples;
+        ASSERT_EQ(samples, reference)
+            << text << ", " << channels << " channels, path " << static_cast<int>(path);
       }
     }
   }
