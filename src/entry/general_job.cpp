@@ -36,6 +36,20 @@ uint64_t TailFrames(double seconds, int sampleRate) {
   return static_cast<uint64_t>(std::round(seconds * sampleRate));
 }
 
+// The input's exact length in frames when its header gives it: uncompressed samples in a regular
+// file, whose reader gives the frames the header declares, cut to what the file holds. 0 when
+// not known: a pipe ends where it ends, and a compressed file may decode fewer frames.
+uint64_t KnownLength(const char* path, const SoundInfo& input) {
+  const int encoding = input.format & SF_FORMAT_SUBMASK;
+  struct stat info;
+  if (encoding < SF_FORMAT_PCM_S8 || encoding > SF_FORMAT_DOUBLE ||
+      (input.format & SF_FORMAT_TYPEMASK) == SF_FORMAT_FLAC || input.frames <= 0 ||
+      stat(path, &info) != 0 || !S_ISREG(info.st_mode)) {
+    return 0;
+  }
+  return static_cast<uint64_t>(input.frames);
+}
+
 }  // namespace
 
 JobResult RunGeneralJob(const GeneralJob& job) {
@@ -77,8 +91,11 @@ JobResult RunGeneralJob(const GeneralJob& job) {
     result.reason = "out of memory";
     return result;
   }
-  const bool ready = InitChain(*chain, recipe, static_cast<uint32_t>(channels),
-                               static_cast<uint32_t>(input.sampleRate));
+  const uint64_t tail = TailFrames(job.tailSeconds, input.sampleRate);
+  const uint64_t length = KnownLength(job.input, input);
+  const bool ready =
+      InitChain(*chain, recipe, static_cast<uint32_t>(channels),
+                static_cast<uint32_t>(input.sampleRate), length > 0 ? length + tail : 0);
   const auto release = [&chain] { ReleaseChain(*chain); };
   const std::size_t blockFrames = std::max<std::size_t>(kBlockSamples / channels, 1);
   if (!ready) {
@@ -114,7 +131,6 @@ JobResult RunGeneralJob(const GeneralJob& job) {
   // Samples that pass unchanged into the same storage are copied as bytes.
   const bool copyStored = native && SameStorage(from, to);
   const uint64_t total = input.frames > 0 ? static_cast<uint64_t>(input.frames) : 0;
-  const uint64_t tail = TailFrames(job.tailSeconds, input.sampleRate);
   const auto report = [&] {
     if (job.progress != nullptr) job.progress(job.progressContext, result.frames, total + tail);
   };
