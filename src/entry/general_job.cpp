@@ -11,6 +11,7 @@
 #include <memory>
 #include <new>
 
+#include "dsp/sample_conversion.h"
 #include "engine/chain.h"
 #include "engine/chain_flow.h"
 #include "entry/pending_output.h"
@@ -131,6 +132,8 @@ JobResult RunGeneralJob(const GeneralJob& job) {
   // Samples that pass unchanged into the same storage are copied as bytes.
   const bool copyStored = native && SameStorage(from, to);
   const uint64_t total = input.frames > 0 ? static_cast<uint64_t>(input.frames) : 0;
+  // 16-bit PCM to be processed is read as stored and converted in one pass.
+  const bool pcm16 = !native && IsPcm16(from);
   const auto report = [&] {
     if (job.progress != nullptr) job.progress(job.progressContext, result.frames, total + tail);
   };
@@ -159,12 +162,17 @@ JobResult RunGeneralJob(const GeneralJob& job) {
   }
   for (; !chain->reshapes;) {
     const sf_count_t got = ReadSamples(in.get(), from, block, static_cast<sf_count_t>(blockFrames),
-                                       channels, copyStored);
+                                       channels, copyStored || pcm16);
     if (got <= 0) break;
     const auto frames = static_cast<std::size_t>(got);
     framesRead += frames;
-    if (!native) {
+    if (pcm16) {
+      SamplesToFloats(reinterpret_cast<const int16_t*>(block.stored.data()), block.floats.data(),
+                      frames * channels);
+    } else if (!native) {
       ToFloats(input.samples, block, frames * channels);
+    }
+    if (!native) {
       // Integer samples are always finite; only float files need the check.
       if (input.samples.kind == SampleKind::Int) {
         ProcessChainFinite(*chain, block.floats.data(), frames);
