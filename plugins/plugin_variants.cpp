@@ -43,8 +43,8 @@ std::vector<PluginVariant> MakeVariants() {
     // integer output, nor one set by text, which a control port cannot carry. Stages with a
     // look-ahead run in place and report it as latency.
     if (KindOf(family) == EffectKind::None || family.ops.process == nullptr ||
-        family.measuring.needsMeasurement != nullptr || family.ops.followOutput != nullptr ||
-        HasTextParameter(family)) {
+        family.ops.flow != nullptr || family.measuring.needsMeasurement != nullptr ||
+        family.ops.followOutput != nullptr || HasTextParameter(family)) {
       continue;
     }
     for (const uint32_t channels : {1u, 2u}) {

@@ -200,7 +200,8 @@ typedef struct wavfx_error {
  * pad adds zero samples; fade scales frame i of its fade-in (and frame k before the last of its
  * fade-out) by float(curve(i / I)) with curve linear t, qsin sin(t pi/2), hsin sin(t pi/2)^2,
  * log 10^(5 (t - 1)), para 1 - (1 - t)^2 evaluated in double with + - * / only, the sample times
- * the gain rounded to single precision; the fade-out holds back its own length. gain multiplies
+ * the gain rounded to single precision; the fade-out holds back its own length (a file job that
+ * knows the input's exact length fades in place, with the same bits). gain multiplies
  * by g = float(10^(db / 20)), 10^x from + - * / only. Stages that only move samples, and
  * identity settings (gain 0 dB, resample to the same rate, speed 1), copy samples exactly.
  *

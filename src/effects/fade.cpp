@@ -66,6 +66,33 @@ void Take(FadeState& fade, void* to, const void* from, std::size_t count, std::s
   fade.seen += count - f;
 }
 
+// In place, once the length is known: only frames within a ramp change, each scaled as the flow
+// scales it (by the fade-in's gain, then by the fade-out's).
+void Process(FadeState& fade, float* samples, int32_t frames) {
+  const std::size_t channels = fade.channels;
+  const uint64_t first = fade.seen;
+  const uint64_t end = first + static_cast<uint64_t>(std::max(frames, 0));
+  for (uint64_t frame = first; frame < std::min(end, fade.inFrames); ++frame) {
+    float* at = samples + (frame - first) * channels;
+    Scale(at, at, channels, GainAt(fade, frame, fade.inFrames));
+  }
+  const uint64_t fadeOut = fade.length - std::min(fade.outFrames, fade.length);
+  for (uint64_t frame = std::max(first, fadeOut); frame < std::min(end, fade.length); ++frame) {
+    float* at = samples + (frame - first) * channels;
+    Scale(at, at, channels, GainAt(fade, fade.length - 1 - frame, fade.outFrames));
+  }
+  fade.seen = end;
+}
+
+// Before the first input, the stream's length makes the held frames unnecessary.
+bool KnowLength(void* state, uint64_t frames) {
+  FadeState& fade = As<FadeState>(state);
+  if (fade.seen > 0 || frames == 0) return false;
+  fade.length = frames;
+  FreeSamples(fade.held);
+  return true;
+}
+
 bool Fits(const StageValues& v, StreamShape in, std::string& problem) {
   if (!FrameCountFits(v, kIn, kParameters[kIn], kMaxTimeFrames, problem) ||
       !FrameCountFits(v, kOut, kParameters[kOut], kMaxTimeFrames, problem))
@@ -147,7 +174,8 @@ bool ChangesAudio(const void* state) {
 }
 
 bool HasBuffers(const void* state) {
-  return As<FadeState>(state).outFrames == 0 || As<FadeState>(state).held != nullptr;
+  const FadeState& fade = As<FadeState>(state);
+  return fade.outFrames == 0 || fade.held != nullptr || fade.length > 0;
 }
 
 uint64_t Latency(const void* state) {
@@ -166,6 +194,7 @@ const EffectFamily kFadeFamily = {
     kSyntax,
     {.stateSize = sizeof(FadeState),
      .init = Init,
+     .process = ProcessAs<FadeState, Process>,
      .release = Release,
      .changesAudio = ChangesAudio,
      .hasBuffers = HasBuffers,
@@ -173,6 +202,7 @@ const EffectFamily kFadeFamily = {
      .flow = Flow,
      .drain = Drain,
      .latency = Latency,
+     .knowLength = KnowLength,
      .copiesOnly = CopiesOnly,
      .fits = Fits},
 };

@@ -22,13 +22,15 @@ namespace wavfx {
 //   log     10^(5 (t - 1))                (from -100 dB, logarithmic)
 //   para    1 - (1 - t)^2                 (an inverted parabola)
 //
-// The stream's end is known only when it comes: the last O frames are held back (O times the
-// channel count floats, at most kMaxSamplesPerBuffer) and faded out as they are drained; the
+// Unless the stream's length is told before its start (then the stage runs in place, touching
+// only the ramps), its end is known only when it comes: the last O frames are held back (O times
+// the channel count floats, at most kMaxSamplesPerBuffer) and faded out as they are drained; the
 // stage's latency is the count held at the moment.
 struct FadeState {
-  float* held;  // a ring of O frames; null when O is 0 or the memory could not be had
+  float* held;  // a ring of O frames; null when O is 0, the memory could not be had or in place
   uint64_t inFrames;
   uint64_t outFrames;
+  uint64_t length;   // the stream's frames when told, else 0
   uint64_t seen;     // frames taken so far
   uint64_t fill;     // frames held
   uint64_t oldest;   // the ring's frame holding the oldest of them

@@ -58,7 +58,8 @@ struct FamilyOps {
   // Sets the stage up for its values and the stream it receives. Buffers come from
   // AllocateSamples; a stage whose buffers could not be had reports so through hasBuffers.
   void (*init)(void* state, const StageValues& values, StreamShape in) = nullptr;
-  // In place, for families that keep the stream's shape; null for reshaping families.
+  // In place, for families that keep the stream's shape; for a reshaping family, only once
+  // `knowLength` has accepted.
   void (*process)(void* state, float* samples, int32_t frames) = nullptr;
   void (*release)(void* state) = nullptr;
   bool (*changesAudio)(const void* state) = nullptr;
@@ -81,6 +82,11 @@ struct FamilyOps {
                        std::size_t sampleBytes) = nullptr;
   // Output frames a reshaping stage holds back until more input arrives.
   uint64_t (*latency)(const void* state) = nullptr;
+  // Reshaping families that keep the stream's shape and hold frames back only until its end is
+  // known: told, before the first input, that the stream has exactly `frames` frames, the stage
+  // may take them in place through `process` instead of `flow` and `drain` (true), with the same
+  // output.
+  bool (*knowLength)(void* state, uint64_t frames) = nullptr;
   // True when the stage only selects, moves or copies samples: then it may run on samples of any
   // width, which it leaves exactly as stored.
   bool (*copiesOnly)(const void* state) = nullptr;

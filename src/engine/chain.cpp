@@ -50,7 +50,7 @@ void FollowOutputDepth(ChainRecipe& recipe, int bits) {
 }
 
 bool InitChain(EffectChain& chain, const ChainRecipe& recipe, uint32_t channels,
-               uint32_t sampleRate) {
+               uint32_t sampleRate, uint64_t frames) {
   chain.recipe = recipe;
   chain.channels = channels;
   chain.sampleRate = sampleRate;
@@ -60,10 +60,10 @@ bool InitChain(EffectChain& chain, const ChainRecipe& recipe, uint32_t channels,
     chain.stages[i] = EffectState{};
     InitEffect(chain.stages[i], recipe.stages[i], shape.channels, shape.sampleRate);
     const EffectFamily& family = *chain.stages[i].family;
-    if (Reshapes(family)) {
-      chain.reshapes = true;
-      shape = ShapeAfter(family, recipe.stages[i], shape);
-    }
+    if (!Reshapes(family) || (frames > 0 && TellEffectLength(chain.stages[i], frames))) continue;
+    chain.reshapes = true;
+    shape = ShapeAfter(family, recipe.stages[i], shape);
+    if (family.ops.flow != nullptr) frames = 0;  // a delayed in-place stage keeps the length
   }
   chain.output = shape;
   chain.wideFrame = nullptr;

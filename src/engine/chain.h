@@ -52,10 +52,12 @@ ChainRecipe RecipeOfName(const char* name);
 // for float samples. Jobs that write files call it before InitChain.
 void FollowOutputDepth(ChainRecipe& recipe, int bits);
 
-// Initialises every stage. Returns false when the room for wide frames could not be had; the
-// chain must be released either way.
+// Initialises every stage. `frames`, when not 0, is the input's exact length: the reshaping
+// stages that can then run in place do (TellEffectLength), up to the first stage that may change
+// the length, and the chain reshapes only when another stage remains. Returns false when the
+// room for wide frames could not be had; the chain must be released either way.
 bool InitChain(EffectChain& chain, const ChainRecipe& recipe, uint32_t channels,
-               uint32_t sampleRate);
+               uint32_t sampleRate, uint64_t frames = 0);
 
 // Whether any stage changes the audio. When none does, processing leaves every sample exactly as
 // it was, even a 16-bit one that the conversion pair would change.

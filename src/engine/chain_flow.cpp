@@ -43,7 +43,7 @@ constexpr std::size_t kQueueSamples = 16384;
 constexpr std::size_t kMinQueueFrames = 16;
 
 bool IsReshaping(const EffectState& stage) {
-  return stage.family != nullptr && Reshapes(*stage.family);
+  return stage.family != nullptr && Reshapes(*stage.family) && !stage.inPlace;
 }
 
 std::size_t FrameBytes(const StageQueue& queue, std::size_t sampleBytes) {

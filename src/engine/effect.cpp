@@ -73,6 +73,7 @@ void InitEffect(EffectState& state, const EffectSettings& settings, uint32_t cha
   state.record = record;
   state.ownsRecord = false;
   state.wideFrame = nullptr;
+  state.inPlace = false;
   const std::size_t size = family.ops.stateSize;
   if (size > 0 && record == nullptr) {
     state.record = ::operator new(size, kRecordAlignment, std::nothrow);
@@ -107,6 +108,7 @@ void ProcessEffect(EffectState& state, int16_t* block, int32_t frames) {
 void ProcessEffectFloats(EffectState& state, float* samples, int32_t frames) {
   if (state.family == nullptr || state.family->ops.process == nullptr) return;
   if (state.record == nullptr && state.family->ops.stateSize > 0) return;
+  if (state.family->ops.flow != nullptr && !state.inPlace) return;  // it flows until told more
   state.family->ops.process(state.record, samples, frames);
 }
 
@@ -125,6 +127,12 @@ bool EffectHasItsBuffers(const EffectState& state) {
   if (state.record == nullptr) return state.family->ops.stateSize == 0;
   const auto has = state.family->ops.hasBuffers;
   return has == nullptr || has(state.record);
+}
+
+bool TellEffectLength(EffectState& state, uint64_t frames) {
+  const auto know = state.family != nullptr ? state.family->ops.knowLength : nullptr;
+  state.inPlace = know != nullptr && state.record != nullptr && know(state.record, frames);
+  return state.inPlace;
 }
 
 uint64_t EffectDelay(const EffectState& state) {

@@ -17,6 +17,7 @@ struct EffectState {
   void* record;      // the family's state; null when it has none or it could not be had
   bool ownsRecord;   // the record was allocated by InitEffect and is freed by ReleaseEffect
   float* wideFrame;  // owned; ProcessEffect's room for one frame too wide for its stack chunk
+  bool inPlace;      // a reshaping stage that took the stream's length and runs in place
 };
 
 // The family's record of a state, typed.
@@ -68,6 +69,10 @@ bool EffectChangesAudio(const EffectState& state);
 
 // Whether an effect got its record and the buffers it needs.
 bool EffectHasItsBuffers(const EffectState& state);
+
+// Tells a reshaping stage, before its first input, the frames its stream will have: true when it
+// then runs in place (FamilyOps::knowLength), as `inPlace` records.
+bool TellEffectLength(EffectState& state, uint64_t frames);
 
 // Frames by which the effect's output lags its input (FamilyOps::delay); 0 when it passes its
 // audio through.

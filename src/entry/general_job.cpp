@@ -11,6 +11,7 @@
 #include <memory>
 #include <new>
 
+#include "dsp/sample_conversion.h"
 #include "engine/chain.h"
 #include "engine/chain_flow.h"
 #include "entry/pending_output.h"
@@ -34,6 +35,20 @@ bool SameFile(const char* a, const char* b) {
 uint64_t TailFrames(double seconds, int sampleRate) {
   if (!(seconds > 0)) return 0;
   return static_cast<uint64_t>(std::round(seconds * sampleRate));
+}
+
+// The input's exact length in frames when its header gives it: uncompressed samples in a regular
+// file, whose reader gives the frames the header declares, cut to what the file holds. 0 when
+// not known: a pipe ends where it ends, and a compressed file may decode fewer frames.
+uint64_t KnownLength(const char* path, const SoundInfo& input) {
+  const int encoding = input.format & SF_FORMAT_SUBMASK;
+  struct stat info;
+  if (encoding < SF_FORMAT_PCM_S8 || encoding > SF_FORMAT_DOUBLE ||
+      (input.format & SF_FORMAT_TYPEMASK) == SF_FORMAT_FLAC || input.frames <= 0 ||
+      stat(path, &info) != 0 || !S_ISREG(info.st_mode)) {
+    return 0;
+  }
+  return static_cast<uint64_t>(input.frames);
 }
 
 }  // namespace
@@ -77,8 +92,11 @@ JobResult RunGeneralJob(const GeneralJob& job) {
     result.reason = "out of memory";
     return result;
   }
-  const bool ready = InitChain(*chain, recipe, static_cast<uint32_t>(channels),
-                               static_cast<uint32_t>(input.sampleRate));
+  const uint64_t tail = TailFrames(job.tailSeconds, input.sampleRate);
+  const uint64_t length = KnownLength(job.input, input);
+  const bool ready =
+      InitChain(*chain, recipe, static_cast<uint32_t>(channels),
+                static_cast<uint32_t>(input.sampleRate), length > 0 ? length + tail : 0);
   const auto release = [&chain] { ReleaseChain(*chain); };
   const std::size_t blockFrames = std::max<std::size_t>(kBlockSamples / channels, 1);
   if (!ready) {
@@ -114,7 +132,8 @@ JobResult RunGeneralJob(const GeneralJob& job) {
   // Samples that pass unchanged into the same storage are copied as bytes.
   const bool copyStored = native && SameStorage(from, to);
   const uint64_t total = input.frames > 0 ? static_cast<uint64_t>(input.frames) : 0;
-  const uint64_t tail = TailFrames(job.tailSeconds, input.sampleRate);
+  // 16-bit PCM to be processed is read as stored and converted in one pass.
+  const bool pcm16 = !native && IsPcm16(from);
   const auto report = [&] {
     if (job.progress != nullptr) job.progress(job.progressContext, result.frames, total + tail);
   };
@@ -143,12 +162,17 @@ JobResult RunGeneralJob(const GeneralJob& job) {
   }
   for (; !chain->reshapes;) {
     const sf_count_t got = ReadSamples(in.get(), from, block, static_cast<sf_count_t>(blockFrames),
-                                       channels, copyStored);
+                                       channels, copyStored || pcm16);
     if (got <= 0) break;
     const auto frames = static_cast<std::size_t>(got);
     framesRead += frames;
-    if (!native) {
+    if (pcm16) {
+      SamplesToFloats(reinterpret_cast<const int16_t*>(block.stored.data()), block.floats.data(),
+                      frames * channels);
+    } else if (!native) {
       ToFloats(input.samples, block, frames * channels);
+    }
+    if (!native) {
       // Integer samples are always finite; only float files need the check.
       if (input.samples.kind == SampleKind::Int) {
         ProcessChainFinite(*chain, block.floats.data(), frames);
