@@ -116,21 +116,23 @@ double RunOnce(Job& job, const std::vector<int16_t>& source, uint32_t channels, 
                std::vector<int16_t>& samples, std::vector<int32_t>& ints,
                std::vector<float>& floats) {
   wavfx::EffectChain chain;
-  wavfx::InitChain(chain, job.recipe, channels, sampleRate);
+  // The input's length is known, as a file's is: stages that can then run in place do.
+  wavfx::InitChain(chain, job.recipe, channels, sampleRate, source.size() / channels);
+  const Form form = job.form == Form::Flow && !chain.reshapes ? Form::Samples : job.form;
   // Each form starts from its own copy, made before the clock starts.
   const std::size_t blockSamples = wavfx::kDirectBlockBytes / 2 / channels * channels;
-  if (job.form == Form::Samples) samples = source;
-  if (job.form == Form::Ints24) {
+  if (form == Form::Samples) samples = source;
+  if (form == Form::Ints24) {
     for (std::size_t i = 0; i < source.size(); ++i)
       ints[i] = static_cast<int32_t>(static_cast<uint32_t>(source[i]) << 8);
   }
-  if (job.form == Form::Floats) wavfx::SamplesToFloats(source.data(), floats.data(), source.size());
+  if (form == Form::Floats) wavfx::SamplesToFloats(source.data(), floats.data(), source.size());
   volatile float sink = 0.0f;
   const double start = ThreadSeconds();
-  if (job.form == Form::Flow) sink = static_cast<float>(Flow(chain, source, channels, samples));
-  for (std::size_t at = 0; job.form != Form::Flow && at < source.size(); at += blockSamples) {
+  if (form == Form::Flow) sink = static_cast<float>(Flow(chain, source, channels, samples));
+  for (std::size_t at = 0; form != Form::Flow && at < source.size(); at += blockSamples) {
     const std::size_t count = std::min(blockSamples, source.size() - at);
-    switch (job.form) {
+    switch (form) {
       case Form::Samples:
         wavfx::ProcessChainSamples(chain, samples.data() + at, count / channels);
         break;
@@ -146,8 +148,8 @@ double RunOnce(Job& job, const std::vector<int16_t>& source, uint32_t channels, 
         break;
     }
   }
-  if (job.form == Form::Recurrence) sink = Recurrence(source, sampleRate);
-  if (job.form == Form::BiquadRecurrence) sink = BiquadRecurrence(source, sampleRate);
+  if (form == Form::Recurrence) sink = Recurrence(source, sampleRate);
+  if (form == Form::BiquadRecurrence) sink = BiquadRecurrence(source, sampleRate);
   const double elapsed = ThreadSeconds() - start;
   (void)sink;
   wavfx::ReleaseChain(chain);
