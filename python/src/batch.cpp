@@ -15,12 +15,39 @@
 namespace wavfx::python {
 namespace {
 
-// What one item made: the samples of a chain that reshapes (interleaved; a chain that works in
-// place writes into the batch's result instead), or why it failed.
-template <typename Held>
+// What one item made: its frames (those of a chain that reshapes may run past the result's, which
+// holds item 0's count), or why it failed.
 struct Item {
-  Samples<Held> samples;
+  std::size_t frames = 0;
   std::string error;
+};
+
+// Takes a reshaping chain's output into an item of the result: straight into it when its frames
+// are interleaved samples of the chain's type, through a block otherwise; frames beyond the
+// item's are counted and dropped.
+template <typename Stored, typename Held>
+struct ItemSink {
+  const AudioView& out;
+  bool direct;
+  Samples<Held> block;
+  std::size_t made = 0;
+  bool inBlock = false;
+
+  Held* Space(std::size_t& room) {
+    const std::size_t channels = out.channels;
+    inBlock = !direct || made >= out.frames;
+    if (!inBlock) {
+      room = out.frames - made;
+      return reinterpret_cast<Held*>(out.data) + made * channels;
+    }
+    room = block.size() / channels;
+    return block.data();
+  }
+  void Took(std::size_t frames) {
+    if (inBlock && made < out.frames)
+      Scatter<Stored>(block.data(), out, made, std::min(frames, out.frames - made));
+    made += frames;
+  }
 };
 
 struct Batch {
@@ -28,7 +55,7 @@ struct Batch {
   std::string text;
   uint32_t sampleRate;
   std::vector<AudioView> in;
-  std::vector<AudioView> out;  // empty when the chain reshapes
+  std::vector<AudioView> out;
 };
 
 AudioView ItemView(const py::array& audio, std::size_t index, SampleType type, bool channelsLast) {
@@ -50,8 +77,11 @@ py::array NewBatch(SampleType type, std::size_t count, std::size_t channels, std
   return py::array(DtypeOf(type), channelsLast ? std::vector{b, f, c} : std::vector{b, c, f});
 }
 
+// Runs item `index` into `out` (the result's item), or, for the first item of a chain that
+// reshapes, before the result exists, into `first`.
 template <typename Stored, typename Held>
-void RunItem(const Batch& batch, std::size_t index, Item<Held>& item) {
+void RunItem(const Batch& batch, std::size_t index, bool reshapes, Item& item,
+             Samples<Held>* first = nullptr) {
   const AudioView& in = batch.in[index];
   std::string text = batch.text;
   if (RecipeNeedsMeasurement(*batch.recipe)) {
@@ -66,8 +96,16 @@ void RunItem(const Batch& batch, std::size_t index, Item<Held>& item) {
     item.error = error.message;
     return;
   }
-  if (batch.out.empty()) {
-    item.samples = FlowBlocks<Stored, Held>(effect, &in, true);
+  if (first != nullptr) {
+    *first = FlowBlocks<Stored, Held>(effect, &in, true);
+    item.frames = first->size() / wavfx_effect_output_channels(effect);
+  } else if (reshapes) {
+    const AudioView& out = batch.out[index];
+    const bool direct = std::is_same_v<Stored, Held> && Interleaved(out, sizeof(Held));
+    const std::size_t blockFrames = std::max<std::size_t>(kBlockSamples / out.channels, 1);
+    ItemSink<Stored, Held> sink{out, direct, Samples<Held>(blockFrames * out.channels)};
+    FlowInto<Stored, Held>(effect, &in, true, sink);
+    item.frames = sink.made;
   } else {
     RunBlocks<Stored, Held>(effect, in, batch.out[index]);
   }
@@ -110,43 +148,50 @@ py::array ProcessBatch(const std::string& chain, const py::array& audio, uint32_
   if (!ChainFits(*recipe, in, error)) throw py::value_error(error.message);
 
   Batch batch{recipe.get(), chain, sampleRate, {}, {}};
-  py::array result;
-  const bool reshapes = RecipeReshapes(*recipe);
-  if (!reshapes) {
-    result = NewBatch(type, count, channels, ItemView(audio, 0, type, channelsLast).frames,
-                      channelsLast);
-  }
-  for (std::size_t i = 0; i < count; ++i) {
+  for (std::size_t i = 0; i < count; ++i)
     batch.in.push_back(ItemView(audio, i, type, channelsLast));
-    if (!reshapes) batch.out.push_back(ItemView(result, i, type, channelsLast));
-  }
+  const bool reshapes = RecipeReshapes(*recipe);
   return WithType(type, [&](auto sample) {
     using Stored = decltype(sample);
     using Held = HeldOf<Stored>;
-    std::vector<Item<Held>> items(count);
+    std::vector<Item> items(count);
+    const auto failed = [&](std::size_t i) {
+      if (!items[i].error.empty())
+        throw py::value_error("batch item " + std::to_string(i) + ": " + items[i].error);
+    };
+    // A chain that reshapes gives item 0's length to the result, which the others then fill.
+    Samples<Held> first;
+    std::size_t frames = reshapes ? 0 : static_cast<std::size_t>(audio.shape(channelsLast ? 1 : 2));
+    const std::size_t outChannels = ChainOutputShape(*recipe, in).channels;
+    if (reshapes && count > 0) {
+      {
+        py::gil_scoped_release release;
+        RunItem<Stored, Held>(batch, 0, true, items[0], &first);
+      }
+      failed(0);
+      frames = items[0].frames;
+    }
+    py::array result = NewBatch(type, count, outChannels, frames, channelsLast);
+    for (std::size_t i = 0; i < count; ++i)
+      batch.out.push_back(ItemView(result, i, type, channelsLast));
+    if (reshapes && count > 0) Scatter<Stored>(first.data(), batch.out[0], 0, frames);
+    const std::size_t start = reshapes && count > 0 ? 1 : 0;
     {
       py::gil_scoped_release release;
       const std::size_t workers =
-          std::clamp<std::size_t>(threads, 1, std::max<std::size_t>(count, 1));
-      Spread(count, workers, [&](std::size_t i) { RunItem<Stored>(batch, i, items[i]); });
+          std::clamp<std::size_t>(threads, 1, std::max<std::size_t>(count - start, 1));
+      Spread(count - start, workers, [&](std::size_t i) {
+        RunItem<Stored, Held>(batch, start + i, reshapes, items[start + i]);
+      });
     }
-    for (std::size_t i = 0; i < count; ++i) {
-      if (!items[i].error.empty())
-        throw py::value_error("batch item " + std::to_string(i) + ": " + items[i].error);
-    }
-    if (!reshapes) return result;
-    const std::size_t outChannels = ChainOutputShape(*recipe, in).channels;
-    const std::size_t frames = count == 0 ? 0 : items[0].samples.size() / outChannels;
-    for (std::size_t i = 1; i < count; ++i) {
-      if (items[i].samples.size() != frames * outChannels) {
-        throw py::value_error("the chain gives items of different lengths (item 0: " +
-                              std::to_string(frames) + " frames, item " + std::to_string(i) + ": " +
-                              std::to_string(items[i].samples.size() / outChannels) + ")");
+    for (std::size_t i = start; i < count; ++i) {
+      failed(i);
+      if (reshapes && items[i].frames != frames) {
+        throw py::value_error(
+            "the chain gives items of different lengths (item 0: " + std::to_string(frames) +
+            " frames, item " + std::to_string(i) + ": " + std::to_string(items[i].frames) + ")");
       }
     }
-    result = NewBatch(type, count, outChannels, frames, channelsLast);
-    for (std::size_t i = 0; i < count; ++i)
-      Scatter<Stored>(items[i].samples.data(), ItemView(result, i, type, channelsLast), 0, frames);
     return result;
   });
 }

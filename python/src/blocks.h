@@ -98,23 +98,13 @@ template <typename T>
 using Samples = std::vector<T, Unset<T>>;
 
 // Runs a chain that reshapes the stream over `in` (none when null) and, when `flush`, to the
-// end of the stream; returns what came out, interleaved, as the chain's samples. The chain reads
-// an interleaved array of its own sample type where it lies and writes straight into the result.
-template <typename Stored, typename Held>
-Samples<Held> FlowBlocks(wavfx_effect* effect, const AudioView* in, bool flush) {
-  const std::size_t outChannels = wavfx_effect_output_channels(effect);
-  const std::size_t room = std::max<std::size_t>(kBlockSamples / outChannels, 1);
-  Samples<Held> output;
-  std::size_t made = 0;  // frames written to output
-  // Free frames at the end of output, at least an eighth of `room` (twice the input and `room`
-  // at first, then doubling).
-  const auto freeFrames = [&] {
-    if (output.size() < (made + (room + 7) / 8) * outChannels) {
-      const std::size_t first = ((in != nullptr ? 2 * in->frames : 0) + room) * outChannels;
-      output.resize(std::max({(made + room) * outChannels, 2 * output.size(), first}));
-    }
-    return output.size() / outChannels - made;
-  };
+// end of the stream, handing what comes out to `sink`: `sink.Space(room)` gives where the next
+// frames go (interleaved, the chain's samples) and sets `room` above 0, `sink.Took(frames)` says
+// how many were written there. The chain reads an interleaved array of its own sample type where
+// it lies.
+template <typename Stored, typename Held, typename Sink>
+void FlowInto(wavfx_effect* effect, const AudioView* in, bool flush, Sink& sink) {
+  std::size_t room = 0;
   if (in != nullptr) {
     const std::size_t channels = in->channels;
     const std::size_t frames = std::max<std::size_t>(kBlockSamples / channels, 1);
@@ -130,21 +120,48 @@ Samples<Held> FlowBlocks(wavfx_effect* effect, const AudioView* in, bool flush) 
       }
       for (std::size_t done = 0; done < count;) {
         std::size_t consumed = 0, produced = 0;
-        const std::size_t space = freeFrames();
-        Flow(effect, from + done * channels, count - done, output.data() + made * outChannels,
-             space, &consumed, &produced);
-        made += produced;
+        Held* to = sink.Space(room);
+        Flow(effect, from + done * channels, count - done, to, room, &consumed, &produced);
+        sink.Took(produced);
         done += consumed;
       }
     }
   }
   for (std::size_t produced = flush ? 1 : 0; produced > 0;) {
-    const std::size_t space = freeFrames();
-    Flush(effect, output.data() + made * outChannels, space, &produced);
-    made += produced;
+    Held* to = sink.Space(room);
+    Flush(effect, to, room, &produced);
+    sink.Took(produced);
   }
-  output.resize(made * outChannels);
-  return output;
+}
+
+// FlowInto, returning what came out, interleaved, as the chain's samples, written straight into
+// the result.
+template <typename Stored, typename Held>
+Samples<Held> FlowBlocks(wavfx_effect* effect, const AudioView* in, bool flush) {
+  struct Growing {
+    std::size_t channels;
+    std::size_t firstFrames;
+    std::size_t step;
+    Samples<Held> output{};
+    std::size_t made = 0;  // frames written to output
+    // Free frames at the end of output, at least an eighth of `step` (twice the input and
+    // `step` at first, then doubling).
+    Held* Space(std::size_t& room) {
+      if (output.size() < (made + (step + 7) / 8) * channels) {
+        output.resize(
+            std::max({(made + step) * channels, 2 * output.size(), firstFrames * channels}));
+      }
+      room = output.size() / channels - made;
+      return output.data() + made * channels;
+    }
+    void Took(std::size_t frames) { made += frames; }
+  };
+  const std::size_t outChannels = wavfx_effect_output_channels(effect);
+  const std::size_t step = std::max<std::size_t>(kBlockSamples / outChannels, 1);
+  Growing sink{outChannels, (in != nullptr ? 2 * in->frames : 0) + step, step};
+  FlowInto<Stored, Held>(effect, in, flush, sink);
+  sink.output.resize(sink.made * outChannels);
+  return std::move(sink.output);
 }
 
 }  // namespace wavfx::python

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <new>
+#include <type_traits>
 
 #include "dsp/pcm_conversion.h"
 #include "dsp/sample_conversion.h"
@@ -364,12 +365,18 @@ void FlowChainSamples(EffectChain& chain, const Sample* in, std::size_t inFrames
   const std::size_t outChannels = chain.output.channels;
   for (bool moved = true; moved;) {
     const std::size_t offered = std::min(inFrames - consumed, chain.scratchInFrames);
-    const std::size_t room = std::min(outRoom - produced, chain.scratchOutFrames);
     ToFloats(in + consumed * inChannels, chain.scratchIn, offered * inChannels);
     std::size_t taken = 0;
     std::size_t made = 0;
-    FlowChain(chain, chain.scratchIn, offered, chain.scratchOut, room, sizeof(float), taken, made);
-    FromFloats(chain.scratchOut, out + produced * outChannels, made * outChannels);
+    if constexpr (std::is_same_v<Sample, float>) {  // floats leave straight into the caller's
+      FlowChain(chain, chain.scratchIn, offered, out + produced * outChannels, outRoom - produced,
+                sizeof(float), taken, made);
+    } else {
+      const std::size_t room = std::min(outRoom - produced, chain.scratchOutFrames);
+      FlowChain(chain, chain.scratchIn, offered, chain.scratchOut, room, sizeof(float), taken,
+                made);
+      FromFloats(chain.scratchOut, out + produced * outChannels, made * outChannels);
+    }
     consumed += taken;
     produced += made;
     moved = taken > 0 || made > 0;
