@@ -175,6 +175,7 @@ py::array ProcessBatch(const std::string& chain, const py::array& audio, uint32_
     for (std::size_t i = 0; i < count; ++i)
       batch.out.push_back(ItemView(result, i, type, channelsLast));
     if (reshapes && count > 0) Scatter<Stored>(first.data(), batch.out[0], 0, frames);
+    Recycle(std::move(first));
     const std::size_t start = reshapes && count > 0 ? 1 : 0;
     {
       py::gil_scoped_release release;

@@ -15,8 +15,9 @@
 namespace wavfx::python {
 
 // Samples per call into the effect, and in the scratch block of an array that is not
-// interleaved.
-constexpr std::size_t kBlockSamples = 1 << 15;
+// interleaved: small enough (64 KiB of floats) for the allocator to hand back memory it already
+// has, where a larger block would be fresh pages, and their faults, on every call.
+constexpr std::size_t kBlockSamples = 1 << 14;
 
 // The samples the effects take for an array's: doubles are rounded to floats.
 template <typename Stored>
@@ -97,6 +98,21 @@ struct Unset : std::allocator<T> {
 template <typename T>
 using Samples = std::vector<T, Unset<T>>;
 
+// The thread's last output buffer, kept for its next call when it is small: its pages are
+// mapped already, where a fresh buffer's would fault again on every call.
+constexpr std::size_t kSpareBytes = std::size_t{16} << 20;
+
+template <typename Held>
+Samples<Held>& Spare() {
+  thread_local Samples<Held> spare;
+  return spare;
+}
+
+template <typename Held>
+void Recycle(Samples<Held>&& used) {
+  if (used.capacity() * sizeof(Held) <= kSpareBytes) Spare<Held>() = std::move(used);
+}
+
 // Runs a chain that reshapes the stream over `in` (none when null) and, when `flush`, to the
 // end of the stream, handing what comes out to `sink`: `sink.Space(room)` gives where the next
 // frames go (interleaved, the chain's samples) and sets `room` above 0, `sink.Took(frames)` says
@@ -135,7 +151,7 @@ void FlowInto(wavfx_effect* effect, const AudioView* in, bool flush, Sink& sink)
 }
 
 // FlowInto, returning what came out, interleaved, as the chain's samples, written straight into
-// the result.
+// the result (the thread's spare buffer when there is one: give it back with Recycle).
 template <typename Stored, typename Held>
 Samples<Held> FlowBlocks(wavfx_effect* effect, const AudioView* in, bool flush) {
   struct Growing {
@@ -158,7 +174,9 @@ Samples<Held> FlowBlocks(wavfx_effect* effect, const AudioView* in, bool flush) 
   };
   const std::size_t outChannels = wavfx_effect_output_channels(effect);
   const std::size_t step = std::max<std::size_t>(kBlockSamples / outChannels, 1);
-  Growing sink{outChannels, (in != nullptr ? 2 * in->frames : 0) + step, step};
+  Growing sink{outChannels, (in != nullptr ? 2 * in->frames : 0) + step, step,
+               std::move(Spare<Held>())};
+  sink.output.clear();
   FlowInto<Stored, Held>(effect, in, flush, sink);
   sink.output.resize(sink.made * outChannels);
   return std::move(sink.output);

@@ -141,6 +141,9 @@ py::array Stream::Reshaped(const AudioView* in, Layout layout, bool flush) {
       Scatter<double>(floats.data(), out, 0, frames);
       break;
   }
+  Recycle(std::move(floats));
+  Recycle(std::move(shorts));
+  Recycle(std::move(ints));
   return result;
 }
 
