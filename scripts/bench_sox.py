@@ -1,7 +1,8 @@
 """wavfx.sox against torchaudio 0.13.1's sox_effects on typical augmentation lists: processor
 time per call, medians in one run, for 1-second 16 kHz and 10-second 44.1 kHz stereo clips; the
 section goes into docs/benchmarks.md. Usage (after scripts/python_build.sh):
-build-python/venv/bin/python scripts/bench_sox.py [ROUNDS]"""
+build-python/venv/bin/python scripts/bench_sox.py [ROUNDS [TEXT]]
+With TEXT only the lists that contain it run, and the rows are printed, not written."""
 import datetime
 import os
 import subprocess
@@ -38,12 +39,13 @@ def seconds(run, rounds):
 
 def main():
     rounds = int(sys.argv[1]) if len(sys.argv) > 1 else 9
+    only = sys.argv[2] if len(sys.argv) > 2 else None
     torch.set_num_threads(1)
     rng = np.random.default_rng(3)
     rows = []
     for rate, length in CLIPS:
         x = torch.from_numpy((rng.uniform(-0.3, 0.3, (2, int(rate * length)))).astype(np.float32))
-        for text in LISTS:
+        for text in (entry for entry in LISTS if only is None or only in entry):
             effects = [entry.split() for entry in text.split(";")]
             ours = seconds(lambda: sox.apply_effects_tensor(x, rate, effects), rounds)
             peer = seconds(lambda: sox_effects.apply_effects_tensor(x, rate, effects), rounds)
@@ -62,6 +64,9 @@ Stereo float32 tensors of noise in memory, `wavfx.sox.apply_effects_tensor` agai
 | clip | effects | wavfx ms | torchaudio ms | torchaudio / wavfx | goal: >= 5 |
 |---|---|---:|---:|---:|---|
 """ + "\n".join(rows)
+    if only is not None:
+        print("\n".join(rows))
+        return
     subprocess.run([sys.executable, "scripts/bench_section.py", section], check=True)
     print(section)
 

@@ -465,6 +465,11 @@ WAVFX_API uint64_t wavfx_effect_latency(const wavfx_effect* effect) WAVFX_NOEXCE
 /* 1 when the instance's chain reshapes the stream (and so needs the flow calls), else 0. */
 WAVFX_API int wavfx_effect_reshapes(const wavfx_effect* effect) WAVFX_NOEXCEPT;
 
+/* 0 once no further input can change the output (a trim past its kept part): the flow calls then
+ * take all input offered without running it, and the caller may stop reading and flush. 1
+ * otherwise, and for a chain that does not reshape; 0 for NULL. */
+WAVFX_API int wavfx_effect_wants_input(const wavfx_effect* effect) WAVFX_NOEXCEPT;
+
 /* Options of wavfx_process_file; zero-filled options are the defaults. */
 typedef struct wavfx_file_options {
   double tail_seconds; /* silence fed through the chain after the input, 0 to 3600 */

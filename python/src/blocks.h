@@ -126,7 +126,9 @@ void FlowInto(wavfx_effect* effect, const AudioView* in, bool flush, Sink& sink)
     const std::size_t frames = std::max<std::size_t>(kBlockSamples / channels, 1);
     const bool direct = std::is_same_v<Stored, Held> && Interleaved(*in, sizeof(Stored));
     Samples<Held> block(direct ? 0 : frames * channels);
-    for (std::size_t first = 0; first < in->frames; first += frames) {
+    // A chain that wants no more input (a trim past its end) is fed no further.
+    for (std::size_t first = 0; first < in->frames && wavfx_effect_wants_input(effect) != 0;
+         first += frames) {
       const std::size_t count = std::min(frames, in->frames - first);
       const Held* from = block.data();
       if (direct) {

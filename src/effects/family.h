@@ -82,6 +82,10 @@ struct FamilyOps {
                        std::size_t sampleBytes) = nullptr;
   // Output frames a reshaping stage holds back until more input arrives.
   uint64_t (*latency)(const void* state) = nullptr;
+  // Reshaping families: true once further input can change nothing of the output (a trim past
+  // its kept part): the stage drops whatever comes, and the chain stops running the stages
+  // before it and asks for no more input. What the stage holds still comes out through `drain`.
+  bool (*finished)(const void* state) = nullptr;
   // Reshaping families that keep the stream's shape and hold frames back only until its end is
   // known: told, before the first input, that the stream has exactly `frames` frames, the stage
   // may take them in place through `process` instead of `flow` and `drain` (true), with the same

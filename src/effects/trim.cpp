@@ -75,6 +75,10 @@ bool ChangesAudio(const void* state) {
   return As<TrimState>(state).skip != 0 || As<TrimState>(state).keep != kAll;
 }
 
+bool Finished(const void* state) {
+  return As<TrimState>(state).keep == 0;
+}
+
 }  // namespace
 
 const EffectFamily kTrimFamily = {
@@ -87,6 +91,7 @@ const EffectFamily kTrimFamily = {
      .flow = Flow,
      .drain = NothingHeld,
      .latency = NoLatency,
+     .finished = Finished,
      .copiesOnly = OnlyCopies,
      .check = Check,
      .fits = Fits},

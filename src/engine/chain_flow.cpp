@@ -195,7 +195,33 @@ bool TakeDirect(EffectChain& chain, const unsigned char* in, std::size_t inFrame
   return moved;
 }
 
+bool IsFinished(const EffectState& stage) {
+  if (!IsReshaping(stage)) return false;
+  const auto finished = stage.family->ops.finished;
+  return finished != nullptr && stage.record != nullptr && finished(stage.record);
+}
+
+// The last finished stage, before which nothing matters any more; recipe.count when none is.
+uint32_t FinishedStage(const EffectChain& chain) {
+  for (uint32_t i = chain.recipe.count; i-- > 0;) {
+    if (IsFinished(chain.stages[i])) return i;
+  }
+  return chain.recipe.count;
+}
+
+// Drops the frames queued for the finished stage i and the stages before it.
+void DropQueuedBefore(EffectChain& chain, uint32_t i) {
+  for (uint32_t q = 0; q <= chain.feeds[i]; ++q) {
+    chain.queues[q].begin = 0;
+    chain.queues[q].count = 0;
+  }
+}
+
 }  // namespace
+
+bool ChainWantsInput(const EffectChain& chain) {
+  return FinishedStage(chain) == chain.recipe.count;
+}
 
 bool ChainFits(const ChainRecipe& recipe, StreamShape in, ChainError& error) {
   for (uint32_t i = 0; i < recipe.count; ++i) {
@@ -304,8 +330,18 @@ void FlowChain(EffectChain& chain, const void* in, std::size_t inFrames, void* o
       produced += leaving;
       moved = true;
     }
-    for (uint32_t i = chain.recipe.count; i-- > 0;) {
-      if (IsReshaping(chain.stages[i])) moved = StepStage(chain, i, sampleBytes, outlet) || moved;
+    for (uint32_t i = chain.recipe.count; i-- > 0 && !IsFinished(chain.stages[i]);) {
+      if (!IsReshaping(chain.stages[i])) continue;
+      moved = StepStage(chain, i, sampleBytes, outlet) || moved;
+      if (IsFinished(chain.stages[i])) break;
+    }
+    const uint32_t finished = FinishedStage(chain);
+    if (finished < chain.recipe.count) {
+      // Whatever reaches a finished stage is dropped: the input is taken without running the
+      // stages before it.
+      DropQueuedBefore(chain, finished);
+      consumed = inFrames;
+      continue;
     }
     if (in != nullptr) {
       moved = TakeDirect(chain, static_cast<const unsigned char*>(in), inFrames, consumed,
@@ -335,6 +371,9 @@ std::size_t DrainChain(EffectChain& chain, void* out, std::size_t outRoom,
     FlowChain(chain, nullptr, 0, static_cast<unsigned char*>(out) + produced * outBytes,
               outRoom - produced, sampleBytes, consumed, moved);
     produced += moved;
+    // The stages before a finished one have nothing left to give it.
+    const uint32_t finished = FinishedStage(chain);
+    if (finished < chain.recipe.count) chain.drained = std::max(chain.drained, finished);
     while (chain.drained < chain.recipe.count && !IsReshaping(chain.stages[chain.drained])) {
       ++chain.drained;
     }
@@ -364,6 +403,7 @@ void FlowChainSamples(EffectChain& chain, const Sample* in, std::size_t inFrames
   const std::size_t inChannels = chain.channels;
   const std::size_t outChannels = chain.output.channels;
   for (bool moved = true; moved;) {
+    if (!ChainWantsInput(chain)) consumed = inFrames;
     const std::size_t offered = std::min(inFrames - consumed, chain.scratchInFrames);
     ToFloats(in + consumed * inChannels, chain.scratchIn, offered * inChannels);
     std::size_t taken = 0;

@@ -31,6 +31,11 @@ void FlowChain(EffectChain& chain, const void* in, std::size_t inFrames, void* o
                std::size_t outRoom, std::size_t sampleBytes, std::size_t& consumed,
                std::size_t& produced);
 
+// False once a stage is finished (a trim past its kept part): further input changes nothing of
+// the output, so FlowChain takes it all at once without running it through, and the caller may
+// stop reading and go on to DrainChain.
+bool ChainWantsInput(const EffectChain& chain);
+
 // FlowChain for samples of another type (int16_t, int32_t or float), converted to floats on the
 // way in and back on the way out as the in-place calls convert them; NaN and infinite floats are
 // read as 0. A chain that only copies moves the samples as they are.

@@ -131,3 +131,8 @@ extern "C" WAVFX_API uint64_t wavfx_effect_latency(const wavfx_effect* effect) n
 extern "C" WAVFX_API int wavfx_effect_reshapes(const wavfx_effect* effect) noexcept {
   return effect != nullptr && effect->chain.reshapes ? 1 : 0;
 }
+
+extern "C" WAVFX_API int wavfx_effect_wants_input(const wavfx_effect* effect) noexcept {
+  if (effect == nullptr) return 0;
+  return !effect->chain.reshapes || wavfx::ChainWantsInput(effect->chain) ? 1 : 0;
+}

@@ -153,12 +153,15 @@ JobResult RunGeneralJob(const GeneralJob& job) {
   };
   result.outcome = StreamOutcome::Complete;
   uint64_t framesRead = 0;
+  bool readAll = true;
   report();
   if (chain->reshapes) {
     const ReshapingFiles files{in.get(),       out.get(), from, to, static_cast<uint32_t>(channels),
                                shape.channels, tail};
     framesRead = StreamReshapingChain(files, *chain, result,
                                       {job.progress, job.progressContext, total + tail});
+    // A chain that stopped wanting input (a trim) left the rest of the file unread.
+    readAll = ChainWantsInput(*chain);
   }
   for (; !chain->reshapes;) {
     const sf_count_t got = ReadSamples(in.get(), from, block, static_cast<sf_count_t>(blockFrames),
@@ -188,7 +191,7 @@ JobResult RunGeneralJob(const GeneralJob& job) {
   }
   // A lossless file that decodes to fewer frames than it declares is corrupt or cut short, as a
   // WAV file shorter than its data chunk is. (Lossy decoders only estimate their length.)
-  if (result.outcome == StreamOutcome::Complete && !input.lossy && input.frames > 0 &&
+  if (result.outcome == StreamOutcome::Complete && readAll && !input.lossy && input.frames > 0 &&
       framesRead < static_cast<uint64_t>(input.frames)) {
     result.outcome = StreamOutcome::ReadFailed;
     result.reason = "read failed: " + std::to_string(framesRead) + " of the " +

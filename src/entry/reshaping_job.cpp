@@ -117,7 +117,7 @@ uint64_t StreamReshapingChain(const ReshapingFiles& files, EffectChain& chain, J
   };
 
   uint64_t framesRead = 0;
-  for (;;) {
+  while (ChainWantsInput(chain)) {
     const int64_t got = ReadSamples(files.in, files.from, in, static_cast<int64_t>(inFrames),
                                     files.inChannels, StoredOnly(carriage));
     if (got <= 0) break;
@@ -134,7 +134,7 @@ uint64_t StreamReshapingChain(const ReshapingFiles& files, EffectChain& chain, J
     if (!push(frames)) return framesRead;
     report(frames);
   }
-  for (uint64_t left = files.tailFrames; left > 0;) {
+  for (uint64_t left = files.tailFrames; left > 0 && ChainWantsInput(chain);) {
     const auto frames = static_cast<std::size_t>(std::min<uint64_t>(left, inFrames));
     std::fill_n(Samples(in, inFormat, carriage), frames * files.inChannels * bytes,
                 static_cast<unsigned char>(0));

@@ -29,7 +29,7 @@ struct ReshapingProgress {
 // Streams the input through the chain to the output in blocks, then flushes the chain. Samples
 // travel as floats, or, when the chain only copies and the sample format stays, as read.
 // Counts frames written, clipped and non-finite samples into `result`. Returns the frames read;
-// stops at the first write failure.
+// stops at the first write failure, and reads no further once the chain wants no more input.
 uint64_t StreamReshapingChain(const ReshapingFiles& files, EffectChain& chain, JobResult& result,
                               const ReshapingProgress& progress);
 

@@ -243,7 +243,8 @@ StreamResult StreamBlocks(std::FILE* input, std::FILE* output, const StreamPlan&
       ReportProgress(plan, written);
     }
   }
-  while (remaining > 0) {
+  // A chain that wants no more input (a trim past its end) leaves the rest unread.
+  while (remaining > 0 && ChainWantsInput(effect)) {
     const uint32_t count = NextBlockBytes(remaining, blockAlign, blockBytes);
     if (count == 0) {
       // Less than a frame left is a trailing partial frame; a frame wider than a block is not.
@@ -272,7 +273,7 @@ StreamResult StreamBlocks(std::FILE* input, std::FILE* output, const StreamPlan&
     ReportProgress(plan, written);
     remaining -= count;
   }
-  for (uint64_t tail = plan.tailBytes; tail > 0;) {
+  for (uint64_t tail = plan.tailBytes; tail > 0 && ChainWantsInput(effect);) {
     const uint32_t count = NextBlockBytes(tail, blockAlign, blockBytes);
     if (count == 0) return {StreamOutcome::FramesTooWide, written};
     std::memset(block, 0, count);

@@ -31,7 +31,8 @@ TEST(CliPipes, StreamsStandardInputAndOutput) {
     StreamKind output;
     int exitCode;
     std::string err;
-    Bytes written;  // to standard output, or to @/out.wav when that is named
+    Bytes written;         // to standard output, or to @/out.wav when that is named
+    bool endless = false;  // standard input goes on with silence until it is no longer read
   };
   const Bytes data = SampleBytes(5002);
   const Bytes unknownSize = DeclaringWav(2, 8000, 0xFFFFFFFF, data);
@@ -93,6 +94,15 @@ TEST(CliPipes, StreamsStandardInputAndOutput) {
        0,
        "",
        WrittenWav(1, 8000, 0xFFFFFFFF, WithSilence(Prefix(data, 100), 16))},
+      {"an endless pipe through a trim: read up to the trim's end",
+       {"-", "-", "trim=start=10s:end=110s"},
+       DeclaringWav(1, 8000, 0xFFFFFFFF, Prefix(data, 400)),
+       StreamKind::Pipe,
+       StreamKind::Pipe,
+       0,
+       "",
+       WrittenWav(1, 8000, 0x7FFFF000, Bytes(data.begin() + 20, data.begin() + 220)),
+       true},
       {"empty input", {"-", "-", "none"}, {}, StreamKind::Pipe, StreamKind::Pipe, 1, "", {}},
       {"not a WAV stream",
        {"-", "-", "none"},
@@ -122,7 +132,7 @@ TEST(CliPipes, StreamsStandardInputAndOutput) {
     const bool readsStdin = args[args.size() - 3] == "-";
     const bool writesStdout = args[args.size() - 2] == "-";
     const testing::CliRun run =
-        testing::RunCli(args, {readsStdin ? c.in : Bytes{}, c.input, c.output});
+        testing::RunCli(args, {readsStdin ? c.in : Bytes{}, c.input, c.output, c.endless});
     EXPECT_EQ(run.exitCode, c.exitCode);
     EXPECT_EQ(run.err, testing::Expand(c.err, root));
     if (writesStdout) {

@@ -30,6 +30,7 @@ struct CliStreams {
   Bytes in;  // standard input's bytes
   StreamKind input = StreamKind::Pipe;
   StreamKind output = StreamKind::File;
+  bool endless = false;  // a pipe that goes on with silence after `in` until nothing reads it
 };
 
 // Starts wavfx with `args` and the given file actions; returns its process id, or -1.
@@ -89,6 +90,9 @@ inline CliRun RunCli(const std::vector<std::string>& args, const CliStreams& str
       const ssize_t put = ::write(inPipe[1], streams.in.data() + at, streams.in.size() - at);
       if (put <= 0) break;
       at += static_cast<std::size_t>(put);
+    }
+    const Bytes silence(65536, 0);
+    while (pid >= 0 && streams.endless && ::write(inPipe[1], silence.data(), silence.size()) > 0) {
     }
     ::close(inPipe[1]);
   });

@@ -31,6 +31,8 @@ const FlowCase kChains[] = {
     {"limiter=truepeak=0:lookahead=0.1", 1, 8000},
     {"resample=rate=48000,limiter=ceiling=-20:lookahead=2,gain=db=3", 3, 44100},
     {"loudnorm=target=-10:measured=-20:peak=-3", 2, 44100},
+    {"speed=factor=1.1,trim=start=100s:end=3000s,echo=delay=5,resample=rate=8000", 2, 44100},
+    {"limiter=lookahead=2,trim=end=7000s,pad=end=50s", 1, 8000},
 };
 
 std::vector<FlowCase> Cases() {
@@ -220,6 +222,30 @@ TEST(ReshapingChains, InPlaceCallsRefuseThemAndShapesAreReported) {
   EXPECT_EQ(wavfx_effect_flow_float(effect, nullptr, 1, values, 2, nullptr, nullptr),
             WAVFX_ERROR_NULL_SAMPLES);
   wavfx_effect_destroy(effect);
+}
+
+// A trim that has taken all it keeps stops the chain's input: the rest is taken at once, the
+// stages before it no longer run, and the output is the first frames of the untrimmed chain's.
+TEST(ReshapingChains, AFinishedTrimStopsTheInputWithTheSameOutput) {
+  for (const char* chain : {"speed=factor=1.1,resample=rate=16000", "limiter,tempo=factor=1.2",
+                            "lowpass,pad=start=300s,remix=map=2|1"}) {
+    const auto input = Signal<float>(20000, 2);
+    const auto whole = RunFlow(FlowCase{chain, 2, 44100}, input, nullptr);
+    const std::string trimmed = std::string(chain) + ",trim=end=4000s";
+    std::mt19937 random(3);
+    const auto cut = RunFlow(FlowCase{trimmed, 2, 44100}, input, &random);
+    ASSERT_EQ(cut.size(), 4000u * 2) << chain;
+    EXPECT_EQ(std::memcmp(whole.data(), cut.data(), cut.size() * sizeof(float)), 0) << chain;
+    wavfx_effect* effect = wavfx_chain_create(trimmed.c_str(), 2, 44100, nullptr);
+    ASSERT_NE(effect, nullptr);
+    std::vector<float> out(input.size());
+    size_t consumed = 0, produced = 0;
+    EXPECT_EQ(wavfx_effect_wants_input(effect), 1);
+    wavfx_effect_flow_float(effect, input.data(), 20000, out.data(), 20000, &consumed, &produced);
+    EXPECT_EQ(consumed, 20000u) << chain;
+    EXPECT_EQ(wavfx_effect_wants_input(effect), 0) << chain;
+    wavfx_effect_destroy(effect);
+  }
 }
 
 // Stages whose settings leave the stream as it is copy every sample exactly, at every width:

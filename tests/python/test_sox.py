@@ -42,6 +42,8 @@ CASES = [
     # Augmentation lists: Lhotse's speed perturbation, WavAugment-like pitch, band-reject, reverb.
     ("speed 1.1;rate 16000", -65), ("pitch -150;rate 16000;bandreject 2000 300h", "length"),
     ("gain -n -10;remix -;speed 0.93;rate 16000;pad 0 1.5;trim 0 2", -65),
+    ("gain -n -10;remix -;speed 1.1;rate 16000;pad 0 0.5;trim 0 0.4", -65),
+    ("trim 0.1 0.3;speed 0.9;rate 8000", -50),
     ("reverb 50 50 100", -110), ("reverb -w 80 30 60 50 20 3", -110),
     ("remix -;reverb", -110), ("remix -;reverb 50 50 100 0", -110),
     ("pitch 50;rate 16000;reverb -w 40", "length"),
