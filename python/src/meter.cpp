@@ -124,7 +124,7 @@ bool MeasureRecipe(ChainRecipe& recipe, const AudioView& view, uint32_t sampleRa
     return true;
   };
   return MeasureStageInputs(recipe, static_cast<uint32_t>(view.channels), sampleRate, pass,
-                            measured, reason);
+                            measured, reason, false);
 }
 
 std::string MeasureChain(const std::string& text, const py::array& audio, uint32_t sampleRate,

@@ -127,6 +127,8 @@ struct MeasuringOps {
   // Given the measurement of the stage's own output, settles its values closer to their aim;
   // true when they changed and the output should be measured again.
   bool (*refine)(StageValues& values, const StreamMeasurement& output) = nullptr;
+  // True when the stage uses nothing of its measurement but the sample peak.
+  bool (*usesOnlySamplePeak)(const StageValues& values) = nullptr;
   // What the stage will do with its measurement, in a few words.
   std::string (*plan)(const StageValues& values) = nullptr;
   // Stages whose output is their input times one gain: the measurement that output will have,

@@ -44,6 +44,10 @@ double GainDb(const StageValues& v) {
   return v.values[kPeak] < kSilentBelow ? 0.0 : std::min(v.values[kLevel] - v.values[kPeak], 160.0);
 }
 
+bool UsesOnlySamplePeak(const StageValues& v) {
+  return v.values[kTruePeak] == 0;
+}
+
 std::string Plan(const StageValues& v) {
   if (v.values[kPeak] < kSilentBelow) return "silent: left as it is";
   char text[64];
@@ -78,6 +82,7 @@ const EffectFamily kNormFamily = {
     false,
     {.needsMeasurement = NeedsMeasurement,
      .takeMeasurement = TakeMeasurement,
+     .usesOnlySamplePeak = UsesOnlySamplePeak,
      .plan = Plan,
      .promise = Promise},
 };

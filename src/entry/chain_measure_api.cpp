@@ -50,7 +50,7 @@ extern "C" WAVFX_API size_t wavfx_chain_measure(const char* chain, uint32_t chan
     };
     std::vector<StageMeasurement> measured;
     std::string reason;
-    if (!MeasureStageInputs(*recipe, channels, sample_rate, pass, measured, reason)) {
+    if (!MeasureStageInputs(*recipe, channels, sample_rate, pass, measured, reason, false)) {
       return Refuse(error, WAVFX_ERROR_OUT_OF_RANGE, reason);
     }
     const std::string written = RecipeText(*recipe);

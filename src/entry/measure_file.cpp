@@ -74,7 +74,7 @@ bool MeasureChainInputs(const std::string& path, ChainRecipe& recipe, std::strin
   std::vector<StageMeasurement> measured;
   if (!MeasureStageInputs(recipe, static_cast<uint32_t>(info.channels),
                           static_cast<uint32_t>(info.sampleRate), FilePass(path), measured,
-                          reason)) {
+                          reason, true)) {
     return false;
   }
   notes = DescribeMeasurements(recipe, measured);

@@ -1,9 +1,11 @@
 #include "entry/measure_pass.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <limits>
 
+#include "dsp/effect_math.h"
 #include "engine/chain.h"
 #include "engine/chain_flow.h"
 #include "engine/chain_measure.h"
@@ -20,9 +22,10 @@ StreamMeasurement MeasurementOf(const Meter& meter) {
           report.loudness.range};
 }
 
-// Runs the input through the chain's stages into the meter.
-bool MeterThroughChain(EffectChain& chain, Meter& meter, const InputPass& pass,
-                       std::string& reason) {
+// Runs the input through the chain's stages into `take(frames, count)`.
+template <typename Take>
+bool RunThroughChain(EffectChain& chain, const InputPass& pass, std::string& reason,
+                     const Take& take) {
   const std::size_t outChannels = chain.output.channels;
   std::vector<float> out(kBlockFrames * outChannels);
   const FrameSink sink = [&](const float* frames, std::size_t count) {
@@ -31,7 +34,7 @@ bool MeterThroughChain(EffectChain& chain, Meter& meter, const InputPass& pass,
         const std::size_t run = std::min(kBlockFrames, count - at);
         std::copy_n(frames + at * chain.channels, run * chain.channels, out.begin());
         ProcessChainFloats(chain, out.data(), run);
-        MeterFloats(meter, out.data(), run);
+        take(out.data(), run);
       }
       return;
     }
@@ -39,22 +42,33 @@ bool MeterThroughChain(EffectChain& chain, Meter& meter, const InputPass& pass,
       std::size_t consumed = 0, produced = 0;
       FlowChainSamples(chain, frames + done * chain.channels, count - done, out.data(),
                        kBlockFrames, consumed, produced);
-      MeterFloats(meter, out.data(), produced);
+      take(out.data(), produced);
       done += consumed;
     }
   };
   if (!pass(sink, reason)) return false;
   for (std::size_t flushed = 1; chain.reshapes && flushed > 0;) {
     flushed = DrainChainSamples(chain, out.data(), kBlockFrames);
-    MeterFloats(meter, out.data(), flushed);
+    take(out.data(), flushed);
   }
   return true;
 }
 
-// Measures the stream up to the stage's output with the chain's `count` first stages.
+// The largest magnitude of the finite samples, as the meter's sample peak takes it.
+double SamplePeakOf(const float* samples, std::size_t count, double peak) {
+  float top = 0.0f;
+  for (std::size_t i = 0; i < count; ++i) {
+    const float magnitude = std::fabs(samples[i]);
+    top = magnitude <= std::numeric_limits<float>::max() && magnitude > top ? magnitude : top;
+  }
+  return std::max(peak, static_cast<double>(top));
+}
+
+// Measures the stream up to the stage's output with the chain's `count` first stages: everything
+// the meter tells, or, with `peakOnly`, the sample peak alone (the rest NaN).
 bool MeasureThrough(const ChainRecipe& recipe, uint32_t count, uint32_t channels,
-                    uint32_t sampleRate, const InputPass& pass, StreamMeasurement& measurement,
-                    std::string& reason) {
+                    uint32_t sampleRate, const InputPass& pass, bool peakOnly,
+                    StreamMeasurement& measurement, std::string& reason) {
   const ChainRecipe prefix = PrefixOf(recipe, count);
   ChainError misfit;
   if (!ChainFits(prefix, {channels, sampleRate}, misfit)) {
@@ -63,12 +77,27 @@ bool MeasureThrough(const ChainRecipe& recipe, uint32_t count, uint32_t channels
   }
   EffectChain chain{};
   const bool ready = InitChain(chain, prefix, channels, sampleRate);
-  Meter meter;
-  InitMeter(meter, chain.output.channels, chain.output.sampleRate, {});
-  const bool read = ready && MeterThroughChain(chain, meter, pass, reason);
+  bool read = false;
+  if (peakOnly) {
+    const std::size_t outChannels = chain.output.channels;
+    double peak = 0.0;
+    read = ready && RunThroughChain(chain, pass, reason, [&](const float* frames, std::size_t n) {
+             peak = SamplePeakOf(frames, n * outChannels, peak);
+           });
+    constexpr double kUnmeasured = std::numeric_limits<double>::quiet_NaN();
+    const double peakDb =
+        peak > 0.0 ? 20.0 * LogTen(peak) : -std::numeric_limits<double>::infinity();
+    if (read) measurement = {kUnmeasured, kUnmeasured, peakDb, kUnmeasured};
+  } else {
+    Meter meter;
+    InitMeter(meter, chain.output.channels, chain.output.sampleRate, {});
+    read = ready && RunThroughChain(chain, pass, reason, [&](const float* frames, std::size_t n) {
+             MeterFloats(meter, frames, n);
+           });
+    if (read) measurement = MeasurementOf(meter);
+  }
   ReleaseChain(chain);
   if (!ready) reason = "out of memory for the stages before the measurement";
-  if (read) measurement = MeasurementOf(meter);
   return read;
 }
 
@@ -81,7 +110,7 @@ bool Settle(ChainRecipe& recipe, StageMeasurement& m, uint32_t channels, uint32_
   if (ops.promise != nullptr && ops.promise(values, m.measured, m.output)) return true;
   constexpr int kMostRounds = 8;
   for (int round = 0; round < kMostRounds; ++round) {
-    if (!MeasureThrough(recipe, m.stage + 1, channels, sampleRate, pass, m.output, reason)) {
+    if (!MeasureThrough(recipe, m.stage + 1, channels, sampleRate, pass, false, m.output, reason)) {
       return false;
     }
     if (ops.refine == nullptr || !ops.refine(values, m.output)) break;
@@ -100,11 +129,14 @@ std::string Db(double value, const char* unit) {
 
 bool MeasureStageInputs(ChainRecipe& recipe, uint32_t channels, uint32_t sampleRate,
                         const InputPass& pass, std::vector<StageMeasurement>& measured,
-                        std::string& reason) {
+                        std::string& reason, bool described) {
   for (int stage = FirstUnmeasuredStage(recipe); stage >= 0; stage = FirstUnmeasuredStage(recipe)) {
+    const EffectSettings& values = recipe.stages[stage];
+    const auto peakOnly = FamilyOf(values.kind).measuring.usesOnlySamplePeak;
     StreamMeasurement measurement{};
     if (!MeasureThrough(recipe, static_cast<uint32_t>(stage), channels, sampleRate, pass,
-                        measurement, reason)) {
+                        !described && peakOnly != nullptr && peakOnly(values), measurement,
+                        reason)) {
       return false;
     }
     GiveMeasurement(recipe, static_cast<uint32_t>(stage), measurement);

@@ -22,10 +22,12 @@ struct StageMeasurement {
 };
 
 // Measures, one pass each, the input of every stage that needs it (the input run through the
-// stages before it) and hands it the measurement, so that `recipe` then runs in one pass.
+// stages before it) and hands it the measurement, so that `recipe` then runs in one pass. Unless
+// the measurements are to be `described`, a stage that uses only the sample peak gets that alone
+// (its other fields NaN), without the cost of the loudness meter.
 bool MeasureStageInputs(ChainRecipe& recipe, uint32_t channels, uint32_t sampleRate,
                         const InputPass& pass, std::vector<StageMeasurement>& measured,
-                        std::string& reason);
+                        std::string& reason, bool described);
 
 // One line for each measurement: "norm (stage 2): its input measures -18.3 LUFS, ...".
 std::string DescribeMeasurements(const ChainRecipe& recipe,

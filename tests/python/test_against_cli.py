@@ -34,6 +34,7 @@ RESHAPING = [
     "resample=rate=16000",
     "lowpass,speed=factor=1.1,resample=rate=22050:quality=low",
     "gain=db=-10,norm=level=-1:truepeak=1",
+    "trim=start=0.05,norm=level=-3",  # the sample peak alone, measured without the meter
     "loudnorm=target=-10:ceiling=-2",
 ]
 
