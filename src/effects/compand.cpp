@@ -152,19 +152,6 @@ void BuildCurve(const Values& given, double knee, double gainDb, CompandCurve& c
   c.topGain = NaturalExp(s[c.last].y);
 }
 
-double CompandGain(const CompandCurve& c, double level) {
-  if (!(level > c.floorLevel)) return c.floorGain;  // NaN too
-  if (!(level < HUGE_VAL)) return c.topGain;
-  const double l = NaturalLog(level);
-  uint32_t k = 1;
-  while (k < c.last && l > c.segments[k + 1].x)
-    ++k;
-  if (k == c.last) return c.topGain;
-  const CompandSegment& s = c.segments[k];
-  const double d = l - s.x;
-  return NaturalExp(s.y + d * (s.a * d + s.b));
-}
-
 // The fraction of the distance an envelope moves each frame for a time of `seconds`.
 double Coefficient(double seconds, double rate) {
   return seconds > 1.0 / rate ? 1.0 - Exponential(-1.0 / (rate * seconds)) : 1.0;
@@ -175,26 +162,33 @@ void Follow(double& volume, double level, double attack, double decay) {
   volume += delta * (delta > 0.0 ? attack : decay);
 }
 
-// Updates the envelopes with one input frame.
-void Listen(CompandState& s, const float* frame) {
+// Envelope values in a block: one a frame (shared) or one a channel.
+constexpr std::size_t kBlockValues = 256;
+
+std::size_t ValuesPerFrame(const CompandState& s) {
+  return s.shared ? 1 : s.channels;
+}
+
+// Updates the envelopes with one input frame, storing them at `levels`.
+void Listen(CompandState& s, const float* frame, double* levels) {
   if (s.shared) {
     double loudest = 0.0;
     for (uint32_t c = 0; c < s.channels; ++c)
       loudest = std::max(loudest, std::fabs(static_cast<double>(frame[c])));
     Follow(s.volume[0], loudest, s.attack[0], s.decay[0]);
+    levels[0] = s.volume[0];
     return;
   }
-  for (uint32_t c = 0; c < s.channels; ++c)
+  for (uint32_t c = 0; c < s.channels; ++c) {
     Follow(s.volume[c], std::fabs(static_cast<double>(frame[c])), s.attack[c], s.decay[c]);
+    levels[c] = s.volume[c];
+  }
 }
 
-// One frame scaled by the gains at the envelopes.
-void Scale(const CompandState& s, const float* in, float* out) {
-  double gain = s.shared ? CompandGain(s.curve, s.volume[0]) : 0.0;
-  for (uint32_t c = 0; c < s.channels; ++c) {
-    if (!s.shared) gain = CompandGain(s.curve, s.volume[c]);
-    out[c] = static_cast<float>(static_cast<double>(in[c]) * gain);
-  }
+// One frame scaled by its gains (ValuesPerFrame of them).
+void Scale(const CompandState& s, const double* gains, const float* in, float* out) {
+  for (uint32_t c = 0; c < s.channels; ++c)
+    out[c] = static_cast<float>(static_cast<double>(in[c]) * gains[s.shared ? 0 : c]);
 }
 
 // The delay as SoX holds it: delay * rate * channels samples, truncated, in whole frames.
@@ -236,23 +230,36 @@ void Flow(void* state, const void* in, std::size_t inFrames, void* out, std::siz
     CopyFrames(out, in, consumed, channels, sizeof(float));
     return;
   }
-  for (; consumed < inFrames; ++consumed) {
-    const float* frame = from + consumed * channels;
-    const bool emits = s.count == s.delayFrames;
-    if (emits && produced == outRoom) break;
-    Listen(s, frame);
-    if (s.delayFrames == 0) {
-      Scale(s, frame, to + produced++ * channels);
-      continue;
+  // The envelopes of a block first, then its gains together.
+  const std::size_t perFrame = ValuesPerFrame(s);
+  const std::size_t blockFrames = kBlockValues / perFrame;
+  double levels[kBlockValues];
+  double gains[kBlockValues];
+  while (consumed < inFrames) {
+    // Frames that fill the delay emit nothing, each one after it a frame.
+    const auto room = static_cast<std::size_t>(s.delayFrames - s.count) + (outRoom - produced);
+    const std::size_t frames = std::min({inFrames - consumed, blockFrames, room});
+    if (frames == 0) break;
+    const float* first = from + consumed * channels;
+    for (std::size_t f = 0; f < frames; ++f)
+      Listen(s, first + f * channels, levels + f * perFrame);
+    CompandGains(s.curve, levels, gains, frames * perFrame);
+    for (std::size_t f = 0; f < frames; ++f, ++consumed) {
+      const float* frame = first + f * channels;
+      const double* gain = gains + f * perFrame;
+      if (s.delayFrames == 0) {
+        Scale(s, gain, frame, to + produced++ * channels);
+        continue;
+      }
+      float* slot = s.held + s.index * channels;
+      if (s.count == s.delayFrames) {
+        Scale(s, gain, slot, to + produced++ * channels);
+      } else {
+        ++s.count;
+      }
+      std::copy(frame, frame + channels, slot);
+      s.index = s.index + 1 == s.delayFrames ? 0 : s.index + 1;
     }
-    float* slot = s.held + s.index * channels;
-    if (emits) {
-      Scale(s, slot, to + produced++ * channels);
-    } else {
-      ++s.count;
-    }
-    std::copy(frame, frame + channels, slot);
-    s.index = s.index + 1 == s.delayFrames ? 0 : s.index + 1;
   }
 }
 
@@ -261,10 +268,13 @@ std::size_t Drain(void* state, void* out, std::size_t outRoom, std::size_t) {
   auto& s = As<CompandState>(state);
   if (s.held == nullptr) return 0;
   const uint64_t oldest = s.count < s.delayFrames ? 0 : s.index;
+  double gains[kMaxCompandPairs];
+  for (std::size_t c = 0; c < ValuesPerFrame(s); ++c)
+    gains[c] = CompandGain(s.curve, s.volume[c]);
   std::size_t written = 0;
   for (; written < outRoom && s.drained < s.count; ++written, ++s.drained) {
     const uint64_t frame = (oldest + s.drained) % s.delayFrames;
-    Scale(s, s.held + frame * s.channels, static_cast<float*>(out) + written * s.channels);
+    Scale(s, gains, s.held + frame * s.channels, static_cast<float*>(out) + written * s.channels);
   }
   return written;
 }
