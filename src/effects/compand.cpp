@@ -157,9 +157,11 @@ double Coefficient(double seconds, double rate) {
   return seconds > 1.0 / rate ? 1.0 - Exponential(-1.0 / (rate * seconds)) : 1.0;
 }
 
+// level > volume is delta > 0 (the difference of two doubles is 0 only when they are equal),
+// and leaves the comparison off the recurrence's chain.
 void Follow(double& volume, double level, double attack, double decay) {
   const double delta = level - volume;
-  volume += delta * (delta > 0.0 ? attack : decay);
+  volume += delta * (level > volume ? attack : decay);
 }
 
 // Envelope values in a block: one a frame (shared) or one a channel.
@@ -169,26 +171,59 @@ std::size_t ValuesPerFrame(const CompandState& s) {
   return s.shared ? 1 : s.channels;
 }
 
-// Updates the envelopes with one input frame, storing them at `levels`.
-void Listen(CompandState& s, const float* frame, double* levels) {
-  if (s.shared) {
-    double loudest = 0.0;
-    for (uint32_t c = 0; c < s.channels; ++c)
-      loudest = std::max(loudest, std::fabs(static_cast<double>(frame[c])));
-    Follow(s.volume[0], loudest, s.attack[0], s.decay[0]);
-    levels[0] = s.volume[0];
-    return;
+// The envelope of channel c (and of c + 1 with kPair) over `frames` frames, held in registers so
+// that the two recurrences overlap.
+template <bool kPair>
+void FollowChannels(CompandState& s, const float* in, std::size_t frames, double* levels,
+                    uint32_t c) {
+  double first = s.volume[c];
+  double second = kPair ? s.volume[c + 1] : 0.0;
+  for (std::size_t at = c; at < frames * s.channels; at += s.channels) {
+    Follow(first, std::fabs(static_cast<double>(in[at])), s.attack[c], s.decay[c]);
+    levels[at] = first;
+    if constexpr (kPair) {
+      Follow(second, std::fabs(static_cast<double>(in[at + 1])), s.attack[c + 1], s.decay[c + 1]);
+      levels[at + 1] = second;
+    }
   }
-  for (uint32_t c = 0; c < s.channels; ++c) {
-    Follow(s.volume[c], std::fabs(static_cast<double>(frame[c])), s.attack[c], s.decay[c]);
-    levels[c] = s.volume[c];
-  }
+  s.volume[c] = first;
+  if constexpr (kPair) s.volume[c + 1] = second;
 }
 
-// One frame scaled by its gains (ValuesPerFrame of them).
-void Scale(const CompandState& s, const double* gains, const float* in, float* out) {
-  for (uint32_t c = 0; c < s.channels; ++c)
-    out[c] = static_cast<float>(static_cast<double>(in[c]) * gains[s.shared ? 0 : c]);
+// Updates the envelopes with `frames` input frames, storing them at `levels`.
+void Listen(CompandState& s, const float* in, std::size_t frames, double* levels) {
+  if (s.shared) {
+    double volume = s.volume[0];
+    for (std::size_t f = 0; f < frames; ++f) {
+      double loudest = 0.0;
+      for (uint32_t c = 0; c < s.channels; ++c)
+        loudest = std::max(loudest, std::fabs(static_cast<double>(in[f * s.channels + c])));
+      Follow(volume, loudest, s.attack[0], s.decay[0]);
+      levels[f] = volume;
+    }
+    s.volume[0] = volume;
+    return;
+  }
+  uint32_t c = 0;
+  for (; c + 1 < s.channels; c += 2)
+    FollowChannels<true>(s, in, frames, levels, c);
+  if (c < s.channels) FollowChannels<false>(s, in, frames, levels, c);
+}
+
+// Frames scaled by their gains (ValuesPerFrame of them a frame).
+void Scale(const CompandState& s, const double* gains, const float* in, float* out,
+           std::size_t frames) {
+  if (!s.shared) {
+    for (std::size_t i = 0; i < frames * s.channels; ++i)
+      out[i] = static_cast<float>(static_cast<double>(in[i]) * gains[i]);
+    return;
+  }
+  for (std::size_t f = 0; f < frames; ++f) {
+    for (uint32_t c = 0; c < s.channels; ++c) {
+      const std::size_t i = f * s.channels + c;
+      out[i] = static_cast<float>(static_cast<double>(in[i]) * gains[f]);
+    }
+  }
 }
 
 // The delay as SoX holds it: delay * rate * channels samples, truncated, in whole frames.
@@ -241,19 +276,19 @@ void Flow(void* state, const void* in, std::size_t inFrames, void* out, std::siz
     const std::size_t frames = std::min({inFrames - consumed, blockFrames, room});
     if (frames == 0) break;
     const float* first = from + consumed * channels;
-    for (std::size_t f = 0; f < frames; ++f)
-      Listen(s, first + f * channels, levels + f * perFrame);
+    Listen(s, first, frames, levels);
     CompandGains(s.curve, levels, gains, frames * perFrame);
+    if (s.delayFrames == 0) {
+      Scale(s, gains, first, to + produced * channels, frames);
+      consumed += frames;
+      produced += frames;
+      continue;
+    }
     for (std::size_t f = 0; f < frames; ++f, ++consumed) {
       const float* frame = first + f * channels;
-      const double* gain = gains + f * perFrame;
-      if (s.delayFrames == 0) {
-        Scale(s, gain, frame, to + produced++ * channels);
-        continue;
-      }
       float* slot = s.held + s.index * channels;
       if (s.count == s.delayFrames) {
-        Scale(s, gain, slot, to + produced++ * channels);
+        Scale(s, gains + f * perFrame, slot, to + produced++ * channels, 1);
       } else {
         ++s.count;
       }
@@ -274,7 +309,8 @@ std::size_t Drain(void* state, void* out, std::size_t outRoom, std::size_t) {
   std::size_t written = 0;
   for (; written < outRoom && s.drained < s.count; ++written, ++s.drained) {
     const uint64_t frame = (oldest + s.drained) % s.delayFrames;
-    Scale(s, gains, s.held + frame * s.channels, static_cast<float*>(out) + written * s.channels);
+    Scale(s, gains, s.held + frame * s.channels, static_cast<float*>(out) + written * s.channels,
+          1);
   }
   return written;
 }
