@@ -284,17 +284,21 @@ void Flow(void* state, const void* in, std::size_t inFrames, void* out, std::siz
       produced += frames;
       continue;
     }
-    for (std::size_t f = 0; f < frames; ++f, ++consumed) {
-      const float* frame = first + f * channels;
-      float* slot = s.held + s.index * channels;
+    // Runs up to the ring's end; while it fills, its write position is the count it holds.
+    for (std::size_t f = 0; f < frames;) {
+      const std::size_t run = std::min<std::size_t>(frames - f, s.delayFrames - s.index);
+      float* slots = s.held + s.index * channels;
       if (s.count == s.delayFrames) {
-        Scale(s, gains + f * perFrame, slot, to + produced++ * channels, 1);
+        Scale(s, gains + f * perFrame, slots, to + produced * channels, run);
+        produced += run;
       } else {
-        ++s.count;
+        s.count += run;
       }
-      std::copy(frame, frame + channels, slot);
-      s.index = s.index + 1 == s.delayFrames ? 0 : s.index + 1;
+      std::copy(first + f * channels, first + (f + run) * channels, slots);
+      s.index = s.index + run == s.delayFrames ? 0 : s.index + run;
+      f += run;
     }
+    consumed += frames;
   }
 }
 
