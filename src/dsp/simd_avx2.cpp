@@ -6,9 +6,11 @@
 #include <immintrin.h>
 
 #include <bit>
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
 
+#include "dsp/compand_curve.h"
 #include "dsp/effect_math.h"
 #include "dsp/sample_conversion.h"
 #include "dsp/true_peak.h"
@@ -151,6 +153,9 @@ struct Avx2 {
     return _mm256_cmp_pd(a, b, _CMP_GE_OQ);
   }
   static DoubleMask LessDouble(Double a, Double b) { return _mm256_cmp_pd(a, b, _CMP_LT_OQ); }
+  static DoubleMask AndDouble(DoubleMask a, DoubleMask b) { return _mm256_and_pd(a, b); }
+  static Double LoadDouble(const double* values) { return _mm256_loadu_pd(values); }
+  static void StoreDouble(double* values, Double x) { _mm256_storeu_pd(values, x); }
   // The bits of doubles as 64-bit integers, for fast_power.h.
   using DoubleBits = __m256i;
   static DoubleBits BitsOf(Double x) { return _mm256_castpd_si256(x); }
@@ -279,6 +284,7 @@ const VectorKernels kAvx2Kernels = {
     .antiqueSamples = AntiqueStereoVectors<Avx2, int16_t>,
     .antiqueFloats = AntiqueStereoVectors<Avx2, float>,
     .compressorGains = CompressorGainVectors<Avx2>,
+    .compandGains = CompandGainVectors<Avx2>,
     .scale = ScaleVectors<Avx2>,
     .gain = GainVectors<Avx2>,
     .echo = EchoVectors<Avx2>,

@@ -7,9 +7,11 @@
 
 #include <algorithm>
 #include <bit>
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
 
+#include "dsp/compand_curve.h"
 #include "dsp/effect_math.h"
 #include "dsp/sample_conversion.h"
 #include "dsp/true_peak.h"
@@ -152,6 +154,9 @@ struct Avx512 {
     return _mm512_cmp_pd_mask(a, b, _CMP_GE_OQ);
   }
   static DoubleMask LessDouble(Double a, Double b) { return _mm512_cmp_pd_mask(a, b, _CMP_LT_OQ); }
+  static DoubleMask AndDouble(DoubleMask a, DoubleMask b) { return _kand_mask8(a, b); }
+  static Double LoadDouble(const double* values) { return _mm512_loadu_pd(values); }
+  static void StoreDouble(double* values, Double x) { _mm512_storeu_pd(values, x); }
   // The bits of doubles as 64-bit integers, for fast_power.h.
   using DoubleBits = __m512i;
   static DoubleBits BitsOf(Double x) { return _mm512_castpd_si512(x); }
@@ -472,6 +477,7 @@ const VectorKernels kAvx512Kernels = {
     .antiqueSamples = AntiqueStereoVectors<Avx512, int16_t>,
     .antiqueFloats = AntiqueStereoVectors<Avx512, float>,
     .compressorGains = CompressorGainVectors<Avx512>,
+    .compandGains = CompandGainVectors<Avx512>,
     .scale = ScaleVectors<Avx512>,
     .gain = GainVectors<Avx512>,
     .echo = EchoVectors<Avx512>,

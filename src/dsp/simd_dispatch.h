@@ -5,6 +5,8 @@
 
 namespace wavfx {
 
+struct CompandCurve;
+
 // How the effects process a block: one sample at a time (the reference), or with the vector
 // kernels of AVX2 or AVX-512, chosen at run time on x86-64. Every path gives the same bits.
 enum class VectorPath : int {
@@ -72,6 +74,9 @@ struct VectorKernels {
   // The compressor's gains of `count` envelope levels in place: 1 up to `threshold`, above it
   // 1 / PowerOfRatio(level / threshold, exponent).
   std::size_t (*compressorGains)(float* levels, std::size_t count, float threshold, float exponent);
+  // CompandGain of `count` envelope levels.
+  std::size_t (*compandGains)(const CompandCurve& curve, const double* levels, double* gains,
+                              std::size_t count);
   // Each value times its frame's gain, for `frames` frames of `channels` values.
   std::size_t (*scale)(float* values, const float* gains, std::size_t frames, std::size_t channels);
   // Each of `count` values times `gain`, whole vectors only; returns how many it did.

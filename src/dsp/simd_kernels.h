@@ -11,9 +11,11 @@
 // fast_sine.h, whose templates are to be compiled for the target.
 
 #include <bit>
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
 
+#include "dsp/compand_curve.h"
 #include "dsp/effect_math.h"
 #include "dsp/fast_power.h"
 #include "dsp/fast_sine.h"
@@ -395,6 +397,80 @@ std::size_t CompressorGainVectors(float* levels, std::size_t count, float thresh
           1.0f / PowerOfRatio(original[j] / threshold, exponent);
     }
   }
+  return i;
+}
+
+// NaturalLog of positive finite lanes: frexp from the bits, subnormals scaled by 2^54 first.
+// (bits - m0) >> 52, m0 the mantissa bits of sqrt(1/2), is the exponent field less one where
+// the mantissa lies below sqrt(1/2)'s: k + 1022.
+template <class V>
+typename V::Double NaturalLogVector(typename V::Double x) {
+  using namespace fast_power;
+  constexpr uint64_t kSqrtHalfMantissa = kSqrtHalfBits & ((uint64_t{1} << 52) - 1);
+  const auto subnormal = V::LessDouble(x, V::SplatDouble(0x1p-1022));
+  x = V::Select(subnormal, x * 0x1p54, x);
+  const auto bits = V::BitsOf(x);
+  const auto biased = V::ShiftRightBits(V::SubtractBits(bits, V::SplatBits(kSqrtHalfMantissa)), 52);
+  const auto m = V::DoubleFromBits(V::AddBits(V::SubtractBits(bits, V::ShiftLeftBits(biased, 52)),
+                                              V::SplatBits(uint64_t{1022} << 52)));
+  const auto whole = WholeToDouble<V, typename V::Double>(biased) -
+                     V::Select(subnormal, V::SplatDouble(1022.0 + 54.0), V::SplatDouble(1022.0));
+  return whole * kLn2High + (LogNearOne(m) + whole * kLn2Low);
+}
+
+// 2^n for whole n from -1022 to 1023: n + 1.5 2^52 holds n + 2^51 in its low bits.
+template <class V>
+typename V::Double PowerOfTwoVector(typename V::Double n) {
+  const auto held = V::BitsOf(n + 0x1.8p52);
+  return V::DoubleFromBits(V::ShiftLeftBits(V::AddBits(held, V::SplatBits(1023)), 52));
+}
+
+// NaturalExp of lanes that are not NaN. ldexp's scaling by 2^n (n from -1075 to 1024) is two
+// products by powers of two, the first exact, so that only the second rounds, as ldexp does.
+template <class V>
+typename V::Double NaturalExpVector(typename V::Double y) {
+  using namespace fast_power;
+  y = V::Select(V::LessDouble(y, V::SplatDouble(-745.0)), V::SplatDouble(-745.0), y);
+  y = V::Select(V::LessDouble(V::SplatDouble(710.0), y), V::SplatDouble(710.0), y);
+  const auto n = V::FloorDouble(y * kOneOverLn2 + 0.5);
+  const auto z = (y - n * kLn2High) - n * kLn2Low;
+  const auto half = V::FloorDouble(n * 0.5);
+  return ExpNearZero(z) * PowerOfTwoVector<V>(half) * PowerOfTwoVector<V>(n - half);
+}
+
+// CompandGain of one vector of levels: each lane finds its segment as the scalar loop does,
+// stopping at the first boundary it does not pass.
+template <class V>
+typename V::Double CompandGainVector(const CompandCurve& c, typename V::Double level) {
+  const CompandSegment* s = c.segments;
+  const auto l = NaturalLogVector<V>(level);
+  auto x = V::SplatDouble(s[1].x), y = V::SplatDouble(s[1].y);
+  auto a = V::SplatDouble(s[1].a), b = V::SplatDouble(s[1].b);
+  auto passing = V::Equal(x, x);
+  for (uint32_t k = 1; k < c.last; ++k) {
+    const auto boundary = V::SplatDouble(s[k + 1].x);
+    passing = V::AndDouble(passing, V::LessDouble(boundary, l));
+    if (V::DoubleBitsOf(passing) == 0) break;
+    x = V::Select(passing, boundary, x);
+    y = V::Select(passing, V::SplatDouble(s[k + 1].y), y);
+    a = V::Select(passing, V::SplatDouble(s[k + 1].a), a);
+    b = V::Select(passing, V::SplatDouble(s[k + 1].b), b);
+  }
+  const auto d = l - x;
+  const auto top = V::SplatDouble(c.topGain);
+  auto gain = V::Select(passing, top, NaturalExpVector<V>(y + d * (a * d + b)));
+  gain = V::Select(V::LessDouble(level, V::SplatDouble(HUGE_VAL)), gain, top);
+  return V::Select(V::LessDouble(V::SplatDouble(c.floorLevel), level), gain,
+                   V::SplatDouble(c.floorGain));
+}
+
+template <class V>
+std::size_t CompandGainVectors(const CompandCurve& c, const double* levels, double* gains,
+                               std::size_t count) {
+  constexpr std::size_t kDoubles = V::kLanes / 2;
+  std::size_t i = 0;
+  for (; i + kDoubles <= count; i += kDoubles)
+    V::StoreDouble(gains + i, CompandGainVector<V>(c, V::LoadDouble(levels + i)));
   return i;
 }
 

@@ -152,48 +152,77 @@ void BuildCurve(const Values& given, double knee, double gainDb, CompandCurve& c
   c.topGain = NaturalExp(s[c.last].y);
 }
 
-double CompandGain(const CompandCurve& c, double level) {
-  if (!(level > c.floorLevel)) return c.floorGain;  // NaN too
-  if (!(level < HUGE_VAL)) return c.topGain;
-  const double l = NaturalLog(level);
-  uint32_t k = 1;
-  while (k < c.last && l > c.segments[k + 1].x)
-    ++k;
-  if (k == c.last) return c.topGain;
-  const CompandSegment& s = c.segments[k];
-  const double d = l - s.x;
-  return NaturalExp(s.y + d * (s.a * d + s.b));
-}
-
 // The fraction of the distance an envelope moves each frame for a time of `seconds`.
 double Coefficient(double seconds, double rate) {
   return seconds > 1.0 / rate ? 1.0 - Exponential(-1.0 / (rate * seconds)) : 1.0;
 }
 
+// level > volume is delta > 0 (the difference of two doubles is 0 only when they are equal),
+// and leaves the comparison off the recurrence's chain.
 void Follow(double& volume, double level, double attack, double decay) {
   const double delta = level - volume;
-  volume += delta * (delta > 0.0 ? attack : decay);
+  volume += delta * (level > volume ? attack : decay);
 }
 
-// Updates the envelopes with one input frame.
-void Listen(CompandState& s, const float* frame) {
+// Envelope values in a block: one a frame (shared) or one a channel.
+constexpr std::size_t kBlockValues = 256;
+
+std::size_t ValuesPerFrame(const CompandState& s) {
+  return s.shared ? 1 : s.channels;
+}
+
+// The envelope of channel c (and of c + 1 with kPair) over `frames` frames, held in registers so
+// that the two recurrences overlap.
+template <bool kPair>
+void FollowChannels(CompandState& s, const float* in, std::size_t frames, double* levels,
+                    uint32_t c) {
+  double first = s.volume[c];
+  double second = kPair ? s.volume[c + 1] : 0.0;
+  for (std::size_t at = c; at < frames * s.channels; at += s.channels) {
+    Follow(first, std::fabs(static_cast<double>(in[at])), s.attack[c], s.decay[c]);
+    levels[at] = first;
+    if constexpr (kPair) {
+      Follow(second, std::fabs(static_cast<double>(in[at + 1])), s.attack[c + 1], s.decay[c + 1]);
+      levels[at + 1] = second;
+    }
+  }
+  s.volume[c] = first;
+  if constexpr (kPair) s.volume[c + 1] = second;
+}
+
+// Updates the envelopes with `frames` input frames, storing them at `levels`.
+void Listen(CompandState& s, const float* in, std::size_t frames, double* levels) {
   if (s.shared) {
-    double loudest = 0.0;
-    for (uint32_t c = 0; c < s.channels; ++c)
-      loudest = std::max(loudest, std::fabs(static_cast<double>(frame[c])));
-    Follow(s.volume[0], loudest, s.attack[0], s.decay[0]);
+    double volume = s.volume[0];
+    for (std::size_t f = 0; f < frames; ++f) {
+      double loudest = 0.0;
+      for (uint32_t c = 0; c < s.channels; ++c)
+        loudest = std::max(loudest, std::fabs(static_cast<double>(in[f * s.channels + c])));
+      Follow(volume, loudest, s.attack[0], s.decay[0]);
+      levels[f] = volume;
+    }
+    s.volume[0] = volume;
     return;
   }
-  for (uint32_t c = 0; c < s.channels; ++c)
-    Follow(s.volume[c], std::fabs(static_cast<double>(frame[c])), s.attack[c], s.decay[c]);
+  uint32_t c = 0;
+  for (; c + 1 < s.channels; c += 2)
+    FollowChannels<true>(s, in, frames, levels, c);
+  if (c < s.channels) FollowChannels<false>(s, in, frames, levels, c);
 }
 
-// One frame scaled by the gains at the envelopes.
-void Scale(const CompandState& s, const float* in, float* out) {
-  double gain = s.shared ? CompandGain(s.curve, s.volume[0]) : 0.0;
-  for (uint32_t c = 0; c < s.channels; ++c) {
-    if (!s.shared) gain = CompandGain(s.curve, s.volume[c]);
-    out[c] = static_cast<float>(static_cast<double>(in[c]) * gain);
+// Frames scaled by their gains (ValuesPerFrame of them a frame).
+void Scale(const CompandState& s, const double* gains, const float* in, float* out,
+           std::size_t frames) {
+  if (!s.shared) {
+    for (std::size_t i = 0; i < frames * s.channels; ++i)
+      out[i] = static_cast<float>(static_cast<double>(in[i]) * gains[i]);
+    return;
+  }
+  for (std::size_t f = 0; f < frames; ++f) {
+    for (uint32_t c = 0; c < s.channels; ++c) {
+      const std::size_t i = f * s.channels + c;
+      out[i] = static_cast<float>(static_cast<double>(in[i]) * gains[f]);
+    }
   }
 }
 
@@ -236,23 +265,40 @@ void Flow(void* state, const void* in, std::size_t inFrames, void* out, std::siz
     CopyFrames(out, in, consumed, channels, sizeof(float));
     return;
   }
-  for (; consumed < inFrames; ++consumed) {
-    const float* frame = from + consumed * channels;
-    const bool emits = s.count == s.delayFrames;
-    if (emits && produced == outRoom) break;
-    Listen(s, frame);
+  // The envelopes of a block first, then its gains together.
+  const std::size_t perFrame = ValuesPerFrame(s);
+  const std::size_t blockFrames = kBlockValues / perFrame;
+  double levels[kBlockValues];
+  double gains[kBlockValues];
+  while (consumed < inFrames) {
+    // Frames that fill the delay emit nothing, each one after it a frame.
+    const auto room = static_cast<std::size_t>(s.delayFrames - s.count) + (outRoom - produced);
+    const std::size_t frames = std::min({inFrames - consumed, blockFrames, room});
+    if (frames == 0) break;
+    const float* first = from + consumed * channels;
+    Listen(s, first, frames, levels);
+    CompandGains(s.curve, levels, gains, frames * perFrame);
     if (s.delayFrames == 0) {
-      Scale(s, frame, to + produced++ * channels);
+      Scale(s, gains, first, to + produced * channels, frames);
+      consumed += frames;
+      produced += frames;
       continue;
     }
-    float* slot = s.held + s.index * channels;
-    if (emits) {
-      Scale(s, slot, to + produced++ * channels);
-    } else {
-      ++s.count;
+    // Runs up to the ring's end; while it fills, its write position is the count it holds.
+    for (std::size_t f = 0; f < frames;) {
+      const std::size_t run = std::min<std::size_t>(frames - f, s.delayFrames - s.index);
+      float* slots = s.held + s.index * channels;
+      if (s.count == s.delayFrames) {
+        Scale(s, gains + f * perFrame, slots, to + produced * channels, run);
+        produced += run;
+      } else {
+        s.count += run;
+      }
+      std::copy(first + f * channels, first + (f + run) * channels, slots);
+      s.index = s.index + run == s.delayFrames ? 0 : s.index + run;
+      f += run;
     }
-    std::copy(frame, frame + channels, slot);
-    s.index = s.index + 1 == s.delayFrames ? 0 : s.index + 1;
+    consumed += frames;
   }
 }
 
@@ -261,10 +307,14 @@ std::size_t Drain(void* state, void* out, std::size_t outRoom, std::size_t) {
   auto& s = As<CompandState>(state);
   if (s.held == nullptr) return 0;
   const uint64_t oldest = s.count < s.delayFrames ? 0 : s.index;
+  double gains[kMaxCompandPairs];
+  for (std::size_t c = 0; c < ValuesPerFrame(s); ++c)
+    gains[c] = CompandGain(s.curve, s.volume[c]);
   std::size_t written = 0;
   for (; written < outRoom && s.drained < s.count; ++written, ++s.drained) {
     const uint64_t frame = (oldest + s.drained) % s.delayFrames;
-    Scale(s, s.held + frame * s.channels, static_cast<float*>(out) + written * s.channels);
+    Scale(s, gains, s.held + frame * s.channels, static_cast<float*>(out) + written * s.channels,
+          1);
   }
   return written;
 }

@@ -2,34 +2,12 @@
 
 #include <cstdint>
 
+#include "dsp/compand_curve.h"
 #include "effects/family.h"
 
 namespace wavfx {
 
-// Numbers a text of kMaxStageText characters can hold, each at least one digit and a separator.
-constexpr uint32_t kMaxCompandValues = kMaxStageText / 2;
-constexpr uint32_t kMaxCompandPairs = kMaxCompandValues / 2;
-// The transfer points given, the tail-off point before them and 0 dB after them.
-constexpr uint32_t kMaxCompandPoints = kMaxCompandValues + 2;
-
-// From level x (ln of the envelope), the gain's ln is y + d (a d + b) at x + d.
-struct CompandSegment {
-  double x;
-  double y;
-  double a;
-  double b;
-};
-
-// SoX's transfer function as gains against levels in nepers (dB ln 10 / 20): segment 2k is the
-// line from point k, segment 2k + 1 the parabola rounding the knee after it. `last` holds the
-// last point's gain, for levels above 0 dB.
-struct CompandCurve {
-  CompandSegment segments[2 * kMaxCompandPoints];
-  uint32_t last;
-  double floorLevel;  // envelopes at or below it (linear) take floorGain
-  double floorGain;
-  double topGain;
-};
+static_assert(kMaxCompandValues == kMaxStageText / 2);
 
 // SoX's compander: an envelope of |x| per channel (or one of the loudest channel's, shared)
 // rising by `attack` and falling by `decay` of the distance each frame; every sample is scaled

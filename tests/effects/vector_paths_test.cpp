@@ -15,6 +15,7 @@
 #include "dsp/simd_dispatch.h"
 #include "dsp/true_peak.h"
 #include "effects/antique.h"
+#include "effects/compand.h"
 #include "effects/compressor.h"
 #include "effects/one_pole.h"
 #include "effects/phaser.h"
@@ -262,6 +263,53 @@ TEST_F(VectorPaths, LimiterIsTheSameOnEveryPathAndCut) {
             << text << ", path " << static_cast<int>(path) << " in blocks of " << cut;
       }
     }
+  }
+}
+
+// The compander's gains on every path, bit for bit against the scalar function, at levels over
+// the whole range: zero, subnormals, the floor, both sides of every segment's edge and of the
+// log's split at sqrt(1/2), 1 and beyond, infinity and NaN; with curves whose gains reach the
+// exponential's subnormal results and its overflow.
+TEST_F(VectorPaths, CompandGainsAreTheScalarBitsAtEveryLevel) {
+  const double inf = std::numeric_limits<double>::infinity();
+  for (const char* text : {"compand", "compand=points=-80/-80/-40/-20/-10/-10:gain=-3",
+                           "compand=points=-inf/-60/-40/-30/-10/-8:knee=4:gain=-2",
+                           "compand=points=-12000/-12000/-6000/-1:knee=100:gain=200",
+                           "compand=points=-20000/-20000/-1/-9000", "compand=points=-30"}) {
+    EffectState state;
+    testing::InitStage(state, text, 1, 44100);
+    const CompandCurve& curve = StateOf<CompandState>(state).curve;
+    std::vector<double> edges = {0x1p-1074,      0x1p-1060, DBL_MIN, 1.0,
+                                 std::sqrt(0.5), 2.0,       DBL_MAX, curve.floorLevel};
+    for (uint32_t k = 0; k <= curve.last + 1; ++k)
+      edges.push_back(std::exp(curve.segments[k].x));
+    std::vector<double> levels = {0.0, -0.0, -1.0,
+                                  inf, -inf, std::numeric_limits<double>::quiet_NaN()};
+    for (const double edge : edges) {
+      double below = edge, above = edge;
+      for (int i = 0; i < 4; ++i) {
+        levels.insert(levels.end(), {below, above});
+        below = std::nextafter(below, 0.0);
+        above = std::nextafter(above, inf);
+      }
+    }
+    uint32_t random = 5;
+    for (int i = 0; i < 20000; ++i)
+      levels.push_back(std::ldexp(1.0 + NextRandom(random) * 0x1p-32,
+                                  static_cast<int>(NextRandom(random) % 1120) - 1080));
+    std::vector<uint64_t> expected;
+    for (const double level : levels)
+      expected.push_back(std::bit_cast<uint64_t>(CompandGain(curve, level)));
+    for (const VectorPath path : AvailablePaths()) {
+      SetVectorPathForTesting(path);
+      std::vector<double> gains(levels.size());
+      CompandGains(curve, levels.data(), gains.data(), levels.size());
+      for (std::size_t i = 0; i < levels.size(); ++i) {
+        ASSERT_EQ(std::bit_cast<uint64_t>(gains[i]), expected[i])
+            << text << ", level " << levels[i] << ", path " << static_cast<int>(path);
+      }
+    }
+    ReleaseEffect(state);
   }
 }
 
