@@ -192,10 +192,14 @@ typedef struct wavfx_error {
  * lower Nyquist frequency with aliases and images 70, 100, 125 or 150 dB down; each dot product
  * in a fixed order of partial sums with fused multiply-adds (veryhigh in double precision), so
  * the bytes are the same on every build. speed resamples from round(factor * 10^6) to 10^6 at the
- * stream's own rate: round(N / factor) frames. channels from N to M: M copies of input channel
- * j mod N when M > N; when M < N output i is the single-precision sum of inputs i, i + M, ...
- * in that order times float(1 / terms). remix: each output the terms of its map in the order
- * written, w * x rounded before each addition, weights read as floats. trim, pad and fade take
+ * stream's own rate: round(N / factor) frames. With an output rate R (rate > 0) the stream is
+ * taken as one at factor times its rate and converted once, from round(factor * 10^6) * in to
+ * 10^6 * R (the same converter and bits as without when R is the input's rate): round(N * R /
+ * (in * factor)) frames at R Hz; refused when R is beyond a factor of 256 of in * factor.
+ * channels from N to M: M copies of input channel j mod N when M > N; when M < N output i is the
+ * single-precision sum of inputs i, i + M, ... in that order times float(1 / terms). remix: each
+ * output the terms of its map in the order written, w * x rounded before each addition, weights
+ * read as floats. trim, pad and fade take
  * seconds rounded to the nearest frame (halves up) or a frame count written with a trailing 's';
  * pad adds zero samples; fade scales frame i of its fade-in (and frame k before the last of its
  * fade-out) by float(curve(i / I)) with curve linear t, qsin sin(t pi/2), hsin sin(t pi/2)^2,

@@ -8,8 +8,10 @@ SoX's argument syntax is read as SoX 14.4.2 reads it (frequencies with k, widths
 or s, times as [[hh:]mm:]ss[.frac] or Ns sample counts, `=` and `-` positions, percentages). An
 effect or argument that wavfx cannot honour raises ValueError naming it; nothing else runs in
 its place. torchaudio's conventions hold: `speed` (and `pitch`) alone keep the samples and
-multiply the rate; with a later `rate` they resample. Float results are clipped to [-1, 1] at
-the end, as SoX's 32-bit integer samples are; unlike SoX, stages in between do not clip.
+multiply the rate; with a later `rate` they resample, and `speed` directly followed by `rate`
+converts once, from the relabelled rate, as SoX does (`speed=factor=F:rate=R`). Float results
+are clipped to [-1, 1] at the end, as SoX's 32-bit integer samples are; unlike SoX, stages in
+between do not clip.
 """
 
 from __future__ import annotations
@@ -39,6 +41,8 @@ class _Stream:
     frames: Optional[int]  # known only where a run has just ended
     bits: Optional[int]  # integer precision of the samples (dither), None for floats
     later_rate: bool = False  # a `rate` effect follows the current one
+    next_rate: Optional[List[str]] = None  # the arguments of a `rate` directly after it
+    took_next: bool = False  # the current one did that `rate`'s conversion too
     relabelled: bool = False  # the current one multiplied the rate: later stages run apart
     stages: List[str] = field(default_factory=list)
 
@@ -261,16 +265,22 @@ def _remix(effect: str, args: List[str], s: _Stream) -> None:
 _QUALITY = {"l": "low", "m": "medium", "h": "high", "v": "veryhigh"}
 
 
-def _rate(effect: str, args: List[str], s: _Stream) -> None:
-    flags, rest = _flags(effect, args, "lmhv")
+def _rate_settings(args: List[str]) -> Tuple[int, str]:
+    """rate's output rate and quality."""
+    flags, rest = _flags("rate", args, "lmhv")
     if len(flags) > 1:
-        raise _fail(effect, f"options '-{flags}': give one quality")
-    _count(effect, rest, 1, 1)
-    rate = _frequency(effect, rest[0])
+        raise _fail("rate", f"options '-{flags}': give one quality")
+    _count("rate", rest, 1, 1)
+    rate = _frequency("rate", rest[0])
     if not rate.is_integer() or rate < 1:
-        raise _fail(effect, f"rate '{rest[0]}' is not a whole number of Hz")
-    s.stages.append(f"resample=rate={int(rate)}:quality={_QUALITY[flags or 'h']}")
-    s.rate, s.run_rate = rate, int(rate)
+        raise _fail("rate", f"rate '{rest[0]}' is not a whole number of Hz")
+    return int(rate), _QUALITY[flags or "h"]
+
+
+def _rate(effect: str, args: List[str], s: _Stream) -> None:
+    rate, quality = _rate_settings(args)
+    s.stages.append(f"resample=rate={rate}:quality={quality}")
+    s.rate, s.run_rate = float(rate), rate
 
 
 def _relabel(s: _Stream, factor: float) -> None:
@@ -289,7 +299,16 @@ def _speed(effect: str, args: List[str], s: _Stream) -> None:
         factor = _number(effect, text, "factor")
     if factor <= 0:
         raise _fail(effect, f"factor '{text}' must be above 0")
-    if s.later_rate:
+    if s.next_rate is not None:
+        rate, quality = _rate_settings(s.next_rate)
+        stage = f"speed=factor={_f(factor)}:rate={rate}:quality={quality}"
+        try:  # one conversion, unless the converter cannot take its two rates at once
+            _core.output_shape(stage, s.channels or 1, s.run_rate)
+        except ValueError:
+            stage = f"speed=factor={_f(factor)},resample=rate={rate}:quality={quality}"
+        s.stages.append(stage)
+        s.rate, s.run_rate, s.took_next = float(rate), rate, True
+    elif s.later_rate:
         s.stages.append(f"speed=factor={_f(factor)}")
     else:
         _relabel(s, factor)
@@ -568,7 +587,12 @@ def _runs(effects: Any, stream: _Stream) -> Any:
     parsed = [_effect(entry) for entry in effects]
     start = stream.run_rate
     for i, (name, args) in enumerate(parsed):
+        if stream.took_next:
+            stream.took_next = False
+            continue
         stream.later_rate = any(n == "rate" for n, _ in parsed[i + 1:])
+        following = parsed[i + 1] if i + 1 < len(parsed) else ("", [])
+        stream.next_rate = following[1] if following[0] == "rate" else None
         stream.relabelled = False
         try:
             _TRANSLATORS[name](name, list(args), stream)

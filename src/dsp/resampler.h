@@ -19,7 +19,7 @@
 // all, so the design's transition band only narrows with the padding. Coefficients are computed
 // once, at initialisation, in double precision with this library's own sine and Bessel series,
 // which use IEEE operations only in a fixed order: the tables have the same bits on every build.
-// When the O phases would take more than 2^20 coefficients, the table holds P + 3 phases at
+// When the O phases would take more than 2^18 coefficients, the table holds P + 3 phases at
 // steps of 1/P (P = 256 at the widest cutoff, fewer as fc narrows, at least 16) and each output
 // frame's coefficients are the cubic Lagrange interpolation of the four phases around r / O.
 //

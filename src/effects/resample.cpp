@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <numeric>
 
 namespace wavfx {
 namespace {
@@ -21,7 +22,9 @@ constexpr ParameterSyntax kResampleSyntax[] = {
 constexpr wavfx_parameter_info kSpeedParameters[] = {
     {"factor", "", 1, 0.05, 20, 0, "playback speed: 2 is an octave up and half as long"},
     {"quality", "", 2, 0, 3, 1, "as resample's"},
+    {"rate", "Hz", 0, 0, 2000000, 1, "the output's sample rate: 0 keeps the input's"},
 };
+constexpr ParameterSyntax kSpeedSyntax[] = {{}, kResampleQualitySyntax, {}};
 
 // Speed factors are taken to six decimals.
 constexpr double kSpeedScale = 1e6;
@@ -36,9 +39,17 @@ Rates ResampleRates(const StageValues& v, StreamShape in) {
   return {in.sampleRate, static_cast<uint64_t>(v.values[0])};
 }
 
-Rates SpeedRates(const StageValues& v, StreamShape) {
-  return {static_cast<uint64_t>(std::round(v.values[0] * kSpeedScale)),
-          static_cast<uint64_t>(kSpeedScale)};
+// The products below stay within 64 bits for every factor, rate and stream rate.
+static_assert(kSpeedParameters[0].maximum * kSpeedScale * 4294967295.0 < 18446744073709551616.0 &&
+              kSpeedParameters[2].maximum * kSpeedScale < 18446744073709551616.0);
+
+// With an output rate R the stream is taken as one at f times its rate, converted once to R.
+Rates SpeedRates(const StageValues& v, StreamShape in) {
+  const auto from = static_cast<uint64_t>(std::round(v.values[0] * kSpeedScale));
+  const auto rate = static_cast<uint64_t>(v.values[2]);
+  const auto to = static_cast<uint64_t>(kSpeedScale);
+  if (rate == 0) return {from, to};
+  return {from * in.sampleRate, to * rate};
 }
 
 template <Rates (*RatesOf)(const StageValues&, StreamShape)>
@@ -53,10 +64,15 @@ void Init(void* record, const StageValues& v, StreamShape in) {
   }
 }
 
-// Whether the converter takes the two rates: within its factor of 256 either way.
+// Whether the converter takes the two rates: within its factor of 256 either way, reduced by
+// their gcd below 2^40.
 bool Reachable(Rates rates) {
-  return rates.from > 0 && rates.to > 0 && rates.to <= rates.from * kMaxResampleFactor &&
-         rates.from <= rates.to * kMaxResampleFactor;
+  if (rates.from == 0 || rates.to == 0) return false;
+  const uint64_t g = std::gcd(rates.from, rates.to);
+  const uint64_t from = rates.from / g;
+  const uint64_t to = rates.to / g;
+  return from < kMaxReducedRate && to < kMaxReducedRate && to <= from * kMaxResampleFactor &&
+         from <= to * kMaxResampleFactor;
 }
 
 bool ResampleFits(const StageValues& v, StreamShape in, std::string& problem) {
@@ -74,8 +90,28 @@ StreamShape ResampleShape(const StageValues& v, StreamShape in) {
   return {in.channels, static_cast<uint32_t>(v.values[0])};
 }
 
-StreamShape SpeedShape(const StageValues&, StreamShape in) {
-  return in;
+bool SpeedFits(const StageValues& v, StreamShape in, std::string& problem) {
+  const Rates rates = SpeedRates(v, in);
+  if (Reachable(rates)) return true;
+  const double relabelled = static_cast<double>(rates.from) / kSpeedScale;  // f * in
+  const double low = std::max(1.0, std::ceil(relabelled / static_cast<double>(kMaxResampleFactor)));
+  const double high = std::min(std::floor(relabelled * static_cast<double>(kMaxResampleFactor)),
+                               kSpeedParameters[2].maximum);
+  const double rate = v.values[2];
+  problem = "rate '" + FormatNumber(rate) + "' from the stream's " + std::to_string(in.sampleRate) +
+            " Hz times the factor, " + FormatNumber(relabelled) + " Hz, ";
+  if (rate >= low && rate <= high) {
+    problem += "takes rates that do not reduce below 2^40: give the factor fewer decimals";
+  } else {
+    problem += "is beyond a factor of 256";
+    if (low <= high) problem += " (" + FormatNumber(low) + " to " + FormatNumber(high) + " Hz)";
+  }
+  return false;
+}
+
+StreamShape SpeedShape(const StageValues& v, StreamShape in) {
+  const auto rate = static_cast<uint32_t>(v.values[2]);
+  return {in.channels, rate == 0 ? in.sampleRate : rate};
 }
 
 void Flow(void* record, const void* in, std::size_t inFrames, void* out, std::size_t outRoom,
@@ -136,7 +172,7 @@ const EffectFamily kResampleFamily = {
 const EffectFamily kSpeedFamily = {
     {"speed", nullptr, 0, "faster or slower, pitch and tempo together", kSpeedParameters,
      CountOf(kSpeedParameters)},
-    kResampleSyntax,
+    kSpeedSyntax,
     {.stateSize = sizeof(ResampleState),
      .init = Init<SpeedRates>,
      .release = Release,
@@ -145,7 +181,8 @@ const EffectFamily kSpeedFamily = {
      .flow = Flow,
      .drain = Drain,
      .latency = Latency,
-     .copiesOnly = Copies},
+     .copiesOnly = Copies,
+     .fits = SpeedFits},
 };
 
 }  // namespace wavfx

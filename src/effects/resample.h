@@ -23,9 +23,10 @@ extern const EffectFamily kResampleFamily;
 inline constexpr const char* kResampleQualities[] = {"low", "medium", "high", "veryhigh"};
 inline constexpr ParameterSyntax kResampleQualitySyntax = {kResampleQualities, 4, false, false};
 
-// speed: pitch and tempo change together, as a tape played faster; the rate stays. The factor is
-// taken to six decimals, f = round(factor * 10^6) / 10^6, and the stream is resampled as from a
-// rate of f times its own: the output holds round(frames / f) frames.
+// speed: pitch and tempo change together, as a tape played faster. The factor is taken to six
+// decimals, f = round(factor * 10^6) / 10^6, and the stream is resampled as from a rate of f times
+// its own, to its own rate (round(frames / f) frames) or, given one, to `rate` in one conversion
+// (round(frames * rate / (f * in)) frames).
 extern const EffectFamily kSpeedFamily;
 
 }  // namespace wavfx

@@ -18,6 +18,7 @@
 #include "effects/pad.h"
 #include "effects/phaser.h"
 #include "effects/remix.h"
+#include "effects/resample.h"
 #include "effects/tempo.h"
 #include "effects/trim.h"
 
@@ -148,6 +149,7 @@ const Case kCases[] = {
     {{&kRemixFamily, {}, 0, ""}, 2, {1, 2}, {1, 2}},
     {{&kTempoFamily, {1}}, 2, {1, 2, 3, 4}, {1, 2, 3, 4}},
     {{&kPitchFamily, {0}}, 1, {1, 2, 3}, {1, 2, 3}},
+    {{&kSpeedFamily, {0.5, 2, 500}}, 2, kOneToTen, kOneToTen, 1000},  // 1000 Hz x 0.5 is 500 Hz
     // The first segment is the input from its start: 82 frames at 1 kHz, crossfades of 16.
     {{&kTempoFamily, {2}}, 1, kOneToTen, {1, 2, 3, 4, 5}, 1000},
     {{&kTempoFamily, {0.5}},
@@ -269,6 +271,18 @@ const Refusal kRefusals[] = {
      8000,
      "overlap 21 ms is more than half the segment 40 ms"},
     {{&kPitchFamily, {100, 10, 0, 5}}, 1, 8000, ""},
+    {{&kSpeedFamily, {20}}, 1, 10, ""},
+    {{&kSpeedFamily, {0.9, 2, 16000}}, 2, 44100, ""},
+    {{&kSpeedFamily, {0.9, 2, 16000}},
+     1,
+     22,
+     "rate '16000' from the stream's 22 Hz times the factor, 19.8 Hz, is beyond a factor of 256 "
+     "(1 to 5068 Hz)"},
+    {{&kSpeedFamily, {19.999999, 2, 1999993}},
+     1,
+     96001,
+     "rate '1999993' from the stream's 96001 Hz times the factor, 1920019.903999 Hz, takes rates "
+     "that do not reduce below 2^40: give the factor fewer decimals"},
     {{&kTempoFamily, {2}},
      1,
      10,
