@@ -119,7 +119,7 @@ void Flow(void* record, const void* in, std::size_t inFrames, void* out, std::si
   auto& state = As<ResampleState>(record);
   if (state.identity) {
     consumed = produced = std::min(inFrames, outRoom);
-    std::memcpy(out, in, consumed * state.channels * sampleBytes);
+    if (consumed > 0) std::memcpy(out, in, consumed * state.channels * sampleBytes);
     return;
   }
   RunResampler(state.resampler, static_cast<const float*>(in), inFrames, static_cast<float*>(out),
