@@ -5,7 +5,6 @@
 #include <cstdio>
 #include <limits>
 
-#include "dsp/effect_math.h"
 #include "engine/chain.h"
 #include "engine/chain_flow.h"
 #include "engine/chain_measure.h"
@@ -85,9 +84,7 @@ bool MeasureThrough(const ChainRecipe& recipe, uint32_t count, uint32_t channels
              peak = SamplePeakOf(frames, n * outChannels, peak);
            });
     constexpr double kUnmeasured = std::numeric_limits<double>::quiet_NaN();
-    const double peakDb =
-        peak > 0.0 ? 20.0 * LogTen(peak) : -std::numeric_limits<double>::infinity();
-    if (read) measurement = {kUnmeasured, kUnmeasured, peakDb, kUnmeasured};
+    if (read) measurement = {kUnmeasured, kUnmeasured, Decibels(peak), kUnmeasured};
   } else {
     Meter meter;
     InitMeter(meter, chain.output.channels, chain.output.sampleRate, {});

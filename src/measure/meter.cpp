@@ -27,10 +27,6 @@ void MeterFinite(Meter& meter, const double* samples, std::size_t frames) {
   MeterFinite(meter, samples, narrow, frames);
 }
 
-double Decibels(double level) {
-  return level > 0.0 ? 20.0 * LogTen(level) : -std::numeric_limits<double>::infinity();
-}
-
 // Counts the samples at or beyond full scale.
 template <class Sample>
 void CountFullScale(Meter& meter, const Sample* samples, std::size_t frames) {

@@ -84,19 +84,20 @@ ChannelStats CombineStats(const std::vector<ChannelStats>& channels) {
   return all;
 }
 
+double Decibels(double level) {
+  return level > 0.0 ? 20.0 * LogTen(level) : -std::numeric_limits<double>::infinity();
+}
+
 StatsReport ReportStats(const ChannelStats& stats, int bits) {
   const double n = static_cast<double>(stats.count);
   const double peak = std::max(std::fabs(stats.minimum), std::fabs(stats.maximum));
   const double rms = stats.count > 0 ? std::sqrt(stats.sumOfSquares / n) : 0.0;
-  const auto db = [](double level) {
-    return level > 0.0 ? 20.0 * LogTen(level) : -std::numeric_limits<double>::infinity();
-  };
   StatsReport report{};
   report.dcOffset = stats.count > 0 ? stats.sum / n : 0.0;
   report.minimum = stats.minimum;
   report.maximum = stats.maximum;
-  report.peakDb = db(peak);
-  report.rmsDb = db(rms);
+  report.peakDb = Decibels(peak);
+  report.rmsDb = Decibels(rms);
   report.crestFactor = rms > 0.0 ? peak / rms : 0.0;
   report.fullScale = stats.fullScale;
   report.bitDepth =

@@ -35,4 +35,7 @@ struct StatsReport {
 
 StatsReport ReportStats(const ChannelStats& stats, int bits);
 
+// A level in dB (20 log10); -inf for 0.
+double Decibels(double level);
+
 }  // namespace wavfx
