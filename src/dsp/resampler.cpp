@@ -1,6 +1,7 @@
 #include "dsp/resampler.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstring>
 #include <new>
@@ -12,6 +13,17 @@
 #include "dsp/simd_dispatch.h"
 
 namespace wavfx {
+
+// The O phases of an interpolated table, mixed once each and shared by the resamplers of the
+// same ratio. A phase goes from empty to filling to ready; a resampler that finds it being filled
+// mixes its own copy. They are used once 2 O frames have gone through them, so that a short
+// stream at a ratio of its own does not fill pages it would read about once.
+struct MixedPhases {
+  std::atomic<uint64_t> frames;  // written by the resamplers sharing them
+  std::atomic<uint8_t>* states;
+  void* rows;
+};
+
 namespace {
 
 __extension__ typedef unsigned __int128 Wide;
@@ -159,19 +171,50 @@ TablePlace PlaceOf(const Resampler& r, uint64_t remainder) {
   return {scaled / r.outStep, scaled % r.outStep};
 }
 
+// The coefficients of the phase at `place` of an interpolated table, into out.
+template <class T>
+void MixPhase(const Resampler& r, TablePlace place, T* out) {
+  T w[4];
+  ResampleWeights(place.part, r.outStep, w);
+  const T* rows = static_cast<const T*>(r.table) + place.row * r.taps;
+  if constexpr (std::is_same_v<T, float>) {
+    r.mixFloat(rows, r.taps, w, out);
+  } else {
+    MixRows(rows, r.taps, w, out);
+  }
+}
+
 // The coefficients of the next output frame's phase.
 template <class T>
 const T* Phase(const Resampler& r, TablePlace place, std::size_t slot) {
-  const T* table = static_cast<const T*>(r.table);
-  if (!r.interpolated) return table + r.remainder * r.taps;
-  T w[4];
-  ResampleWeights(place.part, r.outStep, w);
+  if (!r.interpolated) return static_cast<const T*>(r.table) + r.remainder * r.taps;
   T* out = static_cast<T*>(r.scratch) + slot * r.taps;
-  if constexpr (std::is_same_v<T, float>) {
-    r.mixFloat(table + place.row * r.taps, r.taps, w, out);
-  } else {
-    MixRows(table + place.row * r.taps, r.taps, w, out);
-  }
+  MixPhase(r, place, out);
+  return out;
+}
+
+constexpr uint8_t kEmptyPhase = 0, kFillingPhase = 1, kReadyPhase = 2;
+constexpr uint64_t kMostMixedBytes = uint64_t{8} << 20;
+constexpr uint64_t kMixAfterPhases = 2;
+
+bool MixedInUse(const Resampler& r) {
+  return r.mixed != nullptr &&
+         r.mixed->frames.load(std::memory_order_relaxed) >= kMixAfterPhases * r.outStep;
+}
+
+// The coefficients of phase `remainder`, from the shared mixed phases (or, while another
+// resampler fills them, mixed into scratch slot `slot`).
+template <class T>
+const T* MixedPhase(const Resampler& r, uint64_t remainder, std::size_t slot) {
+  MixedPhases& mixed = *r.mixed;
+  T* row = static_cast<T*>(mixed.rows) + remainder * r.taps;
+  std::atomic<uint8_t>& state = mixed.states[remainder];
+  if (state.load(std::memory_order_acquire) == kReadyPhase) return row;
+  uint8_t empty = kEmptyPhase;
+  const bool mine = state.compare_exchange_strong(empty, kFillingPhase, std::memory_order_acquire);
+  T* out = mine ? row : static_cast<T*>(r.scratch) + slot * r.taps;
+  MixPhase(r, PlaceOf(r, remainder), out);
+  if (mine) state.store(kReadyPhase, std::memory_order_release);
   return out;
 }
 
@@ -335,13 +378,27 @@ std::size_t ProduceByRow(Resampler& r, float* out, std::size_t outRoom) {
   return due;
 }
 
-// Writes the output frames that the history allows, up to outRoom, a group at a time.
+template <class T>
+std::size_t ProduceByFrame(Resampler& r, float* out, std::size_t outRoom, bool mixed);
+
+// Writes the output frames that the history allows, up to outRoom.
 template <class T>
 std::size_t Produce(Resampler& r, float* out, std::size_t outRoom) {
   if (!r.interpolated) return ProduceByPhase<T>(r, out, outRoom);
+  const bool mixed = MixedInUse(r);
+  std::size_t n = 0;
   if constexpr (std::is_same_v<T, float>) {
-    if (r.mixDotFloat != nullptr) return ProduceByRow(r, out, outRoom);
+    if (!mixed && r.mixDotFloat != nullptr) n = ProduceByRow(r, out, outRoom);
   }
+  if (n == 0) n = ProduceByFrame<T>(r, out, outRoom, mixed);
+  if (r.mixed != nullptr) r.mixed->frames.fetch_add(n, std::memory_order_relaxed);
+  return n;
+}
+
+// Writes the output frames that the history allows, up to outRoom, a group at a time, from
+// interpolated phases: the shared mixed ones, or each mixed for its frame.
+template <class T>
+std::size_t ProduceByFrame(Resampler& r, float* out, std::size_t outRoom, bool mixed) {
   const T* history = static_cast<const T*>(r.history);
   const T* xs[kBatch];
   const T* cs[kBatch];
@@ -353,7 +410,7 @@ std::size_t Produce(Resampler& r, float* out, std::size_t outRoom) {
     std::size_t jobs = 0;
     while (frames < kResampleGroupFrames && n + frames < outRoom &&
            r.whole + r.taps <= r.origin + r.fill && (jobs == 0 || jobs + r.channels <= kBatch)) {
-      const T* c = Phase<T>(r, place, frames);
+      const T* c = mixed ? MixedPhase<T>(r, r.remainder, frames) : Phase<T>(r, place, frames);
       const T* x = history + (r.whole - r.origin);
       for (uint32_t ch = 0; ch < r.channels; ++ch) {
         xs[jobs] = x + ch * r.capacity;
@@ -469,6 +526,29 @@ void FreeValues(void* values) {
   if (values != nullptr) ::operator delete[](values, kAlignment);
 }
 
+template <class T>
+void* NewMixedPhases(uint64_t phases, std::size_t taps) {
+  auto* mixed = new (std::nothrow) MixedPhases{};
+  auto* states = new (std::nothrow) std::atomic<uint8_t>[phases]();
+  T* rows = NewValues<T>(phases * taps);
+  if (mixed == nullptr || states == nullptr || rows == nullptr) {
+    delete mixed;
+    delete[] states;
+    FreeValues(rows);
+    return nullptr;
+  }
+  mixed->states = states;
+  mixed->rows = rows;
+  return mixed;
+}
+
+void FreeMixedPhases(void* phases) {
+  auto* mixed = static_cast<MixedPhases*>(phases);
+  delete[] mixed->states;
+  FreeValues(mixed->rows);
+  delete mixed;
+}
+
 // The table of every phase row, or null when memory is short.
 template <class T>
 void* MakeTable(const Resampler& r, const Kernel& kernel) {
@@ -492,12 +572,21 @@ void* MakeTable(const Resampler& r, const Kernel& kernel) {
 template <class T>
 bool Allocate(Resampler& r, const Kernel& kernel, std::size_t historyValues, int32_t quality) {
   const void* table = AcquireResamplerTable(
-      {r.interpolated ? r.tablePhases : r.outStep, r.interpolated, r.taps, kernel.cutoff, quality},
+      {r.interpolated ? r.tablePhases : r.outStep, r.interpolated, false, r.taps, kernel.cutoff,
+       quality},
       [&] { return MakeTable<T>(r, kernel); }, FreeValues);
+  // Shared and filled as they are used, the mixed phases are the one table that changes.
+  if (r.interpolated && r.outStep * r.taps * sizeof(T) <= kMostMixedBytes) {
+    r.mixed = static_cast<MixedPhases*>(const_cast<void*>(AcquireResamplerTable(
+        {r.outStep, true, true, r.taps, kernel.cutoff, quality},
+        [&] { return NewMixedPhases<T>(r.outStep, r.taps); }, FreeMixedPhases)));
+  }
   T* scratch = NewValues<T>(kResampleGroupFrames * r.taps);
   T* history = NewValues<T>(historyValues);
   if (table == nullptr || scratch == nullptr || history == nullptr) {
     ReleaseResamplerTable(table);
+    ReleaseResamplerTable(r.mixed);
+    r.mixed = nullptr;
     FreeValues(scratch);
     FreeValues(history);
     return false;
@@ -603,6 +692,7 @@ uint64_t ResamplerLatency(const Resampler& r) {
 
 void ReleaseResampler(Resampler& r) {
   ReleaseResamplerTable(r.table);
+  ReleaseResamplerTable(r.mixed);
   FreeValues(r.scratch);
   FreeValues(r.history);
   r = Resampler{};

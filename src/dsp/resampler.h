@@ -43,13 +43,16 @@
 // interpolated phases, frames go four at a time: in order, or on the vector paths, which mix each
 // frame's phase in registers as its dot product goes, in the order of their table rows within
 // stretches of 1024 frames, so that frames mixing the same rows find them in the nearest cache.
-// Each frame's sums are the same either way; the order only decides speed.
+// When the O mixed phases take at most 8 MiB, they are kept, shared by the resamplers of the same
+// ratio: each phase is mixed (as ResampleMixFloat) the first time it is used once 2 O frames have
+// gone through them, and then only read. Each frame's sums are the same either way; the order and
+// the sharing only decide speed.
 //
 // Ratios. outRate / inRate within [1/256, 256], both rates reduced below 2^40.
 //
-// Memory. The tables (shared by resamplers of the same rates and quality, the last few unused
-// ones kept for the next), and a history of 2H + B frames a channel (B = 2^20 / channels
-// clamped to [256, 4096], at least 2H), whatever the length of the stream.
+// Memory. The tables and mixed phases (shared by resamplers of the same rates and quality, the
+// last few unused ones kept for the next), and a history of 2H + B frames a channel (B = 2^20 /
+// channels clamped to [256, 4096], at least 2H), whatever the length of the stream.
 
 namespace wavfx {
 
@@ -98,6 +101,8 @@ using ResampleMixDotFloat = void (*)(const float* const* x, const float* const* 
 // Output frames computed together (their dot products four at a time).
 constexpr std::size_t kResampleGroupFrames = 4;
 
+struct MixedPhases;
+
 struct Resampler {
   uint64_t inStep;         // I
   uint64_t outStep;        // O
@@ -110,6 +115,7 @@ struct Resampler {
   uint64_t rows;         // phases in the table
   uint64_t tablePhases;  // P when interpolated
   const void* table;     // rows * taps coefficients (float, or double when wide), shared
+  MixedPhases* mixed;    // interpolated: the O phases mixed as used, shared; null if too large
   void* scratch;         // one interpolated phase
   void* history;         // channels * capacity frames, channel by channel
   std::size_t capacity;

@@ -46,8 +46,8 @@ Cache& TheCache() {
 }
 
 bool SameKey(const ResamplerTableKey& a, const ResamplerTableKey& b) {
-  return a.phases == b.phases && a.interpolated == b.interpolated && a.taps == b.taps &&
-         a.cutoff == b.cutoff && a.quality == b.quality;
+  return a.phases == b.phases && a.interpolated == b.interpolated && a.mixed == b.mixed &&
+         a.taps == b.taps && a.cutoff == b.cutoff && a.quality == b.quality;
 }
 
 // Frees the least recently used unused tables beyond the few kept.

@@ -13,6 +13,7 @@ namespace wavfx {
 struct ResamplerTableKey {
   uint64_t phases;  // O, or P when interpolated
   bool interpolated;
+  bool mixed;  // the O phases mixed from the interpolated table, filled as they are first used
   uint32_t taps;
   double cutoff;
   int32_t quality;

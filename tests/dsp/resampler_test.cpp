@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstring>
 #include <random>
+#include <thread>
 #include <vector>
 
 #include "dsp/simd_dispatch.h"
@@ -113,6 +114,20 @@ TEST(Resampler, RatiosOfOtherCutoffsDoNotShareATable) {
     Convert({o - 1, o}, 1, ResampleQuality::High, Noise(64), 0);
   Convert(second, 1, ResampleQuality::High, in, 0);
   EXPECT_EQ(Convert(first, 1, ResampleQuality::High, in, 0), alone);
+}
+
+// Interpolated phases, once mixed, are kept and shared: the first stream at a ratio mixes its
+// first 2 O frames' phases itself, the later ones (here two at once) read the kept ones.
+TEST(Resampler, KeptMixedPhasesGiveTheSameBits) {
+  const Rates rates{4999, 5000};
+  const auto in = Noise(16000);
+  const auto first = Convert(rates, 1, ResampleQuality::High, in, 0);
+  std::vector<float> later[2];
+  std::thread other([&] { later[1] = Convert(rates, 1, ResampleQuality::High, in, 3); });
+  later[0] = Convert(rates, 1, ResampleQuality::High, in, 0);
+  other.join();
+  EXPECT_EQ(later[0], first);
+  EXPECT_EQ(later[1], first);
 }
 
 std::vector<float> Tone(double frequency, double rate, std::size_t frames) {
