@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <atomic>
 #include <memory>
+#include <string_view>
 #include <thread>
 #include <vector>
 
@@ -10,6 +11,7 @@
 #include "blocks.h"
 #include "engine/chain_flow.h"
 #include "engine/chain_measure.h"
+#include "engine/registry.h"
 #include "meter.h"
 
 namespace wavfx::python {
@@ -112,6 +114,41 @@ void RunItem(const Batch& batch, std::size_t index, bool reshapes, Item& item,
   wavfx_effect_destroy(effect);
 }
 
+// Leading `speed` and `resample` stages convert each channel alone and alike, so a batch of floats
+// runs them once over all its items as one stream of their channels, where an interpolated phase
+// is mixed once a frame for all of them, and the rest of the chain item by item: the same bytes.
+uint32_t JointStages(const ChainRecipe& recipe) {
+  uint32_t count = 0;
+  while (count < recipe.count) {
+    const std::string_view name = FamilyOf(recipe.stages[count].kind).info.name;
+    if (name != "speed" && name != "resample") break;
+    ++count;
+  }
+  return count;
+}
+
+// The items' channels one after the other, as channels of one stream, where the layout allows.
+bool JointView(const py::array& audio, SampleType type, bool channelsLast, AudioView& joint) {
+  if (channelsLast || type != SampleType::Float32 || audio.shape(0) < 2) return false;
+  const auto channels = static_cast<std::size_t>(audio.shape(0) * audio.shape(1));
+  if (channels > kMaxChannels || audio.strides(0) != audio.shape(1) * audio.strides(1))
+    return false;
+  joint = {type,
+           channels,
+           static_cast<std::size_t>(audio.shape(2)),
+           static_cast<char*>(const_cast<void*>(audio.data())),
+           audio.strides(1),
+           audio.strides(2)};
+  return true;
+}
+
+// The joint stream's output, a row of frames per channel, kept by the thread for its next batch
+// (as blocks.h's Spare).
+Samples<float>& JointSpare() {
+  thread_local Samples<float> spare;
+  return spare;
+}
+
 // Calls work(i) for every i below count, spread over `threads` threads.
 template <typename Work>
 void Spread(std::size_t count, std::size_t threads, const Work& work) {
@@ -124,6 +161,95 @@ void Spread(std::size_t count, std::size_t threads, const Work& work) {
   for (std::size_t t = 1; t < threads; ++t)
     pool.emplace_back(run);
   run();
+}
+
+// Interleaved frames to a row per channel (rows `stride` frames apart), from frame `at` on, a few
+// frames at a time.
+void Deinterleave(const float* in, std::size_t channels, std::size_t frames, float* rows,
+                  std::size_t stride, std::size_t at) {
+  constexpr std::size_t kFrames = 16;
+  for (std::size_t first = 0; first < frames; first += kFrames) {
+    const std::size_t count = std::min(kFrames, frames - first);
+    for (std::size_t c = 0; c < channels; ++c) {
+      float* row = rows + c * stride + at;
+      for (std::size_t f = first; f < first + count; ++f)
+        row[f] = in[f * channels + c];
+    }
+  }
+}
+
+// Takes a joint stream's output into its rows, through a block; frames beyond the rows' are
+// counted and dropped.
+struct RowSink {
+  float* rows;
+  std::size_t channels;
+  std::size_t frames;
+  Samples<float> block;
+  std::size_t made = 0;
+
+  float* Space(std::size_t& room) {
+    room = block.size() / channels;
+    return block.data();
+  }
+  void Took(std::size_t count) {
+    if (made < frames)
+      Deinterleave(block.data(), channels, std::min(count, frames - made), rows, frames, made);
+    made += count;
+  }
+};
+
+// Items of a batch a joint stream takes: their histories stay in the nearest caches.
+constexpr std::size_t kJointChannels = 8;
+
+// Runs the stages of `text` over the items of `all` (one stream of their channels, `channels`
+// each), a few items a stream, the streams spread over `threads` threads, into `out`: a row of
+// `frames` frames per channel. Returns the output's rate, 0 when a chain failed.
+uint32_t RunJoint(const std::string& text, const AudioView& all, std::size_t channels,
+                  uint32_t sampleRate, std::size_t threads, Samples<float>& out,
+                  std::size_t& frames) {
+  const std::size_t group = std::max<std::size_t>(kJointChannels / channels, 1) * channels;
+  const std::size_t groups = (all.channels + group - 1) / group;
+  std::vector<std::size_t> made(groups, 0);
+  const auto part = [&](std::size_t g) {
+    AudioView view = all;
+    view.channels = std::min(group, all.channels - g * group);
+    view.data += static_cast<std::ptrdiff_t>(g * group) * all.channelStride;
+    return view;
+  };
+  const auto create = [&](const AudioView& view) {
+    wavfx_error failure;
+    return wavfx_chain_create(text.c_str(), static_cast<uint32_t>(view.channels), sampleRate,
+                              &failure);
+  };
+  // The first stream gives the length; the others write straight into their rows.
+  const AudioView first = part(0);
+  wavfx_effect* effect = create(first);
+  if (effect == nullptr) return 0;
+  Samples<float> interleaved = FlowBlocks<float, float>(effect, &first, true);
+  const uint32_t rate = wavfx_effect_output_sample_rate(effect);
+  wavfx_effect_destroy(effect);
+  frames = interleaved.size() / first.channels;
+  out.resize(all.channels * frames);
+  Deinterleave(interleaved.data(), first.channels, frames, out.data(), frames, 0);
+  Recycle(std::move(interleaved));
+  made[0] = frames;
+  const std::size_t workers =
+      std::clamp<std::size_t>(threads, 1, std::max<std::size_t>(groups - 1, 1));
+  Spread(groups - 1, workers, [&](std::size_t i) {
+    const AudioView view = part(i + 1);
+    wavfx_effect* stream = create(view);
+    if (stream == nullptr) return;
+    RowSink sink{
+        out.data() + (i + 1) * group * frames, view.channels, frames,
+        Samples<float>(std::max<std::size_t>(kBlockSamples / view.channels, 1) * view.channels)};
+    FlowInto<float, float>(stream, &view, true, sink);
+    wavfx_effect_destroy(stream);
+    made[i + 1] = sink.made;
+  });
+  for (const std::size_t m : made) {
+    if (m != frames) return 0;
+  }
+  return rate;
 }
 
 }  // namespace
@@ -150,8 +276,32 @@ py::array ProcessBatch(const std::string& chain, const py::array& audio, uint32_
   Batch batch{recipe.get(), chain, sampleRate, {}, {}};
   for (std::size_t i = 0; i < count; ++i)
     batch.in.push_back(ItemView(audio, i, type, channelsLast));
-  const bool reshapes = RecipeReshapes(*recipe);
-  return WithType(type, [&](auto sample) {
+  std::size_t frames = static_cast<std::size_t>(audio.shape(channelsLast ? 1 : 2));
+  StreamShape shape = in;
+  // The leading conversions over the whole batch, then the rest of the chain on their output.
+  const uint32_t joint = JointStages(*recipe);
+  AudioView all{};
+  const auto rest = std::make_unique<ChainRecipe>();
+  Samples<float>& converted = JointSpare();
+  if (joint > 0 && !RecipeNeedsMeasurement(*recipe) && JointView(audio, type, channelsLast, all)) {
+    {
+      py::gil_scoped_release release;
+      shape.sampleRate = RunJoint(RecipeText(PrefixOf(*recipe, joint)), all, channels, sampleRate,
+                                  threads, converted, frames);
+    }
+    if (shape.sampleRate == 0) throw py::value_error("not enough memory for the batch");
+    rest->count = recipe->count - joint;
+    std::copy_n(recipe->stages + joint, rest->count, rest->stages);
+    batch = {rest.get(), rest->count > 0 ? RecipeText(*rest) : "none", shape.sampleRate, {}, {}};
+    for (std::size_t i = 0; i < count; ++i) {
+      batch.in.push_back({type, channels, frames,
+                          reinterpret_cast<char*>(converted.data() + i * channels * frames),
+                          static_cast<std::ptrdiff_t>(frames * sizeof(float)),
+                          static_cast<std::ptrdiff_t>(sizeof(float))});
+    }
+  }
+  const bool reshapes = RecipeReshapes(*batch.recipe);
+  const py::array result = WithType(type, [&](auto sample) {
     using Stored = decltype(sample);
     using Held = HeldOf<Stored>;
     std::vector<Item> items(count);
@@ -161,8 +311,8 @@ py::array ProcessBatch(const std::string& chain, const py::array& audio, uint32_
     };
     // A chain that reshapes gives item 0's length to the result, which the others then fill.
     Samples<Held> first;
-    std::size_t frames = reshapes ? 0 : static_cast<std::size_t>(audio.shape(channelsLast ? 1 : 2));
-    const std::size_t outChannels = ChainOutputShape(*recipe, in).channels;
+    if (reshapes) frames = 0;
+    const std::size_t outChannels = ChainOutputShape(*batch.recipe, shape).channels;
     if (reshapes && count > 0) {
       {
         py::gil_scoped_release release;
@@ -195,6 +345,8 @@ py::array ProcessBatch(const std::string& chain, const py::array& audio, uint32_
     }
     return result;
   });
+  if (converted.capacity() * sizeof(float) > kSpareBytes) Samples<float>().swap(converted);
+  return result;
 }
 
 }  // namespace wavfx::python

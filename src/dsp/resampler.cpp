@@ -381,6 +381,10 @@ std::size_t ProduceByRow(Resampler& r, float* out, std::size_t outRoom) {
 template <class T>
 std::size_t ProduceByFrame(Resampler& r, float* out, std::size_t outRoom, bool mixed);
 
+// From this many channels a frame's interpolated phase is mixed once for all of them rather than
+// in registers for each.
+constexpr uint32_t kMixOnceChannels = 3;
+
 // Writes the output frames that the history allows, up to outRoom.
 template <class T>
 std::size_t Produce(Resampler& r, float* out, std::size_t outRoom) {
@@ -388,7 +392,9 @@ std::size_t Produce(Resampler& r, float* out, std::size_t outRoom) {
   const bool mixed = MixedInUse(r);
   std::size_t n = 0;
   if constexpr (std::is_same_v<T, float>) {
-    if (!mixed && r.mixDotFloat != nullptr) n = ProduceByRow(r, out, outRoom);
+    if (!mixed && r.mixDotFloat != nullptr && r.channels < kMixOnceChannels) {
+      n = ProduceByRow(r, out, outRoom);
+    }
   }
   if (n == 0) n = ProduceByFrame<T>(r, out, outRoom, mixed);
   if (r.mixed != nullptr) r.mixed->frames.fetch_add(n, std::memory_order_relaxed);

@@ -19,11 +19,12 @@ def test_import_wavfx_leaves_torch_alone():
 
 @pytest.mark.parametrize("chain", [
     "echo=delay=30,chorus", "speed=factor=0.9,resample=rate=16000", "trim=start=0.1:duration=0.2",
+    "speed=factor=0.9513,resample=rate=22050:quality=low,gain=db=-2",
     "channels=count=1,gain=db=3", "gain=db=-10,norm=level=-1",
 ])
 def test_a_batch_is_its_items_one_by_one(chain):
     items = np.stack([signal(RATE // 2, seed=k) for k in range(5)])
-    for dtype, channels_last in (("i2", False), ("f4", True), ("f8", False)):
+    for dtype, channels_last in (("i2", False), ("f4", True), ("f4", False), ("f8", False)):
         batch = as_dtype(items, dtype)
         if channels_last:
             batch = batch.transpose(0, 2, 1)
