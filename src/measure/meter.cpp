@@ -15,7 +15,7 @@
 namespace wavfx {
 namespace {
 
-constexpr std::size_t kRunFrames = 1024;
+constexpr std::size_t kRunFrames = 4096;
 constexpr std::size_t kHistory = kTruePeakTaps - 1;
 constexpr std::size_t kWindow = kHistory + kRunFrames;
 
