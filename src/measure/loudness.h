@@ -47,10 +47,10 @@ void InitLoudness(LoudnessMeter& meter, uint32_t channels, uint32_t sampleRate,
 // arithmetic.
 using ChannelPair = double __attribute__((vector_size(16)));
 
-// The caller feeds the samples, finite, a frame at a time: every channel, in pairs (c and c + 1,
-// or the last of an odd count in both lanes, `single`), through a run of at most
-// LoudnessRoom frames, then AdvanceLoudness. Each value's operations are the scalar ones, in
-// order, whatever the caller does between them.
+// The caller feeds the samples, finite, a frame at a time: every channel, in pairs (c and c + 1;
+// the last of an odd count in both lanes, the first kept), through a run of at most LoudnessRoom
+// frames, then AdvanceLoudness. Each value's operations are the scalar ones, in order, whatever
+// the caller does between them.
 struct WeighingPair {
   ChannelPair memory[4];  // the shelf's two, the high-pass's two
   ChannelPair squares;
