@@ -31,6 +31,8 @@ constexpr std::size_t kBlockFrames = 1024;
 
 using Lanes = uint32_t __attribute__((vector_size(16)));
 
+}  // namespace
+
 // As the vector kernels: lanes are four neighbouring points of one phase.
 float LargestPointMagnitude(const float* window, std::size_t points, float largest) {
   const VectorKernels* kernels = ActiveKernels();
@@ -63,8 +65,6 @@ float LargestPointMagnitude(const float* window, std::size_t points, float large
   }
   return largest;
 }
-
-}  // namespace
 
 bool InitTruePeakMeter(TruePeakMeter& meter, uint32_t channels) {
   meter = TruePeakMeter{};

@@ -48,6 +48,10 @@ inline Phases TruePeakPoint(const float* window, std::size_t stride) {
   return TruePeakSums(window, stride, 0, kTruePeakTaps);
 }
 
+// The largest of `largest` and the magnitudes of the values of points 0 to `points` - 1 of
+// `window` (point n's window starts at window[n]); NaN values are never the largest.
+float LargestPointMagnitude(const float* window, std::size_t points, float largest);
+
 // A running true-peak meter: fed interleaved float frames in blocks of any size, it keeps each
 // channel's largest absolute oversampled value (linear; 20 log10 of it is dBTP).
 struct TruePeakMeter {

@@ -17,52 +17,6 @@ uint64_t SubBlockLength(uint64_t index, uint32_t sampleRate) {
   return SubBlockStart(index + 1, sampleRate) - SubBlockStart(index, sampleRate);
 }
 
-// Two channels side by side (GCC's and Clang's vector extension), each lane the scalar
-// arithmetic.
-using Pair = double __attribute__((vector_size(16)));
-
-template <class T>
-T Filter(const Biquad& f, T x, T* memory) {
-  const T y = f.b0 * x + memory[0];
-  memory[0] = f.b1 * x - f.a1 * y + memory[1];
-  memory[1] = f.b2 * x - f.a2 * y;
-  return y;
-}
-
-// K-weights `frames` frames of channels c and c + 1, adding their squares.
-void WeighPair(LoudnessMeter& meter, const double* samples, std::size_t frames, uint32_t c) {
-  const KWeighting& k = meter.filter;
-  double* single = meter.memories.data() + 4 * static_cast<std::size_t>(c);
-  Pair memory[4];
-  for (std::size_t i = 0; i < 4; ++i)
-    memory[i] = Pair{single[i], single[i + 4]};
-  Pair sum = {meter.squares[c], meter.squares[c + 1]};
-  const std::size_t channels = meter.channels;
-  const double* x = samples + c;
-  for (std::size_t f = 0; f < frames; ++f, x += channels) {
-    const Pair y = Filter(k.highpass, Filter(k.shelf, Pair{x[0], x[1]}, memory), memory + 2);
-    sum += y * y;
-  }
-  for (std::size_t i = 0; i < 4; ++i) {
-    single[i] = memory[i][0];
-    single[i + 4] = memory[i][1];
-  }
-  meter.squares[c] = sum[0];
-  meter.squares[c + 1] = sum[1];
-}
-
-void WeighChannel(LoudnessMeter& meter, const double* samples, std::size_t frames, uint32_t c) {
-  const KWeighting& k = meter.filter;
-  double* memory = meter.memories.data() + 4 * static_cast<std::size_t>(c);
-  double sum = meter.squares[c];
-  const double* x = samples + c;
-  for (std::size_t f = 0; f < frames; ++f, x += meter.channels) {
-    const double y = Filter(k.highpass, Filter(k.shelf, *x, memory), memory + 2);
-    sum += y * y;
-  }
-  meter.squares[c] = sum;
-}
-
 // The mean square of the last `count` sub-blocks, oldest first.
 double MeanSquareOfLast(const LoudnessMeter& meter, std::size_t count) {
   double energy = 0.0;
@@ -130,21 +84,34 @@ void InitLoudness(LoudnessMeter& meter, uint32_t channels, uint32_t sampleRate,
   meter.subBlockLength = SubBlockLength(0, sampleRate);
 }
 
-void AddLoudness(LoudnessMeter& meter, const double* samples, std::size_t frames) {
-  const uint32_t channels = meter.channels;
-  if (channels == 0 || meter.sampleRate == 0) return;
-  while (frames > 0) {
-    const auto run = static_cast<std::size_t>(
-        std::min<uint64_t>(frames, meter.subBlockLength - meter.subBlockFrames));
-    uint32_t c = 0;
-    for (; c + 2 <= channels; c += 2)
-      WeighPair(meter, samples, run, c);
-    if (c < channels) WeighChannel(meter, samples, run, c);
-    samples += run * channels;
-    frames -= run;
-    meter.subBlockFrames += run;
-    if (meter.subBlockFrames == meter.subBlockLength) EndSubBlock(meter);
+WeighingPair StartWeighing(const LoudnessMeter& meter, uint32_t c) {
+  const double* single = meter.memories.data() + 4 * static_cast<std::size_t>(c);
+  const bool pair = c + 1 < meter.channels;
+  WeighingPair w{};
+  for (std::size_t i = 0; i < 4; ++i)
+    w.memory[i] = ChannelPair{single[i], pair ? single[i + 4] : single[i]};
+  w.squares = ChannelPair{meter.squares[c], pair ? meter.squares[c + 1] : meter.squares[c]};
+  return w;
+}
+
+void EndWeighing(LoudnessMeter& meter, uint32_t c, const WeighingPair& pair) {
+  const bool single = c + 1 == meter.channels;
+  double* memory = meter.memories.data() + 4 * static_cast<std::size_t>(c);
+  for (std::size_t i = 0; i < 4; ++i) {
+    memory[i] = pair.memory[i][0];
+    if (!single) memory[i + 4] = pair.memory[i][1];
   }
+  meter.squares[c] = pair.squares[0];
+  if (!single) meter.squares[c + 1] = pair.squares[1];
+}
+
+std::size_t LoudnessRoom(const LoudnessMeter& meter) {
+  return static_cast<std::size_t>(meter.subBlockLength - meter.subBlockFrames);
+}
+
+void AdvanceLoudness(LoudnessMeter& meter, std::size_t frames) {
+  meter.subBlockFrames += frames;
+  if (meter.subBlockFrames == meter.subBlockLength) EndSubBlock(meter);
 }
 
 double LoudnessOf(double meanSquare) {

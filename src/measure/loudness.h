@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -41,8 +42,41 @@ std::vector<double> DefaultLoudnessWeights(uint32_t channels);
 
 void InitLoudness(LoudnessMeter& meter, uint32_t channels, uint32_t sampleRate,
                   std::vector<double> weights);
-// Interleaved samples, finite.
-void AddLoudness(LoudnessMeter& meter, const double* samples, std::size_t frames);
+
+// Two channels side by side (GCC's and Clang's vector extension), each lane the scalar
+// arithmetic.
+using ChannelPair = double __attribute__((vector_size(16)));
+
+// The caller feeds the samples, finite, a frame at a time: every channel, in pairs (c and c + 1;
+// the last of an odd count in both lanes, the first kept), through a run of at most LoudnessRoom
+// frames, then AdvanceLoudness. Each value's operations are the scalar ones, in order, whatever
+// the caller does between them.
+struct WeighingPair {
+  ChannelPair memory[4];  // the shelf's two, the high-pass's two
+  ChannelPair squares;
+};
+
+WeighingPair StartWeighing(const LoudnessMeter& meter, uint32_t c);
+void EndWeighing(LoudnessMeter& meter, uint32_t c, const WeighingPair& pair);
+
+template <class T>
+T FilterSample(const Biquad& f, T x, T* memory) {
+  const T y = f.b0 * x + memory[0];
+  memory[0] = f.b1 * x - f.a1 * y + memory[1];
+  memory[1] = f.b2 * x - f.a2 * y;
+  return y;
+}
+
+inline void Weigh(const KWeighting& k, WeighingPair& pair, ChannelPair x) {
+  const ChannelPair y =
+      FilterSample(k.highpass, FilterSample(k.shelf, x, pair.memory), pair.memory + 2);
+  pair.squares += y * y;
+}
+
+// Frames left in the running sub-block.
+std::size_t LoudnessRoom(const LoudnessMeter& meter);
+// Every channel has weighed `frames` more frames.
+void AdvanceLoudness(LoudnessMeter& meter, std::size_t frames);
 
 struct LoudnessSummary {
   double integrated;    // LUFS; -inf when no block passes the gates

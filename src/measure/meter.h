@@ -1,10 +1,7 @@
 #pragma once
 
 #include <cstdint>
-#include <memory>
 #include <vector>
-
-#include "dsp/true_peak.h"
 
 #include "measure/loudness.h"
 #include "measure/sample_stats.h"
@@ -13,11 +10,11 @@ namespace wavfx {
 
 // Loudness, true peak and statistics of one stream, fed in blocks of any size: the results do not
 // depend on the cut. Integer samples of `bits` enter as s * 2^(1 - bits), exactly; NaN and infinite
-// floats as 0, counted.
-struct TruePeakRelease {
-  void operator()(TruePeakMeter* meter) const;
-};
-
+// floats as 0, counted. One loop takes each pair of channels through a run of frames, converting,
+// summing and K-weighting each frame and storing it in single precision for the true peak, whose
+// points it takes 16 at a time between frames: the K-weighting's recursion waits on itself, and
+// the other work fills the wait. Every value's own operations are those of the separate passes,
+// in the same order.
 struct Meter {
   uint32_t channels = 0;
   uint32_t sampleRate = 0;
@@ -25,9 +22,9 @@ struct Meter {
   LoudnessMeter loudness;
   std::vector<ChannelStats> stats;
   uint64_t nonFinite = 0;
-  std::unique_ptr<TruePeakMeter, TruePeakRelease> truePeak;  // null when memory was short
-  std::vector<double> scratch;
-  std::vector<float> narrow;  // the scratch samples in single precision, for the true peak
+  // Per channel: its last kTruePeakTaps - 1 samples (0 before the stream), then a run's.
+  std::vector<float> peakWindows;
+  std::vector<float> truePeaks;  // per channel, the largest oversampled magnitude
 };
 
 // `weights` per channel, or empty for DefaultLoudnessWeights.

@@ -9,64 +9,30 @@
 
 namespace wavfx {
 
-namespace {
-
-// The sums and bounds of up to two channels, carried together so that the processor overlaps
-// their chains of additions.
-template <std::size_t kChannels>
-void AddChannels(ChannelStats* stats, const double* samples, std::size_t frames,
-                 std::size_t stride) {
-  double sum[kChannels], squares[kChannels], low[kChannels], high[kChannels];
-  for (std::size_t c = 0; c < kChannels; ++c) {
-    if (stats[c].count == 0) stats[c].minimum = stats[c].maximum = samples[c];
-    sum[c] = stats[c].sum;
-    squares[c] = stats[c].sumOfSquares;
-    low[c] = stats[c].minimum;
-    high[c] = stats[c].maximum;
-  }
-  for (std::size_t f = 0; f < frames; ++f) {
-    for (std::size_t c = 0; c < kChannels; ++c) {
-      const double x = samples[f * stride + c];
-      sum[c] += x;
-      squares[c] += x * x;
-      low[c] = std::min(low[c], x);
-      high[c] = std::max(high[c], x);
-    }
-  }
-  for (std::size_t c = 0; c < kChannels; ++c) {
-    stats[c].sum = sum[c];
-    stats[c].sumOfSquares = squares[c];
-    stats[c].minimum = low[c];
-    stats[c].maximum = high[c];
-    stats[c].count += frames;
-  }
+StatsPair StartStats(const ChannelStats* stats, bool single) {
+  const ChannelStats& second = single ? stats[0] : stats[1];
+  // Bounds of no samples yet: the first finite sample replaces them.
+  const auto low = [](const ChannelStats& c) {
+    return c.count == 0 ? std::numeric_limits<double>::infinity() : c.minimum;
+  };
+  const auto high = [](const ChannelStats& c) {
+    return c.count == 0 ? -std::numeric_limits<double>::infinity() : c.maximum;
+  };
+  return {StatsLanes{stats[0].sum, second.sum},
+          StatsLanes{stats[0].sumOfSquares, second.sumOfSquares},
+          StatsLanes{low(stats[0]), low(second)}, StatsLanes{high(stats[0]), high(second)}};
 }
 
-}  // namespace
-
-void AddStats(ChannelStats* stats, const double* samples, std::size_t frames,
-              std::size_t channels) {
+void EndStats(ChannelStats* stats, bool single, const StatsPair& pair, std::size_t frames) {
   if (frames == 0) return;
-  std::size_t c = 0;
-  for (; c + 2 <= channels; c += 2)
-    AddChannels<2>(stats + c, samples + c, frames, channels);
-  if (c < channels) AddChannels<1>(stats + c, samples + c, frames, channels);
-}
-
-void AddIntegerStats(ChannelStats& stats, const int32_t* samples, std::size_t count,
-                     std::size_t stride, int bits) {
-  const int32_t top = bits >= 32 ? std::numeric_limits<int32_t>::max()
-                                 : static_cast<int32_t>((int64_t{1} << (bits - 1)) - 1);
-  const int32_t bottom = -top - 1;
-  uint32_t used = stats.usedBits;
-  uint64_t fullScale = 0;
-  for (std::size_t i = 0; i < count; ++i) {
-    const int32_t s = samples[i * stride];
-    used |= static_cast<uint32_t>(s);
-    fullScale += s == top || s == bottom ? 1 : 0;
+  for (std::size_t lane = 0; lane < (single ? 1u : 2u); ++lane) {
+    ChannelStats& c = stats[lane];
+    c.sum = pair.sum[lane];
+    c.sumOfSquares = pair.squares[lane];
+    c.minimum = pair.low[lane];
+    c.maximum = pair.high[lane];
+    c.count += frames;
   }
-  stats.usedBits = used;
-  stats.fullScale += fullScale;
 }
 
 ChannelStats CombineStats(const std::vector<ChannelStats>& channels) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -17,11 +18,25 @@ struct ChannelStats {
   uint32_t usedBits = 0;   // OR of the integer samples' bits, as stored (0 for floats)
 };
 
-// Interleaved frames, one record per channel.
-void AddStats(ChannelStats* stats, const double* samples, std::size_t frames, std::size_t channels);
-// The integer samples' full-scale count and bits used; their values go through AddStats.
-void AddIntegerStats(ChannelStats& stats, const int32_t* samples, std::size_t count,
-                     std::size_t stride, int bits);
+// The sums and bounds of channels c and c + 1 side by side (or c in both lanes, `single`), fed a
+// frame at a time, finite; the integer samples' full-scale count and bits are the caller's.
+using StatsLanes = double __attribute__((vector_size(16)));
+struct StatsPair {
+  StatsLanes sum, squares, low, high;
+};
+
+StatsPair StartStats(const ChannelStats* stats, bool single);
+void EndStats(ChannelStats* stats, bool single, const StatsPair& pair, std::size_t frames);
+
+inline void AddToStats(StatsPair& pair, StatsLanes x) {
+  pair.sum += x;
+  pair.squares += x * x;
+  // std::min and std::max, lane by lane: the first operand unless the second is smaller
+  // (larger).
+  pair.low = x < pair.low ? x : pair.low;
+  pair.high = pair.high < x ? x : pair.high;
+}
+
 // All channels as one.
 ChannelStats CombineStats(const std::vector<ChannelStats>& channels);
 
