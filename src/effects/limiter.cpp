@@ -78,6 +78,12 @@ void Limit(double ceiling, float magnitude, double& bound) {
 // The largest of the point bounds of the 12 frames up to ring slot `newest`.
 float PointsReach(const LimiterState& s, uint32_t newest) {
   float most = 0.0f;
+  const uint32_t oldest = Wrapped(newest, kBlock - 1, s.ringFrames);
+  if (oldest < newest) {
+    for (uint32_t t = oldest; t <= newest; ++t)
+      most = std::max(most, s.reaches[t]);
+    return most;
+  }
   for (uint32_t t = 0; t < kBlock; ++t)
     most = std::max(most, s.reaches[Wrapped(newest, t, s.ringFrames)]);
   return most;
@@ -143,10 +149,21 @@ __attribute__((noinline)) float BlockGain(const LimiterState& s, uint32_t newest
       continue;
     }
     if (HeadsFit(c, previous, bound, PointsReach(s, newest), before, all)) {
+      // The tails' largest magnitude (NaNs left out, as they lower nothing) tells whether any
+      // of them lowers the bound; if one may, they do so in order.
+      Phases largest = {};
       for (uint32_t m = 0; m + 1 < kBlock; ++m) {
         const Phases tail = TruePeakSums(w + kBlock + 1 + m, 1, 0, kTruePeakTaps - 1 - m);
         std::memcpy(kept + 4 * m, &tail, sizeof tail);
-        Limit(c, LargestMagnitude(tail), bound);
+        const Phases magnitude = tail < 0.0f ? -tail : tail;
+        largest = magnitude > largest ? magnitude : largest;
+      }
+      if (static_cast<double>(LargestMagnitude(largest)) * bound > c) {
+        for (uint32_t m = 0; m + 1 < kBlock; ++m) {
+          Phases tail;
+          std::memcpy(&tail, kept + 4 * m, sizeof tail);
+          Limit(c, LargestMagnitude(tail), bound);
+        }
       }
       kept[kCarried - 1] = 1.0f;
       continue;
