@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <limits>
 #include <string>
 
 #include "dsp/effect_math.h"
@@ -74,6 +75,32 @@ void Limit(double ceiling, float magnitude, double& bound) {
   if (static_cast<double>(magnitude) * bound > ceiling) bound = ceiling / magnitude;
 }
 
+// The largest of the point bounds of the 12 frames up to ring slot `newest`.
+float PointsReach(const LimiterState& s, uint32_t newest) {
+  float most = 0.0f;
+  const uint32_t oldest = Wrapped(newest, kBlock - 1, s.ringFrames);
+  if (oldest < newest) {
+    for (uint32_t t = oldest; t <= newest; ++t)
+      most = std::max(most, s.reaches[t]);
+    return most;
+  }
+  for (uint32_t t = 0; t < kBlock; ++t)
+    most = std::max(most, s.reaches[Wrapped(newest, t, s.ringFrames)]);
+  return most;
+}
+
+// True when no point whose window straddles blocks b - 1 and b, nor the point within block b, can
+// lower the bound: with P1 and P2 a point's parts (within a few 1e-6 of `all` of its value,
+// which `reach` bounds), |g_(b-1) P1 + g_b P2| <= g_b |P1 + P2| + |g_(b-1) - g_b| |P1| keeps
+// every quotient at least the bound. The margins take the rounding of the quotients' operands.
+bool HeadsFit(double c, double previous, double bound, float reach, float before, float all) {
+  const double spread = kSpread * static_cast<double>(all);
+  const double most = bound * (static_cast<double>(reach) + 1e-5 * static_cast<double>(all)) +
+                      std::fabs(previous - bound) * kSpread * static_cast<double>(before) +
+                      0x1p-30 * (std::fabs(previous) + bound) * spread;
+  return bound >= 0.0 && most <= c * (1.0 - 0x1p-20);
+}
+
 // The gain of block b (frames 12b to 12b + 11, the last at ring slot `newest`), the previous
 // block's gain being s.run.gain: the smallest envelope over the block, lowered until every sample
 // and every interpolated value whose window meets the block stays within the ceiling. With x the
@@ -82,7 +109,7 @@ void Limit(double ceiling, float magnitude, double& bound) {
 // part; and one straddling b and b + 1 g_b P1 + g_(b+1) P2. Keeping |g_b P1| within the ceiling
 // for the last kind leaves 0 a solution for the next block, so some gain always fits. The P1 of
 // the last kind are kept for the next block, which needs them as its first kind's.
-float BlockGain(const LimiterState& s, uint32_t newest) {
+__attribute__((noinline)) float BlockGain(const LimiterState& s, uint32_t newest) {
   const double c = s.ceiling;
   const double previous = s.run.gain;
   double bound = std::min(s.run.envelopeMin, 1.0f);
@@ -109,7 +136,8 @@ float BlockGain(const LimiterState& s, uint32_t newest) {
     }
     float* kept = s.carried + ch * kCarried;
     const float latest = std::max(std::max(most[0], most[1]), std::max(most[2], most[3]));
-    const float all = std::max(kept[kBeforeMost], latest);
+    const float before = kept[kBeforeMost];
+    const float all = std::max(before, latest);
     kept[kBeforeMost] = latest;
     // No sample lowers the bound unless the largest does (the rounded products keep their order).
     if (static_cast<double>(latest) * bound > c) {
@@ -118,6 +146,26 @@ float BlockGain(const LimiterState& s, uint32_t newest) {
     }
     if (std::max(previous, bound) * kSpread * all <= c) {
       kept[kCarried - 1] = 0.0f;  // nothing kept
+      continue;
+    }
+    if (HeadsFit(c, previous, bound, PointsReach(s, newest), before, all)) {
+      // The tails' largest magnitude (NaNs left out, as they lower nothing) tells whether any
+      // of them lowers the bound; if one may, they do so in order.
+      Phases largest = {};
+      for (uint32_t m = 0; m + 1 < kBlock; ++m) {
+        const Phases tail = TruePeakSums(w + kBlock + 1 + m, 1, 0, kTruePeakTaps - 1 - m);
+        std::memcpy(kept + 4 * m, &tail, sizeof tail);
+        const Phases magnitude = tail < 0.0f ? -tail : tail;
+        largest = magnitude > largest ? magnitude : largest;
+      }
+      if (static_cast<double>(LargestMagnitude(largest)) * bound > c) {
+        for (uint32_t m = 0; m + 1 < kBlock; ++m) {
+          Phases tail;
+          std::memcpy(&tail, kept + 4 * m, sizeof tail);
+          Limit(c, LargestMagnitude(tail), bound);
+        }
+      }
+      kept[kCarried - 1] = 1.0f;
       continue;
     }
     if (kept[kCarried - 1] == 0.0f) gather(0, kBlock);
@@ -151,7 +199,8 @@ float BlockGain(const LimiterState& s, uint32_t newest) {
 // point ending at the frame). Those are at most kSpread times the window's largest sample, which
 // the blocks' peaks bound: below the ceiling they need not be computed. Each channel's samples
 // follow its last 11 in `windows`.
-void AddTruePeaks(LimiterState& s, const float* samples, std::size_t count, float* peaks) {
+__attribute__((noinline)) void AddTruePeaks(LimiterState& s, const float* samples,
+                                            std::size_t count, float* peaks, float* reaches) {
   constexpr std::size_t kHistory = kTruePeakTaps - 1;
   bool near[kChunk];
   std::size_t first = count, last = 0;
@@ -186,6 +235,8 @@ void AddTruePeaks(LimiterState& s, const float* samples, std::size_t count, floa
     }
     std::memmove(window, window + count, kHistory * sizeof(float));
   }
+  for (std::size_t f = 0; f < count; ++f)
+    reaches[f] = near[f] ? peaks[f] : std::numeric_limits<float>::infinity();
 }
 
 // suffix[j] = the smallest of block[j] to block[span - 1], in eight runs side by side (a chain
@@ -323,7 +374,13 @@ void ProcessLimiter(LimiterState& state, float* samples, int32_t frames) {
     });
     s.run.slot = Wrapped(start, s.ringFrames - static_cast<uint32_t>(count), s.ringFrames);
     FramePeaks(samples, count, channels, values);
-    if (s.truePeak != 0) AddTruePeaks(s, samples, count, values);
+    if (s.truePeak != 0) {
+      float reaches[kChunk];
+      AddTruePeaks(s, samples, count, values, reaches);
+      ForRuns(start, count, s.ringFrames, [&](std::size_t f, uint32_t slot, std::size_t run) {
+        std::memcpy(s.reaches + slot, reaches + f, run * sizeof(float));
+      });
+    }
     for (std::size_t f = 0; f < count; ++f)
       values[f] = Demand(s.ceiling, values[f]);
     if (s.truePeak == 0) {
@@ -417,6 +474,7 @@ void Init(void* state, const StageValues& v, StreamShape in) {
   }
   s.minimum = AllocateSamples(2 * uint64_t{s.span});
   if (s.truePeak == 0) s.demands = AllocateSamples(s.ringFrames);
+  if (s.truePeak != 0) s.reaches = AllocateSamples(s.ringFrames);
   s.released = AllocateSamples(s.lookahead);
   if (s.truePeak != 0) s.carried = AllocateSamples(uint64_t{kCarried} * in.channels);
   s.inverseLookahead = 1.0 / static_cast<double>(s.lookahead);
@@ -427,6 +485,7 @@ void Release(LimiterState& s) {
   FreeSamples(s.windows);
   FreeSamples(s.minimum);
   FreeSamples(s.demands);
+  FreeSamples(s.reaches);
   FreeSamples(s.released);
   FreeSamples(s.carried);
 }
@@ -434,7 +493,8 @@ void Release(LimiterState& s) {
 bool HasBuffers(const void* state) {
   const LimiterState& s = As<LimiterState>(state);
   return s.delayed != nullptr && s.minimum != nullptr && s.released != nullptr &&
-         (s.truePeak == 0 ? s.demands != nullptr : s.windows != nullptr && s.carried != nullptr);
+         (s.truePeak == 0 ? s.demands != nullptr
+                          : s.windows != nullptr && s.carried != nullptr && s.reaches != nullptr);
 }
 
 // The same buffers hold the same frames: everything that runs on carries over. The held frames'

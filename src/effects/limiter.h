@@ -43,6 +43,7 @@ struct LimiterState {
   float* demands;   // sample peak: each held frame's demand
   float* released;  // D values of 1 - smooth
   float* carried;   // per channel, what a block keeps for the next (true peak)
+  float* reaches;   // true peak: per held frame, at least its points' magnitudes (all channels)
 };
 
 extern const EffectFamily kLimiterFamily;
