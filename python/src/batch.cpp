@@ -142,13 +142,6 @@ bool JointView(const py::array& audio, SampleType type, bool channelsLast, Audio
   return true;
 }
 
-// The joint stream's output, a row of frames per channel, kept by the thread for its next batch
-// (as blocks.h's Spare).
-Samples<float>& JointSpare() {
-  thread_local Samples<float> spare;
-  return spare;
-}
-
 // Calls work(i) for every i below count, spread over `threads` threads.
 template <typename Work>
 void Spread(std::size_t count, std::size_t threads, const Work& work) {
@@ -282,7 +275,8 @@ py::array ProcessBatch(const std::string& chain, const py::array& audio, uint32_
   const uint32_t joint = JointStages(*recipe);
   AudioView all{};
   const auto rest = std::make_unique<ChainRecipe>();
-  Samples<float>& converted = JointSpare();
+  // The joint streams' output, kept by the thread for its next batch.
+  Samples<float> converted = std::move(Spare<float, 1>());
   if (joint > 0 && !RecipeNeedsMeasurement(*recipe) && JointView(audio, type, channelsLast, all)) {
     {
       py::gil_scoped_release release;
@@ -345,7 +339,7 @@ py::array ProcessBatch(const std::string& chain, const py::array& audio, uint32_
     }
     return result;
   });
-  if (converted.capacity() * sizeof(float) > kSpareBytes) Samples<float>().swap(converted);
+  Recycle<float, 1>(std::move(converted));
   return result;
 }
 

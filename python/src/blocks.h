@@ -99,18 +99,19 @@ template <typename T>
 using Samples = std::vector<T, Unset<T>>;
 
 // The thread's last output buffer, kept for its next call when it is small: its pages are
-// mapped already, where a fresh buffer's would fault again on every call.
+// mapped already, where a fresh buffer's would fault again on every call. A caller that holds
+// one buffer while another flows takes a slot of its own.
 constexpr std::size_t kSpareBytes = std::size_t{16} << 20;
 
-template <typename Held>
+template <typename Held, int kSlot = 0>
 Samples<Held>& Spare() {
   thread_local Samples<Held> spare;
   return spare;
 }
 
-template <typename Held>
+template <typename Held, int kSlot = 0>
 void Recycle(Samples<Held>&& used) {
-  if (used.capacity() * sizeof(Held) <= kSpareBytes) Spare<Held>() = std::move(used);
+  if (used.capacity() * sizeof(Held) <= kSpareBytes) Spare<Held, kSlot>() = std::move(used);
 }
 
 // Runs a chain that reshapes the stream over `in` (none when null) and, when `flush`, to the

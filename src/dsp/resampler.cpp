@@ -378,29 +378,6 @@ std::size_t ProduceByRow(Resampler& r, float* out, std::size_t outRoom) {
   return due;
 }
 
-template <class T>
-std::size_t ProduceByFrame(Resampler& r, float* out, std::size_t outRoom, bool mixed);
-
-// From this many channels a frame's interpolated phase is mixed once for all of them rather than
-// in registers for each.
-constexpr uint32_t kMixOnceChannels = 3;
-
-// Writes the output frames that the history allows, up to outRoom.
-template <class T>
-std::size_t Produce(Resampler& r, float* out, std::size_t outRoom) {
-  if (!r.interpolated) return ProduceByPhase<T>(r, out, outRoom);
-  const bool mixed = MixedInUse(r);
-  std::size_t n = 0;
-  if constexpr (std::is_same_v<T, float>) {
-    if (!mixed && r.mixDotFloat != nullptr && r.channels < kMixOnceChannels) {
-      n = ProduceByRow(r, out, outRoom);
-    }
-  }
-  if (n == 0) n = ProduceByFrame<T>(r, out, outRoom, mixed);
-  if (r.mixed != nullptr) r.mixed->frames.fetch_add(n, std::memory_order_relaxed);
-  return n;
-}
-
 // Writes the output frames that the history allows, up to outRoom, a group at a time, from
 // interpolated phases: the shared mixed ones, or each mixed for its frame.
 template <class T>
@@ -435,6 +412,24 @@ std::size_t ProduceByFrame(Resampler& r, float* out, std::size_t outRoom, bool m
     n += frames;
   }
   r.produced += n;
+  return n;
+}
+
+// From this many channels a frame's interpolated phase is mixed once for all of them rather than
+// in registers for each.
+constexpr uint32_t kMixOnceChannels = 3;
+
+// Writes the output frames that the history allows, up to outRoom.
+template <class T>
+std::size_t Produce(Resampler& r, float* out, std::size_t outRoom) {
+  if (!r.interpolated) return ProduceByPhase<T>(r, out, outRoom);
+  const bool mixed = MixedInUse(r);
+  bool byRow = false;
+  if constexpr (std::is_same_v<T, float>)
+    byRow = !mixed && r.mixDotFloat != nullptr && r.channels < kMixOnceChannels;
+  const std::size_t n =
+      byRow ? ProduceByRow(r, out, outRoom) : ProduceByFrame<T>(r, out, outRoom, mixed);
+  if (r.mixed != nullptr) r.mixed->frames.fetch_add(n, std::memory_order_relaxed);
   return n;
 }
 
