@@ -1,8 +1,7 @@
 #include "dsp/true_peak.h"
 
-#include <algorithm>
 #include <cmath>
-#include <new>
+#include <initializer_list>
 
 #include "dsp/simd_dispatch.h"
 
@@ -25,9 +24,6 @@ alignas(16) const float kTruePeakFilter[kTruePeakTaps][kTruePeakPhases] = {
 };
 
 namespace {
-
-constexpr std::size_t kHistory = kTruePeakTaps - 1;
-constexpr std::size_t kBlockFrames = 1024;
 
 using Lanes = uint32_t __attribute__((vector_size(16)));
 
@@ -64,44 +60,6 @@ float LargestPointMagnitude(const float* window, std::size_t points, float large
     }
   }
   return largest;
-}
-
-bool InitTruePeakMeter(TruePeakMeter& meter, uint32_t channels) {
-  meter = TruePeakMeter{};
-  meter.channels = channels;
-  meter.history = new (std::nothrow) float[kHistory * channels + 1]();
-  meter.maxima = new (std::nothrow) float[channels + 1]();
-  meter.window = new (std::nothrow) float[kHistory + kBlockFrames]();
-  return meter.history != nullptr && meter.maxima != nullptr && meter.window != nullptr;
-}
-
-void ReleaseTruePeakMeter(TruePeakMeter& meter) {
-  delete[] meter.history;
-  delete[] meter.maxima;
-  delete[] meter.window;
-  meter.history = meter.maxima = meter.window = nullptr;
-}
-
-void FeedTruePeak(TruePeakMeter& meter, const float* samples, std::size_t frames) {
-  if (meter.history == nullptr || meter.maxima == nullptr || meter.window == nullptr) return;
-  const std::size_t channels = meter.channels;
-  for (std::size_t done = 0; done < frames;) {
-    const std::size_t run = std::min(kBlockFrames, frames - done);
-    for (std::size_t c = 0; c < channels; ++c) {
-      float* history = meter.history + c * kHistory;
-      std::copy_n(history, kHistory, meter.window);
-      const float* in = samples + done * channels + c;
-      for (std::size_t f = 0; f < run; ++f)
-        meter.window[kHistory + f] = in[f * channels];
-      meter.maxima[c] = LargestPointMagnitude(meter.window, run, meter.maxima[c]);
-      std::copy_n(meter.window + run, kHistory, history);
-    }
-    done += run;
-  }
-}
-
-float TruePeakOf(const TruePeakMeter& meter, uint32_t channel) {
-  return meter.maxima != nullptr && channel < meter.channels ? meter.maxima[channel] : 0.0f;
 }
 
 }  // namespace wavfx

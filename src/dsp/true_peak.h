@@ -52,23 +52,4 @@ inline Phases TruePeakPoint(const float* window, std::size_t stride) {
 // `window` (point n's window starts at window[n]); NaN values are never the largest.
 float LargestPointMagnitude(const float* window, std::size_t points, float largest);
 
-// A running true-peak meter: fed interleaved float frames in blocks of any size, it keeps each
-// channel's largest absolute oversampled value (linear; 20 log10 of it is dBTP).
-struct TruePeakMeter {
-  uint32_t channels;
-  float* history;  // owned: per channel, its last 11 samples, oldest first (0 before the stream)
-  float* maxima;   // owned: per channel
-  float* window;   // owned: one channel's history and a block of its samples
-};
-
-// False when memory is short; the meter must be released either way.
-bool InitTruePeakMeter(TruePeakMeter& meter, uint32_t channels);
-void ReleaseTruePeakMeter(TruePeakMeter& meter);
-
-// Takes `frames` interleaved frames.
-void FeedTruePeak(TruePeakMeter& meter, const float* samples, std::size_t frames);
-
-// The largest absolute oversampled value of a channel so far; 0 before any input.
-float TruePeakOf(const TruePeakMeter& meter, uint32_t channel);
-
 }  // namespace wavfx

@@ -13,7 +13,6 @@
 
 #include "dsp/sample_conversion.h"
 #include "dsp/simd_dispatch.h"
-#include "dsp/true_peak.h"
 #include "effects/antique.h"
 #include "effects/compand.h"
 #include "effects/compressor.h"
@@ -22,6 +21,7 @@
 #include "engine/chain.h"
 #include "engine/chain_text.h"
 #include "engine/effect.h"
+#include "measure/meter.h"
 #include "support/effect_runner.h"
 
 namespace wavfx {
@@ -226,13 +226,11 @@ TEST_F(VectorPaths, TruePeakIsTheSameOnEveryPathAndCut) {
   for (const VectorPath path : AvailablePaths()) {
     SetVectorPathForTesting(path);
     for (const std::size_t cut : {std::size_t{1}, std::size_t{5}, std::size_t{6000}}) {
-      TruePeakMeter meter;
-      ASSERT_TRUE(InitTruePeakMeter(meter, 3));
+      Meter meter;
+      InitMeter(meter, 3, 48000, {});
       for (std::size_t at = 0; at < 6000; at += cut)
-        FeedTruePeak(meter, samples.data() + at * 3, std::min(cut, 6000 - at));
-      const std::vector<float> peaks = {TruePeakOf(meter, 0), TruePeakOf(meter, 1),
-                                        TruePeakOf(meter, 2)};
-      ReleaseTruePeakMeter(meter);
+        MeterFloats(meter, samples.data() + at * 3, std::min(cut, 6000 - at));
+      const std::vector<float> peaks = meter.truePeaks;
       if (expected.empty()) expected = peaks;
       EXPECT_EQ(std::memcmp(peaks.data(), expected.data(), sizeof(float) * 3), 0)
           << "path " << static_cast<int>(path) << " in blocks of " << cut;

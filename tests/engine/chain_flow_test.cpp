@@ -11,6 +11,7 @@
 
 #include "dsp/true_peak.h"
 #include "engine/registry.h"
+#include "measure/meter.h"
 #include "wavfx/wavfx.h"
 
 namespace wavfx {
@@ -149,12 +150,10 @@ double Peak(std::vector<float> samples, bool truePeak) {
     peak = std::max(peak, std::fabs(sample));
   if (!truePeak) return peak;
   samples.resize(samples.size() + 2 * kTruePeakTaps, 0.0f);
-  TruePeakMeter meter;
-  EXPECT_TRUE(InitTruePeakMeter(meter, 2));
-  FeedTruePeak(meter, samples.data(), samples.size() / 2);
-  peak = std::max(TruePeakOf(meter, 0), TruePeakOf(meter, 1));
-  ReleaseTruePeakMeter(meter);
-  return peak;
+  Meter meter;
+  InitMeter(meter, 2, 48000, {});
+  MeterFloats(meter, samples.data(), samples.size() / 2);
+  return std::max(meter.truePeaks[0], meter.truePeaks[1]);
 }
 
 // The limiter's promise, measured on its output (followed by silence) with the BS.1770
