@@ -105,24 +105,25 @@ py::dict PyMeter::Results() const {
 
 bool MeasureRecipe(ChainRecipe& recipe, const AudioView& view, uint32_t sampleRate,
                    std::string& reason) {
-  std::vector<float> frames(view.frames * view.channels);
-  WithType(view.type, [&](auto sample) {
-    using Stored = decltype(sample);
-    Gather<Stored>(view, 0, view.frames, frames.data());
-  });
   // Integers in full scale, as the chain reads them (a power of two: exact).
   const double scale = view.type == SampleType::Int16   ? 1.0 / 32768.0
                        : view.type == SampleType::Int32 ? 1.0 / 2147483648.0
                                                         : 1.0;
-  if (scale != 1.0) {
-    for (float& x : frames)
-      x = static_cast<float>(x * scale);
-  }
-  std::vector<StageMeasurement> measured;
+  std::vector<float> block(kBlockFrames * view.channels);
   const InputPass pass = [&](const FrameSink& sink, std::string&) {
-    sink(frames.data(), view.frames);
+    for (std::size_t first = 0; first < view.frames; first += kBlockFrames) {
+      const std::size_t count = std::min(kBlockFrames, view.frames - first);
+      WithType(view.type,
+               [&](auto sample) { Gather<decltype(sample)>(view, first, count, block.data()); });
+      if (scale != 1.0) {
+        for (std::size_t i = 0; i < count * view.channels; ++i)
+          block[i] = static_cast<float>(block[i] * scale);
+      }
+      sink(block.data(), count);
+    }
     return true;
   };
+  std::vector<StageMeasurement> measured;
   return MeasureStageInputs(recipe, static_cast<uint32_t>(view.channels), sampleRate, pass,
                             measured, reason, false);
 }

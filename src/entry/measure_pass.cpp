@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <limits>
 
 #include "engine/chain.h"
@@ -28,6 +30,7 @@ bool RunThroughChain(EffectChain& chain, const InputPass& pass, std::string& rea
   const std::size_t outChannels = chain.output.channels;
   std::vector<float> out(kBlockFrames * outChannels);
   const FrameSink sink = [&](const float* frames, std::size_t count) {
+    if (chain.recipe.count == 0) return take(frames, count);
     if (!chain.reshapes) {
       for (std::size_t at = 0; at < count; at += kBlockFrames) {
         const std::size_t run = std::min(kBlockFrames, count - at);
@@ -53,12 +56,32 @@ bool RunThroughChain(EffectChain& chain, const InputPass& pass, std::string& rea
   return true;
 }
 
-// The largest magnitude of the finite samples, as the meter's sample peak takes it.
+// The largest magnitude of the finite samples, as the meter's sample peak takes it (in lanes: the
+// largest of their largest is the same).
 double SamplePeakOf(const float* samples, std::size_t count, double peak) {
+  using Lanes = float __attribute__((vector_size(16)));
+  using Mask = int32_t __attribute__((vector_size(16)));
+  constexpr float kMost = std::numeric_limits<float>::max();
+  constexpr Mask kMagnitude = {0x7fffffff, 0x7fffffff, 0x7fffffff, 0x7fffffff};
+  constexpr std::size_t kLanes = 4, kRows = 4;
+  Lanes tops[kRows] = {};
+  std::size_t i = 0;
+  for (; i + kLanes * kRows <= count; i += kLanes * kRows) {
+    for (std::size_t r = 0; r < kRows; ++r) {
+      Lanes x;
+      std::memcpy(&x, samples + i + r * kLanes, sizeof x);
+      const Lanes magnitude = (Lanes)((Mask)x & kMagnitude);
+      tops[r] = magnitude <= kMost && magnitude > tops[r] ? magnitude : tops[r];
+    }
+  }
   float top = 0.0f;
-  for (std::size_t i = 0; i < count; ++i) {
+  for (const Lanes& lanes : tops) {
+    for (std::size_t lane = 0; lane < kLanes; ++lane)
+      top = std::max(top, lanes[lane]);
+  }
+  for (; i < count; ++i) {
     const float magnitude = std::fabs(samples[i]);
-    top = magnitude <= std::numeric_limits<float>::max() && magnitude > top ? magnitude : top;
+    top = magnitude <= kMost && magnitude > top ? magnitude : top;
   }
   return std::max(peak, static_cast<double>(top));
 }
