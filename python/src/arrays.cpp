@@ -1,6 +1,8 @@
 #include "arrays.h"
 
+#include <algorithm>
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -69,6 +71,47 @@ py::array NewArray(const Layout& layout, std::size_t channels, std::size_t frame
   std::vector<py::ssize_t> shape{f};
   if (!layout.mono) shape = layout.channelsLast ? std::vector{f, c} : std::vector{c, f};
   return py::array(DtypeOf(layout.type), shape);
+}
+
+py::array ClipToUnit(const py::array& audio, bool inPlace) {
+  if (!py::isinstance<py::array_t<float>>(audio) || (audio.flags() & py::array::c_style) == 0 ||
+      (inPlace && !audio.writeable())) {
+    throw py::type_error("clip_to_unit takes a C-contiguous float32 array");
+  }
+  using Floats = float __attribute__((vector_size(16)));
+  using Mask = int32_t __attribute__((vector_size(16)));
+  constexpr Floats kLow = {-1.0f, -1.0f, -1.0f, -1.0f}, kHigh = {1.0f, 1.0f, 1.0f, 1.0f};
+  const auto count = static_cast<std::size_t>(audio.size());
+  const auto* from = static_cast<const float*>(audio.data());
+  if (!inPlace) {
+    Mask beyond = {};
+    std::size_t i = 0;
+    for (; i + 4 <= count; i += 4) {
+      Floats v;
+      std::memcpy(&v, from + i, sizeof v);
+      beyond |= (v < kLow) | (v > kHigh);
+    }
+    bool any = (beyond[0] | beyond[1] | beyond[2] | beyond[3]) != 0;
+    for (; i < count; ++i)
+      any = any || from[i] < -1.0f || from[i] > 1.0f;
+    if (!any) return audio;
+  }
+  py::array out =
+      inPlace ? audio
+              : py::array(audio.dtype(),
+                          std::vector<py::ssize_t>(audio.shape(), audio.shape() + audio.ndim()));
+  auto* to = static_cast<float*>(out.mutable_data());
+  std::size_t i = 0;
+  for (; i + 4 <= count; i += 4) {
+    Floats v;
+    std::memcpy(&v, from + i, sizeof v);
+    v = v < kLow ? kLow : v;
+    v = v > kHigh ? kHigh : v;
+    std::memcpy(to + i, &v, sizeof v);
+  }
+  for (; i < count; ++i)
+    to[i] = std::min(std::max(from[i], -1.0f), 1.0f);
+  return out;
 }
 
 }  // namespace wavfx::python

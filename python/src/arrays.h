@@ -37,4 +37,9 @@ py::dtype DtypeOf(SampleType type);
 // A new C-contiguous array of the layout, not initialised.
 py::array NewArray(const Layout& layout, std::size_t channels, std::size_t frames);
 
+// Every sample of a C-contiguous float32 array clamped to -1..1 (NaN kept, as numpy.clip, without
+// its per-element cost): in place, or else the array itself when no sample lies beyond, a clamped
+// copy otherwise. TypeError for another array.
+py::array ClipToUnit(const py::array& audio, bool inPlace);
+
 }  // namespace wavfx::python

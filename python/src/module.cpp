@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 
+#include "arrays.h"
 #include "batch.h"
 #include "engine/chain_flow.h"
 #include "engine/chain_text.h"
@@ -141,6 +142,7 @@ PYBIND11_MODULE(_core, m) {
       .def("flush", &Stream::Flush)
       .def("reset", &Stream::Reset)
       .def_property_readonly("text", &Stream::text);
+  m.def("clip_to_unit", &ClipToUnit, py::arg("audio"), py::arg("in_place"));
   m.def("process_batch", &ProcessBatch, py::arg("chain"), py::arg("audio"), py::arg("sample_rate"),
         py::arg("channels_last"), py::arg("threads"));
   m.def("measure_file", &MeasureFile, py::arg("path"));

@@ -25,6 +25,7 @@ class Stream:
     @property
     def text(self) -> str: ...
 
+def clip_to_unit(audio: np.ndarray, in_place: bool) -> np.ndarray: ...
 def process_batch(
     chain: str, audio: np.ndarray, sample_rate: int, channels_last: bool, threads: int
 ) -> np.ndarray:

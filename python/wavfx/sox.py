@@ -638,18 +638,25 @@ def _apply(array: np.ndarray, sample_rate: int, effects: Any, channels_last: boo
     if uint8:
         array = (array.astype(np.float32) - 128.0) / 128.0
     work = np.ascontiguousarray(array.T if channels_last else array)
+    if work.dtype == np.float32:
+        # SoX takes float samples as 32-bit integers: what lies beyond full scale is clipped.
+        work = _core.clip_to_unit(work, False)
     stream = _Stream(float(sample_rate), int(sample_rate), work.shape[0], work.shape[1], bits)
     runs = _runs(effects, stream)
     text, rate = next(runs)
+    fresh = False  # work is ours, not the caller's
     while True:
         if text:
-            work = process(work, rate, text)
+            work, fresh = process(work, rate, text), True
         try:
             text, rate = runs.send(work.shape[1])
         except StopIteration:
             break
     if work.dtype == np.float32:
-        work = np.clip(work, -1.0, 1.0)
+        if fresh and work.flags.c_contiguous:
+            _core.clip_to_unit(work, True)
+        else:
+            work = np.array(work, dtype=np.float32, order="C")
     if uint8:
         work = np.clip(np.floor(work * 128.0 + 128.5), 0, 255).astype(np.uint8)
     return (work.T if channels_last else work), int(stream.rate)

@@ -82,6 +82,15 @@ def test_as_torchaudio(text, tolerance):
         assert 20 * np.log10(max(float(error), 1e-30)) < tolerance
 
 
+@pytest.mark.parametrize("text", ["speed 0.9", "gain 6", "gain -n;gain 9"])
+def test_loud_input_clips_as_torchaudio_and_stays_untouched(text):
+    x = clip() * 8
+    kept = x.clone()
+    want, _ = sox_effects.apply_effects_tensor(x, 16000, effects(text))
+    got, _ = sox.apply_effects_tensor(x, 16000, effects(text))
+    assert np.allclose(got, want, rtol=2**-23, atol=2**-24) and torch.equal(x, kept)
+
+
 @pytest.mark.parametrize("dtype", [torch.int16, torch.int32, torch.uint8])
 def test_integer_tensors_and_layout(dtype):
     x = clip()
