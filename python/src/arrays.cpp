@@ -80,21 +80,30 @@ py::array ClipToUnit(const py::array& audio, bool inPlace) {
   }
   using Floats = float __attribute__((vector_size(16)));
   using Mask = int32_t __attribute__((vector_size(16)));
-  constexpr Floats kLow = {-1.0f, -1.0f, -1.0f, -1.0f}, kHigh = {1.0f, 1.0f, 1.0f, 1.0f};
+  constexpr std::size_t kLanes = 4, kStep = 4 * kLanes;
+  const Floats low = Floats{} - 1.0f, high = Floats{} + 1.0f;
   const auto count = static_cast<std::size_t>(audio.size());
   const auto* from = static_cast<const float*>(audio.data());
   if (!inPlace) {
-    Mask beyond = {};
-    std::size_t i = 0;
-    for (; i + 4 <= count; i += 4) {
+    // Four independent chains of ors.
+    Mask first = {}, second = {}, third = {}, fourth = {};
+    const auto outsideOf = [&](std::size_t at) {
       Floats v;
-      std::memcpy(&v, from + i, sizeof v);
-      beyond |= (v < kLow) | (v > kHigh);
+      std::memcpy(&v, from + at, sizeof v);
+      return (v < low) | (v > high);
+    };
+    std::size_t i = 0;
+    for (; i + kStep <= count; i += kStep) {
+      first |= outsideOf(i);
+      second |= outsideOf(i + kLanes);
+      third |= outsideOf(i + 2 * kLanes);
+      fourth |= outsideOf(i + 3 * kLanes);
     }
-    bool any = (beyond[0] | beyond[1] | beyond[2] | beyond[3]) != 0;
+    const Mask any = first | second | third | fourth;
+    bool outside = (any[0] | any[1] | any[2] | any[3]) != 0;
     for (; i < count; ++i)
-      any = any || from[i] < -1.0f || from[i] > 1.0f;
-    if (!any) return audio;
+      outside = outside || from[i] < -1.0f || from[i] > 1.0f;
+    if (!outside) return audio;
   }
   py::array out =
       inPlace ? audio
@@ -102,11 +111,11 @@ py::array ClipToUnit(const py::array& audio, bool inPlace) {
                           std::vector<py::ssize_t>(audio.shape(), audio.shape() + audio.ndim()));
   auto* to = static_cast<float*>(out.mutable_data());
   std::size_t i = 0;
-  for (; i + 4 <= count; i += 4) {
+  for (; i + kLanes <= count; i += kLanes) {
     Floats v;
     std::memcpy(&v, from + i, sizeof v);
-    v = v < kLow ? kLow : v;
-    v = v > kHigh ? kHigh : v;
+    v = v < low ? low : v;
+    v = v > high ? high : v;
     std::memcpy(to + i, &v, sizeof v);
   }
   for (; i < count; ++i)
