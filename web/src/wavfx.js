@@ -214,7 +214,8 @@ class Chain {
       return out;
     }
     const parts = [];
-    for (let at = 0; at < frames;) {
+    // A chain that has all it keeps (a trim's end passed) takes no more input.
+    for (let at = 0; at < frames && m._wavfx_effect_wants_input(this.handle) !== 0;) {
       const count = Math.min(kBlock, frames - at);
       this.toHeap(planar, at, count, this.input);
       for (let done = 0; done < count;) {

@@ -61,6 +61,7 @@ test('a stream cut at random gives what one call gives, the flush included', () 
   let seed = 12345;
   const random = (n) => (seed = (Math.imul(seed, 1103515245) + 12345) >>> 0) % n;
   for (const text of ['echo,chorus,compress', 'resample=rate=8000,fade=out=0.3', 'tempo=factor=1.3',
+    'speed=factor=1.1,trim=start=0.1:end=0.3',
     'limiter=ceiling=-6,pad=end=0.2', 'phaser,gate']) {
     const whole = fx.chain(text, { channels: 2, sampleRate: 22050 });
     const expected = join2(whole.process(planar), whole.flush());
