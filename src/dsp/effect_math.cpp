@@ -101,6 +101,7 @@ double NaturalLog(double x) {
 }
 
 double NaturalExp(double y) {
+  if (y != y) return y;  // before the conversion to int below
   y = std::clamp(y, -745.0, 710.0);
   const double n = FloorSmall(y * fast_power::kOneOverLn2 + 0.5);
   const double z = (y - n * fast_power::kLn2High) - n * fast_power::kLn2Low;

@@ -31,7 +31,7 @@ double LogTen(double x);
 
 // ln x for a positive finite x and e^y, from frexp, ldexp and + - * / alone (fast_power.h's
 // series), the same on every build, within about 1e-15 relative; y is taken as within -745 to
-// 710 (e^y is 0 or +inf beyond), and a NaN y is not taken at all.
+// 710 (e^y is 0 or +inf beyond); e^NaN is NaN.
 double NaturalLog(double x);
 double NaturalExp(double y);
 

@@ -108,6 +108,12 @@ TEST(FloorSmall, EqualsFloor) {
   }
 }
 
+TEST(NaturalExp, FollowsTheLibraryAndPassesNaN) {
+  for (const double y : {-700.0, -20.5, -1.0, 0.0, 1e-9, 0.5, 1.0, 88.7, 700.0})
+    EXPECT_NEAR(NaturalExp(y) / std::exp(y), 1.0, 4e-15) << y;
+  EXPECT_TRUE(std::isnan(NaturalExp(std::numeric_limits<double>::quiet_NaN())));
+}
+
 // Frame by frame, as the effects' scalar path steps.
 std::vector<float> SteppedPhases(float& phase, float increment, std::size_t count) {
   std::vector<float> phases(count);
