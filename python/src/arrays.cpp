@@ -1,6 +1,7 @@
 #include "arrays.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <cstring>
 #include <string>
@@ -85,12 +86,14 @@ py::array ClipToUnit(const py::array& audio, bool inPlace) {
   const auto count = static_cast<std::size_t>(audio.size());
   const auto* from = static_cast<const float*>(audio.data());
   if (!inPlace) {
-    // Four independent chains of ors.
+    // Beyond full scale (or NaN): a magnitude's bits above those of 1. Four independent chains.
+    constexpr Mask kMagnitude = {0x7fffffff, 0x7fffffff, 0x7fffffff, 0x7fffffff};
+    constexpr Mask kOne = {0x3f800000, 0x3f800000, 0x3f800000, 0x3f800000};
     Mask first = {}, second = {}, third = {}, fourth = {};
     const auto outsideOf = [&](std::size_t at) {
-      Floats v;
-      std::memcpy(&v, from + at, sizeof v);
-      return (v < low) | (v > high);
+      Mask bits;
+      std::memcpy(&bits, from + at, sizeof bits);
+      return (bits & kMagnitude) > kOne;
     };
     std::size_t i = 0;
     for (; i + kStep <= count; i += kStep) {
@@ -102,7 +105,7 @@ py::array ClipToUnit(const py::array& audio, bool inPlace) {
     const Mask any = first | second | third | fourth;
     bool outside = (any[0] | any[1] | any[2] | any[3]) != 0;
     for (; i < count; ++i)
-      outside = outside || from[i] < -1.0f || from[i] > 1.0f;
+      outside = outside || !(std::fabs(from[i]) <= 1.0f);
     if (!outside) return audio;
   }
   py::array out =
