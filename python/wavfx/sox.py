@@ -9,8 +9,8 @@ or s, times as [[hh:]mm:]ss[.frac] or Ns sample counts, `=` and `-` positions, p
 effect or argument that wavfx cannot honour raises ValueError naming it; nothing else runs in
 its place. torchaudio's conventions hold: `speed` (and `pitch`) alone keep the samples and
 multiply the rate; with a later `rate` they resample, and `speed` directly followed by `rate`
-converts once, from the relabelled rate, as SoX does (`speed=factor=F:rate=R`). Float results
-are clipped to [-1, 1] at the end, as SoX's 32-bit integer samples are; unlike SoX, stages in
+converts once, from the relabelled rate, as SoX does (`speed=factor=F:rate=R`). Float input
+and results are clipped to [-1, 1], as SoX's 32-bit integer samples are; unlike SoX, stages in
 between do not clip.
 """
 
