@@ -74,45 +74,30 @@ py::array NewArray(const Layout& layout, std::size_t channels, std::size_t frame
   return py::array(DtypeOf(layout.type), shape);
 }
 
-py::array ClipToUnit(const py::array& audio, bool inPlace) {
-  if (!py::isinstance<py::array_t<float>>(audio) || (audio.flags() & py::array::c_style) == 0 ||
-      (inPlace && !audio.writeable())) {
-    throw py::type_error("clip_to_unit takes a C-contiguous float32 array");
+namespace {
+
+using Floats = float __attribute__((vector_size(16)));
+using Mask = int32_t __attribute__((vector_size(16)));
+constexpr std::size_t kLanes = 4, kRun = 4 * kLanes;
+
+// Whether some of the kRun samples at `at` lie beyond full scale or are NaN: a magnitude's bits
+// above those of 1.
+bool RunOutside(const float* at) {
+  constexpr Mask kMagnitude = {0x7fffffff, 0x7fffffff, 0x7fffffff, 0x7fffffff};
+  constexpr Mask kOne = {0x3f800000, 0x3f800000, 0x3f800000, 0x3f800000};
+  Mask any = {};
+  for (std::size_t v = 0; v < kRun; v += kLanes) {
+    Mask bits;
+    std::memcpy(&bits, at + v, sizeof bits);
+    any |= (bits & kMagnitude) > kOne;
   }
-  using Floats = float __attribute__((vector_size(16)));
-  using Mask = int32_t __attribute__((vector_size(16)));
-  constexpr std::size_t kLanes = 4, kStep = 4 * kLanes;
+  uint64_t halves[2];
+  std::memcpy(halves, &any, sizeof halves);
+  return (halves[0] | halves[1]) != 0;
+}
+
+void Clamp(const float* from, float* to, std::size_t count) {
   const Floats low = Floats{} - 1.0f, high = Floats{} + 1.0f;
-  const auto count = static_cast<std::size_t>(audio.size());
-  const auto* from = static_cast<const float*>(audio.data());
-  if (!inPlace) {
-    // Beyond full scale (or NaN): a magnitude's bits above those of 1. Four independent chains.
-    constexpr Mask kMagnitude = {0x7fffffff, 0x7fffffff, 0x7fffffff, 0x7fffffff};
-    constexpr Mask kOne = {0x3f800000, 0x3f800000, 0x3f800000, 0x3f800000};
-    Mask first = {}, second = {}, third = {}, fourth = {};
-    const auto outsideOf = [&](std::size_t at) {
-      Mask bits;
-      std::memcpy(&bits, from + at, sizeof bits);
-      return (bits & kMagnitude) > kOne;
-    };
-    std::size_t i = 0;
-    for (; i + kStep <= count; i += kStep) {
-      first |= outsideOf(i);
-      second |= outsideOf(i + kLanes);
-      third |= outsideOf(i + 2 * kLanes);
-      fourth |= outsideOf(i + 3 * kLanes);
-    }
-    const Mask any = first | second | third | fourth;
-    bool outside = (any[0] | any[1] | any[2] | any[3]) != 0;
-    for (; i < count; ++i)
-      outside = outside || !(std::fabs(from[i]) <= 1.0f);
-    if (!outside) return audio;
-  }
-  py::array out =
-      inPlace ? audio
-              : py::array(audio.dtype(),
-                          std::vector<py::ssize_t>(audio.shape(), audio.shape() + audio.ndim()));
-  auto* to = static_cast<float*>(out.mutable_data());
   std::size_t i = 0;
   for (; i + kLanes <= count; i += kLanes) {
     Floats v;
@@ -123,6 +108,37 @@ py::array ClipToUnit(const py::array& audio, bool inPlace) {
   }
   for (; i < count; ++i)
     to[i] = std::min(std::max(from[i], -1.0f), 1.0f);
+}
+
+}  // namespace
+
+py::array ClipToUnit(const py::array& audio, bool inPlace) {
+  if (!py::isinstance<py::array_t<float>>(audio) || (audio.flags() & py::array::c_style) == 0 ||
+      (inPlace && !audio.writeable())) {
+    throw py::type_error("clip_to_unit takes a C-contiguous float32 array");
+  }
+  const auto count = static_cast<std::size_t>(audio.size());
+  const auto* from = static_cast<const float*>(audio.data());
+  const std::size_t runs = count - count % kRun;
+  if (inPlace) {
+    // Runs within full scale stay as they are, unwritten.
+    py::array target = audio;
+    auto* to = static_cast<float*>(target.mutable_data());
+    for (std::size_t i = 0; i < runs; i += kRun) {
+      if (RunOutside(from + i)) Clamp(from + i, to + i, kRun);
+    }
+    Clamp(from + runs, to + runs, count - runs);
+    return audio;
+  }
+  bool outside = false;
+  for (std::size_t i = 0; i < runs && !outside; i += kRun)
+    outside = RunOutside(from + i);
+  for (std::size_t i = runs; i < count && !outside; ++i)
+    outside = !(std::fabs(from[i]) <= 1.0f);
+  if (!outside) return audio;
+  py::array out(audio.dtype(),
+                std::vector<py::ssize_t>(audio.shape(), audio.shape() + audio.ndim()));
+  Clamp(from, static_cast<float*>(out.mutable_data()), count);
   return out;
 }
 
