@@ -699,30 +699,41 @@ void MixRowVectors(const float* rows, std::size_t taps, const float* w, float* o
 }
 
 // The four phase sums of the points whose windows start at window[0], window[1], ...: a lane per
-// point, taps in order.
-template <class V, class F>
-void TruePeakPhaseVectors(const float* window, F& a, F& b, F& c, F& d) {
+// point, taps in order. Group g's vectors (sums[4 g] to sums[4 g + 3]) take the kLanes points
+// from g * kLanes; several groups keep more independent sums in flight.
+template <class V, std::size_t kGroups, class F>
+void TruePeakPhaseVectors(const float* window, F (&sums)[4 * kGroups]) {
   for (std::size_t t = 0; t < kTruePeakTaps; ++t) {
-    const auto x = V::Load(window + t);
-    a = a + V::Splat(kTruePeakFilter[t][0]) * x;
-    b = b + V::Splat(kTruePeakFilter[t][1]) * x;
-    c = c + V::Splat(kTruePeakFilter[t][2]) * x;
-    d = d + V::Splat(kTruePeakFilter[t][3]) * x;
+    for (std::size_t g = 0; g < kGroups; ++g) {
+      const auto x = V::Load(window + g * V::kLanes + t);
+      for (std::size_t p = 0; p < 4; ++p)
+        sums[4 * g + p] = sums[4 * g + p] + V::Splat(kTruePeakFilter[t][p]) * x;
+    }
   }
+}
+
+// The largest magnitude of kGroups * kLanes points from `window` and `most`.
+template <class V, std::size_t kGroups, class F>
+F LargestOfGroups(const float* window, F most) {
+  const auto zero = V::Splat(0.0f);
+  F sums[4 * kGroups];
+  for (F& sum : sums)
+    sum = zero;
+  TruePeakPhaseVectors<V, kGroups>(window, sums);
+  for (const F sum : sums)
+    most = V::Max(V::Max(sum, zero - sum), most);
+  return most;
 }
 
 template <class V>
 std::size_t TruePeakVectors(const float* window, std::size_t points, float& largest) {
+  constexpr std::size_t kGroups = 4;
   auto most = V::Splat(largest);
   std::size_t n = 0;
-  for (; n + V::kLanes <= points; n += V::kLanes) {
-    auto zero = V::Splat(0.0f), a = zero, b = zero, c = zero, d = zero;
-    TruePeakPhaseVectors<V>(window + n, a, b, c, d);
-    most = V::Max(V::Max(a, zero - a), most);
-    most = V::Max(V::Max(b, zero - b), most);
-    most = V::Max(V::Max(c, zero - c), most);
-    most = V::Max(V::Max(d, zero - d), most);
-  }
+  for (; n + kGroups * V::kLanes <= points; n += kGroups * V::kLanes)
+    most = LargestOfGroups<V, kGroups>(window + n, most);
+  for (; n + V::kLanes <= points; n += V::kLanes)
+    most = LargestOfGroups<V, 1>(window + n, most);
   alignas(64) float lanes[V::kLanes];
   V::Store(lanes, most);
   for (const float lane : lanes)
@@ -739,8 +750,9 @@ std::size_t TruePeakPointVectors(const float* window, std::size_t points, float*
   const auto larger = [](auto x, auto y) { return V::Select(V::Greater(x, y), x, y); };
   std::size_t n = 0;
   for (; n + V::kLanes <= points; n += V::kLanes) {
-    auto a = zero, b = zero, c = zero, d = zero;
-    TruePeakPhaseVectors<V>(window + n, a, b, c, d);
+    decltype(V::Splat(0.0f)) sums[4] = {zero, zero, zero, zero};
+    TruePeakPhaseVectors<V, 1>(window + n, sums);
+    const auto [a, b, c, d] = sums;
     const auto low = larger(magnitude(a), magnitude(b));
     const auto high = larger(magnitude(c), magnitude(d));
     V::Store(largest + n, larger(low, high));

@@ -68,8 +68,12 @@ T FilterSample(const Biquad& f, T x, T* memory) {
 }
 
 inline void Weigh(const KWeighting& k, WeighingPair& pair, ChannelPair x) {
-  const ChannelPair y =
-      FilterSample(k.highpass, FilterSample(k.shelf, x, pair.memory), pair.memory + 2);
+  const ChannelPair u = FilterSample(k.shelf, x, pair.memory);
+  // The high-pass (FilterSample) with its numerator 1, -2, 1 written out: the products are exact.
+  ChannelPair* memory = pair.memory + 2;
+  const ChannelPair y = u + memory[0];
+  memory[0] = -(u + u) - k.highpass.a1 * y + memory[1];
+  memory[1] = u - k.highpass.a2 * y;
   pair.squares += y * y;
 }
 

@@ -12,9 +12,9 @@ namespace wavfx {
 // depend on the cut. Integer samples of `bits` enter as s * 2^(1 - bits), exactly; NaN and infinite
 // floats as 0, counted. One loop takes each pair of channels through a run of frames, converting,
 // summing and K-weighting each frame and storing it in single precision for the true peak, whose
-// points it takes 16 at a time between frames: the K-weighting's recursion waits on itself, and
-// the other work fills the wait. Every value's own operations are those of the separate passes,
-// in the same order.
+// points are taken after the run: the K-weighting's recursion waits on itself, and the other work
+// fills the wait. Every value's own operations are those of the separate passes, in the same
+// order; the loop is compiled for each vector path, with the same operations.
 struct Meter {
   uint32_t channels = 0;
   uint32_t sampleRate = 0;

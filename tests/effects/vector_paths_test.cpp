@@ -216,13 +216,14 @@ TEST_F(VectorPaths, PhaserOn16BitSamplesGivesTheConvertedBits) {
   }
 }
 
-// The true peak of every channel, whatever the path and however the stream is cut.
-TEST_F(VectorPaths, TruePeakIsTheSameOnEveryPathAndCut) {
+// The true peak, loudness sums and statistics of every channel, whatever the path and however the
+// stream is cut.
+TEST_F(VectorPaths, MeterIsTheSameOnEveryPathAndCut) {
   const std::vector<int16_t> mixed = MixedSignal(6000, 3);
   std::vector<float> samples(mixed.size());
   for (std::size_t i = 0; i < mixed.size(); ++i)
     samples[i] = SampleToFloat(mixed[i]) * (i % 7 == 0 ? 3e38f : 1.0f);
-  std::vector<float> expected;
+  std::vector<double> expected;
   for (const VectorPath path : AvailablePaths()) {
     SetVectorPathForTesting(path);
     for (const std::size_t cut : {std::size_t{1}, std::size_t{5}, std::size_t{6000}}) {
@@ -230,9 +231,16 @@ TEST_F(VectorPaths, TruePeakIsTheSameOnEveryPathAndCut) {
       InitMeter(meter, 3, 48000, {});
       for (std::size_t at = 0; at < 6000; at += cut)
         MeterFloats(meter, samples.data() + at * 3, std::min(cut, 6000 - at));
-      const std::vector<float> peaks = meter.truePeaks;
-      if (expected.empty()) expected = peaks;
-      EXPECT_EQ(std::memcmp(peaks.data(), expected.data(), sizeof(float) * 3), 0)
+      std::vector<double> values(meter.truePeaks.begin(), meter.truePeaks.end());
+      values.insert(values.end(), meter.loudness.memories.begin(), meter.loudness.memories.end());
+      values.insert(values.end(), meter.loudness.squares.begin(), meter.loudness.squares.end());
+      values.push_back(meter.loudness.recentEnergy[0]);
+      for (const ChannelStats& stats : meter.stats) {
+        values.insert(values.end(), {stats.sum, stats.sumOfSquares, stats.minimum, stats.maximum});
+      }
+      if (expected.empty()) expected = values;
+      ASSERT_EQ(values.size(), expected.size());
+      EXPECT_EQ(std::memcmp(values.data(), expected.data(), sizeof(double) * values.size()), 0)
           << "path " << static_cast<int>(path) << " in blocks of " << cut;
     }
   }
