@@ -4,6 +4,7 @@
 #include <array>
 #include <bit>
 #include <cmath>
+#include <cstddef>
 #include <limits>
 #include <numbers>
 
@@ -62,7 +63,7 @@ double TenToThe(double x) {
 constexpr auto kSineTerms = [] {
   std::array<double, 14> terms{};
   terms[0] = 1.0;
-  for (int k = 1; k < 14; ++k)
+  for (std::size_t k = 1; k < 14; ++k)
     terms[k] = terms[k - 1] / static_cast<double>((2 * k) * (2 * k + 1));
   return terms;
 }();
@@ -78,9 +79,8 @@ double SineOfPiTimes(double x) {
   const double z = std::numbers::pi * y;
   const double z2 = z * z;
   double sum = 0.0;
-  for (int k = 13; k >= 0; --k) {
+  for (std::size_t k = 14; k-- > 0;)
     sum = (k % 2 == 0 ? kSineTerms[k] : -kSineTerms[k]) + z2 * sum;
-  }
   return sign * z * sum;
 }
 

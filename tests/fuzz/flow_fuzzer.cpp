@@ -3,6 +3,7 @@
 // chain gives the same output bits in one call as in the cut calls, finite floats, and as many
 // channels as it reports.
 #include <cmath>
+#include <cstddef>
 #include <cstdint>
 #include <cstring>
 #include <string>
@@ -48,14 +49,16 @@ std::vector<float> Run(const std::string& text, uint32_t channels, uint32_t rate
     call(frames - at, offered, roomFrames);
     Require(wavfx_effect_flow_float(effect, signal.data() + at * channels, offered, room.data(),
                                     roomFrames, &consumed, &produced) == WAVFX_OK);
-    output.insert(output.end(), room.begin(), room.begin() + produced * outChannels);
+    output.insert(output.end(), room.begin(),
+                  room.begin() + static_cast<std::ptrdiff_t>(produced * outChannels));
     at += consumed;
   }
   for (;;) {
     std::size_t unused = 0, offered = 0, produced = 0;
     call(0, unused, offered);
     Require(wavfx_effect_flush_float(effect, room.data(), offered, &produced) == WAVFX_OK);
-    output.insert(output.end(), room.begin(), room.begin() + produced * outChannels);
+    output.insert(output.end(), room.begin(),
+                  room.begin() + static_cast<std::ptrdiff_t>(produced * outChannels));
     if (offered > 0 && produced == 0) break;
   }
   wavfx_effect_destroy(effect);

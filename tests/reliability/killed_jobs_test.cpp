@@ -1,10 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cctype>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <random>
-#include <regex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -16,6 +17,18 @@ namespace {
 
 namespace fs = std::filesystem;
 using testing::Bytes;
+
+// A job's temporary file for `output`: "." output ".wavfx-" eight letters or digits ".tmp".
+bool IsTemporaryOf(const std::string& name, const std::string& output) {
+  const std::string head = "." + output + ".wavfx-", tail = ".tmp";
+  if (name.size() != head.size() + 8 + tail.size() || !name.starts_with(head) ||
+      !name.ends_with(tail)) {
+    return false;
+  }
+  return std::all_of(name.begin() + static_cast<std::ptrdiff_t>(head.size()),
+                     name.end() - static_cast<std::ptrdiff_t>(tail.size()),
+                     [](unsigned char c) { return std::isalnum(c) != 0 || c == '_'; });
+}
 
 // 150 seconds of distinct-looking stereo samples.
 Bytes Wav(uint16_t bits, uint32_t rate) {
@@ -70,7 +83,6 @@ TEST(KilledJobs, LeaveTheOldOutputOrTheCompleteNewOne) {
     for (const std::string& arg : c.args)
       args.push_back(arg[0] == '@' ? dir.path.string() + arg.substr(1) : arg);
     const fs::path written = dir / c.written;
-    const std::regex temporary("\\." + written.filename().string() + "\\.wavfx-\\w{8}\\.tmp");
     const auto start = std::chrono::steady_clock::now();
     int status = -1;
     waitpid(Spawn(args), &status, 0);
@@ -91,7 +103,7 @@ TEST(KilledJobs, LeaveTheOldOutputOrTheCompleteNewOne) {
       EXPECT_EQ(fs::status(written).permissions(), fs::perms(0640));
       for (const std::string& name : testing::Listing(written.parent_path())) {
         if (names.count(name) > 0) continue;
-        EXPECT_TRUE(std::regex_match(name, temporary)) << name;
+        EXPECT_TRUE(IsTemporaryOf(name, written.filename().string())) << name;
         fs::remove(written.parent_path() / name);
         ++interrupted;
       }
