@@ -25,6 +25,8 @@ mkdir -p "$dir/general-seeds"
 fuzz() {
   local name=$1 time=$2 corpus=$3 seeds=$4
   shift 4
+  # libFuzzer takes 0 as no limit: a short run gives each target at least a second.
+  [ "$time" -ge 1 ] || time=1
   # The library's diagnostics (-close_fd_mask=2) would drown libFuzzer's own lines.
   local log=$dir/$name.log status=0
   LSAN_OPTIONS=suppressions=$root/tests/fuzz/lsan.supp:print_suppressions=0 "$dir/tests/fuzz/$name" -max_total_time="$time" -timeout=10 -rss_limit_mb=2048 \
