@@ -166,6 +166,19 @@ struct Avx512 {
   static DoubleBits SubtractBits(DoubleBits a, DoubleBits b) { return _mm512_sub_epi64(a, b); }
   static DoubleBits ShiftLeftBits(DoubleBits x, unsigned n) { return _mm512_slli_epi64(x, n); }
   static DoubleBits ShiftRightBits(DoubleBits x, unsigned n) { return _mm512_srli_epi64(x, n); }
+  static DoubleBits CountWhere(DoubleBits count, DoubleMask mask) {
+    return _mm512_mask_add_epi64(count, mask, count, _mm512_set1_epi64(1));
+  }
+  // Sixteen doubles in two vectors, read at lane indices from 0 to 15.
+  struct DoubleTable {
+    __m512d low, high;
+  };
+  static DoubleTable LoadDoubleTable(const double* t) {
+    return {_mm512_loadu_pd(t), _mm512_loadu_pd(t + 8)};
+  }
+  static Double Lookup(const DoubleTable& t, DoubleBits index) {
+    return _mm512_permutex2var_pd(t.low, index, t.high);
+  }
   // Eight stereo frames of a buffer, at the frame numbers `frames`.
   static Float GatherFrames(const float* buffer, const uint32_t* frames) {
     const __m256i at = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(frames));

@@ -438,6 +438,20 @@ typename V::Double NaturalExpVector(typename V::Double y) {
   return ExpNearZero(z) * PowerOfTwoVector<V>(half) * PowerOfTwoVector<V>(n - half);
 }
 
+// The gain of lanes at log level l on segment (x, y, a, b), or the top gain where `passing`.
+template <class V>
+typename V::Double CompandGainOn(const CompandCurve& c, typename V::Double level,
+                                 typename V::Double l, typename V::DoubleMask passing,
+                                 typename V::Double x, typename V::Double y, typename V::Double a,
+                                 typename V::Double b) {
+  const auto d = l - x;
+  const auto top = V::SplatDouble(c.topGain);
+  auto gain = V::Select(passing, top, NaturalExpVector<V>(y + d * (a * d + b)));
+  gain = V::Select(V::LessDouble(level, V::SplatDouble(HUGE_VAL)), gain, top);
+  return V::Select(V::LessDouble(V::SplatDouble(c.floorLevel), level), gain,
+                   V::SplatDouble(c.floorGain));
+}
+
 // CompandGain of one vector of levels: each lane finds its segment as the scalar loop does,
 // stopping at the first boundary it does not pass.
 template <class V>
@@ -456,12 +470,50 @@ typename V::Double CompandGainVector(const CompandCurve& c, typename V::Double l
     a = V::Select(passing, V::SplatDouble(s[k + 1].a), a);
     b = V::Select(passing, V::SplatDouble(s[k + 1].b), b);
   }
-  const auto d = l - x;
-  const auto top = V::SplatDouble(c.topGain);
-  auto gain = V::Select(passing, top, NaturalExpVector<V>(y + d * (a * d + b)));
-  gain = V::Select(V::LessDouble(level, V::SplatDouble(HUGE_VAL)), gain, top);
-  return V::Select(V::LessDouble(V::SplatDouble(c.floorLevel), level), gain,
-                   V::SplatDouble(c.floorGain));
+  return CompandGainOn<V>(c, level, l, passing, x, y, a, b);
+}
+
+// A curve of up to 16 segments as four tables of their x, y, a and b.
+template <class V>
+struct CompandTables {
+  typename V::DoubleTable x, y, a, b;
+};
+
+template <class V>
+CompandTables<V> LoadCompandTables(const CompandCurve& c) {
+  double fields[4][16] = {};
+  for (uint32_t k = 0; k <= c.last; ++k) {
+    fields[0][k] = c.segments[k].x;
+    fields[1][k] = c.segments[k].y;
+    fields[2][k] = c.segments[k].a;
+    fields[3][k] = c.segments[k].b;
+  }
+  return {V::LoadDoubleTable(fields[0]), V::LoadDoubleTable(fields[1]),
+          V::LoadDoubleTable(fields[2]), V::LoadDoubleTable(fields[3])};
+}
+
+// Where the boundaries never fall, the segment the scalar loop stops at is 1 plus the number of
+// boundaries below the level, and the level passes them all where it passes the last: the same
+// segment, found by counting instead of a branch a boundary.
+template <class V>
+typename V::Double CompandGainCounted(const CompandCurve& c, const CompandTables<V>& t,
+                                      typename V::Double level) {
+  const CompandSegment* s = c.segments;
+  const auto l = NaturalLogVector<V>(level);
+  auto k = V::SplatBits(1);
+  for (uint32_t j = 2; j <= c.last; ++j)
+    k = V::CountWhere(k, V::LessDouble(V::SplatDouble(s[j].x), l));
+  const auto x = V::Lookup(t.x, k), y = V::Lookup(t.y, k);
+  const auto a = V::Lookup(t.a, k), b = V::Lookup(t.b, k);
+  const auto passing = V::LessDouble(V::SplatDouble(s[c.last].x), l);
+  return CompandGainOn<V>(c, level, l, passing, x, y, a, b);
+}
+
+inline bool CountableCurve(const CompandCurve& c) {
+  if (c.last < 2 || c.last > 15) return false;
+  for (uint32_t j = 2; j < c.last; ++j)
+    if (!(c.segments[j].x <= c.segments[j + 1].x)) return false;
+  return true;
 }
 
 template <class V>
@@ -469,6 +521,14 @@ std::size_t CompandGainVectors(const CompandCurve& c, const double* levels, doub
                                std::size_t count) {
   constexpr std::size_t kDoubles = V::kLanes / 2;
   std::size_t i = 0;
+  if constexpr (requires { typename V::DoubleTable; }) {
+    if (CountableCurve(c)) {
+      const CompandTables<V> tables = LoadCompandTables<V>(c);
+      for (; i + kDoubles <= count; i += kDoubles)
+        V::StoreDouble(gains + i, CompandGainCounted<V>(c, tables, V::LoadDouble(levels + i)));
+      return i;
+    }
+  }
   for (; i + kDoubles <= count; i += kDoubles)
     V::StoreDouble(gains + i, CompandGainVector<V>(c, V::LoadDouble(levels + i)));
   return i;

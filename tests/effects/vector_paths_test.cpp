@@ -275,13 +275,16 @@ TEST_F(VectorPaths, LimiterIsTheSameOnEveryPathAndCut) {
 // The compander's gains on every path, bit for bit against the scalar function, at levels over
 // the whole range: zero, subnormals, the floor, both sides of every segment's edge and of the
 // log's split at sqrt(1/2), 1 and beyond, infinity and NaN; with curves whose gains reach the
-// exponential's subnormal results and its overflow.
+// exponential's subnormal results and its overflow, and one of more segments than the AVX-512
+// path's tables hold.
 TEST_F(VectorPaths, CompandGainsAreTheScalarBitsAtEveryLevel) {
   const double inf = std::numeric_limits<double>::infinity();
   for (const char* text : {"compand", "compand=points=-80/-80/-40/-20/-10/-10:gain=-3",
                            "compand=points=-inf/-60/-40/-30/-10/-8:knee=4:gain=-2",
                            "compand=points=-12000/-12000/-6000/-1:knee=100:gain=200",
-                           "compand=points=-20000/-20000/-1/-9000", "compand=points=-30"}) {
+                           "compand=points=-20000/-20000/-1/-9000", "compand=points=-30",
+                           "compand=points=-90/-90/-80/-75/-70/-60/-60/-50/-50/-42/-40/-35/-30/"
+                           "-28/-20/-19/-10/-10"}) {
     EffectState state;
     testing::InitStage(state, text, 1, 44100);
     const CompandCurve& curve = StateOf<CompandState>(state).curve;
