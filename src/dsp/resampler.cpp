@@ -8,6 +8,7 @@
 #include <numeric>
 #include <type_traits>
 
+#include "dsp/cleared_kernel.h"
 #include "dsp/effect_math.h"
 #include "dsp/resampler_tables.h"
 #include "dsp/simd_dispatch.h"
@@ -141,18 +142,18 @@ void ChooseDots(Resampler& r) {
     case VectorPath::Scalar:
       break;
     case VectorPath::Avx2:
-      r.dotFloat = ResampleDotFloatAvx2;
-      r.dotDouble = ResampleDotDoubleAvx2;
-      r.dot4Float = ResampleDot4FloatAvx2;
-      r.phaseFloat = ResamplePhaseFloatAvx2;
-      r.mixDotFloat = ResampleMixDotFloatAvx2;
+      r.dotFloat = Cleared<ResampleDotFloatAvx2>::Call;
+      r.dotDouble = Cleared<ResampleDotDoubleAvx2>::Call;
+      r.dot4Float = Cleared<ResampleDot4FloatAvx2>::Call;
+      r.phaseFloat = Cleared<ResamplePhaseFloatAvx2>::Call;
+      r.mixDotFloat = Cleared<ResampleMixDotFloatAvx2>::Call;
       break;
     case VectorPath::Avx512:
-      r.dotFloat = ResampleDotFloatAvx512;
-      r.dotDouble = ResampleDotDoubleAvx512;
-      r.dot4Float = ResampleDot4FloatAvx512;
-      r.phaseFloat = ResamplePhaseFloatAvx512;
-      r.mixDotFloat = ResampleMixDotFloatAvx512;
+      r.dotFloat = Cleared<ResampleDotFloatAvx512>::Call;
+      r.dotDouble = Cleared<ResampleDotDoubleAvx512>::Call;
+      r.dot4Float = Cleared<ResampleDot4FloatAvx512>::Call;
+      r.phaseFloat = Cleared<ResamplePhaseFloatAvx512>::Call;
+      r.mixDotFloat = Cleared<ResampleMixDotFloatAvx512>::Call;
       break;
   }
 #endif

@@ -10,6 +10,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "dsp/cleared_kernel.h"
 #include "dsp/compand_curve.h"
 #include "dsp/effect_math.h"
 #include "dsp/sample_conversion.h"
@@ -267,39 +268,40 @@ std::size_t Pack24Avx2(const int32_t* samples, unsigned char* data, std::size_t 
   return i;
 }
 
+// Every kernel returns with the vector registers' upper halves clear (cleared_kernel.h).
 const VectorKernels kAvx2Kernels = {
-    .toFloats = ToFloatVectors<Avx2>,
-    .toSamples = ToSampleVectors<Avx2>,
-    .toSamplesCountingClips = ToSampleVectorsCountingClips<Avx2>,
-    .intsToFloats = IntsToFloatVectors<Avx2>,
-    .floatsToInts = FloatsToIntVectors<Avx2>,
-    .zeroNonFinite = ZeroNonFiniteVectors<Avx2>,
-    .unpack24 = Unpack24Avx2,
-    .pack24 = Pack24Avx2,
-    .distort = DistortVectors<Avx2>,
-    .crush = CrushVectors<Avx2>,
-    .widen = WidenVectors<Avx2>,
-    .age = AgeVectors<Avx2>,
-    .onePoleSamples = OnePoleSamplesAvx2,
-    .antiqueSamples = AntiqueStereoVectors<Avx2, int16_t>,
-    .antiqueFloats = AntiqueStereoVectors<Avx2, float>,
-    .compressorGains = CompressorGainVectors<Avx2>,
-    .compandGains = CompandGainVectors<Avx2>,
-    .scale = ScaleVectors<Avx2>,
-    .gain = GainVectors<Avx2>,
-    .echo = EchoVectors<Avx2>,
-    .comb = CombVectors<Avx2>,
-    .readPoints = ReadPointVectors<Avx2>,
-    .delayStereo = DelayStereoVectors<Avx2>,
-    .sinePlusOne = SinePlusOneVectors<Avx2>,
-    .halfSinePlusOne = HalfSinePlusOneVectors<Avx2>,
+    .toFloats = Cleared<ToFloatVectors<Avx2>>::Call,
+    .toSamples = Cleared<ToSampleVectors<Avx2>>::Call,
+    .toSamplesCountingClips = Cleared<ToSampleVectorsCountingClips<Avx2>>::Call,
+    .intsToFloats = Cleared<IntsToFloatVectors<Avx2>>::Call,
+    .floatsToInts = Cleared<FloatsToIntVectors<Avx2>>::Call,
+    .zeroNonFinite = Cleared<ZeroNonFiniteVectors<Avx2>>::Call,
+    .unpack24 = Cleared<Unpack24Avx2>::Call,
+    .pack24 = Cleared<Pack24Avx2>::Call,
+    .distort = Cleared<DistortVectors<Avx2>>::Call,
+    .crush = Cleared<CrushVectors<Avx2>>::Call,
+    .widen = Cleared<WidenVectors<Avx2>>::Call,
+    .age = Cleared<AgeVectors<Avx2>>::Call,
+    .onePoleSamples = Cleared<OnePoleSamplesAvx2>::Call,
+    .antiqueSamples = Cleared<AntiqueStereoVectors<Avx2, int16_t>>::Call,
+    .antiqueFloats = Cleared<AntiqueStereoVectors<Avx2, float>>::Call,
+    .compressorGains = Cleared<CompressorGainVectors<Avx2>>::Call,
+    .compandGains = Cleared<CompandGainVectors<Avx2>>::Call,
+    .scale = Cleared<ScaleVectors<Avx2>>::Call,
+    .gain = Cleared<GainVectors<Avx2>>::Call,
+    .echo = Cleared<EchoVectors<Avx2>>::Call,
+    .comb = Cleared<CombVectors<Avx2>>::Call,
+    .readPoints = Cleared<ReadPointVectors<Avx2>>::Call,
+    .delayStereo = Cleared<DelayStereoVectors<Avx2>>::Call,
+    .sinePlusOne = Cleared<SinePlusOneVectors<Avx2>>::Call,
+    .halfSinePlusOne = Cleared<HalfSinePlusOneVectors<Avx2>>::Call,
     .ditherTpdf = nullptr,
     .phaser = nullptr,
     .phaserSamples = nullptr,
-    .phaserCoefficients = PhaserCoefficientVectors<Avx2>,
-    .truePeak = TruePeakVectors<Avx2>,
-    .truePeakPoints = TruePeakPointVectors<Avx2>,
-    .mixRows = MixRowVectors<Avx2>,
+    .phaserCoefficients = Cleared<PhaserCoefficientVectors<Avx2>>::Call,
+    .truePeak = Cleared<TruePeakVectors<Avx2>>::Call,
+    .truePeakPoints = Cleared<TruePeakPointVectors<Avx2>>::Call,
+    .mixRows = Cleared<MixRowVectors<Avx2>>::Call,
 };
 
 }  // namespace wavfx

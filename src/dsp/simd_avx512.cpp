@@ -11,6 +11,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "dsp/cleared_kernel.h"
 #include "dsp/compand_curve.h"
 #include "dsp/effect_math.h"
 #include "dsp/sample_conversion.h"
@@ -472,40 +473,41 @@ void PhaserSamplesAvx512(int16_t* samples, std::size_t frames, uint32_t group, u
 
 namespace wavfx {
 
+// Every kernel returns with the vector registers' upper halves clear (cleared_kernel.h).
 const VectorKernels kAvx512Kernels = {
-    .toFloats = ToFloatVectors<Avx512>,
-    .toSamples = ToSampleVectors<Avx512>,
-    .toSamplesCountingClips = ToSampleVectorsCountingClips<Avx512>,
-    .intsToFloats = IntsToFloatVectors<Avx512>,
-    .floatsToInts = FloatsToIntVectors<Avx512>,
-    .zeroNonFinite = ZeroNonFiniteVectors<Avx512>,
-    .unpack24 = Unpack24Avx2,
-    .pack24 = Pack24Avx2,
-    .distort = DistortVectors<Avx512>,
-    .crush = CrushVectors<Avx512>,
-    .widen = WidenVectors<Avx512>,
-    .age = AgeVectors<Avx512>,
+    .toFloats = Cleared<ToFloatVectors<Avx512>>::Call,
+    .toSamples = Cleared<ToSampleVectors<Avx512>>::Call,
+    .toSamplesCountingClips = Cleared<ToSampleVectorsCountingClips<Avx512>>::Call,
+    .intsToFloats = Cleared<IntsToFloatVectors<Avx512>>::Call,
+    .floatsToInts = Cleared<FloatsToIntVectors<Avx512>>::Call,
+    .zeroNonFinite = Cleared<ZeroNonFiniteVectors<Avx512>>::Call,
+    .unpack24 = Cleared<Unpack24Avx2>::Call,
+    .pack24 = Cleared<Pack24Avx2>::Call,
+    .distort = Cleared<DistortVectors<Avx512>>::Call,
+    .crush = Cleared<CrushVectors<Avx512>>::Call,
+    .widen = Cleared<WidenVectors<Avx512>>::Call,
+    .age = Cleared<AgeVectors<Avx512>>::Call,
     // Four frames a step keep the filter's pace better than eight (measured on AMD Zen 4).
-    .onePoleSamples = OnePoleSamplesAvx2,
-    .antiqueSamples = AntiqueStereoVectors<Avx512, int16_t>,
-    .antiqueFloats = AntiqueStereoVectors<Avx512, float>,
-    .compressorGains = CompressorGainVectors<Avx512>,
-    .compandGains = CompandGainVectors<Avx512>,
-    .scale = ScaleVectors<Avx512>,
-    .gain = GainVectors<Avx512>,
-    .echo = EchoVectors<Avx512>,
-    .comb = CombVectors<Avx512>,
-    .readPoints = ReadPointVectors<Avx512>,
-    .delayStereo = DelayStereoVectors<Avx512>,
-    .sinePlusOne = SinePlusOneVectors<Avx512>,
-    .halfSinePlusOne = HalfSinePlusOneVectors<Avx512>,
-    .ditherTpdf = DitherTpdfAvx512,
-    .phaser = PhaserAvx512,
-    .phaserSamples = PhaserSamplesAvx512,
-    .phaserCoefficients = PhaserCoefficientVectors<Avx512>,
-    .truePeak = TruePeakVectors<Avx512>,
-    .truePeakPoints = TruePeakPointVectors<Avx512>,
-    .mixRows = MixRowVectors<Avx512>,
+    .onePoleSamples = Cleared<OnePoleSamplesAvx2>::Call,
+    .antiqueSamples = Cleared<AntiqueStereoVectors<Avx512, int16_t>>::Call,
+    .antiqueFloats = Cleared<AntiqueStereoVectors<Avx512, float>>::Call,
+    .compressorGains = Cleared<CompressorGainVectors<Avx512>>::Call,
+    .compandGains = Cleared<CompandGainVectors<Avx512>>::Call,
+    .scale = Cleared<ScaleVectors<Avx512>>::Call,
+    .gain = Cleared<GainVectors<Avx512>>::Call,
+    .echo = Cleared<EchoVectors<Avx512>>::Call,
+    .comb = Cleared<CombVectors<Avx512>>::Call,
+    .readPoints = Cleared<ReadPointVectors<Avx512>>::Call,
+    .delayStereo = Cleared<DelayStereoVectors<Avx512>>::Call,
+    .sinePlusOne = Cleared<SinePlusOneVectors<Avx512>>::Call,
+    .halfSinePlusOne = Cleared<HalfSinePlusOneVectors<Avx512>>::Call,
+    .ditherTpdf = Cleared<DitherTpdfAvx512>::Call,
+    .phaser = Cleared<PhaserAvx512>::Call,
+    .phaserSamples = Cleared<PhaserSamplesAvx512>::Call,
+    .phaserCoefficients = Cleared<PhaserCoefficientVectors<Avx512>>::Call,
+    .truePeak = Cleared<TruePeakVectors<Avx512>>::Call,
+    .truePeakPoints = Cleared<TruePeakPointVectors<Avx512>>::Call,
+    .mixRows = Cleared<MixRowVectors<Avx512>>::Call,
 };
 
 }  // namespace wavfx

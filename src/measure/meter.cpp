@@ -10,6 +10,7 @@
 #include <emmintrin.h>
 #endif
 
+#include "dsp/cleared_kernel.h"
 #include "dsp/simd_dispatch.h"
 #include "dsp/true_peak.h"
 
@@ -162,9 +163,9 @@ void MeasurePairOnPath(Meter& meter, Frames frames, std::size_t c, std::size_t b
 #if defined(__x86_64__)
   switch (ActiveVectorPath()) {
     case VectorPath::Avx512:
-      return MeasurePairAvx512<kSingle>(meter, frames, c, begin, end);
+      return Cleared<MeasurePairAvx512<kSingle, Frames>>::Call(meter, frames, c, begin, end);
     case VectorPath::Avx2:
-      return MeasurePairAvx2<kSingle>(meter, frames, c, begin, end);
+      return Cleared<MeasurePairAvx2<kSingle, Frames>>::Call(meter, frames, c, begin, end);
     case VectorPath::Scalar:
       break;
   }
