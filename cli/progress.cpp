@@ -77,8 +77,10 @@ std::string FormatProgress(const std::string& prefix, uint64_t done, uint64_t to
     const int cells = room < 30 ? room : 30;
     if (cells >= 10) {
       const auto filled = static_cast<int>(fraction * cells);
-      line += "[" + std::string(static_cast<std::size_t>(filled), '#') +
-              std::string(static_cast<std::size_t>(cells - filled), '-') + "] ";
+      line += '[';
+      line.append(static_cast<std::size_t>(filled), '#');
+      line.append(static_cast<std::size_t>(cells - filled), '-');
+      line += "] ";
     }
     line += std::string(percent) + "  ";
   }

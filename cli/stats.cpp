@@ -64,8 +64,10 @@ void PrintJson(const char* name, const SoundInfo& info, const MeterReport& r) {
   out += ",\"true_peak_dbtp\":" + Number(r.truePeak);
   out += ",\"non_finite\":" + std::to_string(r.nonFinite);
   out += ",\"overall\":" + StatsJson(r.overall, r.truePeak) + ",\"per_channel\":[";
-  for (std::size_t c = 0; c < r.channels.size(); ++c)
-    out += (c > 0 ? "," : "") + StatsJson(r.channels[c], r.truePeaks[c]);
+  for (std::size_t c = 0; c < r.channels.size(); ++c) {
+    if (c > 0) out += ',';
+    out += StatsJson(r.channels[c], r.truePeaks[c]);
+  }
   std::printf("%s]}\n", out.c_str());
 }
 

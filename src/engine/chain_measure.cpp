@@ -41,7 +41,8 @@ std::string RecipeText(const ChainRecipe& recipe) {
   for (uint32_t i = 0; i < recipe.count; ++i) {
     const EffectSettings& stage = recipe.stages[i];
     const EffectFamily& family = FamilyOf(stage.kind);
-    text += (i > 0 ? "," : "") + std::string(family.info.name);
+    if (i > 0) text += ',';
+    text += family.info.name;
     for (std::size_t p = 0, texts = 0; p < family.info.parameter_count; ++p) {
       const ParameterSyntax* syntax = family.syntax != nullptr ? &family.syntax[p] : nullptr;
       const double value = stage.values[p];
@@ -55,7 +56,10 @@ std::string RecipeText(const ChainRecipe& recipe) {
       } else {
         written = FormatNumber(value);
       }
-      text += (p == 0 ? "=" : ":") + std::string(family.info.parameters[p].name) + "=" + written;
+      text += p == 0 ? '=' : ':';
+      text += family.info.parameters[p].name;
+      text += '=';
+      text += written;
     }
   }
   return text;

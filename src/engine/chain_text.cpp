@@ -105,7 +105,8 @@ bool ParseChoice(std::string_view text, const ParameterSyntax& syntax, double& v
       value = static_cast<double>(i);
       return true;
     }
-    names += (i > 0 ? ", " : "") + std::string(syntax.choices[i]);
+    if (i > 0) names += ", ";
+    names += syntax.choices[i];
   }
   if (ParseValue(text, value) && value == std::floor(value) && value >= 0 &&
       value < static_cast<double>(syntax.choiceCount)) {
