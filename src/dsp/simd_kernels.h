@@ -473,7 +473,9 @@ typename V::Double CompandGainVector(const CompandCurve& c, typename V::Double l
   return CompandGainOn<V>(c, level, l, passing, x, y, a, b);
 }
 
-// A curve of up to 16 segments as four tables of their x, y, a and b.
+// A curve of up to kCompandTableRows segments as four tables of their x, y, a and b.
+constexpr uint32_t kCompandTableRows = 16;
+
 template <class V>
 struct CompandTables {
   typename V::DoubleTable x, y, a, b;
@@ -481,7 +483,7 @@ struct CompandTables {
 
 template <class V>
 CompandTables<V> LoadCompandTables(const CompandCurve& c) {
-  double fields[4][16] = {};
+  double fields[4][kCompandTableRows] = {};
   for (uint32_t k = 0; k <= c.last; ++k) {
     fields[0][k] = c.segments[k].x;
     fields[1][k] = c.segments[k].y;
@@ -510,7 +512,7 @@ typename V::Double CompandGainCounted(const CompandCurve& c, const CompandTables
 }
 
 inline bool CountableCurve(const CompandCurve& c) {
-  if (c.last < 2 || c.last > 15) return false;
+  if (c.last < 2 || c.last >= kCompandTableRows) return false;
   for (uint32_t j = 2; j < c.last; ++j)
     if (!(c.segments[j].x <= c.segments[j + 1].x)) return false;
   return true;
