@@ -787,19 +787,48 @@ F LargestOfGroups(const float* window, F most) {
   return most;
 }
 
-template <class V>
-std::size_t TruePeakVectors(const float* window, std::size_t points, float& largest) {
-  constexpr std::size_t kGroups = 4;
-  auto most = V::Splat(largest);
-  std::size_t n = 0;
-  for (; n + kGroups * V::kLanes <= points; n += kGroups * V::kLanes)
-    most = LargestOfGroups<V, kGroups>(window + n, most);
-  for (; n + V::kLanes <= points; n += V::kLanes)
-    most = LargestOfGroups<V, 1>(window + n, most);
+template <class V, class F>
+float LargestLane(F most, float largest) {
   alignas(64) float lanes[V::kLanes];
   V::Store(lanes, most);
   for (const float lane : lanes)
     largest = lane > largest ? lane : largest;
+  return largest;
+}
+
+// True when every sample of the windows of kGroups * kLanes points from `window` is at most
+// `floor` over kTruePeakSpread: no such point's value can exceed `floor`. NaNs fail the test.
+template <class V, std::size_t kGroups, class F>
+bool SamplesBelow(const float* window, F floor) {
+  const auto zero = V::Splat(0.0f);
+  const auto spread = V::Splat(static_cast<float>(kTruePeakSpread));
+  const auto below = [&](const float* at) {
+    const auto x = V::Load(at);
+    return V::LessEqual(spread * V::Max(x, zero - x), floor);
+  };
+  constexpr std::size_t kSamples = kGroups * V::kLanes + kTruePeakTaps - 1;
+  auto all = below(window);
+  for (std::size_t at = V::kLanes; at < kSamples; at += V::kLanes)
+    all = V::And(all, below(window + (at + V::kLanes <= kSamples ? at : kSamples - V::kLanes)));
+  return V::Bits(all) == (1u << V::kLanes) - 1;
+}
+
+// Groups of points that the samples bound at or below the largest so far are not computed: the
+// result is the same.
+template <class V>
+std::size_t TruePeakVectors(const float* window, std::size_t points, float& largest) {
+  constexpr std::size_t kGroups = 4;
+  auto most = V::Splat(largest);
+  auto floor = most;
+  std::size_t n = 0;
+  for (; n + kGroups * V::kLanes <= points; n += kGroups * V::kLanes) {
+    if (SamplesBelow<V, kGroups>(window + n, floor)) continue;
+    most = LargestOfGroups<V, kGroups>(window + n, most);
+    floor = V::Splat(LargestLane<V>(most, largest));
+  }
+  for (; n + V::kLanes <= points; n += V::kLanes)
+    most = LargestOfGroups<V, 1>(window + n, most);
+  largest = LargestLane<V>(most, largest);
   return n;
 }
 

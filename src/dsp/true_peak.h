@@ -14,6 +14,10 @@ constexpr std::size_t kTruePeakTaps = 12;
 constexpr std::size_t kTruePeakPhases = 4;
 alignas(16) extern const float kTruePeakFilter[kTruePeakTaps][kTruePeakPhases];
 
+// At least the sum of the absolute taps of any phase (2.0228...) with the rounding of 12 sums: a
+// bound on every partial sum over the largest sample it meets.
+constexpr double kTruePeakSpread = 2.03;
+
 // The four phases side by side (GCC's and Clang's vector extension): each lane's arithmetic is
 // the scalar operation, so the bits are the scalar code's on every build.
 using Phases = float __attribute__((vector_size(16)));

@@ -30,8 +30,7 @@ constexpr uint32_t kBeforeMost = 4 * (kBlock - 1);
 constexpr uint32_t kCarried = kBeforeMost + 2;
 // Frames worked on at a time; the ring holds that many more than the delay needs.
 constexpr std::size_t kChunk = 256;
-// At least the sum of the absolute taps of any phase (2.0228...): a bound on every partial sum.
-constexpr double kSpread = 2.03;
+constexpr double kSpread = kTruePeakSpread;
 // The ceiling is lowered by this fraction, far more than the rounding of the output samples and
 // of the single-precision sums below (a few 1e-6 of the ceiling at most).
 constexpr double kMargin = 0x1p-16;

@@ -13,6 +13,7 @@
 
 #include "dsp/sample_conversion.h"
 #include "dsp/simd_dispatch.h"
+#include "dsp/true_peak.h"
 #include "effects/antique.h"
 #include "effects/compand.h"
 #include "effects/compressor.h"
@@ -217,8 +218,24 @@ TEST_F(VectorPaths, PhaserOn16BitSamplesGivesTheConvertedBits) {
 }
 
 // The true peak, loudness sums and statistics of every channel, whatever the path and however the
-// stream is cut.
+// stream is cut; and the largest interpolated value of a quiet window with one peak anywhere,
+// where the vector paths leave out groups of points that the samples bound below the largest.
 TEST_F(VectorPaths, MeterIsTheSameOnEveryPathAndCut) {
+  std::vector<float> window(211);
+  for (std::size_t i = 0; i < window.size(); ++i)
+    window[i] = (i % 3 == 0 ? -0.01f : 0.01f) * static_cast<float>(i % 5);
+  for (std::size_t peak = 0; peak < window.size(); ++peak) {
+    const float quiet = window[peak];
+    window[peak] = 0.5f;
+    SetVectorPathForTesting(VectorPath::Scalar);
+    const float expected = LargestPointMagnitude(window.data(), 200, 0.2f);
+    for (const VectorPath path : AvailablePaths()) {
+      SetVectorPathForTesting(path);
+      EXPECT_EQ(LargestPointMagnitude(window.data(), 200, 0.2f), expected) << peak;
+    }
+    window[peak] = quiet;
+  }
+
   const std::vector<int16_t> mixed = MixedSignal(6000, 3);
   std::vector<float> samples(mixed.size());
   for (std::size_t i = 0; i < mixed.size(); ++i)
