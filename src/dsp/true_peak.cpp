@@ -27,14 +27,41 @@ namespace {
 
 using Lanes = uint32_t __attribute__((vector_size(16)));
 
-}  // namespace
+Phases Magnitudes(Phases x) {
+  return (Phases)((Lanes)x & 0x7FFFFFFFu);
+}
 
-// As the vector kernels: lanes are four neighbouring points of one phase.
-float LargestPointMagnitude(const float* window, std::size_t points, float largest) {
-  const VectorKernels* kernels = ActiveKernels();
-  std::size_t n = kernels != nullptr ? kernels->truePeak(window, points, largest) : 0;
+// Lane by lane, x where it is larger than y (not NaN), else y.
+Phases Larger(Phases x, Phases y) {
+  const Lanes larger = x > y;
+  return (Phases)(((Lanes)x & larger) | ((Lanes)y & ~larger));
+}
+
+float LargestLane(Phases most, float largest) {
+  for (const float lane : {most[0], most[1], most[2], most[3]})
+    largest = lane > largest ? lane : largest;
+  return largest;
+}
+
+// The largest of `largest` and the magnitudes of x[0] to x[count - 1]; NaNs are left out.
+float LargestSample(const float* x, std::size_t count, float largest) {
   Phases most = {largest, largest, largest, largest};
-  for (; n + 4 <= points; n += 4) {
+  std::size_t i = 0;
+  for (; i + 4 <= count; i += 4) {
+    Phases v;
+    std::memcpy(&v, x + i, sizeof v);
+    most = Larger(Magnitudes(v), most);
+  }
+  for (; i < count; ++i)
+    largest = std::fabs(x[i]) > largest ? std::fabs(x[i]) : largest;
+  return LargestLane(most, largest);
+}
+
+// As the vector kernels: lanes are four neighbouring points of one phase; `points` is a multiple
+// of 4.
+float LargestOfFourLanes(const float* window, std::size_t points, float largest) {
+  Phases most = {largest, largest, largest, largest};
+  for (std::size_t n = 0; n < points; n += 4) {
     Phases a = {}, b = {}, c = {}, d = {};
     for (std::size_t t = 0; t < kTruePeakTaps; ++t) {
       Phases x;
@@ -44,15 +71,28 @@ float LargestPointMagnitude(const float* window, std::size_t points, float large
       c = c + kTruePeakFilter[t][2] * x;
       d = d + kTruePeakFilter[t][3] * x;
     }
-    for (const Phases sum : {a, b, c, d}) {
-      const auto magnitude = (Phases)((Lanes)sum & 0x7FFFFFFFu);
-      const Lanes larger = magnitude > most;
-      most = (Phases)(((Lanes)magnitude & larger) | ((Lanes)most & ~larger));
-    }
+    for (const Phases sum : {a, b, c, d})
+      most = Larger(Magnitudes(sum), most);
   }
-  for (const float lane : {most[0], most[1], most[2], most[3]})
-    largest = lane > largest ? lane : largest;
-  for (; n < points; ++n) {
+  return LargestLane(most, largest);
+}
+
+}  // namespace
+
+// Groups of points whose samples are all at most the largest so far over kTruePeakSpread are
+// left out, here and in the vector kernels: none of their values can exceed it.
+float LargestPointMagnitude(const float* window, std::size_t points, float largest) {
+  constexpr std::size_t kGroup = 16;
+  const VectorKernels* kernels = ActiveKernels();
+  std::size_t n = kernels != nullptr ? kernels->truePeak(window, points, largest) : 0;
+  for (; n + kGroup <= points; n += kGroup) {
+    const float samples = LargestSample(window + n, kGroup + kTruePeakTaps - 1, 0.0f);
+    if (!(kTruePeakSpread * static_cast<double>(samples) <= static_cast<double>(largest)))
+      largest = LargestOfFourLanes(window + n, kGroup, largest);
+  }
+  const std::size_t lanes = (points - n) / 4 * 4;
+  largest = LargestOfFourLanes(window + n, lanes, largest);
+  for (n += lanes; n < points; ++n) {
     const Phases point = TruePeakPoint(window + n, 1);
     for (const float value : {point[0], point[1], point[2], point[3]}) {
       const float magnitude = std::fabs(value);
