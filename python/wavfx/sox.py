@@ -255,7 +255,6 @@ def _remix(effect: str, args: List[str], s: _Stream) -> None:
         parts = []
         for channel, weight in terms:
             w = weight if weight is not None else (1.0 if manual else shared)
-            w = w * shared if weight is not None and flags == "a" else w
             parts.append(str(channel) if w == 1 else f"{_f(w)}*{channel}")
         outputs.append("+".join(parts))
     s.stages.append("remix=map=" + "|".join(outputs))

@@ -17,6 +17,7 @@ CASES = [
     ("gain -3", "float"), ("vol 0.5", "float"), ("vol -6dB", "float"), ("vol 2 power", "float"),
     ("channels 1", "float"), ("remix -", "float"), ("remix 2 1", "float"),
     ("remix 1,2v0.3 2", "float"), ("remix -m 1,2 2", "float"), ("remix -p 1,2 1", "float"),
+    ("remix -a 1v0.5,2 1,2v-0.3", "float"),
     ("gain -n", "float"), ("gain -n -6", "float"), ("norm -3", "float"),
     ("lowpass 1000", -90), ("lowpass -1 300", -90), ("lowpass 2k 0.5q", -90),
     ("highpass 300", -90), ("bandpass 1000 2q", -90), ("bandpass -c 1k 1o", -90),
