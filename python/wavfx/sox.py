@@ -348,10 +348,13 @@ def _pitch(effect: str, args: List[str], s: _Stream) -> None:
 def _trim(effect: str, args: List[str], s: _Stream) -> None:
     _count(effect, args, 1, 2)
     start = _position(effect, args[0], s, 0)
-    text = f"trim=start={start}s"
-    if len(args) > 1:
-        text += f":end={max(_position(effect, args[1], s, start), start)}s"
-    s.stages.append(text)
+    if len(args) < 2:
+        s.stages.append(f"trim=start={start}s")
+        return
+    end = max(_position(effect, args[1], s, start), start)
+    if not end:  # end=0s would keep everything; from frame 1 to 1 keeps nothing of any stream
+        start = end = 1
+    s.stages.append(f"trim=start={start}s:end={end}s")
 
 
 def _pad(effect: str, args: List[str], s: _Stream) -> None:
@@ -375,9 +378,16 @@ def _fade(effect: str, args: List[str], s: _Stream) -> None:
     text = f"fade=in={fade_in}s:shape={shape}"
     if len(args) > 1:
         fade_out = _frames(effect, args[2], s.rate) if len(args) > 2 else fade_in
-        if args[1] not in ("0", "-0"):
-            stop = _position(effect, "=" + args[1] if args[1][0].isdigit() else args[1], s, 0)
+        stop = 0 if args[1] in ("0", "-0") else _position(
+            effect, "=" + args[1] if args[1][0].isdigit() else args[1], s, 0)
+        if stop:  # else the fade-out ends with the audio
+            if s.frames is None or stop > s.frames:  # SoX fades silence out up to the stop
+                s.stages.append(f"pad=end={stop}s")
             s.stages.append(f"trim=end={stop}s")
+        end = stop or s.frames
+        if end is not None and fade_in and end - fade_out < fade_in:
+            raise _fail(effect, f"the fade-out of {fade_out}s ending at {end}s starts before "
+                                f"the fade-in of {fade_in}s ends")
         text += f":out={fade_out}s"
     s.stages.append(text)
 

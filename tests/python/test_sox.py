@@ -12,7 +12,8 @@ from wavfx import sox  # noqa: E402
 # below the reference's; "length": shape and rate only (splices chosen differently).
 CASES = [
     ("trim 0.1 0.5", "exact"), ("trim 100s =0.5", "exact"), ("trim -0.5", "exact"),
-    ("trim 0.1 -0.2", "exact"), ("pad 0.1 0.2", "exact"), ("pad 1000s", "exact"),
+    ("trim 0.1 -0.2", "exact"), ("trim 0 0", "exact"), ("pad 0.1 0.2", "exact"),
+    ("pad 1000s", "exact"),
     ("speed 0.9", "exact"), ("dither", "exact"),
     ("gain -3", "float"), ("vol 0.5", "float"), ("vol -6dB", "float"), ("vol 2 power", "float"),
     ("channels 1", "float"), ("remix -", "float"), ("remix 2 1", "float"),
@@ -25,7 +26,7 @@ CASES = [
     ("bass 6", -90), ("treble -3 4000 0.7s", -90), ("bass 3 200 1o", -90),
     ("echo 0.8 0.9 100 0.3", -110), ("echo 0.8 0.88 60 0.4", -110),
     ("fade 0.1", -110), ("fade q 0.1 0 0.2", -65), ("fade h 0.2 0.8 0.1", -65),
-    ("fade t 0.3 -0.1", -65), ("fade p 0.1 0 0.1", -65),
+    ("fade t 0.3 -0.1", -65), ("fade p 0.1 0 0.1", -65), ("fade t 0.1 1.2 0.3", -65),
     ("rate 8000", -75), ("rate -v 22050", -60), ("rate -l 44100", -55), ("rate -m 8000", -60),
     ("speed 0.9;rate 16000", -65), ("speed 1.1;rate 8000", -65), ("speed 1.1;gain -1", "float"),
     # One conversion from the relabelled rate, as SoX's (two conversions: -54 and -49 dB); beyond
@@ -119,6 +120,7 @@ REFUSED = [
     ([["rate", "-q", "8000"]], ValueError, "-q"), ([["tempo", "-s", "1.1"]], ValueError, "-s"),
     ([["tempo", "1.1", "60"]], ValueError, "segment"), ([["trim", "1", "2", "3"]], ValueError, "trim"),
     ([["pad", "1@0.5"]], ValueError, "1@0.5"), ([["fade", "1:x"]], ValueError, "1:x"),
+    ([["fade", "t", "0.1", "0.3", "0.3"]], ValueError, "fade-in"),
     ([["echo", "0.8", "0.9", "100", "0.3", "200", "0.2"]], ValueError, "echo"),
     ([["chorus", "0.7", "0.9", "55", "0.4", "0.25", "2", "-x"]], ValueError, "-x"),
     ([["chorus", "0.7", "0.9", "10", "0.4", "0.25", "2", "-t"]], ValueError, "delay"),
