@@ -67,8 +67,8 @@ def _frequency(effect: str, text: str) -> float:
 
 
 def _width(effect: str, text: str, units: str) -> Tuple[float, str]:
-    """A width and its unit letter (q, o, h, k or s), q when none is written."""
-    unit = text[-1] if text and text[-1] in "qohks" else "q"
+    """A width and its unit letter (q, o, h, k or s); none written is the first of `units`."""
+    unit = text[-1] if text and text[-1] in "qohks" else units[0]
     value = _number(effect, text[:-1] if text and text[-1] in "qohks" else text, "width")
     if unit not in units:
         raise _fail(effect, f"width '{text}': wavfx takes {', '.join(units)} widths here")
@@ -156,7 +156,7 @@ def _pass_filter(effect: str, args: List[str], s: _Stream) -> None:
 def _width_text(effect: str, text: str, units: str) -> str:
     value, unit = _width(effect, text, units)
     if unit == "q":
-        return f"q={_f(value)}"
+        return f"width={_f(value)}:unit=q" if "s" in units else f"q={_f(value)}"
     if unit == "s":
         return f"slope={_f(value)}"
     if unit == "k":
@@ -167,7 +167,8 @@ def _width_text(effect: str, text: str, units: str) -> str:
 def _band(effect: str, args: List[str], s: _Stream) -> None:
     flags, rest = _flags(effect, args, "c" if effect == "bandpass" else "")
     _count(effect, rest, 3 if effect == "equalizer" else 2, 3 if effect == "equalizer" else 2)
-    text = f"{effect}=frequency={_f(_frequency(effect, rest[0]))}:{_width_text(effect, rest[1], 'qohk')}"
+    units = "qohk" if effect == "equalizer" else "hkoq"  # as SoX: a bare width is Q or Hz
+    text = f"{effect}=frequency={_f(_frequency(effect, rest[0]))}:{_width_text(effect, rest[1], units)}"
     if effect == "equalizer":
         text += f":gain={_f(_db(effect, rest[2]))}"
     s.stages.append(text + (":peak=skirt" if flags else ""))
