@@ -698,6 +698,29 @@ def apply_effects_tensor(
 _SCALE = {np.dtype(np.int16): 32768.0, np.dtype(np.int32): 2147483648.0}
 
 
+def _integer_kind(path: Any) -> str:
+    """How SoX gives a file's integer samples without normalizing: "pcm" as integers, "u8" (8-bit
+    WAV) as uint8, "" (FLAC; A-law, u-law and ADPCM WAV) as floats."""
+    with open(path, "rb") as f:
+        head = f.read(12)
+        if head[:4] == b"fLaC" or head[:3] == b"ID3":
+            return ""
+        if head[:4] not in (b"RIFF", b"RF64", b"BW64") or head[8:] != b"WAVE":
+            return "pcm"
+        while len(chunk := f.read(8)) == 8:
+            size = int.from_bytes(chunk[4:], "little")
+            if chunk[:4] == b"fmt ":
+                fmt = f.read(min(size, 26))
+                tag = int.from_bytes(fmt[:2], "little")
+                if tag == 0xFFFE and len(fmt) == 26:  # extensible: the subformat's tag
+                    tag = int.from_bytes(fmt[24:26], "little")
+                if tag != 1:
+                    return ""
+                return "u8" if int.from_bytes(fmt[14:16], "little") == 8 else "pcm"
+            f.seek(size + (size & 1), 1)
+    return "pcm"
+
+
 def apply_effects_file(
     path: Any,
     effects: Sequence[Sequence[str]],
@@ -706,8 +729,9 @@ def apply_effects_file(
     format: Optional[str] = None,
 ) -> Tuple[Any, int]:
     """Reads a sound file with wavfx's readers and runs it through a SoX effect list: (tensor,
-    sample rate). float32 with normalize (the default); otherwise integer files give int16 or
-    int32 (8-bit files uint8, 24-bit ones int32) and float files float32. `format`, when given,
+    sample rate). float32 with normalize (the default); otherwise, as in torchaudio, integer PCM
+    files give int16 or int32 (8-bit WAV files uint8, 24-bit ones int32), and float, FLAC and
+    companded or ADPCM files float32. `format`, when given,
     must name the container the file holds (wavfx reads it from the contents): ValueError
     otherwise. A file-like object is refused (TypeError): give a path."""
     import torch
@@ -720,7 +744,10 @@ def apply_effects_file(
             raise ValueError(f"format '{format}': the file holds {container}")
     audio, rate = read(path)
     bits: Optional[int] = None
-    if audio.dtype.kind == "i" and normalize:
+    kind = "pcm" if normalize or audio.dtype.kind != "i" else _integer_kind(path)
+    if kind == "u8":
+        audio, bits = ((audio >> 8) + 128).astype(np.uint8), 8
+    elif audio.dtype.kind == "i" and (normalize or not kind):
         audio = (audio.astype(np.float64) / _SCALE[audio.dtype]).astype(np.float32)
     elif audio.dtype.kind == "i":
         bits = 16 if audio.dtype == np.int16 else 32

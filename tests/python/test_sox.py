@@ -105,12 +105,13 @@ def test_integer_tensors_and_layout(dtype):
     assert (got.long() - want.long()).abs().max() <= 1
 
 
-def test_file(tmp_path):
-    path = str(tmp_path / "clip.wav")
-    wavfx.write(path, clip().numpy(), 16000, bits=16)
+@pytest.mark.parametrize("name,bits", [("clip.wav", 16), ("clip.wav", 8), ("clip.flac", 16)])
+def test_file(tmp_path, name, bits):
+    path = str(tmp_path / name)
+    wavfx.write(path, clip().numpy(), 16000, bits=bits)
     for normalize in (True, False):
         want, want_rate = sox_effects.apply_effects_file(path, [["gain", "-2"]], normalize)
-        got, rate = sox.apply_effects_file(path, [["gain", "-2"]], normalize, format="wav")
+        got, rate = sox.apply_effects_file(path, [["gain", "-2"]], normalize, format=name[5:])
         assert (got.dtype, got.shape, rate) == (want.dtype, want.shape, want_rate)
         assert np.allclose(got.double(), want.double(), rtol=2**-14, atol=1.5 / 32768 * normalize + 1)
 
