@@ -25,6 +25,7 @@ from typing import Any, Callable, Dict, List, Optional, Sequence, Tuple
 import numpy as np
 
 from . import _core, process, read
+from . import _rate as _sample_rate
 
 __all__ = ["apply_effects_file", "apply_effects_tensor", "effect_names", "translate"]
 
@@ -626,7 +627,8 @@ def translate(
     """The wavfx chain text that runs a SoX effect list (for float samples). A list that runs in
     pieces (a trim from the end, stages after a bare speed) shows its pieces joined by ' ; '.
     ValueError names an effect or argument that cannot be honoured."""
-    stream = _Stream(float(sample_rate), int(sample_rate), channels, None, None)
+    rate = _sample_rate(sample_rate)
+    stream = _Stream(float(rate), rate, channels, None, None)
     runs = _runs(effects, stream)
     texts = []
     try:
@@ -677,8 +679,9 @@ def apply_effects_tensor(
 ) -> Tuple[Any, int]:
     """Runs a 2D CPU tensor (float32, int32, int16 or uint8; [channels, time], or [time, channels]
     with channels_first=False) through a SoX effect list: (tensor of the same dtype and layout,
-    sample rate). TypeError for what is not such a tensor, ValueError for a device other than the
-    CPU, another shape, or an effect or argument wavfx cannot honour."""
+    sample rate). TypeError for what is not such a tensor or a sample rate that is not an integer,
+    ValueError for a device other than the CPU, another shape, or an effect or argument wavfx
+    cannot honour."""
     import torch
 
     if not isinstance(tensor, torch.Tensor):
@@ -690,8 +693,8 @@ def apply_effects_tensor(
         raise TypeError(f"the tensor's dtype is {dtype}, not float32, int32, int16 or uint8")
     if tensor.dim() != 2:
         raise ValueError(f"the tensor must be 2D, not {tensor.dim()}D")
-    result, rate = _apply(tensor.detach().numpy(), sample_rate, effects, not channels_first,
-                          _DTYPES[dtype])
+    result, rate = _apply(tensor.detach().numpy(), _sample_rate(sample_rate), effects,
+                          not channels_first, _DTYPES[dtype])
     return torch.from_numpy(np.ascontiguousarray(result)), rate
 
 

@@ -149,3 +149,5 @@ def test_bad_tensors():
                        (x.to("meta"), ValueError)]:
         with pytest.raises(error):
             sox.apply_effects_tensor(bad, 16000, [["gain", "1"]])
+    with pytest.raises(TypeError, match="integer"):
+        sox.apply_effects_tensor(x, 16000.5, [["gain", "1"]])
