@@ -291,7 +291,7 @@ def _relabel(s: _Stream, factor: float) -> None:
     s.relabelled = True
 
 
-def _speed(effect: str, args: List[str], s: _Stream) -> None:
+def _speed_factor(effect: str, args: List[str]) -> float:
     _count(effect, args, 1, 1)
     text = args[0]
     if text.endswith("c"):
@@ -300,6 +300,11 @@ def _speed(effect: str, args: List[str], s: _Stream) -> None:
         factor = _number(effect, text, "factor")
     if factor <= 0:
         raise _fail(effect, f"factor '{text}' must be above 0")
+    return factor
+
+
+def _speed(effect: str, args: List[str], s: _Stream) -> None:
+    factor = _speed_factor(effect, args)
     if s.next_rate is not None:
         rate, quality = _rate_settings(s.next_rate)
         stage = f"speed=factor={_f(factor)}:rate={rate}:quality={quality}"
@@ -593,9 +598,22 @@ def _effect(entry: Any) -> Tuple[str, List[str]]:
     return name, list(entry[1:])
 
 
+def _joined_speeds(parsed: List[Tuple[str, List[str]]]) -> List[Tuple[str, List[str]]]:
+    """Speeds in a row before a later rate as one: SoX multiplies the rate at each and converts
+    once, where one conversion for each would round the length once for each."""
+    joined: List[Tuple[str, List[str]]] = []
+    for i, (name, args) in enumerate(parsed):
+        if (name == "speed" and joined and joined[-1][0] == "speed"
+                and any(n == "rate" for n, _ in parsed[i + 1:])):
+            joined[-1] = (name, [repr(_speed_factor(*joined[-1]) * _speed_factor(name, args))])
+        else:
+            joined.append((name, args))
+    return joined
+
+
 def _runs(effects: Any, stream: _Stream) -> Any:
     """Yields (chain text, rate it starts at) for each run; takes back the frames a run left."""
-    parsed = [_effect(entry) for entry in effects]
+    parsed = _joined_speeds([_effect(entry) for entry in effects])
     start = stream.run_rate
     for i, (name, args) in enumerate(parsed):
         if stream.took_next:
