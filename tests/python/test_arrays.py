@@ -22,6 +22,12 @@ def test_blocks_of_any_size_give_the_whole_stream(chain):
         np.testing.assert_array_equal(np.concatenate(blocks + ending, axis=1), whole)
 
 
+@pytest.mark.parametrize("chain", ["norm", "loudnorm", "norm=truepeak=1"])
+def test_inaudible_input_is_measured_as_silence(chain):
+    audio = np.full((2, 100), 1e-20, np.float32)  # -400 dB: below the value that asks to measure
+    np.testing.assert_array_equal(wavfx.process(audio, RATE, chain), audio)
+
+
 def test_layouts_and_dtypes():
     audio, three = signal(), signal(channels=3)
     before = audio.copy()
