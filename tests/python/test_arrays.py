@@ -88,6 +88,13 @@ def _changes_stream():
     stream.process(np.zeros((1, 10), np.float32), RATE)
 
 
+def _runs_on_after_flush():
+    stream = wavfx.Chain("resample=rate=8000")
+    stream.process(np.zeros((2, 10), np.float32), RATE)
+    stream.flush()
+    stream.process(np.zeros((2, 10), np.float32), RATE)
+
+
 def _process(audio, rate=RATE):
     return wavfx.process(audio, rate, "echo")
 
@@ -110,6 +117,7 @@ def _process(audio, rate=RATE):
     (ValueError, "stage 2", lambda: wavfx.Chain("lowpass,echo=delay=nan")),
     (TypeError, "must be a number", lambda: wavfx.Effect("echo", delay="250")),
     (ValueError, "reset", _changes_stream),
+    (ValueError, "flushed", _runs_on_after_flush),
     (ValueError, "processed", lambda: wavfx.Effect("echo").tail(1)),
     (ValueError, "tail", lambda: wavfx.process_file("a.wav", "b.wav", "echo", tail=-1)),
     (ValueError, "unknown --bits", lambda: wavfx.write("x.wav", np.zeros(8), RATE, bits=7)),
