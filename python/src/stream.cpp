@@ -70,7 +70,8 @@ py::array Stream::Process(const py::array& audio, uint32_t sampleRate, bool chan
   {
     py::gil_scoped_release release;
     const std::lock_guard<std::mutex> guard(lock_);
-    error = Start(in.channels, sampleRate);
+    error = flushed_ ? "this stream was flushed; reset() it before processing more"
+                     : Start(in.channels, sampleRate);
   }
   if (!error.empty()) throw py::value_error(error);
   if (wavfx_effect_reshapes(effect_) != 0) return Reshaped(&in, layout, false);
@@ -121,6 +122,7 @@ py::array Stream::Reshaped(const AudioView* in, Layout layout, bool flush) {
         break;
     }
     last_ = layout;
+    flushed_ = flushed_ || flush;
   }
   if (channels != 1) layout.mono = false;
   const std::size_t count = std::max({floats.size(), shorts.size(), ints.size()});
@@ -173,6 +175,7 @@ void Stream::Reset() {
   wavfx_effect_destroy(effect_);
   effect_ = nullptr;
   last_.reset();
+  flushed_ = false;
 }
 
 }  // namespace wavfx::python

@@ -39,6 +39,7 @@ class Stream {
   std::mutex lock_;
   wavfx_effect* effect_ = nullptr;
   std::optional<Layout> last_;
+  bool flushed_ = false;  // a reshaping chain's stream has ended: only reset() starts another
 };
 
 }  // namespace wavfx::python

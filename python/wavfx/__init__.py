@@ -82,7 +82,8 @@ class _Processor:
     def flush(self) -> np.ndarray:
         """The end of the stream: what a stage that reshapes it still holds (a resampler's last
         frames, a fade-out, trailing padding), in the last block's layout; empty for a chain
-        that works in place. process() the next block only after reset()."""
+        that works in place. process() the next block only after reset() (a reshaping chain
+        raises ValueError until then)."""
         return self._last_kind(self._stream.flush())
 
     def output_shape(self, channels: int, sample_rate: int) -> Tuple[int, int]:

@@ -173,8 +173,9 @@ class OneOf(Transform):
         super().__init__(p, seed)
         self.transforms = _transforms(transforms)
         weights = [1.0] * len(self.transforms) if weights is None else [float(w) for w in weights]
-        if len(weights) != len(self.transforms) or min(weights) < 0 or sum(weights) <= 0:
-            raise ValueError("OneOf needs one weight from 0 per transform, not all 0")
+        if (len(weights) != len(self.transforms) or not all(0 <= w < math.inf for w in weights)
+                or sum(weights) <= 0):
+            raise ValueError("OneOf needs one finite weight from 0 per transform, not all 0")
         self.weights = weights
 
     def _stages(self, rng: np.random.Generator) -> List[str]:

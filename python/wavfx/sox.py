@@ -25,6 +25,7 @@ from typing import Any, Callable, Dict, List, Optional, Sequence, Tuple
 import numpy as np
 
 from . import _core, process, read
+from . import _rate as _sample_rate
 
 __all__ = ["apply_effects_file", "apply_effects_tensor", "effect_names", "translate"]
 
@@ -67,8 +68,8 @@ def _frequency(effect: str, text: str) -> float:
 
 
 def _width(effect: str, text: str, units: str) -> Tuple[float, str]:
-    """A width and its unit letter (q, o, h, k or s), q when none is written."""
-    unit = text[-1] if text and text[-1] in "qohks" else "q"
+    """A width and its unit letter (q, o, h, k or s); none written is the first of `units`."""
+    unit = text[-1] if text and text[-1] in "qohks" else units[0]
     value = _number(effect, text[:-1] if text and text[-1] in "qohks" else text, "width")
     if unit not in units:
         raise _fail(effect, f"width '{text}': wavfx takes {', '.join(units)} widths here")
@@ -156,7 +157,7 @@ def _pass_filter(effect: str, args: List[str], s: _Stream) -> None:
 def _width_text(effect: str, text: str, units: str) -> str:
     value, unit = _width(effect, text, units)
     if unit == "q":
-        return f"q={_f(value)}"
+        return f"width={_f(value)}:unit=q" if "s" in units else f"q={_f(value)}"
     if unit == "s":
         return f"slope={_f(value)}"
     if unit == "k":
@@ -167,7 +168,8 @@ def _width_text(effect: str, text: str, units: str) -> str:
 def _band(effect: str, args: List[str], s: _Stream) -> None:
     flags, rest = _flags(effect, args, "c" if effect == "bandpass" else "")
     _count(effect, rest, 3 if effect == "equalizer" else 2, 3 if effect == "equalizer" else 2)
-    text = f"{effect}=frequency={_f(_frequency(effect, rest[0]))}:{_width_text(effect, rest[1], 'qohk')}"
+    units = "qohk" if effect == "equalizer" else "hkoq"  # as SoX: a bare width is Q or Hz
+    text = f"{effect}=frequency={_f(_frequency(effect, rest[0]))}:{_width_text(effect, rest[1], units)}"
     if effect == "equalizer":
         text += f":gain={_f(_db(effect, rest[2]))}"
     s.stages.append(text + (":peak=skirt" if flags else ""))
@@ -255,7 +257,6 @@ def _remix(effect: str, args: List[str], s: _Stream) -> None:
         parts = []
         for channel, weight in terms:
             w = weight if weight is not None else (1.0 if manual else shared)
-            w = w * shared if weight is not None and flags == "a" else w
             parts.append(str(channel) if w == 1 else f"{_f(w)}*{channel}")
         outputs.append("+".join(parts))
     s.stages.append("remix=map=" + "|".join(outputs))
@@ -290,7 +291,7 @@ def _relabel(s: _Stream, factor: float) -> None:
     s.relabelled = True
 
 
-def _speed(effect: str, args: List[str], s: _Stream) -> None:
+def _speed_factor(effect: str, args: List[str]) -> float:
     _count(effect, args, 1, 1)
     text = args[0]
     if text.endswith("c"):
@@ -299,6 +300,11 @@ def _speed(effect: str, args: List[str], s: _Stream) -> None:
         factor = _number(effect, text, "factor")
     if factor <= 0:
         raise _fail(effect, f"factor '{text}' must be above 0")
+    return factor
+
+
+def _speed(effect: str, args: List[str], s: _Stream) -> None:
+    factor = _speed_factor(effect, args)
     if s.next_rate is not None:
         rate, quality = _rate_settings(s.next_rate)
         stage = f"speed=factor={_f(factor)}:rate={rate}:quality={quality}"
@@ -349,10 +355,13 @@ def _pitch(effect: str, args: List[str], s: _Stream) -> None:
 def _trim(effect: str, args: List[str], s: _Stream) -> None:
     _count(effect, args, 1, 2)
     start = _position(effect, args[0], s, 0)
-    text = f"trim=start={start}s"
-    if len(args) > 1:
-        text += f":end={max(_position(effect, args[1], s, start), start)}s"
-    s.stages.append(text)
+    if len(args) < 2:
+        s.stages.append(f"trim=start={start}s")
+        return
+    end = max(_position(effect, args[1], s, start), start)
+    if not end:  # end=0s would keep everything; from frame 1 to 1 keeps nothing of any stream
+        start = end = 1
+    s.stages.append(f"trim=start={start}s:end={end}s")
 
 
 def _pad(effect: str, args: List[str], s: _Stream) -> None:
@@ -376,9 +385,16 @@ def _fade(effect: str, args: List[str], s: _Stream) -> None:
     text = f"fade=in={fade_in}s:shape={shape}"
     if len(args) > 1:
         fade_out = _frames(effect, args[2], s.rate) if len(args) > 2 else fade_in
-        if args[1] not in ("0", "-0"):
-            stop = _position(effect, "=" + args[1] if args[1][0].isdigit() else args[1], s, 0)
+        stop = 0 if args[1] in ("0", "-0") else _position(
+            effect, "=" + args[1] if args[1][0].isdigit() else args[1], s, 0)
+        if stop:  # else the fade-out ends with the audio
+            if s.frames is None or stop > s.frames:  # SoX fades silence out up to the stop
+                s.stages.append(f"pad=end={stop}s")
             s.stages.append(f"trim=end={stop}s")
+        end = stop or s.frames
+        if end is not None and fade_in and end - fade_out < fade_in:
+            raise _fail(effect, f"the fade-out of {fade_out}s ending at {end}s starts before "
+                                f"the fade-in of {fade_in}s ends")
         text += f":out={fade_out}s"
     s.stages.append(text)
 
@@ -400,8 +416,10 @@ def _echo(effect: str, args: List[str], s: _Stream) -> None:
     frames = int(delay * s.rate / 1000)
     if frames < 1:
         raise _fail(effect, f"delay '{args[2]}' is shorter than a frame")
-    # Half a frame over SoX's count, so that wavfx's truncation lands on it.
-    ms = (frames + 0.5) / s.run_rate * 1000
+    if frames > s.run_rate * 5:
+        raise _fail(effect, f"delay '{args[2]}': wavfx's echo takes at most 5000 ms")
+    # Half a frame over SoX's count, so that wavfx's truncation lands on it (5000 ms lands exactly).
+    ms = min((frames + 0.5) / s.run_rate * 1000, 5000.0)
     s.stages.append(f"pad=end={frames}s")
     s.stages.append(f"echo=delay={ms!r}:feedback=0:wet={_f(gain_out * decay)}:dry={_f(gain_out * gain_in)}")
 
@@ -582,9 +600,22 @@ def _effect(entry: Any) -> Tuple[str, List[str]]:
     return name, list(entry[1:])
 
 
+def _joined_speeds(parsed: List[Tuple[str, List[str]]]) -> List[Tuple[str, List[str]]]:
+    """Speeds in a row before a later rate as one: SoX multiplies the rate at each and converts
+    once, where one conversion for each would round the length once for each."""
+    joined: List[Tuple[str, List[str]]] = []
+    for i, (name, args) in enumerate(parsed):
+        if (name == "speed" and joined and joined[-1][0] == "speed"
+                and any(n == "rate" for n, _ in parsed[i + 1:])):
+            joined[-1] = (name, [repr(_speed_factor(*joined[-1]) * _speed_factor(name, args))])
+        else:
+            joined.append((name, args))
+    return joined
+
+
 def _runs(effects: Any, stream: _Stream) -> Any:
     """Yields (chain text, rate it starts at) for each run; takes back the frames a run left."""
-    parsed = [_effect(entry) for entry in effects]
+    parsed = _joined_speeds([_effect(entry) for entry in effects])
     start = stream.run_rate
     for i, (name, args) in enumerate(parsed):
         if stream.took_next:
@@ -616,7 +647,8 @@ def translate(
     """The wavfx chain text that runs a SoX effect list (for float samples). A list that runs in
     pieces (a trim from the end, stages after a bare speed) shows its pieces joined by ' ; '.
     ValueError names an effect or argument that cannot be honoured."""
-    stream = _Stream(float(sample_rate), int(sample_rate), channels, None, None)
+    rate = _sample_rate(sample_rate)
+    stream = _Stream(float(rate), rate, channels, None, None)
     runs = _runs(effects, stream)
     texts = []
     try:
@@ -667,8 +699,9 @@ def apply_effects_tensor(
 ) -> Tuple[Any, int]:
     """Runs a 2D CPU tensor (float32, int32, int16 or uint8; [channels, time], or [time, channels]
     with channels_first=False) through a SoX effect list: (tensor of the same dtype and layout,
-    sample rate). TypeError for what is not such a tensor, ValueError for a device other than the
-    CPU, another shape, or an effect or argument wavfx cannot honour."""
+    sample rate). TypeError for what is not such a tensor or a sample rate that is not an integer,
+    ValueError for a device other than the CPU, another shape, or an effect or argument wavfx
+    cannot honour."""
     import torch
 
     if not isinstance(tensor, torch.Tensor):
@@ -680,12 +713,35 @@ def apply_effects_tensor(
         raise TypeError(f"the tensor's dtype is {dtype}, not float32, int32, int16 or uint8")
     if tensor.dim() != 2:
         raise ValueError(f"the tensor must be 2D, not {tensor.dim()}D")
-    result, rate = _apply(tensor.detach().numpy(), sample_rate, effects, not channels_first,
-                          _DTYPES[dtype])
+    result, rate = _apply(tensor.detach().numpy(), _sample_rate(sample_rate), effects,
+                          not channels_first, _DTYPES[dtype])
     return torch.from_numpy(np.ascontiguousarray(result)), rate
 
 
 _SCALE = {np.dtype(np.int16): 32768.0, np.dtype(np.int32): 2147483648.0}
+
+
+def _integer_kind(path: Any) -> str:
+    """How SoX gives a file's integer samples without normalizing: "pcm" as integers, "u8" (8-bit
+    WAV) as uint8, "" (FLAC; A-law, u-law and ADPCM WAV) as floats."""
+    with open(path, "rb") as f:
+        head = f.read(12)
+        if head[:4] == b"fLaC" or head[:3] == b"ID3":
+            return ""
+        if head[:4] not in (b"RIFF", b"RF64", b"BW64") or head[8:] != b"WAVE":
+            return "pcm"
+        while len(chunk := f.read(8)) == 8:
+            size = int.from_bytes(chunk[4:], "little")
+            if chunk[:4] == b"fmt ":
+                fmt = f.read(min(size, 26))
+                tag = int.from_bytes(fmt[:2], "little")
+                if tag == 0xFFFE and len(fmt) == 26:  # extensible: the subformat's tag
+                    tag = int.from_bytes(fmt[24:26], "little")
+                if tag != 1:
+                    return ""
+                return "u8" if int.from_bytes(fmt[14:16], "little") == 8 else "pcm"
+            f.seek(size + (size & 1), 1)
+    return "pcm"
 
 
 def apply_effects_file(
@@ -696,8 +752,9 @@ def apply_effects_file(
     format: Optional[str] = None,
 ) -> Tuple[Any, int]:
     """Reads a sound file with wavfx's readers and runs it through a SoX effect list: (tensor,
-    sample rate). float32 with normalize (the default); otherwise integer files give int16 or
-    int32 (8-bit files uint8, 24-bit ones int32) and float files float32. `format`, when given,
+    sample rate). float32 with normalize (the default); otherwise, as in torchaudio, integer PCM
+    files give int16 or int32 (8-bit WAV files uint8, 24-bit ones int32), and float, FLAC and
+    companded or ADPCM files float32. `format`, when given,
     must name the container the file holds (wavfx reads it from the contents): ValueError
     otherwise. A file-like object is refused (TypeError): give a path."""
     import torch
@@ -710,7 +767,10 @@ def apply_effects_file(
             raise ValueError(f"format '{format}': the file holds {container}")
     audio, rate = read(path)
     bits: Optional[int] = None
-    if audio.dtype.kind == "i" and normalize:
+    kind = "pcm" if normalize or audio.dtype.kind != "i" else _integer_kind(path)
+    if kind == "u8":
+        audio, bits = ((audio >> 8) + 128).astype(np.uint8), 8
+    elif audio.dtype.kind == "i" and (normalize or not kind):
         audio = (audio.astype(np.float64) / _SCALE[audio.dtype]).astype(np.float32)
     elif audio.dtype.kind == "i":
         bits = 16 if audio.dtype == np.int16 else 32

@@ -63,7 +63,8 @@ bool Promise(const StageValues& v, const StreamMeasurement& input, StreamMeasure
 }  // namespace
 
 double MeasuredParameter(double measured) {
-  return std::isfinite(measured) ? measured : kSilentBelow - 50.0;
+  // At or below kMeasureFirst the stage would ask for its measurement again, for good.
+  return std::isfinite(measured) && measured > kMeasureFirst ? measured : kSilentBelow - 50.0;
 }
 
 StreamMeasurement AfterGain(const StreamMeasurement& measured, double db) {

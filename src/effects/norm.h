@@ -14,7 +14,8 @@ extern const EffectFamily kNormFamily;
 constexpr double kMeasureFirst = -300.0;
 constexpr double kSilentBelow = -200.0;
 
-// The measured value as a parameter takes it: -inf (silence) becomes kSilentBelow - 50.
+// The measured value as a parameter takes it: -inf (silence) and anything at or below
+// kMeasureFirst (an inaudible input: peaks of 1e-15 and below) become kSilentBelow - 50.
 double MeasuredParameter(double measured);
 
 // The measurement of a stream after a gain of `db` decibels: loudness and peaks move by it, the

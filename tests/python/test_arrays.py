@@ -22,6 +22,12 @@ def test_blocks_of_any_size_give_the_whole_stream(chain):
         np.testing.assert_array_equal(np.concatenate(blocks + ending, axis=1), whole)
 
 
+@pytest.mark.parametrize("chain", ["norm", "loudnorm", "norm=truepeak=1"])
+def test_inaudible_input_is_measured_as_silence(chain):
+    audio = np.full((2, 100), 1e-20, np.float32)  # -400 dB: below the value that asks to measure
+    np.testing.assert_array_equal(wavfx.process(audio, RATE, chain), audio)
+
+
 def test_layouts_and_dtypes():
     audio, three = signal(), signal(channels=3)
     before = audio.copy()
@@ -82,6 +88,13 @@ def _changes_stream():
     stream.process(np.zeros((1, 10), np.float32), RATE)
 
 
+def _runs_on_after_flush():
+    stream = wavfx.Chain("resample=rate=8000")
+    stream.process(np.zeros((2, 10), np.float32), RATE)
+    stream.flush()
+    stream.process(np.zeros((2, 10), np.float32), RATE)
+
+
 def _process(audio, rate=RATE):
     return wavfx.process(audio, rate, "echo")
 
@@ -104,6 +117,7 @@ def _process(audio, rate=RATE):
     (ValueError, "stage 2", lambda: wavfx.Chain("lowpass,echo=delay=nan")),
     (TypeError, "must be a number", lambda: wavfx.Effect("echo", delay="250")),
     (ValueError, "reset", _changes_stream),
+    (ValueError, "flushed", _runs_on_after_flush),
     (ValueError, "processed", lambda: wavfx.Effect("echo").tail(1)),
     (ValueError, "tail", lambda: wavfx.process_file("a.wav", "b.wav", "echo", tail=-1)),
     (ValueError, "unknown --bits", lambda: wavfx.write("x.wav", np.zeros(8), RATE, bits=7)),

@@ -12,24 +12,29 @@ from wavfx import sox  # noqa: E402
 # below the reference's; "length": shape and rate only (splices chosen differently).
 CASES = [
     ("trim 0.1 0.5", "exact"), ("trim 100s =0.5", "exact"), ("trim -0.5", "exact"),
-    ("trim 0.1 -0.2", "exact"), ("pad 0.1 0.2", "exact"), ("pad 1000s", "exact"),
+    ("trim 0.1 -0.2", "exact"), ("trim 0 0", "exact"), ("pad 0.1 0.2", "exact"),
+    ("pad 1000s", "exact"),
     ("speed 0.9", "exact"), ("dither", "exact"),
     ("gain -3", "float"), ("vol 0.5", "float"), ("vol -6dB", "float"), ("vol 2 power", "float"),
     ("channels 1", "float"), ("remix -", "float"), ("remix 2 1", "float"),
     ("remix 1,2v0.3 2", "float"), ("remix -m 1,2 2", "float"), ("remix -p 1,2 1", "float"),
+    ("remix -a 1v0.5,2 1,2v-0.3", "float"),
     ("gain -n", "float"), ("gain -n -6", "float"), ("norm -3", "float"),
     ("lowpass 1000", -90), ("lowpass -1 300", -90), ("lowpass 2k 0.5q", -90),
     ("highpass 300", -90), ("bandpass 1000 2q", -90), ("bandpass -c 1k 1o", -90),
     ("bandreject 1000 200h", -90), ("allpass 1000 1q", -90), ("equalizer 1000 2q -6", -90),
     ("bass 6", -90), ("treble -3 4000 0.7s", -90), ("bass 3 200 1o", -90),
-    ("echo 0.8 0.9 100 0.3", -110), ("echo 0.8 0.88 60 0.4", -110),
+    ("bandpass 1000 200", -90), ("allpass 1000 150", -90), ("bass 6 200 0.7", -90),
+    ("treble 3 3000 1.2q", -90),
+    ("echo 0.8 0.9 100 0.3", -110), ("echo 0.8 0.88 60 0.4", -110), ("echo 0.8 0.9 5000 0.3", -110),
     ("fade 0.1", -110), ("fade q 0.1 0 0.2", -65), ("fade h 0.2 0.8 0.1", -65),
-    ("fade t 0.3 -0.1", -65), ("fade p 0.1 0 0.1", -65),
+    ("fade t 0.3 -0.1", -65), ("fade p 0.1 0 0.1", -65), ("fade t 0.1 1.2 0.3", -65),
     ("rate 8000", -75), ("rate -v 22050", -60), ("rate -l 44100", -55), ("rate -m 8000", -60),
     ("speed 0.9;rate 16000", -65), ("speed 1.1;rate 8000", -65), ("speed 1.1;gain -1", "float"),
     # One conversion from the relabelled rate, as SoX's (two conversions: -54 and -49 dB); beyond
     # the converter's factor of 256 at once, two.
     ("speed 1.1;rate 22050", -65), ("speed 0.8;rate -l 11025", -55), ("speed 0.1;rate 500000", -60),
+    ("speed 1.2;speed 0.8;rate 16000", -65),
     ("tremolo 5", "float"), ("tremolo 12.5 80", "float"), ("tremolo 0.3 100", "float"),
     ("overdrive", "float"), ("overdrive 10 0", "float"), ("overdrive 35 70", "float"),
     ("chorus 0.7 0.9 55 0.4 0.25 2 -t", -120), ("chorus 0.7 0.9 55 0.4 0.25 2 -s", -120),
@@ -101,12 +106,13 @@ def test_integer_tensors_and_layout(dtype):
     assert (got.long() - want.long()).abs().max() <= 1
 
 
-def test_file(tmp_path):
-    path = str(tmp_path / "clip.wav")
-    wavfx.write(path, clip().numpy(), 16000, bits=16)
+@pytest.mark.parametrize("name,bits", [("clip.wav", 16), ("clip.wav", 8), ("clip.flac", 16)])
+def test_file(tmp_path, name, bits):
+    path = str(tmp_path / name)
+    wavfx.write(path, clip().numpy(), 16000, bits=bits)
     for normalize in (True, False):
         want, want_rate = sox_effects.apply_effects_file(path, [["gain", "-2"]], normalize)
-        got, rate = sox.apply_effects_file(path, [["gain", "-2"]], normalize, format="wav")
+        got, rate = sox.apply_effects_file(path, [["gain", "-2"]], normalize, format=name[5:])
         assert (got.dtype, got.shape, rate) == (want.dtype, want.shape, want_rate)
         assert np.allclose(got.double(), want.double(), rtol=2**-14, atol=1.5 / 32768 * normalize + 1)
 
@@ -118,7 +124,9 @@ REFUSED = [
     ([["rate", "-q", "8000"]], ValueError, "-q"), ([["tempo", "-s", "1.1"]], ValueError, "-s"),
     ([["tempo", "1.1", "60"]], ValueError, "segment"), ([["trim", "1", "2", "3"]], ValueError, "trim"),
     ([["pad", "1@0.5"]], ValueError, "1@0.5"), ([["fade", "1:x"]], ValueError, "1:x"),
+    ([["fade", "t", "0.1", "0.3", "0.3"]], ValueError, "fade-in"),
     ([["echo", "0.8", "0.9", "100", "0.3", "200", "0.2"]], ValueError, "echo"),
+    ([["echo", "0.8", "0.9", "5001", "0.3"]], ValueError, "5000 ms"),
     ([["chorus", "0.7", "0.9", "55", "0.4", "0.25", "2", "-x"]], ValueError, "-x"),
     ([["chorus", "0.7", "0.9", "10", "0.4", "0.25", "2", "-t"]], ValueError, "delay"),
     ([["flanger", "40"]], ValueError, "delay"), ([["flanger", "1", "x"]], ValueError, "'x'"),
@@ -143,3 +151,5 @@ def test_bad_tensors():
                        (x.to("meta"), ValueError)]:
         with pytest.raises(error):
             sox.apply_effects_tensor(bad, 16000, [["gain", "1"]])
+    with pytest.raises(TypeError, match="integer"):
+        sox.apply_effects_tensor(x, 16000.5, [["gain", "1"]])

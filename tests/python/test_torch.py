@@ -1,3 +1,4 @@
+import math
 import pickle
 import subprocess
 import sys
@@ -76,6 +77,8 @@ def test_bad_batches_are_refused():
     lambda: augment.Effect("echo", bogus=1),
     lambda: augment.Effect("nosuch"),
     lambda: augment.SomeOf([augment.Effect("echo")], 2),
+    lambda: augment.OneOf([augment.Effect("echo"), augment.Effect("gain")], weights=[math.nan, 1]),
+    lambda: augment.OneOf([augment.Effect("echo"), augment.Effect("gain")], weights=[math.inf, 1]),
 ])
 def test_augmentations_are_checked_when_made(make):
     with pytest.raises(ValueError):
