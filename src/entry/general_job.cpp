@@ -189,13 +189,9 @@ JobResult RunGeneralJob(const GeneralJob& job) {
     result.outcome = StreamOutcome::ReadFailed;
     result.reason = std::string("read failed: ") + sf_strerror(in.get());
   }
-  // A lossless file that decodes to fewer frames than it declares is corrupt or cut short, as a
-  // WAV file shorter than its data chunk is. (Lossy decoders only estimate their length.)
-  if (result.outcome == StreamOutcome::Complete && readAll && !input.lossy && input.frames > 0 &&
-      framesRead < static_cast<uint64_t>(input.frames)) {
-    result.outcome = StreamOutcome::ReadFailed;
-    result.reason = "read failed: " + std::to_string(framesRead) + " of the " +
-                    std::to_string(input.frames) + " frames the file declares could be decoded";
+  if (result.outcome == StreamOutcome::Complete && readAll) {
+    result.reason = ShortfallOf(input, framesRead);
+    if (!result.reason.empty()) result.outcome = StreamOutcome::ReadFailed;
   }
   for (uint64_t left = chain->reshapes ? 0 : tail;
        result.outcome == StreamOutcome::Complete && left > 0;) {

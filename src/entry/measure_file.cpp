@@ -48,10 +48,12 @@ bool MeasureSoundFile(const char* path, int fd, SoundInfo& info, Meter& meter,
   const SampleStorage storage = StorageOf(file.get(), info.samples);
   SampleBlock block;
   block.Reserve(static_cast<std::size_t>(kBlockFrames) * channels, storage);
+  uint64_t framesRead = 0;
   for (;;) {
     const int64_t got = ReadSamples(file.get(), storage, block, kBlockFrames, channels, false);
     if (got <= 0) break;
     const auto frames = static_cast<std::size_t>(got);
+    framesRead += frames;
     if (info.samples.kind == SampleKind::Int) {
       MeterInts(meter, block.ints.data(), frames, info.samples.bits);
     } else {
@@ -64,7 +66,8 @@ bool MeasureSoundFile(const char* path, int fd, SoundInfo& info, Meter& meter,
     reason = std::string("read failed: ") + sf_strerror(file.get());
     return false;
   }
-  return true;
+  reason = ShortfallOf(info, framesRead);
+  return reason.empty();
 }
 
 bool MeasureChainInputs(const std::string& path, ChainRecipe& recipe, std::string& notes,
@@ -73,8 +76,8 @@ bool MeasureChainInputs(const std::string& path, ChainRecipe& recipe, std::strin
   if (OpenSoundForReading(path.c_str(), -1, info, reason) == nullptr) return false;
   std::vector<StageMeasurement> measured;
   if (!MeasureStageInputs(recipe, static_cast<uint32_t>(info.channels),
-                          static_cast<uint32_t>(info.sampleRate), FilePass(path), measured,
-                          reason, true)) {
+                          static_cast<uint32_t>(info.sampleRate), FilePass(path), measured, reason,
+                          true)) {
     return false;
   }
   notes = DescribeMeasurements(recipe, measured);

@@ -2,6 +2,7 @@
 
 #include <sndfile.h>
 
+#include <algorithm>
 #include <bit>
 #include <cstdio>
 #include <cstring>
@@ -171,6 +172,40 @@ bool LooksLikeSound(const char* path) {
          starts(".snd") || mpegSync;
 }
 
+uint32_t LittleEndian32(const unsigned char* bytes) {
+  return bytes[0] | bytes[1] << 8 | bytes[2] << 16 | static_cast<uint32_t>(bytes[3]) << 24;
+}
+
+// The frames the data chunk of the WAV file at `path` declares, by the block align of its format
+// chunk; 0 when they are not known (no such chunks, or a size of 0 or 0xFFFFFFFF, as streams
+// write). The reader counts only the frames the file holds.
+int64_t DeclaredWavFrames(const char* path) {
+  std::FILE* file = std::fopen(path, "rb");
+  if (file == nullptr) return 0;
+  unsigned char header[12];
+  uint32_t blockAlign = 0;
+  int64_t frames = 0;
+  if (std::fread(header, 1, 12, file) == 12 && std::memcmp(header, "RIFF", 4) == 0 &&
+      std::memcmp(header + 8, "WAVE", 4) == 0) {
+    unsigned char chunk[16];
+    while (std::fread(chunk, 1, 8, file) == 8) {
+      uint32_t size = LittleEndian32(chunk + 4);
+      if (std::memcmp(chunk, "data", 4) == 0) {
+        if (size != 0 && size != 0xFFFFFFFFu && blockAlign != 0) frames = size / blockAlign;
+        break;
+      }
+      if (std::memcmp(chunk, "fmt ", 4) == 0 && size >= 16) {
+        if (std::fread(chunk, 1, 16, file) != 16) break;
+        blockAlign = chunk[12] | chunk[13] << 8;
+        size -= 16;
+      }
+      if (std::fseek(file, static_cast<long>(size) + (size & 1), SEEK_CUR) != 0) break;
+    }
+  }
+  std::fclose(file);
+  return frames;
+}
+
 }  // namespace
 
 void SoundFileCloser::operator()(SNDFILE* file) const {
@@ -202,12 +237,25 @@ SoundFile OpenSoundForReading(const char* path, int fd, SoundInfo& info, std::st
   info.channels = sf.channels;
   info.sampleRate = sf.samplerate;
   info.frames = sf.frames == SF_COUNT_MAX ? -1 : sf.frames;  // FLAC's 0 means "not known"
+  const int type = sf.format & SF_FORMAT_TYPEMASK;
+  const int subtype = sf.format & SF_FORMAT_SUBMASK;  // PCM and float samples, not ADPCM
+  if (fd < 0 && (type == SF_FORMAT_WAV || type == SF_FORMAT_WAVEX) && subtype >= SF_FORMAT_PCM_S8 &&
+      subtype <= SF_FORMAT_DOUBLE) {
+    info.declaredFrames = DeclaredWavFrames(path);
+  }
   info.format = sf.format;
   info.samples = encoding->samples;
   info.lossy = encoding->lossy;
   info.encoding = encoding->name;
   info.container = DescribeContainer(sf.format);
   return owned;
+}
+
+std::string ShortfallOf(const SoundInfo& info, uint64_t framesRead) {
+  const int64_t declared = std::max(info.frames, info.declaredFrames);
+  if (info.lossy || declared <= 0 || framesRead >= static_cast<uint64_t>(declared)) return {};
+  return "read failed: " + std::to_string(framesRead) + " of the " + std::to_string(declared) +
+         " frames the file declares could be decoded";
 }
 
 bool HasSoundExtension(const char* name) {

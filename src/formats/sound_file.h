@@ -31,12 +31,18 @@ struct SoundInfo {
   bool lossy;             // the encoding is not lossless (Vorbis, Opus, MPEG, ADPCM, GSM, ...)
   std::string container;  // "WAV", "FLAC", ...
   std::string encoding;   // "24-bit PCM", "IMA ADPCM", ...
+  // What a WAV file's data chunk declares (0 when not known); the file may hold fewer frames.
+  int64_t declaredFrames;
 };
 
 struct SoundFileCloser {
   void operator()(SNDFILE* file) const;
 };
 using SoundFile = std::unique_ptr<SNDFILE, SoundFileCloser>;
+
+// "read failed: ..." when a lossless file gave fewer frames than it declares (corrupt or cut
+// short; lossy decoders only estimate their length), else empty.
+std::string ShortfallOf(const SoundInfo& info, uint64_t framesRead);
 
 // Opens `path` (or the descriptor `fd` when it is not -1; it stays open) for reading. Returns null
 // with `reason` set to one line when libsndfile cannot read it.

@@ -301,6 +301,18 @@ TEST(Cli, TruncatedInputGivesAPlayableFile) {
   EXPECT_EQ(output[4] | output[5] << 8, 3036);
   EXPECT_EQ(output[40] | output[41] << 8, 3000);
   EXPECT_EQ(Listing(dir.path), (std::set<std::string>{"in.wav", "out.wav"}));
+  // The general reader counts only the frames the file holds; the job and the statistics still
+  // fail on what the header declares.
+  const std::string shortfall = "read failed: 750 of the 1250 frames the file declares";
+  const std::string in = (dir / "in.wav").string();
+  for (const auto& [args, status] :
+       {std::pair{std::vector<std::string>{in, (dir / "o.wav").string(), "resample=rate=8000"}, 2},
+        std::pair{std::vector<std::string>{in, (dir / "o.flac").string(), "none"}, 2},
+        std::pair{std::vector<std::string>{"--stats", in}, 1}}) {
+    const CliRun general = RunCli(args);
+    EXPECT_EQ(general.exitCode, status) << args.back();
+    EXPECT_NE(general.err.find(shortfall), std::string::npos) << general.err;
+  }
 }
 
 }  // namespace
