@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <string>
 
+#include "wav/stream_format.h"
+
 namespace wavfx {
 
 struct ChainRecipe;
@@ -49,8 +51,5 @@ struct JobOptions {
   // (see PendingOutput), instead of being emptied and written from the start.
   bool atomicOutput = false;
 };
-
-// Piped WAV streams of unknown length declare 0xFFFFFFFF or 0x7FFFF000 bytes of data.
-constexpr uint32_t kUnknownDataSize = 0x7FFFF000;
 
 }  // namespace wavfx

@@ -8,6 +8,8 @@
 #include <cstring>
 #include <string_view>
 
+#include "wav/stream_format.h"
+
 namespace wavfx {
 namespace {
 
@@ -177,8 +179,8 @@ uint32_t LittleEndian32(const unsigned char* bytes) {
 }
 
 // The frames the data chunk of the WAV file at `path` declares, by the block align of its format
-// chunk; 0 when they are not known (no such chunks, or a size of 0 or 0xFFFFFFFF, as streams
-// write). The reader counts only the frames the file holds.
+// chunk; 0 when they are not known (no such chunks, a size of 0, or one that means "to the end").
+// The reader counts only the frames the file holds.
 int64_t DeclaredWavFrames(const char* path) {
   std::FILE* file = std::fopen(path, "rb");
   if (file == nullptr) return 0;
@@ -191,7 +193,7 @@ int64_t DeclaredWavFrames(const char* path) {
     while (std::fread(chunk, 1, 8, file) == 8) {
       uint32_t size = LittleEndian32(chunk + 4);
       if (std::memcmp(chunk, "data", 4) == 0) {
-        if (size != 0 && size != 0xFFFFFFFFu && blockAlign != 0) frames = size / blockAlign;
+        if (size != 0 && size < kUnknownDataSize && blockAlign != 0) frames = size / blockAlign;
         break;
       }
       if (std::memcmp(chunk, "fmt ", 4) == 0 && size >= 16) {

@@ -10,6 +10,9 @@ namespace wavfx {
 // until the file is closed.
 constexpr std::size_t kFileBufferBytes = 1 << 18;
 
+// Piped WAV streams of unknown length declare 0xFFFFFFFF or 0x7FFFF000 bytes of data.
+constexpr uint32_t kUnknownDataSize = 0x7FFFF000;
+
 // What the reader learned of a WAV file's sample data.
 struct StreamFormat {
   uint32_t channels;
