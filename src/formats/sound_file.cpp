@@ -8,6 +8,7 @@
 #include <cstring>
 #include <string_view>
 
+#include "wav/little_endian.h"
 #include "wav/stream_format.h"
 
 namespace wavfx {
@@ -174,32 +175,28 @@ bool LooksLikeSound(const char* path) {
          starts(".snd") || mpegSync;
 }
 
-uint32_t LittleEndian32(const unsigned char* bytes) {
-  return bytes[0] | bytes[1] << 8 | bytes[2] << 16 | static_cast<uint32_t>(bytes[3]) << 24;
-}
-
 // The frames the data chunk of the WAV file at `path` declares, by the block align of its format
 // chunk; 0 when they are not known (no such chunks, a size of 0, or one that means "to the end").
 // The reader counts only the frames the file holds.
 int64_t DeclaredWavFrames(const char* path) {
   std::FILE* file = std::fopen(path, "rb");
   if (file == nullptr) return 0;
-  unsigned char header[12];
-  uint32_t blockAlign = 0;
+  char id[4];
+  uint32_t size = 0;
+  uint16_t blockAlign = 0;
   int64_t frames = 0;
-  if (std::fread(header, 1, 12, file) == 12 && std::memcmp(header, "RIFF", 4) == 0 &&
-      std::memcmp(header + 8, "WAVE", 4) == 0) {
-    unsigned char chunk[16];
-    while (std::fread(chunk, 1, 8, file) == 8) {
-      uint32_t size = LittleEndian32(chunk + 4);
-      if (std::memcmp(chunk, "data", 4) == 0) {
+  const auto chunk = [&] { return std::fread(id, 1, 4, file) == 4 && ReadLE32(file, size); };
+  if (chunk() && std::memcmp(id, "RIFF", 4) == 0 && std::fread(id, 1, 4, file) == 4 &&
+      std::memcmp(id, "WAVE", 4) == 0) {
+    while (chunk()) {
+      if (std::memcmp(id, "data", 4) == 0) {
         if (size != 0 && size < kUnknownDataSize && blockAlign != 0) frames = size / blockAlign;
         break;
       }
-      if (std::memcmp(chunk, "fmt ", 4) == 0 && size >= 16) {
-        if (std::fread(chunk, 1, 16, file) != 16) break;
-        blockAlign = chunk[12] | chunk[13] << 8;
-        size -= 16;
+      // The format chunk's block align follows its tag, channels, rate and byte rate.
+      if (std::memcmp(id, "fmt ", 4) == 0 && size >= 16) {
+        if (std::fseek(file, 12, SEEK_CUR) != 0 || !ReadLE16(file, blockAlign)) break;
+        size -= 14;
       }
       if (std::fseek(file, static_cast<long>(size) + (size & 1), SEEK_CUR) != 0) break;
     }
