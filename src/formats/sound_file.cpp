@@ -8,8 +8,8 @@
 #include <cstring>
 #include <string_view>
 
-#include "wav/little_endian.h"
 #include "wav/stream_format.h"
+#include "wav/wav_reader.h"
 
 namespace wavfx {
 namespace {
@@ -181,28 +181,15 @@ bool LooksLikeSound(const char* path) {
 int64_t DeclaredWavFrames(const char* path) {
   std::FILE* file = std::fopen(path, "rb");
   if (file == nullptr) return 0;
-  char id[4];
-  uint32_t size = 0;
-  uint16_t blockAlign = 0;
-  int64_t frames = 0;
-  const auto chunk = [&] { return std::fread(id, 1, 4, file) == 4 && ReadLE32(file, size); };
-  if (chunk() && std::memcmp(id, "RIFF", 4) == 0 && std::fread(id, 1, 4, file) == 4 &&
-      std::memcmp(id, "WAVE", 4) == 0) {
-    while (chunk()) {
-      if (std::memcmp(id, "data", 4) == 0) {
-        if (size != 0 && size < kUnknownDataSize && blockAlign != 0) frames = size / blockAlign;
-        break;
-      }
-      // The format chunk's block align follows its tag, channels, rate and byte rate.
-      if (std::memcmp(id, "fmt ", 4) == 0 && size >= 16) {
-        if (std::fseek(file, 12, SEEK_CUR) != 0 || !ReadLE16(file, blockAlign)) break;
-        size -= 14;
-      }
-      if (std::fseek(file, static_cast<long>(size) + (size & 1), SEEK_CUR) != 0) break;
-    }
-  }
+  const WavHeader header = ParseFirstDataChunk(file);
   std::fclose(file);
-  return frames;
+  const uint32_t size = header.format.dataSize;
+  const uint32_t blockAlign = header.format.blockAlign;
+  if (header.problem != WavProblem::None || size == 0 || size >= kUnknownDataSize ||
+      blockAlign == 0) {
+    return 0;
+  }
+  return size / blockAlign;
 }
 
 }  // namespace

@@ -66,12 +66,19 @@ std::FILE* OpenInput(const char* path, char* streamBuffer) {
   return file;
 }
 
-}  // namespace
+// How far a walk goes: to the end of a seekable file or to the first data chunk; whether it skips
+// by seeking or by reading (a pipe); whether it refuses anything but 16-bit PCM.
+struct Walk {
+  bool stopAtData;
+  bool bySeeking;
+  bool anyEncoding;
+};
 
-WavHeader ParseWavHeader(std::FILE* file, bool stopAtData) {
+WavHeader WalkChunks(std::FILE* file, Walk walk) {
   WavHeader header{};
   header.dataOffset = -1;
-  const bool bySeeking = !stopAtData;
+  const bool stopAtData = walk.stopAtData;
+  const bool bySeeking = walk.bySeeking;
   char tag[4];
   uint32_t riffSize = 0;
   if (!ReadTag(file, tag)) return Refuse(header, WavProblem::Truncated);
@@ -93,8 +100,10 @@ WavHeader ParseWavHeader(std::FILE* file, bool stopAtData) {
       if (size > 16 && !SkipForward(file, size - 16u, bySeeking)) {
         return Refuse(header, WavProblem::SeekFailed);
       }
-      if (chunk.formatTag != 1) return Refuse(header, WavProblem::NotPcm, chunk.formatTag);
-      if (chunk.bitsPerSample != 16) {
+      if (!walk.anyEncoding && chunk.formatTag != 1) {
+        return Refuse(header, WavProblem::NotPcm, chunk.formatTag);
+      }
+      if (!walk.anyEncoding && chunk.bitsPerSample != 16) {
         return Refuse(header, WavProblem::Not16Bit, chunk.bitsPerSample);
       }
       if (chunk.channels == 0) return Refuse(header, WavProblem::NoChannels, 0);
@@ -102,7 +111,7 @@ WavHeader ParseWavHeader(std::FILE* file, bool stopAtData) {
       header.format.sampleRate = chunk.sampleRate;
       header.format.byteRate = chunk.byteRate;
       header.format.blockAlign = chunk.blockAlign;
-      header.format.bitsPerSample = 16;
+      header.format.bitsPerSample = chunk.bitsPerSample;
       sawFormat = true;
       position += size > 16 ? size : 16;
     } else if (TagIs(tag, "data")) {
@@ -126,6 +135,16 @@ WavHeader ParseWavHeader(std::FILE* file, bool stopAtData) {
     return Refuse(header, WavProblem::SeekFailed);
   }
   return header;
+}
+
+}  // namespace
+
+WavHeader ParseWavHeader(std::FILE* file, bool stopAtData) {
+  return WalkChunks(file, {stopAtData, !stopAtData, false});
+}
+
+WavHeader ParseFirstDataChunk(std::FILE* file) {
+  return WalkChunks(file, {true, true, true});
 }
 
 std::string DescribeWavProblem(WavProblem problem, uint32_t detail, const char* path) {

@@ -36,6 +36,10 @@ struct WavHeader {
 // chunk's body instead and skips by reading, so that a pipe can be read.
 WavHeader ParseWavHeader(std::FILE* file, bool stopAtData);
 
+// Walks a seekable file's chunks as ParseWavHeader does, up to its first data chunk, taking a
+// format chunk of any encoding as it stands (format tag and bit depth unchecked).
+WavHeader ParseFirstDataChunk(std::FILE* file);
+
 // Why `problem` refuses a file, in the words of its diagnostic without "Error: " ("not a RIFF
 // file"); the silent problems are described too ("file ends inside its header").
 std::string DescribeWavProblem(WavProblem problem, uint32_t detail, const char* path);
