@@ -65,6 +65,7 @@ typedef struct wavfx_effect wavfx_effect;
 #define WAVFX_ERROR_NULL_SAMPLES (-3)    /* samples is NULL while frames is above 0 */
 #define WAVFX_ERROR_PARTIAL_FRAME (-4)   /* C++ wrapper: a span that does not hold whole frames */
 #define WAVFX_ERROR_RESHAPES (-5) /* the chain changes the rate, channels or length: see flow */
+#define WAVFX_ERROR_FLUSHED (-6)  /* flow after the stream's flush: reset starts a new stream */
 
 /*
  * Creates an instance of the effect called `name` (any family's name or alias, as listed below,
@@ -438,8 +439,10 @@ WAVFX_API int32_t wavfx_effect_process_int32(wavfx_effect* effect, int32_t* samp
  * The output never depends on how the stream is cut into calls or on `out_room`. Samples convert
  * as for the in-place calls; a chain whose stages only select, move or copy samples (trim, pad,
  * channels copying a mono stream, remix picking channels with unit weights, gain of 0 dB) leaves
- * every sample exactly as given. Returns WAVFX_OK, WAVFX_ERROR_NULL_EFFECT, or
- * WAVFX_ERROR_NULL_SAMPLES for a NULL buffer with frames or room above 0.
+ * every sample exactly as given. The flush ends the stream: a chain that reshapes then refuses
+ * the flow calls with WAVFX_ERROR_FLUSHED, touching nothing, until wavfx_effect_reset. Returns
+ * WAVFX_OK, WAVFX_ERROR_NULL_EFFECT, WAVFX_ERROR_FLUSHED, or WAVFX_ERROR_NULL_SAMPLES for a NULL
+ * buffer with frames or room above 0.
  */
 WAVFX_API int32_t wavfx_effect_flow_float(wavfx_effect* effect, const float* in, size_t in_frames,
                                           float* out, size_t out_room, size_t* consumed,

@@ -35,6 +35,7 @@ struct EffectChain {
   uint32_t feeds[kMaxStages];
   uint32_t lastQueue;
   uint32_t drained;  // stages whose end-of-stream flush is done, counted from the first
+  bool ended;        // the flush began: no more input until the chain is made anew
   // Delayed in-place stages: output frames still to drop, and silent frames still to feed.
   uint64_t toDrop[kMaxStages];
   uint64_t toFeed[kMaxStages];

@@ -292,6 +292,7 @@ bool InitChainQueues(EffectChain& chain) {
   }
   chain.lastQueue = queue;
   chain.drained = 0;
+  chain.ended = false;
   chain.scratchInFrames = ScratchFrames(chain.channels);
   chain.scratchOutFrames = ScratchFrames(channels);
   chain.scratchIn = new (std::nothrow) float[chain.scratchInFrames * chain.channels + 1];
@@ -364,6 +365,7 @@ void FlowChain(EffectChain& chain, const void* in, std::size_t inFrames, void* o
 std::size_t DrainChain(EffectChain& chain, void* out, std::size_t outRoom,
                        std::size_t sampleBytes) {
   std::size_t produced = 0;
+  chain.ended = true;
   const std::size_t outBytes = FrameBytes(chain.queues[chain.lastQueue], sampleBytes);
   for (;;) {
     std::size_t consumed = 0;

@@ -53,6 +53,7 @@ int32_t Flow(wavfx_effect* effect, const Sample* in, std::size_t inFrames, Sampl
   if ((in == nullptr && inFrames > 0) || (out == nullptr && outRoom > 0)) {
     return WAVFX_ERROR_NULL_SAMPLES;
   }
+  if (effect->chain.reshapes && effect->chain.ended) return WAVFX_ERROR_FLUSHED;
   if (effect->chain.reshapes) {
     FlowChainSamples(effect->chain, in, inFrames, out, outRoom, taken, made);
   } else {

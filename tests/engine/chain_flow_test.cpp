@@ -240,6 +240,17 @@ TEST(ReshapingChains, InPlaceCallsRefuseThemAndShapesAreReported) {
   EXPECT_EQ(wavfx_effect_process_float(effect, values, 2), WAVFX_ERROR_RESHAPES);
   EXPECT_EQ(wavfx_effect_flow_float(effect, nullptr, 1, values, 2, nullptr, nullptr),
             WAVFX_ERROR_NULL_SAMPLES);
+  // The flush ends the stream until a reset.
+  EXPECT_EQ(wavfx_effect_flush_float(effect, out.data(), 2000, &produced), WAVFX_OK);
+  EXPECT_EQ(
+      wavfx_effect_flow_float(effect, input.data(), 3000, out.data(), 2000, &consumed, &produced),
+      WAVFX_ERROR_FLUSHED);
+  EXPECT_EQ(consumed + produced, 0u);
+  EXPECT_EQ(wavfx_effect_reset(effect), WAVFX_OK);
+  EXPECT_EQ(
+      wavfx_effect_flow_float(effect, input.data(), 3000, out.data(), 2000, &consumed, &produced),
+      WAVFX_OK);
+  EXPECT_EQ(consumed, 3000u);
   wavfx_effect_destroy(effect);
 }
 

@@ -8,6 +8,7 @@ const kResultSize = 544; // wavfx_file_result
 const kStatsSize = 72; // wavfx_channel_stats
 const kResultsSize = 120; // wavfx_meter_results
 const kNeedsMeasurement = -21; // WAVFX_ERROR_NEEDS_MEASUREMENT
+const kFlushed = -6; // WAVFX_ERROR_FLUSHED
 
 export class WavfxError extends Error {
   constructor(message, code = 0) {
@@ -220,8 +221,9 @@ class Chain {
       this.toHeap(planar, at, count, this.input);
       for (let done = 0; done < count;) {
         const input = this.input + done * this.channels * 4;
-        m._wavfx_effect_flow_float(this.handle, input, count - done, this.output, kBlock,
-          this.counts, this.counts + 4);
+        const status = m._wavfx_effect_flow_float(this.handle, input, count - done, this.output,
+          kBlock, this.counts, this.counts + 4);
+        if (status === kFlushed) throw new WavfxError('the stream was flushed: reset() starts a new one');
         done += m.HEAPU32[this.counts >> 2];
         this.collect(parts);
       }
@@ -265,8 +267,9 @@ class Chain {
         for (let i = 0; i < frames; ++i) m.HEAP16[(input >> 1) + i * channels + c] = planar[c][i] * 32768;
       }
       for (let at = 0; at < frames;) {
-        m._wavfx_effect_flow_int16(this.handle, input + at * channels * 2, frames - at, room, kBlock,
-          this.counts, this.counts + 4);
+        const status = m._wavfx_effect_flow_int16(this.handle, input + at * channels * 2,
+          frames - at, room, kBlock, this.counts, this.counts + 4);
+        if (status === kFlushed) throw new WavfxError('the stream was flushed: reset() starts a new one');
         at += m.HEAPU32[this.counts >> 2];
         take();
       }
