@@ -259,7 +259,10 @@ def process_file(
         _path(input), _path(output), _file_chain(effect), _tail(tail), format, _bits(bits)
     )
     if code == 1:
-        refused = message.startswith("unknown --") or " cannot hold " in message
+        refused = (
+            message.startswith("unknown --") or " cannot hold " in message
+            or " does not apply" in message
+        )
         raise (ValueError if refused else OSError)(message)
     return FileResult(_OUTCOMES[code], frames, clipped, non_finite, message)
 

@@ -280,6 +280,10 @@ bool ChooseOutput(const char* outputPath, const std::string& formatName, const s
     return false;
   }
   int subtype = 0;
+  if ((major == SF_FORMAT_OGG || major == SF_FORMAT_MPEG) && !bits.empty()) {
+    reason = std::string(container->label) + " is lossy: --bits " + bits + " does not apply";
+    return false;
+  }
   if (major == SF_FORMAT_OGG) {
     subtype = container != nullptr && std::strcmp(container->name, "opus") == 0 ? SF_FORMAT_OPUS
                                                                                 : SF_FORMAT_VORBIS;

@@ -231,6 +231,8 @@ TEST(GeneralPath, RefusesWhatItCannotReadOrWrite) {
       {garbage, (dir / "a.wav").string(), "", "cannot read"},
       {in, (dir / "b.flac").string(), "float", "FLAC cannot hold --bits float samples"},
       {in, (dir / "c.wav").string(), "12", "unknown --bits '12'"},
+      {in, (dir / "c.mp3").string(), "24", "MPEG is lossy: --bits 24 does not apply"},
+      {in, (dir / "c.opus").string(), "16", "OGG is lossy: --bits 16 does not apply"},
       {in, in, "", "input and output are the same file"},
       {odd, (dir / "d.flac").string(), "", "cannot hold 16-bit PCM at 2 channels and 179072 Hz"},
       {fast, (dir / "e.flac").string(), "", "cannot hold 16-bit PCM at 2 channels and 700000 Hz"},

@@ -122,6 +122,7 @@ def _process(audio, rate=RATE):
     (ValueError, "tail", lambda: wavfx.process_file("a.wav", "b.wav", "echo", tail=-1)),
     (ValueError, "unknown --bits", lambda: wavfx.write("x.wav", np.zeros(8), RATE, bits=7)),
     (OSError, "cannot read", lambda: wavfx.read("/nonexistent.wav")),
+    (ValueError, "lossy", lambda: wavfx.write("x.ogg", np.zeros(8), RATE, bits=16)),
     (OSError, "cannot", lambda: wavfx.process_file("/nonexistent.wav", "/tmp/x.wav", "echo")),
 ])
 def test_bad_input_raises(error, match, call):
