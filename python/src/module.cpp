@@ -132,6 +132,7 @@ PYBIND11_MODULE(_core, m) {
   m.def("process_file", &ProcessFile, py::arg("input"), py::arg("output"), py::arg("chain"),
         py::arg("tail"), py::arg("format"), py::arg("bits"));
   m.def("read", &ReadSound, py::arg("path"), py::arg("channels_last"));
+  m.def("info", &SoundFileInfo, py::arg("path"));
   m.def("write", &WriteSound, py::arg("path"), py::arg("audio"), py::arg("sample_rate"),
         py::arg("format"), py::arg("bits"), py::arg("channels_last"));
   py::class_<Stream>(m, "Stream")

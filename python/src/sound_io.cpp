@@ -146,6 +146,28 @@ std::string WriteAll(const std::string& path, const AudioView& view, const Sound
 
 }  // namespace
 
+py::dict SoundFileInfo(const std::string& path) {
+  SoundInfo info;
+  std::string reason;
+  {
+    py::gil_scoped_release release;
+    const SoundFile file = OpenSoundForReading(path.c_str(), -1, info, reason);
+  }
+  if (!reason.empty()) RaiseOSError("cannot read '" + path + "': " + reason);
+  py::dict d;
+  d["sample_rate"] = info.sampleRate;
+  d["channels"] = info.channels;
+  // A FLAC stream header may leave its length at 0, "not known".
+  const bool known =
+      info.frames > 0 || (info.frames == 0 && (info.format & SF_FORMAT_TYPEMASK) != SF_FORMAT_FLAC);
+  d["frames"] = known ? py::int_(info.frames) : py::object(py::none());
+  d["container"] = info.container;
+  d["encoding"] = info.encoding;
+  d["lossy"] = info.lossy;
+  d["dtype"] = DtypeOf(TypeOf(info.samples));
+  return d;
+}
+
 py::tuple ReadSound(const std::string& path, bool channelsLast) {
   SoundInfo info;
   std::string reason;

@@ -14,6 +14,11 @@ namespace py = pybind11;
 // float32. OSError when the file cannot be read.
 py::tuple ReadSound(const std::string& path, bool channelsLast);
 
+// What the file holds, without reading its samples: sample_rate, channels, frames (None when the
+// container does not say; lossy decoders estimate it), container, encoding, lossy, and the dtype
+// ReadSound gives. OSError when the file cannot be read.
+py::dict SoundFileInfo(const std::string& path);
+
 // Writes the array in the container of `format` (empty: from the path's extension) with samples
 // of `bits` (empty: the array's), converting as the command line's general path does.
 void WriteSound(const std::string& path, const py::array& audio, int64_t sampleRate,

@@ -34,6 +34,7 @@ __all__ = [
     "FileResult",
     "Meter",
     "effects",
+    "info",
     "measure",
     "process",
     "process_batch",
@@ -274,6 +275,13 @@ def read(path: PathLike, *, channels_last: bool = False) -> Tuple[np.ndarray, in
     files, float32 for Vorbis, Opus and MP3. 8 and 24-bit samples are scaled up to the full range
     of their dtype (shifted left by 8 bits)."""
     return _core.read(_path(path), bool(channels_last))
+
+
+def info(path: PathLike) -> Dict[str, Any]:
+    """What a sound file holds, without decoding it: sample_rate, channels, frames (None when the
+    container does not say; lossy decoders estimate it), container and encoding as libsndfile
+    names them ("WAV (Microsoft)", "24-bit PCM"), lossy, and the dtype read() returns."""
+    return _core.info(_path(path))
 
 
 def write(

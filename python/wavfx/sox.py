@@ -24,7 +24,7 @@ from typing import Any, Callable, Dict, List, Optional, Sequence, Tuple
 
 import numpy as np
 
-from . import _core, process, read
+from . import _core, info, process, read
 from . import _rate as _sample_rate
 
 __all__ = ["apply_effects_file", "apply_effects_tensor", "effect_names", "translate"]
@@ -724,24 +724,16 @@ _SCALE = {np.dtype(np.int16): 32768.0, np.dtype(np.int32): 2147483648.0}
 def _integer_kind(path: Any) -> str:
     """How SoX gives a file's integer samples without normalizing: "pcm" as integers, "u8" (8-bit
     WAV) as uint8, "" (FLAC; A-law, u-law and ADPCM WAV) as floats."""
-    with open(path, "rb") as f:
-        head = f.read(12)
-        if head[:4] == b"fLaC" or head[:3] == b"ID3":
-            return ""
-        if head[:4] not in (b"RIFF", b"RF64", b"BW64") or head[8:] != b"WAVE":
-            return "pcm"
-        while len(chunk := f.read(8)) == 8:
-            size = int.from_bytes(chunk[4:], "little")
-            if chunk[:4] == b"fmt ":
-                fmt = f.read(min(size, 26))
-                tag = int.from_bytes(fmt[:2], "little")
-                if tag == 0xFFFE and len(fmt) == 26:  # extensible: the subformat's tag
-                    tag = int.from_bytes(fmt[24:26], "little")
-                if tag != 1:
-                    return ""
-                return "u8" if int.from_bytes(fmt[14:16], "little") == 8 else "pcm"
-            f.seek(size + (size & 1), 1)
-    return "pcm"
+    meta = info(path)
+    container = str(meta["container"]).split()[0]
+    if container == "FLAC":
+        return ""
+    if container not in ("WAV", "WAVEX", "RF64"):
+        return "pcm"
+    encoding = meta["encoding"]
+    if encoding == "8-bit unsigned PCM":
+        return "u8"
+    return "pcm" if encoding in ("16-bit PCM", "24-bit PCM", "32-bit PCM") else ""
 
 
 def apply_effects_file(
@@ -762,7 +754,7 @@ def apply_effects_file(
     if not isinstance(path, (str, bytes, os.PathLike)):
         raise TypeError(f"apply_effects_file takes a path, not {type(path).__name__}")
     if format is not None:
-        container = str(_core.measure_file(os.fsdecode(path)).get("container", ""))
+        container = str(info(path)["container"])
         if format.lower() not in container.lower():
             raise ValueError(f"format '{format}': the file holds {container}")
     audio, rate = read(path)

@@ -122,6 +122,7 @@ def _process(audio, rate=RATE):
     (ValueError, "tail", lambda: wavfx.process_file("a.wav", "b.wav", "echo", tail=-1)),
     (ValueError, "unknown --bits", lambda: wavfx.write("x.wav", np.zeros(8), RATE, bits=7)),
     (OSError, "cannot read", lambda: wavfx.read("/nonexistent.wav")),
+    (OSError, "cannot read", lambda: wavfx.info("/nonexistent.wav")),
     (ValueError, "lossy", lambda: wavfx.write("x.ogg", np.zeros(8), RATE, bits=16)),
     (OSError, "cannot", lambda: wavfx.process_file("/nonexistent.wav", "/tmp/x.wav", "echo")),
 ])
@@ -137,6 +138,9 @@ def test_read_write_keep_samples(tmp_path):
         back, rate = wavfx.read(tmp_path / "a.wav")
         assert rate == RATE and back.dtype == audio.dtype
         np.testing.assert_array_equal(back, audio)
+        meta = wavfx.info(tmp_path / "a.wav")
+        assert (meta["sample_rate"], meta["channels"], meta["frames"]) == (RATE, 2, 1000)
+        assert meta["dtype"] == audio.dtype and not meta["lossy"]
     wavfx.write(tmp_path / "b.flac", as_dtype(signal(1000), np.int32), RATE)
     np.testing.assert_array_equal(wavfx.read(tmp_path / "b.flac")[0] & 0xFF, 0)  # 24 bits held
 
