@@ -44,7 +44,8 @@ export interface Chain {
   /** The next part of the stream; state carries from call to call, however the stream is cut.
    * `into`: for a chain that keeps the stream's shape, arrays the output goes to (`planar` too). */
   process(planar: Planar, into?: Planar): Planar;
-  /** What the stages still hold after the last input; the stream then ends. */
+  /** What the stages still hold after the last input; the stream then ends: a reshaping chain's
+   * process() throws until reset(). */
   flush(): Planar;
   /** Starts a new stream with the state the chain was created with. */
   reset(): void;

@@ -189,6 +189,7 @@ class Chain {
     this.outputChannels = m._wavfx_effect_output_channels(this.handle);
     this.outputSampleRate = m._wavfx_effect_output_sample_rate(this.handle);
     this.reshapes = m._wavfx_effect_reshapes(this.handle) !== 0;
+    this.flushed = false; // a reshaping stream ends at its flush
     this.input = m._malloc(kBlock * channels * 4);
     this.output = m._malloc(kBlock * this.outputChannels * 4);
     this.planar = m._malloc(kBlock * Math.max(channels, this.outputChannels) * 4);
@@ -214,6 +215,7 @@ class Chain {
       }
       return out;
     }
+    if (this.flushed) throw new WavfxError('the stream was flushed: reset() starts a new one');
     const parts = [];
     // A chain that has all it keeps (a trim's end passed) takes no more input.
     for (let at = 0; at < frames && m._wavfx_effect_wants_input(this.handle) !== 0;) {
@@ -221,9 +223,8 @@ class Chain {
       this.toHeap(planar, at, count, this.input);
       for (let done = 0; done < count;) {
         const input = this.input + done * this.channels * 4;
-        const status = m._wavfx_effect_flow_float(this.handle, input, count - done, this.output,
-          kBlock, this.counts, this.counts + 4);
-        if (status === kFlushed) throw new WavfxError('the stream was flushed: reset() starts a new one');
+        m._wavfx_effect_flow_float(this.handle, input, count - done, this.output, kBlock,
+          this.counts, this.counts + 4);
         done += m.HEAPU32[this.counts >> 2];
         this.collect(parts);
       }
@@ -236,6 +237,7 @@ class Chain {
   // or fade-out's tail. The stream then ends; reset() starts a new one.
   flush() {
     if (!this.handle) throw new WavfxError('the chain was disposed');
+    this.flushed = this.reshapes;
     const parts = [];
     do {
       this.module._wavfx_effect_flush_float(this.handle, this.output, kBlock, this.counts + 4);
@@ -283,6 +285,7 @@ class Chain {
   }
 
   reset() {
+    this.flushed = false;
     if (this.handle) this.module._wavfx_effect_reset(this.handle);
   }
 
