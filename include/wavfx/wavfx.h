@@ -192,7 +192,14 @@ typedef struct wavfx_error {
  * frames); per quality, flat within 0.01 dB up to 70, 80, 90 (high, the default) or 95% of the
  * lower Nyquist frequency with aliases and images 70, 100, 125 or 150 dB down; each dot product
  * in a fixed order of partial sums with fused multiply-adds (veryhigh in double precision), so
- * the bytes are the same on every build. speed resamples from round(factor * 10^6) to 10^6 at the
+ * the bytes are the same on every build. Below half the input rate (but for veryhigh) a
+ * half-band decimator by two goes first where the two stages take fewer multiply-adds an output
+ * frame than one: y[m] = 0.5 x[2m] + sum over k < P of h[k] (x[2m-2k-1] + x[2m+2k+1]), Kaiser-
+ * windowed, its transition band from the output's Nyquist frequency to its mirror image about a
+ * quarter of the input rate, 10 dB beyond the quality's attenuation; in single precision, each
+ * pair's sum added by a fused multiply-add from k = P - 1 down, the centre's product last. The
+ * polyphase stage then converts from half the input rate.
+ * speed resamples from round(factor * 10^6) to 10^6 at the
  * stream's own rate: round(N / factor) frames. With an output rate R (rate > 0) the stream is
  * taken as one at factor times its rate and converted once, from round(factor * 10^6) * in to
  * 10^6 * R (the same converter and bits as without when R is the input's rate): round(N * R /

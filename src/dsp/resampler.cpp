@@ -486,17 +486,33 @@ void AppendZeros(Resampler& r, std::size_t frames) {
   r.fill += frames;
 }
 
+// Moves the decimator's outputs that the history has room for into it; returns how many.
+std::size_t Decimate(Resampler& r) {
+  const std::size_t room = Room<float>(r);
+  const std::size_t made =
+      RunHalfBand(r.half, static_cast<float*>(r.history) + r.fill, r.capacity, room);
+  r.fill += made;
+  return made;
+}
+
 template <class T>
 void Run(Resampler& r, const float* in, std::size_t inFrames, float* out, std::size_t outRoom,
          std::size_t& consumed, std::size_t& produced) {
   consumed = 0;
   produced = 0;
+  const bool decimating = r.half.pairs != 0;
   for (;;) {
     produced += Produce<T>(r, out + produced * r.channels, outRoom - produced);
+    if (decimating && Decimate(r) > 0) continue;
     if (consumed == inFrames) break;
-    const std::size_t take = std::min(Room<T>(r), inFrames - consumed);
+    const std::size_t room = decimating ? HalfBandRoom(r.half) : Room<T>(r);
+    const std::size_t take = std::min(room, inFrames - consumed);
     if (take == 0) break;
-    Append<T>(r, in + consumed * r.channels, take);
+    if (decimating) {
+      AppendToHalfBand(r.half, in + consumed * r.channels, take);
+    } else {
+      Append<T>(r, in + consumed * r.channels, take);
+    }
     consumed += take;
   }
   r.consumed += consumed;
@@ -511,7 +527,11 @@ std::size_t Drain(Resampler& r, float* out, std::size_t outRoom) {
   for (;;) {
     n += Produce<T>(r, out + n * r.channels, want - n);
     if (n == want) break;
-    AppendZeros<T>(r, Room<T>(r));
+    if (r.half.pairs == 0) {
+      AppendZeros<T>(r, Room<T>(r));
+    } else if (Decimate(r) == 0) {
+      AppendToHalfBand(r.half, nullptr, HalfBandRoom(r.half));
+    }
   }
   return n;
 }
@@ -599,11 +619,64 @@ bool Allocate(Resampler& r, const Kernel& kernel, std::size_t historyValues, int
   return true;
 }
 
+double KaiserBeta(double attenuation) {
+  return 0.1102 * (attenuation - 8.7);
+}
+
+struct PolyphaseDesign {
+  uint64_t taps;   // 2H
+  double nyquist;  // the lower Nyquist frequency, cycles per input frame
+};
+
+PolyphaseDesign DesignPolyphase(uint64_t in, uint64_t out, double sharpness, const Design& design) {
+  const double nyquist = out < in ? 0.5 * static_cast<double>(out) / static_cast<double>(in) : 0.5;
+  const double length = sharpness / ((1.0 - design.passband) * nyquist) + 1.0;
+  return {static_cast<uint64_t>(std::ceil(length / 64.0)) * 64, nyquist};
+}
+
+// Attenuation the decimator is designed for beyond the polyphase stage's, in dB.
+constexpr double kHalfBandMargin = 10.0;
+
+// P of the half-band decimator ahead of a conversion from in to out (reduced rates), or 0 where
+// one polyphase stage takes fewer multiply-adds an output frame.
+std::size_t HalfBandPairs(uint64_t in, uint64_t out, double sharpness, const Design& design) {
+  if (2 * out >= in) return 0;
+  // The transition band's half width about a quarter of the input rate.
+  const double delta = 0.25 - 0.5 * static_cast<double>(out) / static_cast<double>(in);
+  const double halfSharpness =
+      sharpness * (design.attenuation + kHalfBandMargin - 7.95) / (design.attenuation - 7.95);
+  const auto outer = static_cast<uint64_t>(std::ceil(halfSharpness / (4.0 * delta)));
+  const uint64_t pairs = outer / 2 + 1;
+  const uint64_t g = std::gcd(in, 2 * out);
+  const double oneStage = static_cast<double>(DesignPolyphase(in, out, sharpness, design).taps);
+  const double twoStages =
+      static_cast<double>(DesignPolyphase(in / g, 2 * out / g, sharpness, design).taps) +
+      static_cast<double>(2 * pairs) * static_cast<double>(in) / static_cast<double>(2 * out);
+  return twoStages < oneStage ? static_cast<std::size_t>(pairs) : 0;
+}
+
+// The decimator's taps at 1, 3, ... 2P - 1 frames from the centre, each side summing to 1/4.
+void FillHalfBand(HalfBand& b, const Design& design) {
+  Kernel kernel{};
+  kernel.cutoff = 0.25;
+  kernel.half = static_cast<double>(2 * b.pairs);
+  kernel.beta = KaiserBeta(design.attenuation + kHalfBandMargin);
+  kernel.scale = BesselI0(kernel.beta);
+  const auto tap = [&](std::size_t k) {
+    return KernelValue(kernel, static_cast<double>(2 * k + 1));
+  };
+  double sum = 0.0;
+  for (std::size_t k = 0; k < b.pairs; ++k)
+    sum += tap(k);
+  for (std::size_t k = 0; k < b.pairs; ++k)
+    b.h[k] = static_cast<float>(tap(k) * (0.25 / sum));
+}
+
 }  // namespace
 
 uint64_t ResampledLength(const Resampler& r, uint64_t inFrames) {
-  const Wide twice = Wide{2} * inFrames * r.outStep + r.inStep;
-  return static_cast<uint64_t>(twice / (Wide{2} * r.inStep));
+  const Wide twice = Wide{2} * inFrames * r.lengthOut + r.lengthIn;
+  return static_cast<uint64_t>(twice / (Wide{2} * r.lengthIn));
 }
 
 bool InitResampler(Resampler& r, uint64_t inRate, uint64_t outRate, uint32_t channels,
@@ -614,29 +687,35 @@ bool InitResampler(Resampler& r, uint64_t inRate, uint64_t outRate, uint32_t cha
     return false;
   }
   const uint64_t g = std::gcd(inRate, outRate);
-  const uint64_t in = inRate / g;
-  const uint64_t out = outRate / g;
+  uint64_t in = inRate / g;
+  uint64_t out = outRate / g;
   if (in >= kMaxReducedRate || out >= kMaxReducedRate || out > in * kMaxResampleFactor ||
       in > out * kMaxResampleFactor) {
     return false;
   }
   const Design design = kDesigns[level];
-  const double nyquist = out < in ? 0.5 * static_cast<double>(out) / static_cast<double>(in) : 0.5;
   const double sharpness = (design.attenuation - 7.95) / (2.285 * 2.0 * kPi);
-  const double length = sharpness / ((1.0 - design.passband) * nyquist) + 1.0;
-  const auto taps = static_cast<uint64_t>(std::ceil(length / 64.0)) * 64;
+  const bool wide = q == ResampleQuality::VeryHigh;
+  const std::size_t pairs = wide ? 0 : HalfBandPairs(in, out, sharpness, design);
+  r.lengthIn = in;
+  r.lengthOut = out;
+  r.inStep = pairs == 0 ? in : in / std::gcd(in, 2 * out);
+  r.outStep = pairs == 0 ? out : 2 * out / std::gcd(in, 2 * out);
+  const PolyphaseDesign stage = DesignPolyphase(r.inStep, r.outStep, sharpness, design);
+  const uint64_t taps = stage.taps;
+  const double nyquist = stage.nyquist;
   Kernel kernel{};
   kernel.half = static_cast<double>(taps / 2);
-  kernel.beta = 0.1102 * (design.attenuation - 8.7);
+  kernel.beta = KaiserBeta(design.attenuation);
   kernel.scale = BesselI0(kernel.beta);
   kernel.cutoff = nyquist - 0.5 * sharpness / static_cast<double>(taps - 1);
 
-  r.inStep = in;
-  r.outStep = out;
+  in = r.inStep;
+  out = r.outStep;
   r.wholeStep = in / out;
   r.remainderStep = in % out;
   r.channels = channels;
-  r.wide = q == ResampleQuality::VeryHigh;
+  r.wide = wide;
   r.taps = static_cast<uint32_t>(taps);
   r.interpolated = out * taps > kMaxExactCoefficients;
   r.tablePhases = std::max<uint64_t>(16, static_cast<uint64_t>(std::ceil(512.0 * nyquist)));
@@ -647,10 +726,11 @@ bool InitResampler(Resampler& r, uint64_t inRate, uint64_t outRate, uint32_t cha
   const std::size_t historyValues = r.capacity * channels;
   const bool allocated = r.wide ? Allocate<double>(r, kernel, historyValues, level)
                                 : Allocate<float>(r, kernel, historyValues, level);
-  if (!allocated) {
-    r = Resampler{};
+  if (!allocated || (pairs != 0 && !InitHalfBand(r.half, pairs, channels, block))) {
+    ReleaseResampler(r);
     return false;
   }
+  if (pairs != 0) FillHalfBand(r.half, design);
   ChooseDots(r);
   ResetResampler(r);
   return true;
@@ -670,6 +750,7 @@ std::size_t DrainResampler(Resampler& r, float* out, std::size_t outRoom) {
 }
 
 void ResetResampler(Resampler& r) {
+  if (r.half.pairs != 0) ResetHalfBand(r.half);
   r.origin = 0;
   r.fill = 0;
   r.consumed = 0;
@@ -686,13 +767,15 @@ void ResetResampler(Resampler& r) {
 uint64_t ResamplerLatency(const Resampler& r) {
   const uint64_t due = ResampledLength(r, r.consumed);
   const uint64_t half = r.taps / 2;
-  if (r.consumed <= half) return due;
-  const Wide scaled = Wide{r.consumed - half} * r.outStep;
+  const uint64_t taken = r.half.pairs != 0 ? HalfBandOutputsFor(r.half, r.consumed) : r.consumed;
+  if (taken <= half) return due;
+  const Wide scaled = Wide{taken - half} * r.outStep;
   const auto allowed = static_cast<uint64_t>((scaled + r.inStep - 1) / r.inStep);
   return due > allowed ? due - allowed : 0;
 }
 
 void ReleaseResampler(Resampler& r) {
+  ReleaseHalfBand(r.half);
   ReleaseResamplerTable(r.table);
   ReleaseResamplerTable(r.mixed);
   FreeValues(r.scratch);

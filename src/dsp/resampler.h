@@ -3,6 +3,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "dsp/half_band.h"
+
 // A band-limited sample-rate converter: a polyphase FIR, Kaiser-windowed sinc.
 //
 // Positions. With the rates reduced by their gcd to I (input) and O (output), output frame n is
@@ -47,6 +49,16 @@
 // ratio: each phase is mixed (as ResampleMixFloat) the first time it is used once 2 O frames have
 // gone through them, and then only read. Each frame's sums are the same either way; the order and
 // the sharing only decide speed.
+//
+// Two stages. Below half the input rate, in single precision, a half-band decimator by two
+// (half_band.h) may go first: its transition band runs from the output's Nyquist frequency to
+// its mirror image about a quarter of the input rate, its length follows the Kaiser design of
+// the quality's attenuation plus 10 dB, its taps are h(t) above at fc = 1/4 with H = 2P and that
+// attenuation's beta, scaled so that each side sums to 1/4. The polyphase stage then converts
+// from half the input rate, with its own design for that ratio. The pair is used where its
+// multiply-adds an output frame, 2H' + 2P (inRate / 2 outRate), are fewer than the one stage's
+// 2H. The positions, lengths and rounding rules above hold for the pair; the decimator's outputs
+// are single-precision values.
 //
 // Ratios. outRate / inRate within [1/256, 256], both rates reduced below 2^40.
 //
@@ -104,7 +116,10 @@ constexpr std::size_t kResampleGroupFrames = 4;
 struct MixedPhases;
 
 struct Resampler {
-  uint64_t inStep;         // I
+  uint64_t lengthIn;  // I and O of the whole conversion, for its lengths
+  uint64_t lengthOut;
+  HalfBand half;           // the decimator ahead; half.pairs is 0 without one
+  uint64_t inStep;         // I of the polyphase stage (2 I / gcd with the decimator)
   uint64_t outStep;        // O
   uint64_t wholeStep;      // I / O
   uint64_t remainderStep;  // I mod O
@@ -123,7 +138,7 @@ struct Resampler {
   // s[i] = x[i - H + 1]; output frame n reads s[k .. k + 2H).
   uint64_t origin;
   std::size_t fill;
-  uint64_t consumed;   // input frames taken
+  uint64_t consumed;   // input frames taken (before the decimator)
   uint64_t produced;   // output frames written
   uint64_t whole;      // k of the next output frame
   uint64_t remainder;  // r of the next output frame

@@ -83,6 +83,7 @@ struct Avx2 {
 
   // a * b - c, rounded once.
   static Float MultiplySubtract(Float a, Float b, Float c) { return _mm256_fmsub_ps(a, b, c); }
+  static Float MultiplyAdd(Float a, Float b, Float c) { return _mm256_fmadd_ps(a, b, c); }
   // Minimum and maximum take the second operand when the first is NaN.
   static Float Min(Float a, Float b) { return _mm256_min_ps(a, b); }
   static Float Max(Float a, Float b) { return _mm256_max_ps(a, b); }
@@ -302,6 +303,7 @@ const VectorKernels kAvx2Kernels = {
     .truePeak = Cleared<TruePeakVectors<Avx2>>::Call,
     .truePeakPoints = Cleared<TruePeakPointVectors<Avx2>>::Call,
     .mixRows = Cleared<MixRowVectors<Avx2>>::Call,
+    .halfBand = Cleared<HalfBandVectors<Avx2>>::Call,
 };
 
 }  // namespace wavfx

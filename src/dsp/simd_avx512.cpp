@@ -89,6 +89,7 @@ struct Avx512 {
 
   // a * b - c, rounded once.
   static Float MultiplySubtract(Float a, Float b, Float c) { return _mm512_fmsub_ps(a, b, c); }
+  static Float MultiplyAdd(Float a, Float b, Float c) { return _mm512_fmadd_ps(a, b, c); }
   // Minimum and maximum take the second operand when the first is NaN.
   static Float Min(Float a, Float b) { return _mm512_min_ps(a, b); }
   static Float Max(Float a, Float b) { return _mm512_max_ps(a, b); }
@@ -508,6 +509,7 @@ const VectorKernels kAvx512Kernels = {
     .truePeak = Cleared<TruePeakVectors<Avx512>>::Call,
     .truePeakPoints = Cleared<TruePeakPointVectors<Avx512>>::Call,
     .mixRows = Cleared<MixRowVectors<Avx512>>::Call,
+    .halfBand = Cleared<HalfBandVectors<Avx512>>::Call,
 };
 
 }  // namespace wavfx

@@ -136,6 +136,9 @@ struct VectorKernels {
   // out = ((w0 row0 + w1 row1) + w2 row2) + w3 row3 over four consecutive rows of `taps` values,
   // a multiple of 64: the resampler's interpolated phase.
   void (*mixRows)(const float* rows, std::size_t taps, const float* w, float* out);
+  // HalfBandFloat's outputs, whole vectors of them; returns how many.
+  std::size_t (*halfBand)(const float* even, const float* odd, const float* h, std::size_t pairs,
+                          std::size_t count, float* y);
 };
 
 // The most stereo frames a kernel over 16-bit frames leaves to the scalar code.

@@ -743,6 +743,39 @@ void SinePlusOneVectors(const float* phases, float* values, std::size_t count) {
   OscillatorVectors<V, false>(phases, values, count);
 }
 
+// The half-band decimator's outputs (HalfBandFloat), a lane per output with the scalar code's
+// operations in its order, four vectors at a time while they last.
+template <class V>
+std::size_t HalfBandVectors(const float* even, const float* odd, const float* h, std::size_t pairs,
+                            std::size_t count, float* y) {
+  constexpr std::size_t kLanes = V::kLanes;
+  const auto half = V::Splat(0.5f);
+  std::size_t i = 0;
+  for (; i + 4 * kLanes <= count; i += 4 * kLanes) {
+    typename V::Float s[4];
+    for (std::size_t v = 0; v < 4; ++v)
+      s[v] = V::Splat(0.0f);
+    const float* o = odd + i;
+    for (std::size_t k = pairs; k-- > 0;) {
+      const auto c = V::Splat(h[k]);
+      const float* a = o + pairs - 1 - k;
+      const float* b = o + pairs + k;
+      for (std::size_t v = 0; v < 4; ++v)
+        s[v] = V::MultiplyAdd(c, V::Load(a + v * kLanes) + V::Load(b + v * kLanes), s[v]);
+    }
+    for (std::size_t v = 0; v < 4; ++v)
+      V::Store(y + i + v * kLanes, s[v] + half * V::Load(even + i + v * kLanes));
+  }
+  for (; i + kLanes <= count; i += kLanes) {
+    auto s = V::Splat(0.0f);
+    const float* o = odd + i;
+    for (std::size_t k = pairs; k-- > 0;)
+      s = V::MultiplyAdd(V::Splat(h[k]), V::Load(o + pairs - 1 - k) + V::Load(o + pairs + k), s);
+    V::Store(y + i, s + half * V::Load(even + i));
+  }
+  return i;
+}
+
 template <class V>
 void HalfSinePlusOneVectors(const float* phases, float* values, std::size_t count) {
   OscillatorVectors<V, true>(phases, values, count);
