@@ -8,8 +8,9 @@ SoX's argument syntax is read as SoX 14.4.2 reads it (frequencies with k, widths
 or s, times as [[hh:]mm:]ss[.frac] or Ns sample counts, `=` and `-` positions, percentages). An
 effect or argument that wavfx cannot honour raises ValueError naming it; nothing else runs in
 its place. torchaudio's conventions hold: `speed` (and `pitch`) alone keep the samples and
-multiply the rate; with a later `rate` they resample, and `speed` directly followed by `rate`
-converts once, from the relabelled rate, as SoX does (`speed=factor=F:rate=R`). Float input
+multiply the rate; `speed` directly followed by `rate` converts once, from the relabelled rate,
+as SoX does (`speed=factor=F:rate=R`), and so does a `speed` with other effects before a later
+`rate` where the relabelled rate is a whole number (they run at it); else it resamples. Float input
 and results are clipped to [-1, 1], as SoX's 32-bit integer samples are; unlike SoX, stages in
 between do not clip.
 """
@@ -284,10 +285,14 @@ def _rate(effect: str, args: List[str], s: _Stream) -> None:
     s.rate, s.run_rate = float(rate), rate
 
 
+def _whole(rate: float) -> bool:
+    return abs(rate - round(rate)) <= 1e-9 * rate
+
+
 def _relabel(s: _Stream, factor: float) -> None:
     """speed and pitch without a later rate: the samples stay, the rate is multiplied."""
     s.rate *= factor
-    s.run_rate = int(s.rate)
+    s.run_rate = round(s.rate) if _whole(s.rate) else int(s.rate)
     s.relabelled = True
 
 
@@ -314,9 +319,10 @@ def _speed(effect: str, args: List[str], s: _Stream) -> None:
             stage = f"speed=factor={_f(factor)},resample=rate={rate}:quality={quality}"
         s.stages.append(stage)
         s.rate, s.run_rate, s.took_next = float(rate), rate, True
-    elif s.later_rate:
+    elif s.later_rate and not _whole(s.rate * factor):
         s.stages.append(f"speed=factor={_f(factor)}")
     else:
+        # The stages up to the rate run at the multiplied rate, which converts once, as SoX's.
         _relabel(s, factor)
 
 

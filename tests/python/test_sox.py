@@ -34,7 +34,8 @@ CASES = [
     # One conversion from the relabelled rate, as SoX's (two conversions: -54 and -49 dB); beyond
     # the converter's factor of 256 at once, two.
     ("speed 1.1;rate 22050", -65), ("speed 0.8;rate -l 11025", -55), ("speed 0.1;rate 500000", -60),
-    ("speed 1.2;speed 0.8;rate 16000", -65),
+    ("speed 1.2;speed 0.8;rate 16000", -65), ("speed 0.96;gain -1;rate 8000", -65),
+    ("speed 0.9;lowpass 3000;rate 16000", -65),
     ("tremolo 5", "float"), ("tremolo 12.5 80", "float"), ("tremolo 0.3 100", "float"),
     ("overdrive", "float"), ("overdrive 10 0", "float"), ("overdrive 35 70", "float"),
     ("chorus 0.7 0.9 55 0.4 0.25 2 -t", -120), ("chorus 0.7 0.9 55 0.4 0.25 2 -s", -120),
