@@ -48,7 +48,9 @@ std::vector<float> Convert(Rates rates, uint32_t channels, ResampleQuality q,
     at += used;
     written += made;
     // With room for everything, all that is held back is the latency.
-    if (seed == 0) EXPECT_EQ(written + ResamplerLatency(r), ResampledLength(r, at));
+    if (seed == 0) {
+      EXPECT_EQ(written + ResamplerLatency(r), ResampledLength(r, at));
+    }
   }
   while (std::size_t made = DrainResampler(r, out.data() + written * channels, room() + 1)) {
     written += made;
