@@ -8,7 +8,6 @@ const kResultSize = 544; // wavfx_file_result
 const kStatsSize = 72; // wavfx_channel_stats
 const kResultsSize = 120; // wavfx_meter_results
 const kNeedsMeasurement = -21; // WAVFX_ERROR_NEEDS_MEASUREMENT
-const kFlushed = -6; // WAVFX_ERROR_FLUSHED
 
 export class WavfxError extends Error {
   constructor(message, code = 0) {
@@ -215,7 +214,7 @@ class Chain {
       }
       return out;
     }
-    if (this.flushed) throw new WavfxError('the stream was flushed: reset() starts a new one');
+    this.checkNotFlushed();
     const parts = [];
     // A chain that has all it keeps (a trim's end passed) takes no more input.
     for (let at = 0; at < frames && m._wavfx_effect_wants_input(this.handle) !== 0;) {
@@ -248,6 +247,7 @@ class Chain {
   // The whole stream as 16-bit samples (planar floats s / 32768) through the 16-bit flow calls,
   // flush included; returned as floats s / 32767, which writeWav turns back into s.
   flowInt16(planar) {
+    this.checkNotFlushed();
     const m = this.module;
     const frames = planar[0].length;
     const channels = this.channels;
@@ -269,12 +269,12 @@ class Chain {
         for (let i = 0; i < frames; ++i) m.HEAP16[(input >> 1) + i * channels + c] = planar[c][i] * 32768;
       }
       for (let at = 0; at < frames;) {
-        const status = m._wavfx_effect_flow_int16(this.handle, input + at * channels * 2,
-          frames - at, room, kBlock, this.counts, this.counts + 4);
-        if (status === kFlushed) throw new WavfxError('the stream was flushed: reset() starts a new one');
+        m._wavfx_effect_flow_int16(this.handle, input + at * channels * 2, frames - at, room, kBlock,
+          this.counts, this.counts + 4);
         at += m.HEAPU32[this.counts >> 2];
         take();
       }
+      this.flushed = this.reshapes;
       do m._wavfx_effect_flush_int16(this.handle, room, kBlock, this.counts + 4);
       while (take() > 0);
       return concat(parts, out);
@@ -282,6 +282,12 @@ class Chain {
       m._free(input);
       m._free(room);
     }
+  }
+
+  // The C calls refuse a reshaping stream's input after its flush (WAVFX_ERROR_FLUSHED); a clear
+  // error here rather than a loop that takes nothing.
+  checkNotFlushed() {
+    if (this.flushed) throw new WavfxError('the stream was flushed: reset() starts a new one');
   }
 
   reset() {
