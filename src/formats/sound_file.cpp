@@ -381,14 +381,16 @@ bool StoredLayoutOf(SNDFILE* file, PackedLayout& layout) {
 }
 
 bool CloseOutput(SNDFILE* file, uint64_t frames) {
-  // libsndfile starts the FLAC encoder on the first write; with none, the file would stay empty
-  // rather than hold a stream header for no frames.
+  // With no frames written, libsndfile would leave a FLAC file without its stream header, and a
+  // WAV file (written as RF64 that downgrades itself) with a RIFF size 8 bytes short: its header
+  // is made final now.
   SF_INFO info{};
   sf_command(file, SFC_GET_CURRENT_SF_INFO, &info, sizeof info);
+  const int type = info.format & SF_FORMAT_TYPEMASK;
   bool written = true;
-  if (frames == 0 && (info.format & SF_FORMAT_TYPEMASK) == SF_FORMAT_FLAC) {
+  if (frames == 0 && (type == SF_FORMAT_FLAC || type == SF_FORMAT_RF64)) {
     sf_command(file, SFC_UPDATE_HEADER_NOW, nullptr, 0);
-    written = sf_error(file) == SF_ERR_NO_ERROR;
+    written = type != SF_FORMAT_FLAC || sf_error(file) == SF_ERR_NO_ERROR;
   }
   return sf_close(file) == 0 && written;
 }

@@ -121,8 +121,20 @@ TEST(GeneralPath, NoneGivesBackEverySampleOfEveryLosslessFormat) {
   }
 }
 
+// The size a RIFF or AIFF file declares of itself, and what it holds after those first 8 bytes.
+std::pair<uint64_t, uint64_t> DeclaredAndHeldSize(const std::string& path) {
+  const testing::Bytes bytes = testing::ReadFile(path);
+  if (bytes.size() < 8) return {0, bytes.size()};
+  const bool big = std::memcmp(bytes.data(), "FORM", 4) == 0;
+  if (!big && std::memcmp(bytes.data(), "RIFF", 4) != 0) return {0, 0};
+  uint64_t declared = 0;
+  for (int i = 0; i < 4; ++i)
+    declared |= uint64_t{bytes[big ? 4 + i : 7 - i]} << (8 * (3 - i));
+  return {declared, bytes.size() - 8};
+}
+
 // No frames in, a valid file with none out, that the general reader takes again (libsndfile
-// writes FLAC's header only with the first frames).
+// writes FLAC's header only with the first frames, and a WAV file's RIFF size 8 bytes short).
 TEST(GeneralPath, AnEmptyInputGivesAnEmptyFileOfEveryLosslessFormat) {
   testing::TempDir dir;
   for (const Format& f : kLossless) {
@@ -134,6 +146,8 @@ TEST(GeneralPath, AnEmptyInputGivesAnEmptyFileOfEveryLosslessFormat) {
       const JobResult result = RunJob(from, to, "echo");
       ASSERT_EQ(result.outcome, StreamOutcome::Complete) << from << ": " << result.reason;
       EXPECT_EQ(result.frames, 0u);
+      const auto [declared, held] = DeclaredAndHeldSize(to);
+      EXPECT_EQ(declared, held) << to;
     }
   }
 }
