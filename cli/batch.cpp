@@ -329,6 +329,7 @@ int RunBatch(const CommandLine& line) {
     std::fprintf(stderr, "Error: argument too long\n");
     return kExitNotStarted;
   }
+  NoteUnknownName(line.effect, line.quiet);
   struct stat directory;
   if (stat(line.outputDir, &directory) != 0 || !S_ISDIR(directory.st_mode)) {
     std::fprintf(stderr, "Error: output directory '%s' is not a directory\n", line.outputDir);

@@ -162,4 +162,12 @@ bool ResolveEffect(const char* text, std::unique_ptr<ChainRecipe>& chain, std::s
   return true;
 }
 
+void NoteUnknownName(const char* text, bool quiet) {
+  if (quiet || !IsPlainName(text) || FindEffectFamily(text) != nullptr) return;
+  std::fprintf(stderr,
+               "Note: '%s' names no effect: the audio was copied unchanged (wavfx --list shows "
+               "them)\n",
+               text);
+}
+
 }  // namespace wavfx::cli

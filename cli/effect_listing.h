@@ -20,4 +20,8 @@ bool PrintEffectHelp(const char* name);
 // anything else is parsed as a chain. Returns false with `error` set when the chain is refused.
 bool ResolveEffect(const char* text, std::unique_ptr<ChainRecipe>& chain, std::string& error);
 
+// A plain name that names no effect copies the audio (WAVEffect's rule); unless `quiet`, a note
+// on stderr says so, since it is most often a typing slip.
+void NoteUnknownName(const char* text, bool quiet);
+
 }  // namespace wavfx::cli

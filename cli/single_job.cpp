@@ -118,9 +118,7 @@ bool MeasureFirst(CommandLine& line, ChainRecipe& chain, SpooledInput& spooled) 
   return false;
 }
 
-}  // namespace
-
-int RunSingleJob(const CommandLine& given) {
+int RunJobOf(const CommandLine& given) {
   // A chain has no 199-byte limit: it is parsed here, not narrowed into WAVEffect's buffer.
   std::unique_ptr<ChainRecipe> chain;
   std::string error;
@@ -195,6 +193,14 @@ int RunSingleJob(const CommandLine& given) {
   }
   if (const char* note = OutcomeNote(outcome)) std::fprintf(stderr, "Error: %s\n", note);
   return ExitStatusOf(outcome);
+}
+
+}  // namespace
+
+int RunSingleJob(const CommandLine& line) {
+  const int status = RunJobOf(line);
+  if (status == 0) NoteUnknownName(line.files[2], line.quiet);
+  return status;
 }
 
 }  // namespace wavfx::cli

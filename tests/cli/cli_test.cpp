@@ -163,7 +163,17 @@ TEST(Cli, ExitStatusTellsHowFarTheJobGot) {
   const Case cases[] = {
       {"copy", {"@/in.wav", "@/out.wav", "none"}, 0, "", true},
       {"effect in capitals", {"@/in.wav", "@/out.wav", "ECHO"}, 0, "", true},
-      {"unknown effect copies", {"@/in.wav", "@/out.wav", "vibrato"}, 0, "", true},
+      {"unknown effect copies",
+       {"@/in.wav", "@/out.wav", "vibrato"},
+       0,
+       "Note: 'vibrato' names no effect: the audio was copied unchanged (wavfx --list shows "
+       "them)\n",
+       true},
+      {"unknown effect copies quietly",
+       {"--quiet", "@/in.wav", "@/out.wav", "vibrato"},
+       0,
+       "",
+       true},
       {"partial trailing frame", {"@/partial.wav", "@/out.wav", "none"}, 0, "", true},
       {"no data", {"@/empty-data.wav", "@/out.wav", "none"}, 0, "", true},
       {"non-ASCII paths", {"@/\xC3\xA9t\xC3\xA9.wav", "@/out.wav", "none"}, 0, "", true},
@@ -278,7 +288,11 @@ TEST(Cli, WritesWhatWavEffectWrites) {
     SCOPED_TRACE(name);
     const CliRun run = RunCli({WAVFX_DEMO_WAV, (dir / "cli.wav").string(), name});
     EXPECT_EQ(run.exitCode, 0);
-    EXPECT_EQ(run.err, "");
+    const bool copies = name.empty() || name == "unknown";
+    EXPECT_EQ(run.err, copies ? "Note: '" + name +
+                                    "' names no effect: the audio was copied unchanged (wavfx "
+                                    "--list shows them)\n"
+                              : "");
     const std::u16string in = testing::Utf16(WAVFX_DEMO_WAV);
     const std::u16string out = testing::Utf16((dir / "call.wav").string());
     const std::u16string wide = testing::Utf16(name);
