@@ -6,6 +6,7 @@
 #include <bit>
 #include <cstdio>
 #include <cstring>
+#include <span>
 #include <string_view>
 
 #include "wav/stream_format.h"
@@ -253,6 +254,16 @@ bool HasWavExtension(const char* name) {
   return container != nullptr && container->major == SF_FORMAT_WAV;
 }
 
+constexpr int kOpusRates[] = {8000, 12000, 16000, 24000, 48000};
+constexpr int kMpegRates[] = {8000, 11025, 12000, 16000, 22050, 24000, 32000, 44100, 48000};
+
+std::string ListOfRates(std::span<const int> rates) {
+  std::string text;
+  for (std::size_t i = 0; i < rates.size(); ++i)
+    text += (i == 0 ? "" : i + 1 == rates.size() ? " or " : ", ") + std::to_string(rates[i]);
+  return text;
+}
+
 bool ChooseOutput(const char* outputPath, const std::string& formatName, const std::string& bits,
                   const SoundInfo& input, OutputChoice& choice, std::string& reason) {
   const ContainerRow* container = nullptr;
@@ -312,13 +323,22 @@ bool ChooseOutput(const char* outputPath, const std::string& formatName, const s
   // FLAC's stream header holds rates up to 655350 Hz (libsndfile writes larger ones unreadably),
   // and its encoder, held to the streamable subset, takes those from 65536 Hz on only in whole
   // tens of hertz.
+  // The lossy encoders take their standards' rates only: a resample stage gets there.
+  std::span<const int> rates;
+  if (subtype == SF_FORMAT_OPUS) rates = kOpusRates;
+  if (subtype == SF_FORMAT_MPEG_LAYER_III) rates = kMpegRates;
   const bool rateFits =
-      major != SF_FORMAT_FLAC ||
-      (input.sampleRate <= 655350 && (input.sampleRate < 65536 || input.sampleRate % 10 == 0));
+      !rates.empty()
+          ? std::find(rates.begin(), rates.end(), input.sampleRate) != rates.end()
+          : major != SF_FORMAT_FLAC || (input.sampleRate <= 655350 &&
+                                        (input.sampleRate < 65536 || input.sampleRate % 10 == 0));
   if (!rateFits || sf_format_check(&probe) == SF_FALSE) {
     reason = DescribeContainer(choice.format) + " cannot hold " + DescribeEncoding(choice.format) +
              " at " + std::to_string(input.channels) + " channels and " +
              std::to_string(input.sampleRate) + " Hz";
+    if (!rates.empty() && !rateFits) {
+      reason += " (it takes " + ListOfRates(rates) + " Hz: end the chain with resample=rate=R)";
+    }
     return false;
   }
   return true;

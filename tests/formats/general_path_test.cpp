@@ -250,6 +250,12 @@ TEST(GeneralPath, RefusesWhatItCannotReadOrWrite) {
       {in, in, "", "input and output are the same file"},
       {odd, (dir / "d.flac").string(), "", "cannot hold 16-bit PCM at 2 channels and 179072 Hz"},
       {fast, (dir / "e.flac").string(), "", "cannot hold 16-bit PCM at 2 channels and 700000 Hz"},
+      {in, (dir / "f.opus").string(), "",
+       "at 2 channels and 44100 Hz (it takes 8000, 12000, "
+       "16000, 24000 or 48000 Hz: end the chain with resample"},
+      {fast, (dir / "g.mp3").string(), "",
+       "and 700000 Hz (it takes 8000, 11025, 12000, 16000, "
+       "22050, 24000, 32000, 44100 or 48000 Hz"},
   };
   for (const Case& c : cases) {
     const JobResult result = RunJob(c.input, c.output, "echo", c.bits);
