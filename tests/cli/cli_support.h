@@ -112,20 +112,6 @@ inline CliRun RunCli(const std::vector<std::string>& args, const CliStreams& str
   return run;
 }
 
-// "RIFF", "WAVE", a format chunk, then a data chunk header declaring `declared` and `body`.
-inline Bytes DeclaringWav(uint16_t channels, uint32_t rate, uint32_t declared, const Bytes& body) {
-  Bytes file;
-  AppendTag(file, "RIFF");
-  AppendLE32(file, 0);
-  AppendTag(file, "WAVE");
-  const Bytes format = FormatChunk(channels, rate);
-  file.insert(file.end(), format.begin(), format.end());
-  AppendTag(file, "data");
-  AppendLE32(file, declared);
-  file.insert(file.end(), body.begin(), body.end());
-  return file;
-}
-
 // What wavfx writes: the canonical header declaring `declared` data bytes, then `data`.
 inline Bytes WrittenWav(uint16_t channels, uint32_t rate, uint32_t declared, const Bytes& data) {
   Bytes file = DeclaringWav(channels, rate, declared, data);
@@ -134,14 +120,6 @@ inline Bytes WrittenWav(uint16_t channels, uint32_t rate, uint32_t declared, con
   file[6] = static_cast<uint8_t>((declared + 36) >> 16);
   file[7] = static_cast<uint8_t>((declared + 36) >> 24);
   return file;
-}
-
-// `count` bytes of distinct-looking sample data.
-inline Bytes SampleBytes(std::size_t count) {
-  Bytes bytes(count);
-  for (std::size_t i = 0; i < count; ++i)
-    bytes[i] = static_cast<uint8_t>(i * 7 + i / 251);
-  return bytes;
 }
 
 // Replaces every "@" in `text` with `root`.

@@ -1,13 +1,11 @@
 // The wavfx command, run as a separate process.
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <spawn.h>
-#include <sys/wait.h>
 
 #include <set>
 #include <string>
 #include <vector>
 
+#include "cli/cli_support.h"
 #include "engine/chain_text.h"
 #include "engine/effect.h"
 #include "engine/registry.h"
@@ -23,44 +21,16 @@ namespace fs = std::filesystem;
 using testing::Bytes;
 using testing::Listing;
 
+// A run of the command line with its standard output as text.
 struct CliRun {
   int exitCode = -1;
   std::string out;
   std::string err;
 };
 
-std::string AsText(const Bytes& bytes) {
-  return std::string(bytes.begin(), bytes.end());
-}
-
 CliRun RunCli(const std::vector<std::string>& args) {
-  testing::TempDir capture;
-  const std::string outPath = (capture / "stdout").string();
-  const std::string errPath = (capture / "stderr").string();
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                   0600);
-  posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                   0600);
-  std::vector<char*> argv;
-  std::string program = WAVFX_CLI_PATH;
-  argv.push_back(program.data());
-  std::vector<std::string> copies = args;
-  for (std::string& arg : copies)
-    argv.push_back(arg.data());
-  argv.push_back(nullptr);
-
-  CliRun run;
-  pid_t pid;
-  const int spawned = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ);
-  posix_spawn_file_actions_destroy(&actions);
-  if (spawned != 0) return run;
-  int status = 0;
-  if (waitpid(pid, &status, 0) == pid && WIFEXITED(status)) run.exitCode = WEXITSTATUS(status);
-  run.out = AsText(testing::ReadFile(outPath));
-  run.err = AsText(testing::ReadFile(errPath));
-  return run;
+  const testing::CliRun run = testing::RunCli(args);
+  return {run.exitCode, std::string(run.out.begin(), run.out.end()), run.err};
 }
 
 TEST(Cli, OptionsAndUsage) {
@@ -252,11 +222,7 @@ TEST(Cli, ExitStatusTellsHowFarTheJobGot) {
     SCOPED_TRACE(c.name);
     testing::TempDir dir;
     const std::string root = dir.path.string();
-    auto expand = [&root](std::string text) {
-      for (std::size_t at; (at = text.find('@')) != std::string::npos;)
-        text.replace(at, 1, root);
-      return text;
-    };
+    const auto expand = [&root](const std::string& text) { return testing::Expand(text, root); };
     testing::WriteFile(dir / "in.wav", input);
     testing::WriteFile(dir / "\xC3\xA9t\xC3\xA9.wav", input);
     testing::WriteFile(dir / "large.wav", large);

@@ -34,15 +34,8 @@ using testing::OutputFile;
 using testing::Prefix;
 using testing::RawChunk;
 using testing::RiffWave;
+using testing::SampleBytes;
 using testing::Utf16;
-
-// `count` bytes of distinct-looking sample data.
-Bytes SampleBytes(std::size_t count) {
-  Bytes bytes(count);
-  for (std::size_t i = 0; i < count; ++i)
-    bytes[i] = static_cast<uint8_t>(i * 7 + i / 251);
-  return bytes;
-}
 
 Bytes Riff(std::initializer_list<Bytes> chunks) {
   Bytes file;

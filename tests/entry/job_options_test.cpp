@@ -20,34 +20,13 @@ using testing::AppendLE32;
 using testing::AppendTag;
 using testing::Bytes;
 using testing::Chunk;
+using testing::DeclaringWav;
 using testing::FormatChunk;
 using testing::OutputFile;
 using testing::Prefix;
 using testing::RiffWave;
+using testing::SampleBytes;
 using testing::Utf16;
-
-Bytes SampleBytes(std::size_t count) {
-  Bytes bytes(count);
-  for (std::size_t i = 0; i < count; ++i)
-    bytes[i] = static_cast<uint8_t>(i * 7 + i / 251);
-  return bytes;
-}
-
-// "RIFF", "WAVE", a format chunk, then a data chunk header declaring `declared` and `body`.
-Bytes Declaring(uint16_t channels, uint32_t rate, uint32_t declared, const Bytes& body,
-                const Bytes& before = {}) {
-  Bytes file;
-  AppendTag(file, "RIFF");
-  AppendLE32(file, 0);
-  AppendTag(file, "WAVE");
-  const Bytes format = FormatChunk(channels, rate);
-  file.insert(file.end(), format.begin(), format.end());
-  file.insert(file.end(), before.begin(), before.end());
-  AppendTag(file, "data");
-  AppendLE32(file, declared);
-  file.insert(file.end(), body.begin(), body.end());
-  return file;
-}
 
 StreamOutcome ApplyToPaths(const fs::path& in, const fs::path& out, const std::string& effect,
                            const JobOptions& options = {}) {
@@ -138,19 +117,19 @@ TEST(JobOptions, ProgressCountsUpToTheTotalBlockByBlock) {
   };
   const Bytes data = SampleBytes(300000);
   const Case cases[] = {
-      {"several blocks", Declaring(2, 8000, 300000, data), false, 0, StreamOutcome::Complete,
+      {"several blocks", DeclaringWav(2, 8000, 300000, data), false, 0, StreamOutcome::Complete,
        300000, 300000},
-      {"partial trailing frame", Declaring(2, 8000, 8998, Prefix(data, 8998)), false, 0,
+      {"partial trailing frame", DeclaringWav(2, 8000, 8998, Prefix(data, 8998)), false, 0,
        StreamOutcome::Complete, 8996, 8996},
-      {"tail counted", Declaring(1, 8000, 3000, Prefix(data, 3000)), false, 0.25,
+      {"tail counted", DeclaringWav(1, 8000, 3000, Prefix(data, 3000)), false, 0.25,
        StreamOutcome::Complete, 3000 + 4000, 3000 + 4000},
-      {"no data", Declaring(1, 8000, 0, {}), false, 0, StreamOutcome::Complete, 0, 0},
-      {"input short: stops below the total", Declaring(1, 8000, 9000, Prefix(data, 5000)), false, 0,
-       StreamOutcome::ReadFailed, 9000, 5000},
-      {"pipe of unknown size", Declaring(2, 8000, 0xFFFFFFFF, Prefix(data, 5000)), true, 0,
+      {"no data", DeclaringWav(1, 8000, 0, {}), false, 0, StreamOutcome::Complete, 0, 0},
+      {"input short: stops below the total", DeclaringWav(1, 8000, 9000, Prefix(data, 5000)), false,
+       0, StreamOutcome::ReadFailed, 9000, 5000},
+      {"pipe of unknown size", DeclaringWav(2, 8000, 0xFFFFFFFF, Prefix(data, 5000)), true, 0,
        StreamOutcome::Complete, 0, 5000},
-      {"pipe ending before its declared size", Declaring(2, 8000, 9000, Prefix(data, 5000)), true,
-       0, StreamOutcome::Complete, 9000, 5000},
+      {"pipe ending before its declared size", DeclaringWav(2, 8000, 9000, Prefix(data, 5000)),
+       true, 0, StreamOutcome::Complete, 9000, 5000},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -193,19 +172,19 @@ TEST(JobOptions, APipedInputIsReadToItsEndWithItsHeaderKept) {
   };
   const Bytes data = SampleBytes(5002);
   const Case cases[] = {
-      {"declared 0xFFFFFFFF", Declaring(2, 8000, 0xFFFFFFFF, Prefix(data, 5002)), 0,
+      {"declared 0xFFFFFFFF", DeclaringWav(2, 8000, 0xFFFFFFFF, Prefix(data, 5002)), 0,
        StreamOutcome::Complete, "", OutputFile(2, 8000, 0xFFFFFFFF, Prefix(data, 5000))},
-      {"declared 0x7FFFF000", Declaring(1, 8000, 0x7FFFF000, Prefix(data, 4001)), 0,
+      {"declared 0x7FFFF000", DeclaringWav(1, 8000, 0x7FFFF000, Prefix(data, 4001)), 0,
        StreamOutcome::Complete, "", OutputFile(1, 8000, 0x7FFFF000, Prefix(data, 4000))},
-      {"ends before its declared size", Declaring(2, 8000, 5000, Prefix(data, 3002)), 0,
+      {"ends before its declared size", DeclaringWav(2, 8000, 5000, Prefix(data, 3002)), 0,
        StreamOutcome::Complete, "", OutputFile(2, 8000, 5000, Prefix(data, 3000))},
-      {"stops at its declared size", Declaring(1, 8000, 400, data), 0, StreamOutcome::Complete, "",
-       OutputFile(1, 8000, 400, Prefix(data, 400))},
+      {"stops at its declared size", DeclaringWav(1, 8000, 400, data), 0, StreamOutcome::Complete,
+       "", OutputFile(1, 8000, 400, Prefix(data, 400))},
       {"chunk before the data skipped by reading",
-       Declaring(1, 8000, 600, Prefix(data, 600), Chunk("LIST", Bytes(3001, 7))), 0,
+       DeclaringWav(1, 8000, 600, Prefix(data, 600), Chunk("LIST", Bytes(3001, 7))), 0,
        StreamOutcome::Complete, "", OutputFile(1, 8000, 600, Prefix(data, 600))},
       {"unknown size with a tail: the header stays as declared",
-       Declaring(1, 8000, 0xFFFFFFFF, Prefix(data, 100)), 0.001, StreamOutcome::Complete, "",
+       DeclaringWav(1, 8000, 0xFFFFFFFF, Prefix(data, 100)), 0.001, StreamOutcome::Complete, "",
        OutputFile(1, 8000, 0xFFFFFFFF,
                   [&data] {
                     Bytes out = Prefix(data, 100);
@@ -259,7 +238,7 @@ TEST(JobOptions, RegularFilesGivenAsStreamsKeepTheFileRules) {
   const Bytes before = {'x', 'y'};
   const Case cases[] = {
       {"input short: a read failure, the header patched",
-       Declaring(2, 8000, 5000, Prefix(data, 3002)),
+       DeclaringWav(2, 8000, 5000, Prefix(data, 3002)),
        "wb",
        {},
        StreamOutcome::ReadFailed,
@@ -273,7 +252,7 @@ TEST(JobOptions, RegularFilesGivenAsStreamsKeepTheFileRules) {
        StreamOutcome::Complete,
        "",
        OutputFile(1, 8000, 30, Prefix(data, 30))},
-      {"appended output: the header kept", Declaring(2, 8000, 5000, Prefix(data, 3002)), "ab",
+      {"appended output: the header kept", DeclaringWav(2, 8000, 5000, Prefix(data, 3002)), "ab",
        before, StreamOutcome::ReadFailed, "Error: read failed\n",
        [&] {
          Bytes out = before;

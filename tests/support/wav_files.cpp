@@ -121,6 +121,28 @@ std::vector<int16_t> SamplesAfterHeader(const Bytes& file) {
   return samples;
 }
 
+Bytes SampleBytes(std::size_t count) {
+  Bytes bytes(count);
+  for (std::size_t i = 0; i < count; ++i)
+    bytes[i] = static_cast<uint8_t>(i * 7 + i / 251);
+  return bytes;
+}
+
+Bytes DeclaringWav(uint16_t channels, uint32_t rate, uint32_t declared, const Bytes& body,
+                   const Bytes& before) {
+  Bytes file;
+  AppendTag(file, "RIFF");
+  AppendLE32(file, 0);
+  AppendTag(file, "WAVE");
+  const Bytes format = FormatChunk(channels, rate);
+  file.insert(file.end(), format.begin(), format.end());
+  file.insert(file.end(), before.begin(), before.end());
+  AppendTag(file, "data");
+  AppendLE32(file, declared);
+  file.insert(file.end(), body.begin(), body.end());
+  return file;
+}
+
 Bytes ReadFile(const std::filesystem::path& path) {
   std::ifstream in(path, std::ios::binary);
   return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());

@@ -36,6 +36,14 @@ Bytes WavFile(uint16_t channels, uint32_t sampleRate, const std::vector<int16_t>
 // The samples of a file produced by WAVEffect (everything after its 44-byte header).
 std::vector<int16_t> SamplesAfterHeader(const Bytes& file);
 
+// `count` bytes of distinct-looking sample data.
+Bytes SampleBytes(std::size_t count);
+
+// "RIFF", "WAVE", a format chunk, `before`, then a data chunk header declaring `declared` and
+// `body`.
+Bytes DeclaringWav(uint16_t channels, uint32_t rate, uint32_t declared, const Bytes& body,
+                   const Bytes& before = {});
+
 Bytes ReadFile(const std::filesystem::path& path);
 // The names of the entries of a directory.
 std::set<std::string> Listing(const std::filesystem::path& dir);
