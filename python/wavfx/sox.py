@@ -600,9 +600,9 @@ def _effect(entry: Any) -> Tuple[str, List[str]]:
         raise ValueError(f"an effect is a list [name, arguments...], not {entry!r}")
     if not all(isinstance(part, str) for part in entry):
         raise ValueError(f"effect {list(entry)!r}: the name and arguments must be strings")
-    name = entry[0]
+    name = entry[0].lower()  # as SoX, in any case
     if name not in _TRANSLATORS:
-        raise ValueError(f"sox effect '{name}' is not supported")
+        raise ValueError(f"sox effect '{entry[0]}' is not supported")
     return name, list(entry[1:])
 
 

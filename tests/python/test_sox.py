@@ -14,7 +14,7 @@ CASES = [
     ("trim 0.1 0.5", "exact"), ("trim 100s =0.5", "exact"), ("trim -0.5", "exact"),
     ("trim 0.1 -0.2", "exact"), ("trim 0 0", "exact"), ("pad 0.1 0.2", "exact"),
     ("pad 1000s", "exact"),
-    ("speed 0.9", "exact"), ("dither", "exact"),
+    ("speed 0.9", "exact"), ("dither", "exact"), ("GAIN -3", "float"), ("Lowpass 1000", -90),
     ("gain -3", "float"), ("vol 0.5", "float"), ("vol -6dB", "float"), ("vol 2 power", "float"),
     ("channels 1", "float"), ("remix -", "float"), ("remix 2 1", "float"),
     ("remix 1,2v0.3 2", "float"), ("remix -m 1,2 2", "float"), ("remix -p 1,2 1", "float"),
