@@ -99,7 +99,7 @@ def _frames(effect: str, text: str, rate: float) -> int:
 
 def _position(effect: str, text: str, stream: _Stream, before: int) -> int:
     """A SoX position: `=T` from the start, `-T` from the end, `+T` or `T` after `before`."""
-    sign, body = (text[0], text[1:]) if text[:1] in "=-+" else ("+", text)
+    sign, body = (text[0], text[1:]) if text and text[0] in "=-+" else ("+", text)
     frames = _frames(effect, body, stream.rate)
     if sign == "=":
         return frames
@@ -392,7 +392,7 @@ def _fade(effect: str, args: List[str], s: _Stream) -> None:
     if len(args) > 1:
         fade_out = _frames(effect, args[2], s.rate) if len(args) > 2 else fade_in
         stop = 0 if args[1] in ("0", "-0") else _position(
-            effect, "=" + args[1] if args[1][0].isdigit() else args[1], s, 0)
+            effect, "=" + args[1] if args[1][:1].isdigit() else args[1], s, 0)
         if stop:  # else the fade-out ends with the audio
             if s.frames is None or stop > s.frames:  # SoX fades silence out up to the stop
                 s.stages.append(f"pad=end={stop}s")
