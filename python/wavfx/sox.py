@@ -245,6 +245,8 @@ def _remix(effect: str, args: List[str], s: _Stream) -> None:
                 raise _fail(effect, f"input term '{part}' needs the input's channel count")
             low = int(first or 1)
             high = int(last) if last else (s.channels if dash else low)
+            if max(low, high or 0) > 65535:
+                raise _fail(effect, f"input term '{part}' names a channel beyond 65535")
             weight = None
             if letter:
                 number = _number(effect, volume or ("1" if letter == "v" else "0"), "volume")

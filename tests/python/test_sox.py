@@ -137,7 +137,8 @@ REFUSED = [
     ([["compand", "0.3,1", "-70", "0", "0", "0.0301"]], ValueError, "whole frames"),
     ([["tremolo", "500"]], ValueError, "500"), ([["tremolo", "5", "0"]], ValueError, "depth"),
     ([["overdrive", "50"]], ValueError, "50"),
-    ([["remix", "1x"]], ValueError, "1x"), ([("gain", 3)], ValueError, "strings"),
+    ([["remix", "1x"]], ValueError, "1x"), ([["remix", "1-99999999"]], ValueError, "65535"),
+    ([("gain", 3)], ValueError, "strings"),
 ]
 
 
