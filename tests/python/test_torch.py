@@ -77,6 +77,7 @@ def test_bad_batches_are_refused():
     lambda: augment.Effect("echo", bogus=1),
     lambda: augment.Effect("nosuch"),
     lambda: augment.SomeOf([augment.Effect("echo")], 2),
+    lambda: augment.SomeOf([augment.Effect("echo")], (0.5, 1)),
     lambda: augment.OneOf([augment.Effect("echo"), augment.Effect("gain")], weights=[math.nan, 1]),
     lambda: augment.OneOf([augment.Effect("echo"), augment.Effect("gain")], weights=[math.inf, 1]),
 ])
