@@ -218,7 +218,8 @@ def process_batch(
     if isinstance(threads, bool) or not isinstance(threads, numbers.Integral) or threads < 1:
         raise ValueError(f"threads must be a whole number from 1, not {threads!r}")
     result = _core.process_batch(
-        _text(effect), _array(audio), _rate(sample_rate), bool(channels_last), int(threads)
+        _text(effect), _array(audio), _rate(sample_rate), bool(channels_last),
+        min(int(threads), 2**32),  # more than there are items is as many as there are
     )
     return _like(audio, result)
 

@@ -30,7 +30,7 @@ def test_a_batch_is_its_items_one_by_one(chain):
         if channels_last:
             batch = batch.transpose(0, 2, 1)
         each = [wavfx.process(item, RATE, chain, channels_last=channels_last) for item in batch]
-        for threads in (1, 3):
+        for threads in (1, 3, 2**70):
             got = wavfx.process_batch(batch, RATE, chain, threads=threads,
                                       channels_last=channels_last)
             assert got.dtype == batch.dtype
