@@ -26,6 +26,7 @@ from typing import Any, Callable, Dict, List, Optional, Sequence, Tuple
 import numpy as np
 
 from . import _core, info, process, read
+from . import _channels as _channel_count
 from . import _rate as _sample_rate
 
 __all__ = ["apply_effects_file", "apply_effects_tensor", "effect_names", "translate"]
@@ -656,6 +657,7 @@ def translate(
     pieces (a trim from the end, stages after a bare speed) shows its pieces joined by ' ; '.
     ValueError names an effect or argument that cannot be honoured."""
     rate = _sample_rate(sample_rate)
+    channels = None if channels is None else _channel_count(channels)
     stream = _Stream(float(rate), rate, channels, None, None)
     runs = _runs(effects, stream)
     texts = []
