@@ -764,6 +764,8 @@ def apply_effects_file(
     if not isinstance(path, (str, bytes, os.PathLike)):
         raise TypeError(f"apply_effects_file takes a path, not {type(path).__name__}")
     if format is not None:
+        if not isinstance(format, str):
+            raise TypeError(f"format must be a container's name, not {type(format).__name__}")
         container = str(info(path)["container"])
         if format.lower() not in container.lower():
             raise ValueError(f"format '{format}': the file holds {container}")

@@ -113,6 +113,7 @@ def _process(audio, rate=RATE):
     (ValueError, "channel count", lambda: wavfx.Meter(-1, RATE)),
     (TypeError, "channel count", lambda: wavfx.Chain("echo").output_shape(1.5, RATE)),
     (ValueError, "channel count", lambda: wavfx.sox.translate([["remix", "1-"]], channels=-1)),
+    (TypeError, "format", lambda: wavfx.sox.apply_effects_file("x.wav", [], format=5)),
     (ValueError, "unknown effect", lambda: wavfx.Effect("ecoh")),
     (ValueError, "unknown parameter 'speed'", lambda: wavfx.Effect("echo", speed=2)),
     (ValueError, r"feedback '2' is out of range \(-0.95 to 0.95\)",
