@@ -153,7 +153,9 @@ def test_plots_draw_loudness_and_a_chain(tmp_path):
     pytest.importorskip("matplotlib")
     audio = (np.sin(np.arange(44100 * 4) * 0.05) * 0.3).astype(np.float32)
     figures = [wavfx.plot.loudness(audio, 44100, target=-16),
-               wavfx.plot.spectrogram(audio, "lowpass=poles=2,resample=rate=16000", 44100)]
+               wavfx.plot.spectrogram(audio, "lowpass=poles=2,resample=rate=16000", 44100),
+               wavfx.plot.spectrogram(audio, "resample", 16000)]  # to its default 44.1 kHz
     for i, figure in enumerate(figures):
         figure.savefig(tmp_path / f"{i}.png")
         assert (tmp_path / f"{i}.png").stat().st_size > 1000
+    assert [figure.axes[1].get_ylim()[1] for figure in figures[1:]] == [8000, 22050]
