@@ -1,3 +1,4 @@
+import importlib
 import pickle
 import subprocess
 import sys
@@ -114,6 +115,8 @@ def _process(audio, rate=RATE):
     (TypeError, "channel count", lambda: wavfx.Chain("echo").output_shape(1.5, RATE)),
     (ValueError, "channel count", lambda: wavfx.sox.translate([["remix", "1-"]], channels=-1)),
     (TypeError, "format", lambda: wavfx.sox.apply_effects_file("x.wav", [], format=5)),
+    (TypeError, "list of paths",
+     lambda: importlib.import_module("wavfx.dask").process_files("a.wav", "/tmp", "echo")),
     (ValueError, "unknown effect", lambda: wavfx.Effect("ecoh")),
     (ValueError, "unknown parameter 'speed'", lambda: wavfx.Effect("echo", speed=2)),
     (ValueError, r"feedback '2' is out of range \(-0.95 to 0.95\)",
