@@ -425,10 +425,10 @@ def _echo(effect: str, args: List[str], s: _Stream) -> None:
     frames = int(delay * s.rate / 1000)
     if frames < 1:
         raise _fail(effect, f"delay '{args[2]}' is shorter than a frame")
-    if frames > s.run_rate * 5:
-        raise _fail(effect, f"delay '{args[2]}': wavfx's echo takes at most 5000 ms")
     # Half a frame over SoX's count, so that wavfx's truncation lands on it (5000 ms lands exactly).
     ms = min((frames + 0.5) / s.run_rate * 1000, 5000.0)
+    if frames > s.run_rate * 5 or ms < 1:
+        raise _fail(effect, f"delay '{args[2]}': wavfx's echo takes 1 to 5000 ms")
     s.stages.append(f"pad=end={frames}s")
     s.stages.append(f"echo=delay={ms!r}:feedback=0:wet={_f(gain_out * decay)}:dry={_f(gain_out * gain_in)}")
 

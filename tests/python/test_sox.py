@@ -129,6 +129,7 @@ REFUSED = [
     ([["fade", "t", "0.1", "0.3", "0.3"]], ValueError, "fade-in"),
     ([["echo", "0.8", "0.9", "100", "0.3", "200", "0.2"]], ValueError, "echo"),
     ([["echo", "0.8", "0.9", "5001", "0.3"]], ValueError, "5000 ms"),
+    ([["echo", "0.8", "0.9", "0.07", "0.3"]], ValueError, "delay '0.07'"),
     ([["chorus", "0.7", "0.9", "55", "0.4", "0.25", "2", "-x"]], ValueError, "-x"),
     ([["chorus", "0.7", "0.9", "10", "0.4", "0.25", "2", "-t"]], ValueError, "delay"),
     ([["flanger", "40"]], ValueError, "delay"), ([["flanger", "1", "x"]], ValueError, "'x'"),
