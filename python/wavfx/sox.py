@@ -351,6 +351,8 @@ def _pitch(effect: str, args: List[str], s: _Stream) -> None:
     if not rest:
         raise _fail(effect, "needs a shift in cents")
     cents = _number(effect, rest[0], "shift")
+    if not -7972 <= cents <= 3986:  # a tempo change by 0.1 to 100 either way
+        raise _fail(effect, f"shift '{rest[0]}': wavfx's pitch takes -7972 to 3986 cents")
     times = _stretch_times(effect, rest)
     if s.later_rate:
         s.stages.append(f"pitch=cents={_f(cents)}{times}")
