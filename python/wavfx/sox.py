@@ -212,6 +212,8 @@ def _vol(effect: str, args: List[str], s: _Stream) -> None:
         db = (20.0 if kind[0] == "a" else 10.0) * math.log10(value)
     else:
         raise _fail(effect, f"type '{args[1]}' is not amplitude, power or dB")
+    if not -120 <= db <= 60:
+        raise _fail(effect, f"gain '{args[0]}' is {db:.1f} dB; wavfx's gain takes -120 to 60 dB")
     s.stages.append(f"gain=db={_f(db)}")
 
 

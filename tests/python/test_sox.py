@@ -125,6 +125,7 @@ REFUSED = [
     ([["rate", "-q", "8000"]], ValueError, "-q"), ([["tempo", "-s", "1.1"]], ValueError, "-s"),
     ([["tempo", "1.1", "60"]], ValueError, "segment"), ([["trim", "1", "2", "3"]], ValueError, "trim"),
     ([["pitch", "5000"]], ValueError, "'5000'"),
+    ([["vol", "10000"]], ValueError, "'10000' is 80.0 dB"),
     ([["pad", "1@0.5"]], ValueError, "1@0.5"), ([["fade", "1:x"]], ValueError, "1:x"),
     ([["trim", ""]], ValueError, "time ''"), ([["fade", "0.1", ""]], ValueError, "time ''"),
     ([["fade", "t", "0.1", "0.3", "0.3"]], ValueError, "fade-in"),
