@@ -1,7 +1,9 @@
 import importlib
+import os
 import pickle
 import subprocess
 import sys
+import tempfile
 
 import numpy as np
 import pytest
@@ -96,6 +98,14 @@ def _runs_on_after_flush():
     stream.process(np.zeros((2, 10), np.float32), RATE)
 
 
+def _read_cut_short():
+    with tempfile.TemporaryDirectory() as directory:
+        path = os.path.join(directory, "cut.flac")
+        wavfx.write(path, signal(), RATE, bits=16)
+        os.truncate(path, os.path.getsize(path) // 2)
+        wavfx.read(path)
+
+
 def _process(audio, rate=RATE):
     return wavfx.process(audio, rate, "echo")
 
@@ -130,6 +140,7 @@ def _process(audio, rate=RATE):
     (ValueError, "unknown --bits", lambda: wavfx.write("x.wav", np.zeros(8), RATE, bits=7)),
     (OSError, "cannot read", lambda: wavfx.read("/nonexistent.wav")),
     (OSError, "cannot read", lambda: wavfx.info("/nonexistent.wav")),
+    (OSError, "frames the file declares", _read_cut_short),
     (ValueError, "lossy", lambda: wavfx.write("x.ogg", np.zeros(8), RATE, bits=16)),
     (OSError, "cannot", lambda: wavfx.process_file("/nonexistent.wav", "/tmp/x.wav", "echo")),
 ])
