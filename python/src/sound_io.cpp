@@ -183,6 +183,8 @@ py::tuple ReadSound(const std::string& path, bool channelsLast) {
       });
       if (sf_error(file.get()) != SF_ERR_NO_ERROR) {
         reason = std::string("read failed: ") + sf_strerror(file.get());
+      } else {
+        reason = ShortfallOf(info, frames);  // a truncated file, as measure and the CLI say
       }
     }
   }

@@ -33,7 +33,8 @@ class Stream {
   // Makes the instance on the first block; the reason when the stream does not match it.
   std::string Start(std::size_t channels, uint32_t sampleRate);
   std::string Run(const AudioView& in, const AudioView& out, uint32_t sampleRate);
-  py::array Reshaped(const AudioView* in, Layout layout, bool flush);
+  // A reshaping chain's output for the block `in` at `sampleRate`, or (in null) its flush.
+  py::array Reshaped(const AudioView* in, uint32_t sampleRate, Layout layout);
 
   const std::string text_;
   std::mutex lock_;

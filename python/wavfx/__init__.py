@@ -89,7 +89,7 @@ class _Processor:
 
     def output_shape(self, channels: int, sample_rate: int) -> Tuple[int, int]:
         """(channels, sample_rate) of what the chain makes of a stream of these."""
-        return _core.output_shape(self.text, int(channels), _rate(sample_rate))
+        return _core.output_shape(self.text, _channels(channels), _rate(sample_rate))
 
     def reset(self) -> None:
         """Starts the stream over, for any channel count and sample rate."""
@@ -218,7 +218,8 @@ def process_batch(
     if isinstance(threads, bool) or not isinstance(threads, numbers.Integral) or threads < 1:
         raise ValueError(f"threads must be a whole number from 1, not {threads!r}")
     result = _core.process_batch(
-        _text(effect), _array(audio), _rate(sample_rate), bool(channels_last), int(threads)
+        _text(effect), _array(audio), _rate(sample_rate), bool(channels_last),
+        min(int(threads), 2**32),  # more than there are items is as many as there are
     )
     return _like(audio, result)
 
@@ -307,7 +308,7 @@ class Meter:
     on how the stream is cut."""
 
     def __init__(self, channels: int, sample_rate: int) -> None:
-        self._meter = _core.Meter(int(channels), _rate(sample_rate))
+        self._meter = _core.Meter(_channels(channels), _rate(sample_rate))
 
     def add(self, audio: Any, *, channels_last: bool = False) -> None:
         self._meter.add(_array(audio), bool(channels_last))
@@ -422,6 +423,15 @@ def _rate(sample_rate: Any) -> int:
     if not 0 < rate < 2**32:
         raise ValueError(f"the sample rate must be 1 to {2**32 - 1} Hz, not {rate}")
     return rate
+
+
+def _channels(channels: Any) -> int:
+    if isinstance(channels, (bool, np.bool_)) or not isinstance(channels, numbers.Integral):
+        raise TypeError(f"the channel count must be an integer, not {type(channels).__name__}")
+    count = int(channels)
+    if not 0 < count <= 65535:
+        raise ValueError(f"the channel count must be 1 to 65535, not {count}")
+    return count
 
 
 def _tail(seconds: Any) -> float:

@@ -197,10 +197,12 @@ class SomeOf(Transform):
     ) -> None:
         super().__init__(p, seed)
         self.transforms = _transforms(transforms)
-        lo, hi = (n, n) if isinstance(n, numbers.Integral) else tuple(n)
-        if not 0 <= lo <= hi <= len(self.transforms):
-            raise ValueError(f"SomeOf takes 0 to {len(self.transforms)} transforms, not {n!r}")
-        self.n = (int(lo), int(hi))
+        ends = tuple(n) if isinstance(n, Sequence) else (n, n)
+        if (len(ends) != 2 or not all(_whole(k) for k in ends)
+                or not 0 <= ends[0] <= ends[1] <= len(self.transforms)):
+            raise ValueError(f"SomeOf takes 0 to {len(self.transforms)} transforms (a whole number "
+                             f"or a (lo, hi) pair of them), not {n!r}")
+        self.n = (int(ends[0]), int(ends[1]))
 
     def _stages(self, rng: np.random.Generator) -> List[str]:
         count = Uniform(*self.n)._draw(rng, True)
@@ -240,6 +242,10 @@ def _text(value: Any) -> str:
     if isinstance(value, bool) or not isinstance(value, numbers.Real):
         raise TypeError(f"a parameter takes numbers or names, not {type(value).__name__}")
     return str(int(value)) if float(value).is_integer() else repr(float(value))
+
+
+def _whole(value: Any) -> bool:
+    return isinstance(value, numbers.Integral) and not isinstance(value, (bool, np.bool_))
 
 
 def _round(x: float) -> float:

@@ -44,6 +44,8 @@ def process_files(
     given) and returns one result per file, in order. Without a client, a LocalCluster of one
     single-threaded worker process per core runs the files. A chain with a mistake, a bad tail
     or a missing output directory raise before any file runs."""
+    if isinstance(paths, (str, bytes, os.PathLike)):  # else each character would be a file
+        raise TypeError("paths is a list of paths; for one file give [path]")
     chain = _file_chain(effect)
     seconds = _tail(tail)
     directory = os.fsdecode(output_dir)

@@ -7,7 +7,7 @@ from typing import Any, Optional
 
 import numpy as np
 
-from . import _array, measure, process, read
+from . import Chain, _array, _rate, _text, measure, process, read
 
 _BLOCK_SECONDS = 0.1  # the meter's hop
 
@@ -28,7 +28,7 @@ def _audio(audio: Any, sample_rate: Optional[int], channels_last: bool):
         return samples, rate, False
     if sample_rate is None:
         raise TypeError("an array needs its sample rate")
-    return _array(audio), int(sample_rate), channels_last
+    return _array(audio), _rate(sample_rate), channels_last
 
 
 def loudness(
@@ -84,13 +84,9 @@ def spectrogram(
     plt = _pyplot()
     samples, rate, last = _audio(audio, sample_rate, channels_last)
     after = process(samples, rate, chain, channels_last=last)
-    out_rate = rate
-    if not isinstance(chain, str) or "=" in chain or "," in chain:
-        from . import Chain
-
-        text = chain if isinstance(chain, str) else chain.text
-        channels = 1 if samples.ndim == 1 else samples.shape[1 if last else 0]
-        out_rate = Chain(text).output_shape(channels, rate)[1]
+    text = _text(chain)
+    channels = 1 if samples.ndim == 1 else samples.shape[1 if last else 0]
+    out_rate = Chain(text).output_shape(channels, rate)[1]
 
     def mono(array: np.ndarray) -> np.ndarray:
         values = array.astype(np.float64)
@@ -106,7 +102,6 @@ def spectrogram(
         nfft = 1 << max(6, int(round(np.log2(fs * 0.046))))  # about 46 ms at any rate
         ax.specgram(mono(data), NFFT=nfft, Fs=fs, noverlap=nfft * 3 // 4, cmap="magma", vmin=-140)
         ax.set_ylabel("Hz")
-        text = chain if isinstance(chain, str) else chain.text
         ax.set_title(name if name == "before" else f"after {text}")
     axes[1].set_xlabel("seconds")
     fig.tight_layout()

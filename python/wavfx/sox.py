@@ -26,6 +26,7 @@ from typing import Any, Callable, Dict, List, Optional, Sequence, Tuple
 import numpy as np
 
 from . import _core, info, process, read
+from . import _channels as _channel_count
 from . import _rate as _sample_rate
 
 __all__ = ["apply_effects_file", "apply_effects_tensor", "effect_names", "translate"]
@@ -99,7 +100,7 @@ def _frames(effect: str, text: str, rate: float) -> int:
 
 def _position(effect: str, text: str, stream: _Stream, before: int) -> int:
     """A SoX position: `=T` from the start, `-T` from the end, `+T` or `T` after `before`."""
-    sign, body = (text[0], text[1:]) if text[:1] in "=-+" else ("+", text)
+    sign, body = (text[0], text[1:]) if text and text[0] in "=-+" else ("+", text)
     frames = _frames(effect, body, stream.rate)
     if sign == "=":
         return frames
@@ -211,6 +212,8 @@ def _vol(effect: str, args: List[str], s: _Stream) -> None:
         db = (20.0 if kind[0] == "a" else 10.0) * math.log10(value)
     else:
         raise _fail(effect, f"type '{args[1]}' is not amplitude, power or dB")
+    if not -120 <= db <= 60:
+        raise _fail(effect, f"gain '{args[0]}' is {db:.1f} dB; wavfx's gain takes -120 to 60 dB")
     s.stages.append(f"gain=db={_f(db)}")
 
 
@@ -245,6 +248,8 @@ def _remix(effect: str, args: List[str], s: _Stream) -> None:
                 raise _fail(effect, f"input term '{part}' needs the input's channel count")
             low = int(first or 1)
             high = int(last) if last else (s.channels if dash else low)
+            if max(low, high or 0) > 65535:
+                raise _fail(effect, f"input term '{part}' names a channel beyond 65535")
             weight = None
             if letter:
                 number = _number(effect, volume or ("1" if letter == "v" else "0"), "volume")
@@ -348,6 +353,8 @@ def _pitch(effect: str, args: List[str], s: _Stream) -> None:
     if not rest:
         raise _fail(effect, "needs a shift in cents")
     cents = _number(effect, rest[0], "shift")
+    if not -7972 <= cents <= 3986:  # a tempo change by 0.1 to 100 either way
+        raise _fail(effect, f"shift '{rest[0]}': wavfx's pitch takes -7972 to 3986 cents")
     times = _stretch_times(effect, rest)
     if s.later_rate:
         s.stages.append(f"pitch=cents={_f(cents)}{times}")
@@ -392,7 +399,7 @@ def _fade(effect: str, args: List[str], s: _Stream) -> None:
     if len(args) > 1:
         fade_out = _frames(effect, args[2], s.rate) if len(args) > 2 else fade_in
         stop = 0 if args[1] in ("0", "-0") else _position(
-            effect, "=" + args[1] if args[1][0].isdigit() else args[1], s, 0)
+            effect, "=" + args[1] if args[1][:1].isdigit() else args[1], s, 0)
         if stop:  # else the fade-out ends with the audio
             if s.frames is None or stop > s.frames:  # SoX fades silence out up to the stop
                 s.stages.append(f"pad=end={stop}s")
@@ -422,10 +429,10 @@ def _echo(effect: str, args: List[str], s: _Stream) -> None:
     frames = int(delay * s.rate / 1000)
     if frames < 1:
         raise _fail(effect, f"delay '{args[2]}' is shorter than a frame")
-    if frames > s.run_rate * 5:
-        raise _fail(effect, f"delay '{args[2]}': wavfx's echo takes at most 5000 ms")
     # Half a frame over SoX's count, so that wavfx's truncation lands on it (5000 ms lands exactly).
     ms = min((frames + 0.5) / s.run_rate * 1000, 5000.0)
+    if frames > s.run_rate * 5 or ms < 1:
+        raise _fail(effect, f"delay '{args[2]}': wavfx's echo takes 1 to 5000 ms")
     s.stages.append(f"pad=end={frames}s")
     s.stages.append(f"echo=delay={ms!r}:feedback=0:wet={_f(gain_out * decay)}:dry={_f(gain_out * gain_in)}")
 
@@ -600,9 +607,9 @@ def _effect(entry: Any) -> Tuple[str, List[str]]:
         raise ValueError(f"an effect is a list [name, arguments...], not {entry!r}")
     if not all(isinstance(part, str) for part in entry):
         raise ValueError(f"effect {list(entry)!r}: the name and arguments must be strings")
-    name = entry[0]
+    name = entry[0].lower()  # as SoX, in any case
     if name not in _TRANSLATORS:
-        raise ValueError(f"sox effect '{name}' is not supported")
+        raise ValueError(f"sox effect '{entry[0]}' is not supported")
     return name, list(entry[1:])
 
 
@@ -654,6 +661,7 @@ def translate(
     pieces (a trim from the end, stages after a bare speed) shows its pieces joined by ' ; '.
     ValueError names an effect or argument that cannot be honoured."""
     rate = _sample_rate(sample_rate)
+    channels = None if channels is None else _channel_count(channels)
     stream = _Stream(float(rate), rate, channels, None, None)
     runs = _runs(effects, stream)
     texts = []
@@ -760,6 +768,8 @@ def apply_effects_file(
     if not isinstance(path, (str, bytes, os.PathLike)):
         raise TypeError(f"apply_effects_file takes a path, not {type(path).__name__}")
     if format is not None:
+        if not isinstance(format, str):
+            raise TypeError(f"format must be a container's name, not {type(format).__name__}")
         container = str(info(path)["container"])
         if format.lower() not in container.lower():
             raise ValueError(f"format '{format}': the file holds {container}")

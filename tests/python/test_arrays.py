@@ -1,6 +1,9 @@
+import importlib
+import os
 import pickle
 import subprocess
 import sys
+import tempfile
 
 import numpy as np
 import pytest
@@ -95,6 +98,14 @@ def _runs_on_after_flush():
     stream.process(np.zeros((2, 10), np.float32), RATE)
 
 
+def _read_cut_short():
+    with tempfile.TemporaryDirectory() as directory:
+        path = os.path.join(directory, "cut.flac")
+        wavfx.write(path, signal(), RATE, bits=16)
+        os.truncate(path, os.path.getsize(path) // 2)
+        wavfx.read(path)
+
+
 def _process(audio, rate=RATE):
     return wavfx.process(audio, rate, "echo")
 
@@ -110,6 +121,12 @@ def _process(audio, rate=RATE):
     (ValueError, "sample rate", lambda: _process(np.zeros(8, np.int16), 0)),
     (ValueError, "sample rate", lambda: _process(np.zeros(8, np.int16), -44100)),
     (TypeError, "sample rate", lambda: _process(np.zeros(8, np.int16), 44100.5)),
+    (ValueError, "channel count", lambda: wavfx.Meter(-1, RATE)),
+    (TypeError, "channel count", lambda: wavfx.Chain("echo").output_shape(1.5, RATE)),
+    (ValueError, "channel count", lambda: wavfx.sox.translate([["remix", "1-"]], channels=-1)),
+    (TypeError, "format", lambda: wavfx.sox.apply_effects_file("x.wav", [], format=5)),
+    (TypeError, "list of paths",
+     lambda: importlib.import_module("wavfx.dask").process_files("a.wav", "/tmp", "echo")),
     (ValueError, "unknown effect", lambda: wavfx.Effect("ecoh")),
     (ValueError, "unknown parameter 'speed'", lambda: wavfx.Effect("echo", speed=2)),
     (ValueError, r"feedback '2' is out of range \(-0.95 to 0.95\)",
@@ -123,6 +140,7 @@ def _process(audio, rate=RATE):
     (ValueError, "unknown --bits", lambda: wavfx.write("x.wav", np.zeros(8), RATE, bits=7)),
     (OSError, "cannot read", lambda: wavfx.read("/nonexistent.wav")),
     (OSError, "cannot read", lambda: wavfx.info("/nonexistent.wav")),
+    (OSError, "frames the file declares", _read_cut_short),
     (ValueError, "lossy", lambda: wavfx.write("x.ogg", np.zeros(8), RATE, bits=16)),
     (OSError, "cannot", lambda: wavfx.process_file("/nonexistent.wav", "/tmp/x.wav", "echo")),
 ])
@@ -149,7 +167,9 @@ def test_plots_draw_loudness_and_a_chain(tmp_path):
     pytest.importorskip("matplotlib")
     audio = (np.sin(np.arange(44100 * 4) * 0.05) * 0.3).astype(np.float32)
     figures = [wavfx.plot.loudness(audio, 44100, target=-16),
-               wavfx.plot.spectrogram(audio, "lowpass=poles=2,resample=rate=16000", 44100)]
+               wavfx.plot.spectrogram(audio, "lowpass=poles=2,resample=rate=16000", 44100),
+               wavfx.plot.spectrogram(audio, "resample", 16000)]  # to its default 44.1 kHz
     for i, figure in enumerate(figures):
         figure.savefig(tmp_path / f"{i}.png")
         assert (tmp_path / f"{i}.png").stat().st_size > 1000
+    assert [figure.axes[1].get_ylim()[1] for figure in figures[1:]] == [8000, 22050]

@@ -14,7 +14,7 @@ CASES = [
     ("trim 0.1 0.5", "exact"), ("trim 100s =0.5", "exact"), ("trim -0.5", "exact"),
     ("trim 0.1 -0.2", "exact"), ("trim 0 0", "exact"), ("pad 0.1 0.2", "exact"),
     ("pad 1000s", "exact"),
-    ("speed 0.9", "exact"), ("dither", "exact"),
+    ("speed 0.9", "exact"), ("dither", "exact"), ("GAIN -3", "float"), ("Lowpass 1000", -90),
     ("gain -3", "float"), ("vol 0.5", "float"), ("vol -6dB", "float"), ("vol 2 power", "float"),
     ("channels 1", "float"), ("remix -", "float"), ("remix 2 1", "float"),
     ("remix 1,2v0.3 2", "float"), ("remix -m 1,2 2", "float"), ("remix -p 1,2 1", "float"),
@@ -124,10 +124,14 @@ REFUSED = [
     ([["highpass", "-1", "300"]], ValueError, "-1"), ([["vol", "-1"]], ValueError, "vol"),
     ([["rate", "-q", "8000"]], ValueError, "-q"), ([["tempo", "-s", "1.1"]], ValueError, "-s"),
     ([["tempo", "1.1", "60"]], ValueError, "segment"), ([["trim", "1", "2", "3"]], ValueError, "trim"),
+    ([["pitch", "5000"]], ValueError, "'5000'"),
+    ([["vol", "10000"]], ValueError, "'10000' is 80.0 dB"),
     ([["pad", "1@0.5"]], ValueError, "1@0.5"), ([["fade", "1:x"]], ValueError, "1:x"),
+    ([["trim", ""]], ValueError, "time ''"), ([["fade", "0.1", ""]], ValueError, "time ''"),
     ([["fade", "t", "0.1", "0.3", "0.3"]], ValueError, "fade-in"),
     ([["echo", "0.8", "0.9", "100", "0.3", "200", "0.2"]], ValueError, "echo"),
     ([["echo", "0.8", "0.9", "5001", "0.3"]], ValueError, "5000 ms"),
+    ([["echo", "0.8", "0.9", "0.07", "0.3"]], ValueError, "delay '0.07'"),
     ([["chorus", "0.7", "0.9", "55", "0.4", "0.25", "2", "-x"]], ValueError, "-x"),
     ([["chorus", "0.7", "0.9", "10", "0.4", "0.25", "2", "-t"]], ValueError, "delay"),
     ([["flanger", "40"]], ValueError, "delay"), ([["flanger", "1", "x"]], ValueError, "'x'"),
@@ -136,7 +140,8 @@ REFUSED = [
     ([["compand", "0.3,1", "-70", "0", "0", "0.0301"]], ValueError, "whole frames"),
     ([["tremolo", "500"]], ValueError, "500"), ([["tremolo", "5", "0"]], ValueError, "depth"),
     ([["overdrive", "50"]], ValueError, "50"),
-    ([["remix", "1x"]], ValueError, "1x"), ([("gain", 3)], ValueError, "strings"),
+    ([["remix", "1x"]], ValueError, "1x"), ([["remix", "1-99999999"]], ValueError, "65535"),
+    ([("gain", 3)], ValueError, "strings"),
 ]
 
 

@@ -30,7 +30,7 @@ def test_a_batch_is_its_items_one_by_one(chain):
         if channels_last:
             batch = batch.transpose(0, 2, 1)
         each = [wavfx.process(item, RATE, chain, channels_last=channels_last) for item in batch]
-        for threads in (1, 3):
+        for threads in (1, 3, 2**70):
             got = wavfx.process_batch(batch, RATE, chain, threads=threads,
                                       channels_last=channels_last)
             assert got.dtype == batch.dtype
@@ -77,6 +77,7 @@ def test_bad_batches_are_refused():
     lambda: augment.Effect("echo", bogus=1),
     lambda: augment.Effect("nosuch"),
     lambda: augment.SomeOf([augment.Effect("echo")], 2),
+    lambda: augment.SomeOf([augment.Effect("echo")], (0.5, 1)),
     lambda: augment.OneOf([augment.Effect("echo"), augment.Effect("gain")], weights=[math.nan, 1]),
     lambda: augment.OneOf([augment.Effect("echo"), augment.Effect("gain")], weights=[math.inf, 1]),
 ])
