@@ -337,7 +337,7 @@ bool ChooseOutput(const char* outputPath, const std::string& formatName, const s
              " at " + std::to_string(input.channels) + " channels and " +
              std::to_string(input.sampleRate) + " Hz";
     if (!rates.empty() && !rateFits) {
-      reason += " (it takes " + ListOfRates(rates) + " Hz: end the chain with resample=rate=R)";
+      reason += " (it takes " + ListOfRates(rates) + " Hz; resample=rate=R converts to one)";
     }
     return false;
   }

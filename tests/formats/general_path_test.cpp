@@ -252,7 +252,7 @@ TEST(GeneralPath, RefusesWhatItCannotReadOrWrite) {
       {fast, (dir / "e.flac").string(), "", "cannot hold 16-bit PCM at 2 channels and 700000 Hz"},
       {in, (dir / "f.opus").string(), "",
        "at 2 channels and 44100 Hz (it takes 8000, 12000, "
-       "16000, 24000 or 48000 Hz: end the chain with resample"},
+       "16000, 24000 or 48000 Hz; resample=rate=R converts"},
       {fast, (dir / "g.mp3").string(), "",
        "and 700000 Hz (it takes 8000, 11025, 12000, 16000, "
        "22050, 24000, 32000, 44100 or 48000 Hz"},
