@@ -87,7 +87,8 @@ export interface Measurement {
 export interface Wavfx {
   readonly version: string;
   effects(): EffectInfo[];
-  /** Throws WavfxError with the command line's one line for a chain it refuses. */
+  /** Throws WavfxError with the command line's one line for a chain it refuses, and for a stream
+   * of other than 1 to 65535 channels or a sample rate that is not a whole number of hertz. */
   chain(text: string, stream?: { channels?: number; sampleRate?: number }): Chain;
   /**
    * A 16-bit PCM WAV file through the library's own reader and writer: the bytes of

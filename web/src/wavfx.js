@@ -41,6 +41,7 @@ class Wavfx {
   }
 
   chain(text, { channels = 2, sampleRate = 44100 } = {}) {
+    checkStream(channels, sampleRate);
     return new Chain(this.module, text, channels, sampleRate);
   }
 
@@ -130,8 +131,9 @@ class Wavfx {
   // Loudness and statistics of planar samples, as `wavfx --stats --json` reports a file.
   measure(planar, sampleRate) {
     const m = this.module;
+    const frames = framesOf(planar);
+    checkStream(planar.length, sampleRate);
     const channels = planar.length;
-    const frames = channels ? planar[0].length : 0;
     const meter = m._wavfx_meter_create(channels, sampleRate, 0);
     if (!meter) throw new WavfxError('cannot measure: no channels, no rate, or no memory');
     const buffer = m._malloc(kBlock * channels * 4);
@@ -199,12 +201,15 @@ class Chain {
   // which may be `planar` itself; spares the allocation of new ones.
   process(planar, into = null) {
     if (!this.handle) throw new WavfxError('the chain was disposed');
+    const frames = framesOf(planar);
     if (planar.length !== this.channels) {
       throw new WavfxError(`${planar.length} channels given to a chain of ${this.channels}`);
     }
     const m = this.module;
-    const frames = planar[0]?.length ?? 0;
     if (!this.reshapes) {
+      if (into && (framesOf(into, 'into') < frames || into.length !== this.channels)) {
+        throw new WavfxError(`into must hold ${this.channels} channels of ${frames} frames`);
+      }
       const out = into ?? planar.map(() => new Float32Array(frames));
       for (let at = 0; at < frames; at += kBlock) {
         const count = Math.min(kBlock, frames - at);
@@ -336,6 +341,31 @@ class Chain {
   }
 }
 
+// The frames of planar channels: Float32Arrays (or Float64Arrays), all of one length.
+function framesOf(planar, what = 'planar') {
+  if (!Array.isArray(planar)) throw new WavfxError(`${what} must be an array of channels`);
+  const frames = planar[0]?.length ?? 0;
+  planar.forEach((channel, c) => {
+    if (!(channel instanceof Float32Array || channel instanceof Float64Array)) {
+      throw new WavfxError(`${what}[${c}] is not a Float32Array`);
+    }
+    if (channel.length !== frames) {
+      throw new WavfxError(`${what}[${c}] holds ${channel.length} frames and ${what}[0] ${frames}: ` +
+        'channels must be equally long');
+    }
+  });
+  return frames;
+}
+
+// A stream's shape as the C API takes it: 1 to 65535 channels and a whole rate in hertz.
+function checkStream(channels, sampleRate) {
+  if (!Number.isInteger(channels) || channels < 1 || channels > 65535 ||
+      !Number.isInteger(sampleRate) || sampleRate < 1 || sampleRate > 0xffffffff) {
+    throw new WavfxError(`a stream needs 1 to 65535 channels and a whole sample rate in Hz ` +
+      `(${channels} channels and ${sampleRate} Hz given)`);
+  }
+}
+
 function interleave(planar, at, count, heap, base) {
   const channels = planar.length;
   for (let c = 0; c < channels; ++c) {
@@ -454,8 +484,9 @@ export function writeWav(planar, sampleRate, bits = 16, extensible = false) {
   const isFloat = bits === 'float';
   const depth = isFloat ? 32 : Number(bits);
   if (!isFloat && ![8, 16, 24, 32].includes(depth)) throw new WavfxError(`bits ${bits}: 8, 16, 24, 32 or 'float'`);
+  const frames = framesOf(planar);
+  checkStream(planar.length, sampleRate);
   const channels = planar.length;
-  const frames = channels ? planar[0].length : 0;
   const width = depth / 8;
   const size = frames * channels * width;
   const fmtSize = extensible ? 40 : isFloat ? 18 : 16;

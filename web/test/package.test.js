@@ -38,6 +38,26 @@ test('refused chains give the command line\'s one line', () => {
   }
 });
 
+test('bad stream shapes and planar data are refused with WavfxError, never a crash', () => {
+  const gain = fx.chain('gain=db=-3', { channels: 2, sampleRate: 48000 });
+  const two = (a, b) => [new Float32Array(a), new Float32Array(b)];
+  const cases = [
+    [() => fx.chain('gain', { channels: 1.5 }), /1 to 65535 channels/],
+    [() => fx.chain('gain', { channels: 70000 }), /1 to 65535 channels/],
+    [() => fx.chain('gain', { sampleRate: -5 }), /whole sample rate/],
+    [() => gain.process(two(10, 20)), /equally long/],
+    [() => gain.process([[0.1], [0.2]]), /not a Float32Array/],
+    [() => gain.process(two(100, 100), two(10, 10)), /into must hold/],
+    [() => fx.writeWav([], 44100), /1 to 65535 channels/],
+    [() => fx.writeWav(two(3, 3), 0), /whole sample rate/],
+    [() => fx.measure(two(3, 5), 48000), /equally long/],
+  ];
+  for (const [call, message] of cases) {
+    assert.throws(call, (error) => error.name === 'WavfxError' && message.test(error.message));
+  }
+  gain.dispose();
+});
+
 test('processWav gives the command line\'s bytes', () => {
   const mono = wav16(makeSignal('sweep', 1, 8000), 1, 8000);
   const cases = [
