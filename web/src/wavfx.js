@@ -48,7 +48,8 @@ class Wavfx {
   // Runs the chain over a WAV file as `wavfx in.wav out.wav CHAIN` does, returning its bytes.
   processWav(input, text, { bits, tail = 0 } = {}) {
     const m = this.module;
-    const bytes = new Uint8Array(input instanceof ArrayBuffer ? input : input.buffer);
+    const bytes = input instanceof ArrayBuffer ? new Uint8Array(input)
+      : new Uint8Array(input.buffer, input.byteOffset, input.byteLength);
     m.FS.writeFile('/in.wav', bytes);
     const strings = withStrings(m, [text, bits === undefined ? null : String(bits)]);
     const options = m._malloc(16);

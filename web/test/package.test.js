@@ -68,7 +68,10 @@ test('processWav gives the command line\'s bytes', () => {
     [stereo, 'tempo=factor=0.8', 32],
   ];
   for (const [input, chain, bits] of cases) {
-    const ours = Buffer.from(fx.processWav(input, chain, { bits }));
+    // A view into a larger buffer (as Node's Buffers are) holds just its own bytes.
+    const view = new Uint8Array(input.byteLength + 16).fill(7).subarray(8, 8 + input.byteLength);
+    view.set(new Uint8Array(input));
+    const ours = Buffer.from(fx.processWav(view, chain, { bits }));
     const native = runCli(input, chain, ...(bits ? ['--bits', String(bits)] : []));
     assert.ok(ours.equals(native), `${chain} ${bits ?? ''}`);
   }
