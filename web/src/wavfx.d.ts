@@ -96,6 +96,8 @@ export interface Wavfx {
    * encodings: decode them (readWav, or decodeAudioData in a browser) and use chain().
    */
   processWav(input: ArrayBuffer | Uint8Array, chain: string, options?: { bits?: Bits; tail?: number }): ArrayBuffer;
+  /** Throws WavfxError for what it cannot decode, and (code 2) for a file cut short inside its
+   * data, as the command line's read fails. */
   readWav(input: ArrayBuffer | Uint8Array): { channels: number; sampleRate: number; bits: Bits; data: Planar };
   writeWav(planar: Planar, sampleRate: number, options?: { bits?: Bits }): ArrayBuffer;
   measure(planar: Planar, sampleRate: number): Measurement;

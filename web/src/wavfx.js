@@ -8,6 +8,7 @@ const kResultSize = 544; // wavfx_file_result
 const kStatsSize = 72; // wavfx_channel_stats
 const kResultsSize = 120; // wavfx_meter_results
 const kNeedsMeasurement = -21; // WAVFX_ERROR_NEEDS_MEASUREMENT
+const kJobReadFailed = 2; // WAVFX_JOB_READ_FAILED
 
 export class WavfxError extends Error {
   constructor(message, code = 0) {
@@ -447,7 +448,16 @@ export function readWav(input) {
         sampleRate: view.getUint32(body + 4, true), bits: view.getUint16(body + 14, true),
       };
     } else if (tag(at) === 'data' && format) {
-      return { ...decode(view, body, Math.min(size, view.byteLength - body), format) };
+      const held = view.byteLength - body;
+      const read = decode(view, body, Math.min(size, held), format);
+      // A file cut short fails as the command line's read does; a size of 0x7FFFF000 or more is
+      // a stream's "to the end".
+      const declared = Math.floor(size / ((format.bits / 8) * format.channels));
+      if (size > held && size < 0x7ffff000 && declared > read.data[0].length) {
+        throw new WavfxError(`read failed: ${read.data[0].length} of the ${declared} frames the ` +
+          'file declares could be decoded', kJobReadFailed);
+      }
+      return read;
     }
     at = body + size + (size & 1);
   }
@@ -457,7 +467,7 @@ export function readWav(input) {
 function decode(view, at, size, { code, channels, sampleRate, bits }) {
   const width = bits / 8;
   const isFloat = code === 3;
-  if (!channels || (isFloat ? bits !== 32 && bits !== 64 : code !== 1 || bits % 8 || bits > 32)) {
+  if (!channels || !bits || (isFloat ? bits !== 32 && bits !== 64 : code !== 1 || bits % 8 || bits > 32)) {
     throw new WavfxError(`unsupported WAV encoding (format ${code}, ${bits} bits)`);
   }
   const frames = Math.floor(size / (width * channels));

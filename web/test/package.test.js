@@ -77,6 +77,17 @@ test('processWav gives the command line\'s bytes', () => {
   }
 });
 
+test('a file cut short fails as the command line\'s job does', () => {
+  const planar = [0, 1].map(() => Float32Array.from({ length: 3000 }, (_, i) => Math.sin(i / 9) / 2));
+  for (const bits of [16, 24, 'float']) {
+    const whole = new Uint8Array(fx.writeWav(planar, 22050, { bits }));
+    const cut = whole.subarray(0, whole.length - 101);
+    const native = runCli(cut, 'gain=db=-3');
+    assert.throws(() => fx.processWav(cut, 'gain=db=-3'),
+      (error) => `Error: ${error.message}` === native.error && error.code === 2, String(bits));
+  }
+});
+
 test('a stream cut at random gives what one call gives, the flush included', () => {
   const samples = makeSignal('mix', 2, 22050);
   const frames = samples.length / 2;
