@@ -115,20 +115,25 @@ class WavfxChainProcessor extends AudioWorkletProcessor {
       }
     }
     const channels = this.channels;
-    const heap = m.HEAPF32;
     const base = this.samples >> 2;
-    for (let c = 0; c < channels; ++c) {
-      const source = input.length ? input[Math.min(c, input.length - 1)] : null;
-      for (let i = 0, j = base + c; i < frames; ++i, j += channels) heap[j] = source ? source[i] : 0;
-    }
-    for (let s = 0; s < this.stages.length; ++s) {
-      m._wavfx_web_stage_process(this.stages[s], this.samples, frames);
-    }
-    const out = m.HEAPF32;
-    for (let c = 0; c < output.length; ++c) {
-      const target = output[c];
-      const from = Math.min(c, channels - 1);
-      for (let i = 0, j = base + from; i < frames; ++i, j += channels) target[i] = out[j];
+    // Quanta of 128 frames, or what a context configured for larger ones hands over, a part at
+    // a time through the buffer allocated up front.
+    for (let at = 0; at < frames; at += kQuantum) {
+      const count = Math.min(kQuantum, frames - at);
+      const heap = m.HEAPF32;
+      for (let c = 0; c < channels; ++c) {
+        const source = input.length ? input[Math.min(c, input.length - 1)] : null;
+        for (let i = 0, j = base + c; i < count; ++i, j += channels) heap[j] = source ? source[at + i] : 0;
+      }
+      for (let s = 0; s < this.stages.length; ++s) {
+        m._wavfx_web_stage_process(this.stages[s], this.samples, count);
+      }
+      const out = m.HEAPF32;
+      for (let c = 0; c < output.length; ++c) {
+        const target = output[c];
+        const from = Math.min(c, channels - 1);
+        for (let i = 0, j = base + from; i < count; ++i, j += channels) target[at + i] = out[j];
+      }
     }
     return true;
   }

@@ -12,13 +12,14 @@ const quanta = 200;
 const samples = makeSignal('mix', 2, 44100);
 const input = [0, 1].map((c) => Float32Array.from({ length: 128 * quanta }, (_, f) => samples[2 * f + c] / 32768));
 
-function run(processor, parameters, change = () => {}) {
+// Quanta of `size` frames: 128, or larger as a context configured for them hands over.
+function run(processor, parameters, change = () => {}, size = 128) {
   const out = [new Float32Array(128 * quanta), new Float32Array(128 * quanta)];
-  for (let q = 0; q < quanta; ++q) {
+  for (let q = 0; q < (128 * quanta) / size; ++q) {
     change(q, parameters);
-    const output = [[new Float32Array(128), new Float32Array(128)]];
-    processor.process([input.map((channel) => channel.subarray(128 * q, 128 * q + 128))], output, parameters);
-    output[0].forEach((channel, c) => out[c].set(channel, 128 * q));
+    const output = [[new Float32Array(size), new Float32Array(size)]];
+    processor.process([input.map((channel) => channel.subarray(size * q, size * q + size))], output, parameters);
+    output[0].forEach((channel, c) => out[c].set(channel, size * q));
   }
   return out;
 }
@@ -33,6 +34,13 @@ test('the processor gives the package\'s bytes', async () => {
   const { processor, parameters } = await createProcessor({ chain: text, wasmBinary });
   assert.deepEqual(processor.port.messages, [{ ready: text }]);
   assert.ok(same(run(processor, parameters), fx.chain(text).process(input)));
+  // Within the buffer it allocated for a quantum: the heap beyond it stays as it was.
+  const larger = await createProcessor({ chain: text, wasmBinary });
+  const { m, samples } = larger.processor;
+  const beyond = () => m.HEAPU8.slice(samples + 128 * 2 * 4, samples + 640 * 2 * 4);
+  const before = beyond();
+  assert.ok(same(run(larger.processor, larger.parameters, undefined, 640), fx.chain(text).process(input)));
+  assert.ok(Buffer.from(beyond()).equals(Buffer.from(before)));
 });
 
 test('an AudioParam changes its stage from the next quantum on', async () => {
