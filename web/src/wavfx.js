@@ -42,12 +42,14 @@ class Wavfx {
   }
 
   chain(text, { channels = 2, sampleRate = 44100 } = {}) {
+    checkText(text);
     checkStream(channels, sampleRate);
     return new Chain(this.module, text, channels, sampleRate);
   }
 
   // Runs the chain over a WAV file as `wavfx in.wav out.wav CHAIN` does, returning its bytes.
   processWav(input, text, { bits, tail = 0 } = {}) {
+    checkText(text);
     const m = this.module;
     const bytes = input instanceof ArrayBuffer ? new Uint8Array(input)
       : new Uint8Array(input.buffer, input.byteOffset, input.byteLength);
@@ -357,6 +359,10 @@ function framesOf(planar, what = 'planar') {
     }
   });
   return frames;
+}
+
+function checkText(text) {
+  if (typeof text !== 'string') throw new WavfxError(`the chain must be a string, not ${typeof text}`);
 }
 
 // A stream's shape as the C API takes it: 1 to 65535 channels and a whole rate in hertz.

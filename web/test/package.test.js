@@ -45,6 +45,7 @@ test('bad stream shapes and planar data are refused with WavfxError, never a cra
     [() => fx.chain('gain', { channels: 1.5 }), /1 to 65535 channels/],
     [() => fx.chain('gain', { channels: 70000 }), /1 to 65535 channels/],
     [() => fx.chain('gain', { sampleRate: -5 }), /whole sample rate/],
+    [() => fx.chain(42), /must be a string/],
     [() => gain.process(two(10, 20)), /equally long/],
     [() => gain.process([[0.1], [0.2]]), /not a Float32Array/],
     [() => gain.process(two(100, 100), two(10, 10)), /into must hold/],
