@@ -17,6 +17,7 @@ TEST(CliOptions, RefusesWhatMakesNoCommand) {
   const Case cases[] = {
       {{"--list", "--info", "f.wav"},
        "Error: --help, --version, --list, --info and --stats do not combine"},
+      {{"--info", "f.wav", "--info"}, "Error: option '--info' is given twice"},
       {{"--stats", "--tail", "1", "f.wav"}, "Error: --stats takes only --json and files"},
       {{"--json", "f.wav", "g.wav", "h.wav"}, "Error: --json goes with --list or --stats"},
       {{"--info"}, "Error: --info needs a FILE"},
