@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <string_view>
 
 namespace wavfx::cli {
@@ -66,6 +67,7 @@ bool ParseJobs(const char* text, unsigned& jobs) {
 bool ParseSeconds(const char* text, double& seconds) {
   char* end = nullptr;
   if ((*text < '0' || *text > '9') && *text != '.') return false;  // no sign, blank, inf or nan
+  if (std::strpbrk(text, "xX") != nullptr) return false;           // nor strtod's hexadecimal
   const double value = std::strtod(text, &end);
   if (*end != '\0' || !std::isfinite(value) || value > kLongestTail) return false;
   seconds = value;

@@ -35,6 +35,8 @@ TEST(CliOptions, RefusesWhatMakesNoCommand) {
        "Error: --tail needs a number of seconds from 0 to 3600, not '-1'"},
       {{"--tail=inf", "a", "b", "c"},
        "Error: --tail needs a number of seconds from 0 to 3600, not 'inf'"},
+      {{"--tail", "0x10", "a", "b", "c"},
+       "Error: --tail needs a number of seconds from 0 to 3600, not '0x10'"},
       {{"--tail", "3601", "a", "b", "c"},
        "Error: --tail needs a number of seconds from 0 to 3600, not '3601'"},
       {{"a", "b", "c", "--tail"}, "Error: option '--tail' needs a value"},
