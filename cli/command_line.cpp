@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <string_view>
 
 namespace wavfx::cli {
@@ -66,36 +67,46 @@ bool ParseJobs(const char* text, unsigned& jobs) {
 bool ParseSeconds(const char* text, double& seconds) {
   char* end = nullptr;
   if ((*text < '0' || *text > '9') && *text != '.') return false;  // no sign, blank, inf or nan
+  if (std::strpbrk(text, "xX") != nullptr) return false;           // nor strtod's hexadecimal
   const double value = std::strtod(text, &end);
   if (*end != '\0' || !std::isfinite(value) || value > kLongestTail) return false;
   seconds = value;
   return true;
 }
 
+// The mode an option chooses; Single for the others.
+Mode ModeOf(OptionId id) {
+  switch (id) {
+    case OptionId::Help:
+      return Mode::Help;
+    case OptionId::Version:
+      return Mode::Version;
+    case OptionId::List:
+      return Mode::List;
+    case OptionId::Info:
+      return Mode::Info;
+    case OptionId::Stats:
+      return Mode::Stats;
+    default:
+      return Mode::Single;
+  }
+}
+
 // Applies one option. Returns false with `error` set when its value is unusable.
 bool Apply(const Option& option, const char* value, CommandLine& line, std::string& error) {
-  const bool choosesMode = option.id == OptionId::Help || option.id == OptionId::Version ||
-                           option.id == OptionId::List || option.id == OptionId::Info ||
-                           option.id == OptionId::Stats;
-  if (choosesMode && line.mode != Mode::Single) {
-    error = "--help, --version, --list, --info and --stats do not combine";
+  const Mode chosen = ModeOf(option.id);
+  if (chosen != Mode::Single && line.mode != Mode::Single) {
+    error = chosen == line.mode ? "option '--" + std::string(option.longName) + "' is given twice"
+                                : "--help, --version, --list, --info and --stats do not combine";
     return false;
   }
   switch (option.id) {
     case OptionId::Help:
-      line.mode = Mode::Help;
-      return true;
     case OptionId::Version:
-      line.mode = Mode::Version;
-      return true;
     case OptionId::List:
-      line.mode = Mode::List;
-      return true;
     case OptionId::Info:
-      line.mode = Mode::Info;
-      return true;
     case OptionId::Stats:
-      line.mode = Mode::Stats;
+      line.mode = chosen;
       return true;
     case OptionId::Effect:
       line.effect = value;

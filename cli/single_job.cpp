@@ -51,7 +51,7 @@ void ProgressFramesToBar(void* context, uint64_t done, uint64_t total) {
 }
 
 // Returns the exit status, or -1 when the general reader cannot open the input.
-int RunGeneralSingleJob(const CommandLine& line, const ChainRecipe* chain) {
+int RunGeneralSingleJob(const CommandLine& line, const ChainRecipe* chain, bool pipedInput) {
   // A plain name keeps WAVEffect's rule on this path too: an unknown name copies.
   const ChainRecipe plain = RecipeOfName(line.files[2]);
   GeneralJob job;
@@ -61,6 +61,7 @@ int RunGeneralSingleJob(const CommandLine& line, const ChainRecipe* chain) {
   job.format = line.format != nullptr ? line.format : "";
   job.bits = line.bits != nullptr ? line.bits : "";
   job.tailSeconds = line.tailSeconds;
+  job.inputWasPiped = pipedInput;
   ProgressBar bar = MakeProgressBar(line.quiet);
   if (bar.enabled) {
     job.progress = ProgressFramesToBar;
@@ -127,6 +128,8 @@ int RunJobOf(const CommandLine& given) {
     return kExitNotStarted;
   }
   CommandLine line = given;
+  // A piped input held in a temporary file for measuring keeps the rules of a pipe.
+  const bool pipedInput = IsStandardStream(given.files[0]) && !IsRegular(STDIN_FILENO);
   SpooledInput spooled;
   struct Closer {
     SpooledInput& input;
@@ -139,7 +142,7 @@ int RunJobOf(const CommandLine& given) {
   const Route route = ChooseRoute(line.files[0], line.files[1],
                                   line.format != nullptr || line.bits != nullptr, reshapes);
   if (route.general) {
-    const int status = RunGeneralSingleJob(line, chain.get());
+    const int status = RunGeneralSingleJob(line, chain.get(), pipedInput);
     if (status >= 0) return status;  // else no reader takes it: the strict path says why
   }
   const char* operands[3] = {line.files[0], line.files[1], chain ? "" : line.files[2]};
@@ -155,6 +158,7 @@ int RunJobOf(const CommandLine& given) {
   options.chain = chain.get();
   // A regular file that declares the size of an endless stream is read to its end.
   options.unknownSizeReadsToEnd = true;
+  options.inputWasPiped = pipedInput;
   options.atomicOutput = true;
   if (IsStandardStream(operands[0])) {
     if (isatty(STDIN_FILENO) == 1) {

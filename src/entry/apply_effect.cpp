@@ -108,7 +108,7 @@ StreamPlan PlanStream(const StreamFormat& format, bool piped, const JobOptions& 
   }
   StreamPlan plan{};
   plan.dataBytes = sizeUnknown ? UINT64_MAX : format.dataSize;
-  plan.endOfInputIsNormal = piped || sizeUnknown;
+  plan.endOfInputIsNormal = piped || sizeUnknown || options.inputWasPiped;
   plan.tailBytes = tailBytes;
   plan.totalBytes = sizeUnknown ? 0 : whole + tailBytes;
   plan.progress = options.progress;

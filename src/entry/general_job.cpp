@@ -189,7 +189,7 @@ JobResult RunGeneralJob(const GeneralJob& job) {
     result.outcome = StreamOutcome::ReadFailed;
     result.reason = std::string("read failed: ") + sf_strerror(in.get());
   }
-  if (result.outcome == StreamOutcome::Complete && readAll) {
+  if (result.outcome == StreamOutcome::Complete && readAll && !job.inputWasPiped) {
     result.reason = ShortfallOf(input, framesRead);
     if (!result.reason.empty()) result.outcome = StreamOutcome::ReadFailed;
   }

@@ -30,6 +30,7 @@ struct GeneralJob {
   std::string format;  // --format; empty: from the output's extension
   std::string bits;    // --bits; empty: the input's samples
   double tailSeconds = 0;
+  bool inputWasPiped = false;           // as JobOptions::inputWasPiped
   ProgressCallback progress = nullptr;  // called with frames instead of bytes
   void* progressContext = nullptr;
 };

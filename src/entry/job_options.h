@@ -43,6 +43,9 @@ struct JobOptions {
   // A regular input file whose header declares kUnknownDataSize bytes or more is read to its
   // end, as a pipe is, instead of failing where the data ends.
   bool unknownSizeReadsToEnd = false;
+  // The input path holds what a pipe delivered (kept in a temporary file): as for the pipe, the
+  // end of its data is normal, short of the declared size or not.
+  bool inputWasPiped = false;
   // When set, receives the number of whole frames written, tail included.
   uint64_t* framesWritten = nullptr;
   // A parsed chain to run instead of the effect named by the job's third argument.

@@ -45,6 +45,8 @@ bool MeasureSoundFile(const char* path, int fd, SoundInfo& info, Meter& meter,
   const auto channels = static_cast<uint32_t>(info.channels);
   InitMeter(meter, channels, static_cast<uint32_t>(info.sampleRate),
             LoudnessWeightsOf(file.get(), channels));
+  // An integer file without samples still reports its depth, not a float's.
+  if (info.samples.kind == SampleKind::Int) meter.bits = info.samples.bits;
   const SampleStorage storage = StorageOf(file.get(), info.samples);
   SampleBlock block;
   block.Reserve(static_cast<std::size_t>(kBlockFrames) * channels, storage);

@@ -1,6 +1,7 @@
 #include "formats/sound_file.h"
 
 #include <sndfile.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <bit>
@@ -201,6 +202,11 @@ void SoundFileCloser::operator()(SNDFILE* file) const {
 
 SoundFile OpenSoundForReading(const char* path, int fd, SoundInfo& info, std::string& reason) {
   info = SoundInfo{};
+  struct stat status;
+  if (fd < 0 && stat(path, &status) == 0 && S_ISDIR(status.st_mode)) {
+    reason = "it is a directory";
+    return nullptr;
+  }
   if (fd < 0 && !LooksLikeSound(path)) {
     reason = "not a recognised audio format";
     return nullptr;

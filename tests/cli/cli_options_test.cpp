@@ -17,6 +17,7 @@ TEST(CliOptions, RefusesWhatMakesNoCommand) {
   const Case cases[] = {
       {{"--list", "--info", "f.wav"},
        "Error: --help, --version, --list, --info and --stats do not combine"},
+      {{"--info", "f.wav", "--info"}, "Error: option '--info' is given twice"},
       {{"--stats", "--tail", "1", "f.wav"}, "Error: --stats takes only --json and files"},
       {{"--json", "f.wav", "g.wav", "h.wav"}, "Error: --json goes with --list or --stats"},
       {{"--info"}, "Error: --info needs a FILE"},
@@ -34,6 +35,8 @@ TEST(CliOptions, RefusesWhatMakesNoCommand) {
        "Error: --tail needs a number of seconds from 0 to 3600, not '-1'"},
       {{"--tail=inf", "a", "b", "c"},
        "Error: --tail needs a number of seconds from 0 to 3600, not 'inf'"},
+      {{"--tail", "0x10", "a", "b", "c"},
+       "Error: --tail needs a number of seconds from 0 to 3600, not '0x10'"},
       {{"--tail", "3601", "a", "b", "c"},
        "Error: --tail needs a number of seconds from 0 to 3600, not '3601'"},
       {{"a", "b", "c", "--tail"}, "Error: option '--tail' needs a value"},

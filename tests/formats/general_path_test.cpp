@@ -243,6 +243,7 @@ TEST(GeneralPath, RefusesWhatItCannotReadOrWrite) {
   };
   const Case cases[] = {
       {garbage, (dir / "a.wav").string(), "", "cannot read"},
+      {dir.path.string(), (dir / "h.wav").string(), "", "': it is a directory"},
       {in, (dir / "b.flac").string(), "float", "FLAC cannot hold --bits float samples"},
       {in, (dir / "c.wav").string(), "12", "unknown --bits '12'"},
       {in, (dir / "c.mp3").string(), "24", "MPEG is lossy: --bits 24 does not apply"},

@@ -96,6 +96,7 @@ def test_an_empty_array_round_trips(tmp_path, name):
     wavfx.write(tmp_path / name, np.zeros((2, 0), np.int16), RATE)
     audio, rate = wavfx.read(tmp_path / name)
     assert (audio.shape, audio.dtype, rate) == ((2, 0), np.int16, RATE)
+    assert wavfx.measure(tmp_path / name)["overall"]["bit_depth"] == 0  # not a float's None
 
 
 def test_measure_gives_the_numbers_of_the_cli(cli, tmp_path):
