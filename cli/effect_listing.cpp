@@ -4,6 +4,7 @@
 #include <new>
 
 #include "engine/registry.h"
+#include "json_text.h"
 
 namespace wavfx::cli {
 namespace {
@@ -64,17 +65,6 @@ void PrintParameters(const EffectFamily& family, const char* indent) {
   }
 }
 
-// JSON string contents: the registry's texts are plain ASCII without quotes or backslashes, but
-// escape them anyway.
-std::string Quoted(const char* text) {
-  std::string quoted = "\"";
-  for (const char* c = text; *c != '\0'; ++c) {
-    if (*c == '"' || *c == '\\') quoted += '\\';
-    quoted += *c;
-  }
-  return quoted + "\"";
-}
-
 }  // namespace
 
 void PrintEffectList() {
@@ -96,12 +86,12 @@ void PrintEffectJson() {
   for (const EffectFamily* row : EffectFamilies()) {
     const EffectFamily& family = *row;
     std::printf("%s  {\"name\": %s, \"aliases\": [", familySeparator,
-                Quoted(family.info.name).c_str());
+                JsonString(family.info.name).c_str());
     for (std::size_t i = 0; i < family.info.alias_count; ++i) {
-      std::printf("%s%s", i > 0 ? ", " : "", Quoted(family.info.aliases[i]).c_str());
+      std::printf("%s%s", i > 0 ? ", " : "", JsonString(family.info.aliases[i]).c_str());
     }
     std::printf("], \"description\": %s, \"parameters\": [",
-                Quoted(family.info.description).c_str());
+                JsonString(family.info.description).c_str());
     const char* separator = "";
     for (std::size_t i = 0; i < family.info.parameter_count; ++i) {
       const wavfx_parameter_info& p = family.info.parameters[i];
@@ -111,16 +101,16 @@ void PrintEffectJson() {
         choices = ", \"choices\": [\"" + Choices(*syntax, "\", \"") + "\"]";
       }
       for (std::size_t a = 0; syntax != nullptr && a < syntax->aliasCount; ++a) {
-        choices += (a == 0 ? ", \"aliases\": [" : ", ") + Quoted(syntax->aliases[a].name) +
+        choices += (a == 0 ? ", \"aliases\": [" : ", ") + JsonString(syntax->aliases[a].name) +
                    (a + 1 == syntax->aliasCount ? "]" : "");
       }
       std::printf(
           "%s\n    {\"name\": %s, \"unit\": %s, \"default\": %s, \"min\": %s, \"max\": %s, "
           "\"integer\": %s, \"kind\": \"%s\"%s, \"description\": %s}",
-          separator, Quoted(p.name).c_str(), Quoted(p.unit).c_str(),
+          separator, JsonString(p.name).c_str(), JsonString(p.unit).c_str(),
           FormatNumber(p.default_value).c_str(), FormatNumber(p.minimum).c_str(),
           FormatNumber(p.maximum).c_str(), p.integer != 0 ? "true" : "false", KindName(syntax),
-          choices.c_str(), Quoted(p.description).c_str());
+          choices.c_str(), JsonString(p.description).c_str());
       separator = ",";
     }
     std::printf("%s]}", family.info.parameter_count > 0 ? "\n  " : "");

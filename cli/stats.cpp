@@ -10,6 +10,7 @@
 
 #include "entry/measure_file.h"
 #include "exit_status.h"
+#include "json_text.h"
 
 namespace wavfx::cli {
 namespace {
@@ -20,23 +21,6 @@ std::string Number(double value) {
   char text[32];
   const auto end = std::to_chars(text, text + sizeof text, value).ptr;
   return std::string(text, end);
-}
-
-std::string Quoted(std::string_view text) {
-  std::string out = "\"";
-  for (const char c : text) {
-    if (c == '"' || c == '\\') {
-      out += '\\';
-      out += c;
-    } else if (static_cast<unsigned char>(c) < 0x20) {
-      char escape[8];
-      std::snprintf(escape, sizeof escape, "\\u%04x", c);
-      out += escape;
-    } else {
-      out += c;
-    }
-  }
-  return out + "\"";
 }
 
 std::string StatsJson(const StatsReport& s, double truePeak) {
@@ -51,8 +35,9 @@ std::string StatsJson(const StatsReport& s, double truePeak) {
 }
 
 void PrintJson(const char* name, const SoundInfo& info, const MeterReport& r) {
-  std::string out = "{\"file\":" + Quoted(name) + ",\"container\":" + Quoted(info.container) +
-                    ",\"encoding\":" + Quoted(info.encoding) +
+  std::string out = "{\"file\":" + JsonString(name) +
+                    ",\"container\":" + JsonString(info.container) +
+                    ",\"encoding\":" + JsonString(info.encoding) +
                     ",\"channels\":" + std::to_string(info.channels) +
                     ",\"sample_rate\":" + std::to_string(info.sampleRate) +
                     ",\"frames\":" + std::to_string(r.frames);

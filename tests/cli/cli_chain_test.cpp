@@ -56,6 +56,12 @@ TEST(CliChain, MeasuresBeforeNormalising) {
   const auto stats = RunCli({"--stats", "--json", file});
   const std::string json(stats.out.begin(), stats.out.end());
   EXPECT_NE(json.find("\"sample_peak_dbfs\":-3.0"), std::string::npos) << json;
+  // A name in another encoding than UTF-8 still gives valid JSON.
+  const std::string odd = (dir / "caf\xE9 \"q\".wav").string();
+  testing::WriteFile(odd, written);
+  const auto named = RunCli({"--stats", "--json", odd});
+  const std::string text(named.out.begin(), named.out.end());
+  EXPECT_NE(text.find("caf\xEF\xBF\xBD \\\"q\\\".wav\","), std::string::npos) << text;
 }
 
 TEST(CliChain, RefusedChainTouchesNothing) {
