@@ -194,6 +194,30 @@ int64_t DeclaredWavFrames(const char* path) {
   return size / blockAlign;
 }
 
+constexpr int kOpusRates[] = {8000, 12000, 16000, 24000, 48000};
+constexpr int kMpegRates[] = {8000, 11025, 12000, 16000, 22050, 24000, 32000, 44100, 48000};
+
+// The lossy encoders take their standards' rates only; other encodings, any.
+std::span<const int> EncoderRates(int subtype) {
+  if (subtype == SF_FORMAT_OPUS) return kOpusRates;
+  if (subtype == SF_FORMAT_MPEG_LAYER_III) return kMpegRates;
+  return {};
+}
+
+// FLAC's stream header holds rates up to 655350 Hz (libsndfile writes larger ones unreadably),
+// and its encoder, held to the streamable subset, takes those from 65536 Hz on only in whole tens
+// of hertz.
+bool FlacRateFits(int rate) {
+  return rate <= 655350 && (rate < 65536 || rate % 10 == 0);
+}
+
+std::string ListOfRates(std::span<const int> rates) {
+  std::string text;
+  for (std::size_t i = 0; i < rates.size(); ++i)
+    text += (i == 0 ? "" : i + 1 == rates.size() ? " or " : ", ") + std::to_string(rates[i]);
+  return text;
+}
+
 }  // namespace
 
 void SoundFileCloser::operator()(SNDFILE* file) const {
@@ -260,16 +284,6 @@ bool HasWavExtension(const char* name) {
   return container != nullptr && container->major == SF_FORMAT_WAV;
 }
 
-constexpr int kOpusRates[] = {8000, 12000, 16000, 24000, 48000};
-constexpr int kMpegRates[] = {8000, 11025, 12000, 16000, 22050, 24000, 32000, 44100, 48000};
-
-std::string ListOfRates(std::span<const int> rates) {
-  std::string text;
-  for (std::size_t i = 0; i < rates.size(); ++i)
-    text += (i == 0 ? "" : i + 1 == rates.size() ? " or " : ", ") + std::to_string(rates[i]);
-  return text;
-}
-
 bool ChooseOutput(const char* outputPath, const std::string& formatName, const std::string& bits,
                   const SoundInfo& input, OutputChoice& choice, std::string& reason) {
   const ContainerRow* container = nullptr;
@@ -326,18 +340,9 @@ bool ChooseOutput(const char* outputPath, const std::string& formatName, const s
   probe.channels = input.channels;
   probe.samplerate = input.sampleRate;
   probe.format = choice.format;
-  // FLAC's stream header holds rates up to 655350 Hz (libsndfile writes larger ones unreadably),
-  // and its encoder, held to the streamable subset, takes those from 65536 Hz on only in whole
-  // tens of hertz.
-  // The lossy encoders take their standards' rates only: a resample stage gets there.
-  std::span<const int> rates;
-  if (subtype == SF_FORMAT_OPUS) rates = kOpusRates;
-  if (subtype == SF_FORMAT_MPEG_LAYER_III) rates = kMpegRates;
-  const bool rateFits =
-      !rates.empty()
-          ? std::find(rates.begin(), rates.end(), input.sampleRate) != rates.end()
-          : major != SF_FORMAT_FLAC || (input.sampleRate <= 655350 &&
-                                        (input.sampleRate < 65536 || input.sampleRate % 10 == 0));
+  const std::span<const int> rates = EncoderRates(subtype);
+  const bool rateFits = rates.empty() ? major != SF_FORMAT_FLAC || FlacRateFits(input.sampleRate)
+                                      : std::ranges::find(rates, input.sampleRate) != rates.end();
   if (!rateFits || sf_format_check(&probe) == SF_FALSE) {
     reason = DescribeContainer(choice.format) + " cannot hold " + DescribeEncoding(choice.format) +
              " at " + std::to_string(input.channels) + " channels and " +
@@ -416,7 +421,7 @@ bool CloseOutput(SNDFILE* file, uint64_t frames) {
   bool written = true;
   if (frames == 0 && (type == SF_FORMAT_FLAC || type == SF_FORMAT_RF64)) {
     sf_command(file, SFC_UPDATE_HEADER_NOW, nullptr, 0);
-    written = type != SF_FORMAT_FLAC || sf_error(file) == SF_ERR_NO_ERROR;
+    written = sf_error(file) == SF_ERR_NO_ERROR;
   }
   return sf_close(file) == 0 && written;
 }
